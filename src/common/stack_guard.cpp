@@ -1,0 +1,147 @@
+// Fresh stacks for deep recursion.
+//
+// The limit of the thread's own stack comes from pthread_getattr_np, read
+// once per thread. A fresh stack is an anonymous mapping with a guard page at
+// its low end; the walk switches onto it with swapcontext and back when the
+// body returns. While it runs, the thread's limit is the fresh stack's, so
+// nested guards measure against the stack they are really on. One released
+// stack is kept per thread for reuse, because a walk that hovers around the
+// threshold would otherwise map and unmap a stack for every sibling.
+#include "common/stack_guard.h"
+
+#include <pthread.h>
+#include <sys/mman.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QM_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define QM_ASAN 1
+#endif
+
+#ifdef QM_ASAN
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+namespace quillmere::detail {
+namespace {
+
+std::uintptr_t thread_stack_limit() {
+    pthread_attr_t attr;
+    void* addr = nullptr;
+    std::size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+        pthread_attr_getstack(&attr, &addr, &size);
+        pthread_attr_destroy(&attr);
+    }
+    if (addr == nullptr) {
+        // Unknown bounds: assume the smallest common thread stack below here.
+        auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+        return here - 256 * 1024;
+    }
+    // The lowest page of a thread stack is usually its guard page.
+    return reinterpret_cast<std::uintptr_t>(addr) + static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+}
+
+struct SpareStack {
+    void* base = nullptr;
+    ~SpareStack() {
+        if (base != nullptr) munmap(base, kFreshStackSize);
+    }
+};
+
+thread_local std::uintptr_t t_limit = 0;
+thread_local SpareStack t_spare;
+
+struct Trampoline {
+    void (*fn)(void*) noexcept;
+    void* context;
+    ucontext_t caller;
+    void* stack = nullptr;
+    std::uintptr_t saved_limit = 0;
+    Trampoline* saved_trampoline = nullptr;
+#ifdef QM_ASAN
+    void* fake_stack = nullptr;
+    const void* caller_bottom = nullptr;
+    std::size_t caller_size = 0;
+#endif
+};
+
+thread_local Trampoline* t_trampoline = nullptr;
+
+void trampoline_entry() {
+    Trampoline* t = t_trampoline;
+#ifdef QM_ASAN
+    __sanitizer_finish_switch_fiber(nullptr, &t->caller_bottom, &t->caller_size);
+#endif
+    t->fn(t->context);
+#ifdef QM_ASAN
+    __sanitizer_start_switch_fiber(nullptr, t->caller_bottom, t->caller_size);
+#endif
+    // Returning resumes uc_link, the caller's context.
+}
+
+void* map_stack() {
+    if (t_spare.base != nullptr) {
+        void* base = t_spare.base;
+        t_spare.base = nullptr;
+        return base;
+    }
+    void* base = mmap(nullptr, kFreshStackSize, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (base == MAP_FAILED) std::abort();  // out of memory, like a failed allocation
+    mprotect(base, static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), PROT_NONE);
+    return base;
+}
+
+void release_stack(void* base) {
+    if (t_spare.base == nullptr) {
+        t_spare.base = base;
+    } else {
+        munmap(base, kFreshStackSize);
+    }
+}
+
+}  // namespace
+
+std::uintptr_t current_stack_limit() {
+    if (t_limit == 0) t_limit = thread_stack_limit();
+    return t_limit;
+}
+
+void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
+    // Everything that must survive the switch lives in `t`, whose address is
+    // taken, so that swapcontext cannot clobber it.
+    Trampoline t{fn, context, {}};
+    t.stack = map_stack();
+    t.saved_limit = current_stack_limit();
+    t.saved_trampoline = t_trampoline;
+
+    ucontext_t callee;
+    getcontext(&callee);
+    callee.uc_stack.ss_sp = t.stack;
+    callee.uc_stack.ss_size = kFreshStackSize;
+    callee.uc_link = &t.caller;
+    makecontext(&callee, trampoline_entry, 0);
+
+    t_trampoline = &t;
+    t_limit = reinterpret_cast<std::uintptr_t>(t.stack) + static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+#ifdef QM_ASAN
+    __sanitizer_start_switch_fiber(&t.fake_stack, t.stack, kFreshStackSize);
+#endif
+    swapcontext(&t.caller, &callee);
+#ifdef QM_ASAN
+    __sanitizer_finish_switch_fiber(t.fake_stack, nullptr, nullptr);
+#endif
+    t_limit = t.saved_limit;
+    t_trampoline = t.saved_trampoline;
+    release_stack(t.stack);
+}
+
+}  // namespace quillmere::detail

@@ -1,0 +1,60 @@
+// with_stack_guard: run a step of a recursive walk with enough native stack.
+//
+// Every recursive walk of the engine and of the Python front calls its next
+// level through with_stack_guard. While more than 100 KiB of the current
+// stack remain, the body runs directly, at the cost of one comparison. When
+// 100 KiB or less remain, the body runs on a freshly mapped 32 MiB stack and
+// its result is handed back as if it had been called directly; deeper levels
+// measure against the new stack, so a walk can go on as deep as memory
+// allows. The body must not throw: an exception that would leave a fresh
+// stack ends the process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+namespace quillmere {
+
+inline constexpr std::size_t kStackReserve = 100 * 1024;
+inline constexpr std::size_t kFreshStackSize = 32u * 1024 * 1024;
+
+namespace detail {
+
+// Lowest usable address of the stack the current thread is running on.
+std::uintptr_t current_stack_limit();
+
+inline bool stack_is_low() {
+    auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    return here - current_stack_limit() <= kStackReserve;
+}
+
+// Runs fn(context) on a fresh stack and returns when it has returned.
+void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context);
+
+}  // namespace detail
+
+template <class F>
+auto with_stack_guard(F&& body) -> std::invoke_result_t<F&> {
+    using R = std::invoke_result_t<F&>;
+    if (!detail::stack_is_low()) return body();
+    if constexpr (std::is_void_v<R>) {
+        auto call = [](void* p) noexcept { (*static_cast<std::remove_reference_t<F>*>(p))(); };
+        detail::run_on_fresh_stack(call, &body);
+    } else {
+        struct Frame {
+            std::remove_reference_t<F>* body;
+            std::optional<R> result;
+        } frame{&body, std::nullopt};
+        auto call = [](void* p) noexcept {
+            auto* f = static_cast<Frame*>(p);
+            f->result.emplace((*f->body)());
+        };
+        detail::run_on_fresh_stack(call, &frame);
+        return std::move(*frame.result);
+    }
+}
+
+}  // namespace quillmere

@@ -1,0 +1,77 @@
+// Plain-scalar resolution: what a scalar's text means.
+//
+// Pure functions over a scalar's text, whether it was quoted, and an
+// optional tag, under one of three rule sets:
+//
+//     Core12        YAML 1.2 core schema:  yes -> Str,  0o17 -> Int 15
+//     Yaml11        YAML 1.1 types:        yes -> Bool, 010 -> Int 8, y -> Bool
+//     Yaml11Compat  YAML 1.1 without the one-letter booleans y, Y, n, N
+//
+// The borrowed form carries no text: for BigInt and Str the value is the
+// input text, which the caller still holds. The owned form copies the text
+// and never holds Merge (it becomes Str "<<").
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace quillmere::resolver {
+
+enum class ResolveMode : std::uint8_t { Core12 = 0, Yaml11 = 1, Yaml11Compat = 2 };
+
+enum class ResolvedKind : std::uint8_t { Null, Bool, Int, BigInt, Float, Str, Merge };
+
+// The borrowed form.
+struct ResolvedScalar {
+    ResolvedKind kind = ResolvedKind::Str;
+    bool boolean = false;
+    std::int64_t integer = 0;
+    double number = 0.0;
+
+    friend bool operator==(const ResolvedScalar&, const ResolvedScalar&) = default;
+};
+
+// The owned form: `text` holds the BigInt or Str text.
+struct OwnedResolvedScalar {
+    ResolvedKind kind = ResolvedKind::Str;
+    bool boolean = false;
+    std::int64_t integer = 0;
+    double number = 0.0;
+    std::string text;
+};
+
+// "null", "bool", "int" (Int and BigInt), "float", "str", "merge".
+std::string_view type_name(ResolvedKind kind);
+
+// The YAML standard tag prefix, "tag:yaml.org,2002:".
+inline constexpr std::string_view kStandardTagPrefix = "tag:yaml.org,2002:";
+
+// `tag` is the tag text, short ("!!int") or long (kStandardTagPrefix +
+// "int"); nullopt for an untagged scalar.
+using OptionalTag = std::optional<std::string_view>;
+
+ResolvedScalar resolve_yaml12(std::string_view text, bool quoted, OptionalTag tag);
+ResolvedScalar resolve_yaml11(bool compat, std::string_view text, bool quoted, OptionalTag tag);
+ResolvedScalar resolve_scalar(ResolveMode mode, std::string_view text, bool quoted, OptionalTag tag);
+OwnedResolvedScalar resolve_scalar_owned(ResolveMode mode, std::string_view text, bool quoted, OptionalTag tag);
+
+// (type name under the 1.1 rules, type name under the 1.2 rules) when the
+// two readings differ and the 1.1 reading is not a string; nothing otherwise.
+std::optional<std::pair<std::string_view, std::string_view>> resolution_difference(ResolveMode mode,
+                                                                                   std::string_view text,
+                                                                                   bool quoted, OptionalTag tag);
+
+// Helpers of the rule sets.
+std::optional<std::int64_t> parse_yaml12_int(std::string_view text);
+std::optional<std::int64_t> parse_yaml11_int(std::string_view text);
+std::optional<std::int64_t> parse_yaml11_octal(std::string_view digits);
+std::optional<bool> parse_yaml11_bool(bool compat, std::string_view text);
+std::optional<double> parse_yaml11_float(std::string_view text);
+std::optional<double> parse_special_float(std::string_view text);
+// `text` without '_'; `storage` holds the copy when one was needed.
+std::string_view strip_underscores(std::string_view text, std::string& storage);
+
+}  // namespace quillmere::resolver

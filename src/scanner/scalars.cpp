@@ -1,0 +1,510 @@
+// Scalar bodies: plain, single- and double-quoted, literal and folded.
+//
+// Each routine starts on the scalar's first character (the quote or the
+// block indicator), reads through the scalar, builds its text and queues the
+// Scalar token. Plain and quoted scalars also look for an implicit-key ":"
+// right after themselves and then queue MappingKey, Scalar and MappingValue.
+//
+// A plain scalar that stays on one line is a slice of the input. Every
+// other text is built in `scratch_` and copied once into the text arena.
+//
+//     key: two
+//       lines      ->  Scalar "key", Scalar "two lines" (folded, owned)
+//     "a\x41"      ->  Scalar "aA" (double-quoted, owned)
+#include <array>
+#include <cstdio>
+#include <limits>
+
+#include "scanner/scanner.h"
+
+namespace quillmere::scanner {
+
+namespace {
+
+// Bytes that interrupt the fast run of a plain scalar: blanks, line breaks,
+// '#' and ':', and inside flow collections the flow indicators.
+constexpr std::array<bool, 256> make_plain_stops(bool flow) {
+    std::array<bool, 256> stops{};
+    for (unsigned char c : {'\t', '\n', '\r', ' ', '#', ':'}) stops[c] = true;
+    if (flow)
+        for (unsigned char c : {',', '[', ']', '{', '}'}) stops[c] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kBlockPlainStops = make_plain_stops(false);
+constexpr std::array<bool, 256> kFlowPlainStops = make_plain_stops(true);
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+// The current character as text (for messages that quote it).
+static std::string current_char_text(const Reader& reader) {
+    return std::string(reader.text().substr(reader.position(), reader.char_length()));
+}
+
+ScanResult Scanner::queue_implicit_key(Span start, std::string_view text, ScalarStyle style,
+                                       std::uint64_t end_offset) {
+    if (!in_flow()) QM_TRY(roll_indent(start.column, start, RawTokenKind::BlockMappingStart));
+    queue(RawTokenKind::MappingKey, start, start.offset);
+    queue(RawTokenKind::Scalar, start, end_offset, text, static_cast<std::uint8_t>(style));
+    if (!in_flow()) {
+        last_key_line_ = reader_.line();
+        after_block_value_ = true;
+    }
+    const Span colon = reader_.span();
+    reader_.advance_ascii(1);
+    if (reader_.byte() == ' ') reader_.advance_ascii(1);
+    queue(RawTokenKind::MappingValue, colon, colon.offset);
+    needs_separator_ = false;
+    return Ok{};
+}
+
+ScanResult Scanner::scan_plain_scalar() {
+    const bool key_was_allowed = key_allowed_;
+    const Span start = reader_.span();
+    const bool flow = in_flow();
+    const std::array<bool, 256>& stops = flow ? kFlowPlainStops : kBlockPlainStops;
+    const std::string_view text = reader_.text();
+    const std::size_t size = text.size();
+    bool owned = false;
+    std::size_t line_start = start.offset;  // first text character of the current line
+    std::size_t line_end = start.offset;    // just past its last non-blank text character
+    std::size_t text_end = start.offset;    // just past the scalar's last text character
+    std::size_t breaks_before_line = 0;     // line breaks between the previous line and this one
+
+    // Adds the current line, and the fold before it, to the owned text. A
+    // line that ended before any text character adds nothing.
+    auto append_line = [&] {
+        if (line_end == line_start) return;
+        if (breaks_before_line == 1)
+            scratch_ += ' ';
+        else
+            scratch_.append(breaks_before_line - 1, '\n');
+        scratch_.append(text.data() + line_start, line_end - line_start);
+        text_end = line_end;
+    };
+
+    for (;;) {
+        // One line of the scalar.
+        for (;;) {
+            std::size_t p = reader_.position();
+            while (p < size && !stops[static_cast<unsigned char>(text[p])]) ++p;
+            if (p != reader_.position()) {
+                reader_.advance_to(p);
+                line_end = p;
+            }
+            if (reader_.at_end()) goto done;
+            const unsigned char c = reader_.byte();
+            if (is_blank(c)) {
+                reader_.advance_ascii(1);  // held back until a text character follows
+                continue;
+            }
+            if (c == ':') {
+                if (indicator_ends_here(1)) goto done;
+                reader_.advance_ascii(1);
+                line_end = reader_.position();
+                continue;
+            }
+            if (c == '#') {
+                if (is_blank(static_cast<unsigned char>(text[reader_.position() - 1]))) goto done;
+                reader_.advance_ascii(1);
+                line_end = reader_.position();
+                continue;
+            }
+            if (is_break(c)) break;
+            goto done;  // a flow indicator inside a flow collection
+        }
+
+        // A line break: find the next non-empty line and decide whether the
+        // scalar continues there.
+        std::size_t breaks = 0;
+        while (!reader_.at_end() && is_break(reader_.byte())) {
+            reader_.consume_line_break();
+            ++breaks;
+            reader_.skip_blanks();
+        }
+        if (reader_.at_end()) goto done;
+        {
+            const unsigned char c = reader_.byte();
+            if (!flow && std::int64_t(reader_.column()) <= indent_) goto done;
+            if (!flow && reader_.at_document_marker()) goto done;
+            if (c == '#') goto done;
+            if ((c == ':' || c == '?') && reader_.next_is_blank_break_or_end()) goto done;
+            if (flow && (c == '[' || c == '{')) goto done;
+        }
+        if (!owned) {
+            owned = true;
+            scratch_.assign(text.data() + start.offset, line_end - start.offset);
+            text_end = line_end;
+        } else {
+            append_line();
+        }
+        breaks_before_line = breaks;
+        line_start = line_end = reader_.position();
+    }
+
+done:
+    if (owned)
+        append_line();
+    else
+        text_end = line_end;
+    const std::string_view value =
+        owned ? keep_text(scratch_) : text.substr(start.offset, text_end - start.offset);
+    const bool multi_line = reader_.line() > start.line;
+
+    key_allowed_ = !flow && multi_line;
+    if (!flow && key_saved_ && key_line_ != reader_.line()) drop_simple_key();
+
+    const bool at_value_indicator = reader_.byte() == ':' && reader_.has(0) && indicator_ends_here(1);
+    if (key_was_allowed && !(flow && explicit_key_in_entry_) && at_value_indicator) {
+        if (!flow && multi_line) {
+            if (reader_.column() >= start.column)
+                return fail("an implicit mapping key cannot span multiple lines", start);
+            // The ':' belongs to an outer level.
+        } else {
+            if (flow && !flow_is_mapping_.back() && reader_.line() != start.line)
+                return fail("the implicit key of a flow sequence pair must be on one line", start);
+            return queue_implicit_key(start, value, ScalarStyle::Plain, text_end);
+        }
+    } else if (flow && !explicit_key_in_entry_ && multi_line && at_value_indicator) {
+        return fail("missing ',' between flow collection entries", start);
+    }
+
+    queue(RawTokenKind::Scalar, start, text_end, value, static_cast<std::uint8_t>(ScalarStyle::Plain));
+    if (flow) {
+        last_flow_node_line_ = start.line;
+        needs_separator_ = true;
+    }
+    return Ok{};
+}
+
+bool Scanner::value_indicator_follows() {
+    const Reader saved = reader_;
+    reader_.skip_spaces();
+    if (reader_.byte() == ':' && reader_.has(0) && indicator_ends_here(1)) return true;
+    reader_ = saved;
+    return false;
+}
+
+ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
+    const bool key_was_allowed = key_allowed_;
+    const Span quote = reader_.span();
+    const bool flow = in_flow();
+    const std::int64_t block_indent = flow ? std::numeric_limits<std::int32_t>::min() : indent_;
+    const std::string_view text = reader_.text();
+    reader_.advance_ascii(1);
+
+    std::string& value = scratch_;
+    value.clear();
+    // Length of the text that folding may not trim: everything up to the
+    // end of the last escape.
+    std::size_t kept = 0;
+
+    for (;;) {
+        if (reader_.at_document_marker())
+            return fail("a document marker cannot appear inside a quoted scalar", quote);
+        if (reader_.at_end())
+            return fail(double_quoted ? "unterminated double-quoted scalar" : "unterminated single-quoted scalar",
+                        quote);
+        const unsigned char c = reader_.byte();
+        if (is_break(c)) {
+            QM_TRY(fold_quoted_line_break(value, kept, block_indent));
+            continue;
+        }
+        if (!double_quoted && c == '\'') {
+            if (reader_.has(1) && reader_.byte(1) == '\'') {
+                value += '\'';
+                reader_.advance_ascii(2);
+                continue;
+            }
+            reader_.advance_ascii(1);
+            break;
+        }
+        if (double_quoted && c == '"') {
+            reader_.advance_ascii(1);
+            break;
+        }
+        if (double_quoted && c == '\\') {
+            QM_TRY(scan_escape(value, quote));
+            kept = value.size();
+            continue;
+        }
+        // A run of ordinary characters.
+        std::size_t p = reader_.position();
+        const char stop = double_quoted ? '"' : '\'';
+        while (p < text.size()) {
+            const char b = text[p];
+            if (b == stop || b == '\n' || b == '\r' || (double_quoted && b == '\\')) break;
+            ++p;
+        }
+        value.append(text.data() + reader_.position(), p - reader_.position());
+        reader_.advance_to(p);
+    }
+
+    const std::uint64_t end_offset = reader_.position();
+    key_allowed_ = false;
+    const std::string_view kept_text = keep_text(value);
+    const ScalarStyle style = double_quoted ? ScalarStyle::DoubleQuoted : ScalarStyle::SingleQuoted;
+
+    if (key_was_allowed && !(flow && explicit_key_in_entry_) && value_indicator_follows()) {
+        if (!flow && reader_.line() > quote.line)
+            return fail("an implicit mapping key cannot span multiple lines", quote);
+        return queue_implicit_key(quote, kept_text, style, end_offset);
+    }
+    if (!flow) {
+        const int next = reader_.peek_non_blank();
+        if (next != -1 && next != '\n' && next != '\r' && next != '#' && next != ':')
+            return fail("unexpected content after quoted scalar", reader_.span());
+    }
+    queue(RawTokenKind::Scalar, quote, end_offset, kept_text, static_cast<std::uint8_t>(style));
+    if (flow) {
+        last_flow_node_line_ = quote.line;
+        needs_separator_ = true;
+        adjacent_value_allowed_ = true;
+    }
+    return Ok{};
+}
+
+ScanResult Scanner::fold_quoted_line_break(std::string& value, std::size_t kept, std::int64_t block_indent) {
+    while (value.size() > kept && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+    reader_.consume_line_break();
+    std::size_t empty_lines = 0;
+    for (;;) {
+        reader_.skip_blanks();
+        if (reader_.at_end() || !is_break(reader_.byte())) break;
+        reader_.consume_line_break();
+        ++empty_lines;
+    }
+    if (!reader_.at_end() && std::int64_t(reader_.column()) <= block_indent)
+        return fail("a multi-line quoted scalar must be indented past its block context", reader_.span());
+    if (empty_lines == 0)
+        value += ' ';
+    else
+        value.append(empty_lines, '\n');
+    return Ok{};
+}
+
+ScanResult Scanner::scan_escape(std::string& value, Span quote) {
+    reader_.advance_ascii(1);  // the backslash
+    if (reader_.at_end()) return fail("unterminated escape sequence", quote);
+    const unsigned char c = reader_.byte();
+    char32_t cp = 0;
+    int digits = 0;
+    switch (c) {
+        case '0': cp = 0x00; break;
+        case 'a': cp = 0x07; break;
+        case 'b': cp = 0x08; break;
+        case 't': case '\t': cp = 0x09; break;
+        case 'n': cp = 0x0A; break;
+        case 'v': cp = 0x0B; break;
+        case 'f': cp = 0x0C; break;
+        case 'r': cp = 0x0D; break;
+        case 'e': cp = 0x1B; break;
+        case ' ': cp = ' '; break;
+        case '"': cp = '"'; break;
+        case '/': cp = '/'; break;
+        case '\\': cp = '\\'; break;
+        case 'N': cp = 0x85; break;
+        case '_': cp = 0xA0; break;
+        case 'L': cp = 0x2028; break;
+        case 'P': cp = 0x2029; break;
+        case 'x': digits = 2; break;
+        case 'u': digits = 4; break;
+        case 'U': digits = 8; break;
+        case '\n':
+        case '\r':
+            // An escaped line break joins the lines without a space.
+            reader_.consume_line_break();
+            reader_.skip_spaces();
+            while (!reader_.at_end() && is_break(reader_.byte())) {
+                value += '\n';
+                reader_.consume_line_break();
+                reader_.skip_spaces();
+            }
+            return Ok{};
+        default:
+            return fail("unknown escape character: '\\" + current_char_text(reader_) + "'", reader_.span());
+    }
+    reader_.advance_ascii(1);
+    if (digits != 0) QM_TRY(scan_hex_escape(digits, quote, cp));
+    append_utf8(value, cp);
+    return Ok{};
+}
+
+ScanResult Scanner::scan_hex_escape(int digits, Span quote, char32_t& out) {
+    std::uint32_t cp = 0;
+    for (int i = 0; i < digits; ++i) {
+        if (reader_.at_end()) return fail("incomplete unicode escape", quote);
+        const int v = hex_value(reader_.byte());
+        if (v < 0)
+            return fail("invalid hex digit in unicode escape: '" + current_char_text(reader_) + "'", reader_.span());
+        cp = cp * 16 + std::uint32_t(v);
+        reader_.advance_ascii(1);
+    }
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%04X", cp);
+        return fail(std::string("invalid unicode code point: U+") + hex, quote);
+    }
+    out = cp;
+    return Ok{};
+}
+
+std::size_t Scanner::scan_block_scalar_breaks(std::int64_t content_indent) {
+    std::size_t breaks = 0;
+    for (;;) {
+        while (!reader_.at_end() && reader_.byte() == ' ' && std::int64_t(reader_.column()) < content_indent)
+            reader_.advance_ascii(1);
+        if (reader_.at_end() || !is_break(reader_.byte())) return breaks;
+        reader_.consume_line_break();
+        ++breaks;
+    }
+}
+
+ScanResult Scanner::scan_block_scalar(bool literal) {
+    const Span indicator = reader_.span();
+    const std::int64_t indent = indent_;
+    const std::string_view text = reader_.text();
+    enum class Chomping { Clip, Strip, Keep } chomping = Chomping::Clip;
+    int explicit_indent = 0;
+    bool header_break = false;
+
+    // Header: chomping and indentation indicators, an optional comment.
+    reader_.advance_ascii(1);
+    while (!reader_.at_end()) {
+        const unsigned char c = reader_.byte();
+        if (is_blank(c)) {
+            reader_.advance_ascii(1);
+        } else if (c == '+' || c == '-') {
+            chomping = c == '+' ? Chomping::Keep : Chomping::Strip;
+            reader_.advance_ascii(1);
+        } else if (c >= '1' && c <= '9') {
+            explicit_indent = c - '0';
+            reader_.advance_ascii(1);
+        } else if (c == '#') {
+            const std::size_t pos = reader_.position();
+            const auto before = static_cast<unsigned char>(text[pos - 1]);
+            if (!(is_blank(before) || is_break(before)))
+                return fail("a comment must be preceded by whitespace", reader_.span());
+            std::size_t end = pos;
+            while (end < text.size() && !is_break(static_cast<unsigned char>(text[end]))) ++end;
+            reader_.advance_to(end);
+        } else if (is_break(c)) {
+            reader_.consume_line_break();
+            header_break = true;
+            break;
+        } else {
+            return fail("unexpected content after block scalar indicator", reader_.span());
+        }
+    }
+
+    // Content indentation.
+    std::int64_t content_indent = 0;
+    if (explicit_indent != 0) {
+        content_indent = explicit_indent + std::max<std::int64_t>(indent, 0);
+    } else {
+        std::size_t p = reader_.position();
+        std::int64_t max_empty = 0;
+        std::int64_t content_count = -1;  // -1: no content line before the end
+        while (p < text.size()) {
+            std::size_t spaces = 0;
+            while (p + spaces < text.size() && text[p + spaces] == ' ') ++spaces;
+            if (p + spaces >= text.size()) {
+                max_empty = std::max<std::int64_t>(max_empty, std::int64_t(spaces));
+                break;
+            }
+            const auto c = static_cast<unsigned char>(text[p + spaces]);
+            if (!is_break(c)) {
+                content_count = std::int64_t(spaces);
+                break;
+            }
+            max_empty = std::max<std::int64_t>(max_empty, std::int64_t(spaces));
+            p += spaces + 1;
+            if (c == '\r' && p < text.size() && text[p] == '\n') ++p;
+        }
+        if (content_count <= indent) {
+            // No content line: the lines of spaces are empty lines, however
+            // many spaces they hold.
+            content_indent = std::max<std::int64_t>(indent + 1, max_empty);
+        } else if (max_empty > content_count) {
+            return fail("a leading empty line in a block scalar is indented more than the content", indicator);
+        } else {
+            content_indent = content_count;
+        }
+    }
+
+    std::string& value = scratch_;
+    value.clear();
+    const std::size_t leading = scan_block_scalar_breaks(content_indent);
+    std::size_t pending = leading;
+    std::size_t trailing = leading;
+    bool any_content = false;
+
+    auto line_continues = [&] {
+        return std::int64_t(reader_.column()) == content_indent && !reader_.at_end() && !reader_.at_document_marker();
+    };
+    while (line_continues()) {
+        any_content = true;
+        value.append(pending, '\n');
+        const bool more_indented = is_blank(reader_.byte());
+        std::size_t end = reader_.position();
+        while (end < text.size() && !is_break(static_cast<unsigned char>(text[end]))) ++end;
+        value.append(text.data() + reader_.position(), end - reader_.position());
+        reader_.advance_to(end);
+        const bool had_break = !reader_.at_end();
+        if (had_break) reader_.consume_line_break();
+        const std::size_t empty_lines = scan_block_scalar_breaks(content_indent);
+        if (!line_continues()) {
+            trailing = empty_lines + (had_break ? 1 : 0);
+            break;
+        }
+        if (literal) {
+            value += '\n';
+        } else if (more_indented || is_blank(reader_.byte())) {
+            value += '\n';
+        } else if (empty_lines == 0) {
+            value += ' ';
+        }
+        pending = empty_lines;
+    }
+    // A last line of spaces that the end of the text cuts off still counts
+    // as an empty line.
+    if (!any_content && header_break && reader_.at_end() && reader_.column() > 0) ++trailing;
+
+    switch (chomping) {
+        case Chomping::Strip: break;
+        case Chomping::Clip:
+            if (!value.empty()) value += '\n';
+            break;
+        case Chomping::Keep: value.append(trailing, '\n'); break;
+    }
+    key_allowed_ = true;
+    queue(RawTokenKind::Scalar, indicator, reader_.position(), keep_text(value),
+          static_cast<std::uint8_t>(literal ? ScalarStyle::Literal : ScalarStyle::Folded));
+    return Ok{};
+}
+
+}  // namespace quillmere::scanner

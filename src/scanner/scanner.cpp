@@ -1,0 +1,454 @@
+#include "scanner/scanner.h"
+
+#include <algorithm>
+
+#include "scanner/unicode.h"
+
+namespace quillmere::scanner {
+
+namespace {
+
+struct OutputKind {
+    TokenKind kind;
+    std::uint8_t style;
+};
+
+OutputKind output_kind(RawTokenKind raw) {
+    constexpr auto block = static_cast<std::uint8_t>(CollectionStyle::Block);
+    constexpr auto flow = static_cast<std::uint8_t>(CollectionStyle::Flow);
+    switch (raw) {
+        case RawTokenKind::StreamStart: return {TokenKind::StreamStart, 0};
+        case RawTokenKind::StreamEnd: return {TokenKind::StreamEnd, 0};
+        case RawTokenKind::DocumentStart: return {TokenKind::DocumentStart, 0};
+        case RawTokenKind::DocumentEnd: return {TokenKind::DocumentEnd, 0};
+        case RawTokenKind::Directive: return {TokenKind::Directive, 0};
+        case RawTokenKind::BlockMappingStart: return {TokenKind::MappingStart, block};
+        case RawTokenKind::BlockSequenceStart: return {TokenKind::SequenceStart, block};
+        case RawTokenKind::BlockEnd: return {TokenKind::BlockEnd, 0};
+        case RawTokenKind::BlockEntry: return {TokenKind::BlockEntry, 0};
+        case RawTokenKind::FlowMappingStart: return {TokenKind::MappingStart, flow};
+        case RawTokenKind::FlowMappingEnd: return {TokenKind::MappingEnd, 0};
+        case RawTokenKind::FlowSequenceStart: return {TokenKind::SequenceStart, flow};
+        case RawTokenKind::FlowSequenceEnd: return {TokenKind::SequenceEnd, 0};
+        case RawTokenKind::FlowEntry: return {TokenKind::FlowEntry, 0};
+        case RawTokenKind::MappingKey: return {TokenKind::MappingKey, 0};
+        case RawTokenKind::MappingValue: return {TokenKind::MappingValue, 0};
+        case RawTokenKind::Scalar: return {TokenKind::Scalar, 0};
+        case RawTokenKind::Anchor: return {TokenKind::Anchor, 0};
+        case RawTokenKind::Alias: return {TokenKind::Alias, 0};
+        case RawTokenKind::Tag: return {TokenKind::Tag, 0};
+    }
+    return {TokenKind::StreamEnd, 0};
+}
+
+}  // namespace
+
+Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool collect_comments)
+    : reader_(text, file_id), collect_comments_(collect_comments) {}
+
+std::size_t Scanner::initial_token_capacity() const {
+    return std::clamp<std::size_t>(reader_.size() / 8, 8, 65536);
+}
+
+Result<std::vector<Token>, ScanError> tokenize(Scanner& scanner) {
+    std::vector<Token> out;
+    out.reserve(scanner.initial_token_capacity());
+    while (!scanner.finished()) {
+        auto step = scanner.scan_some(out);
+        if (!step.ok()) return make_err(std::move(step).error());
+    }
+    return out;
+}
+
+// Output and the main loop.
+
+ScanResult Scanner::scan_some(std::vector<Token>& out) {
+    const std::size_t before = out.size();
+    for (;;) {
+        emit(out);
+        if (finished_ || out.size() > before) return Ok{};
+        if (!stream_started_) {
+            stream_started_ = true;
+            queue(RawTokenKind::StreamStart, reader_.span(), reader_.position());
+            continue;
+        }
+        QM_TRY(fetch_next_token());
+    }
+}
+
+void Scanner::emit(std::vector<Token>& out) {
+    if (key_saved_ || queue_.empty()) return;
+    out.insert(out.end(), queue_.begin(), queue_.end());
+    if (queue_.back().kind == TokenKind::StreamEnd) finished_ = true;
+    queue_.clear();
+}
+
+void Scanner::queue(RawTokenKind kind, Span span, std::uint64_t end_offset, std::string_view text,
+                    std::uint8_t style) {
+    OutputKind out = output_kind(kind);
+    queue_.push_back(Token{out.kind, kind == RawTokenKind::Scalar ? style : out.style, span, end_offset, text});
+}
+
+void Scanner::queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset) {
+    OutputKind out = output_kind(kind);
+    queue_.insert(queue_.begin() + static_cast<std::ptrdiff_t>(index),
+                  Token{out.kind, out.style, span, end_offset, {}});
+}
+
+bool Scanner::indicator_ends_here(std::size_t ahead) const {
+    if (!reader_.has(ahead)) return true;
+    unsigned char next = reader_.byte(ahead);
+    return is_blank(next) || is_break(next) || (in_flow() && is_flow_indicator(next));
+}
+
+ScanResult Scanner::fetch_next_token() {
+    // A key saved before a block scalar (or anything else that consumed
+    // lines without passing through the skipping below) cannot complete.
+    if (key_saved_ && key_line_ != reader_.line()) drop_simple_key();
+
+    bool crossed_break = false;
+    QM_TRY(skip_to_next_token(crossed_break));
+
+    if (in_flow()) {
+        if (!reader_.at_end() && crossed_break && std::int64_t(reader_.column()) <= flow_base_indent_)
+            return fail("flow content must be indented more than its block context", reader_.span());
+    } else if (!reader_.at_end()) {
+        unrolled_ = false;
+        unroll_indent(reader_.column());
+        // A block sequence ends when the next line at its column is no entry.
+        if (sequence_level_ && std::int64_t(reader_.column()) == indent_ &&
+            !(reader_.byte() == '-' && reader_.next_is_blank_break_or_end())) {
+            queue(RawTokenKind::BlockEnd, reader_.span(), reader_.position());
+            pop_indent();
+        }
+    }
+
+    if (reader_.at_end()) {
+        if (in_flow()) return fail("unclosed flow collection at end of input", reader_.span());
+        fetch_stream_end();
+        return Ok{};
+    }
+    return in_flow() ? fetch_in_flow() : fetch_in_block();
+}
+
+void Scanner::fetch_stream_end() {
+    drop_simple_key();
+    unroll_indent(-1);
+    stream_ended_ = true;
+    queue(RawTokenKind::StreamEnd, reader_.span(), reader_.position());
+}
+
+ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
+    bool at_line_start = reader_.column() == 0;
+    const std::string_view text = reader_.text();
+    while (!reader_.at_end()) {
+        const unsigned char c = reader_.byte();
+        if (is_break(c)) {
+            reader_.consume_line_break();
+            after_document_start_ = false;
+            if (key_saved_ && key_line_ != reader_.line()) drop_simple_key();
+            if (!in_flow()) key_allowed_ = true;
+            at_line_start = true;
+            crossed_break = true;
+        } else if (c == ' ') {
+            reader_.advance_ascii(1);
+        } else if (c == '\t') {
+            if (!in_flow() && at_line_start) {
+                if (blank_run_end_ <= reader_.position()) blank_run_end_ = reader_.find_non_blank();
+                if (blank_run_end_ < text.size()) {
+                    const auto next = static_cast<unsigned char>(text[blank_run_end_]);
+                    if (next != '[' && next != '{' && !is_break(next))
+                        return fail("a tab cannot be used for indentation", reader_.span());
+                }
+            }
+            reader_.advance_ascii(1);
+        } else if (c == '#') {
+            const std::size_t pos = reader_.position();
+            const bool starts_comment =
+                pos == 0 || (pos == 3 && reader_.had_bom()) ||
+                is_blank(static_cast<unsigned char>(text[pos - 1])) || is_break(static_cast<unsigned char>(text[pos - 1]));
+            if (!starts_comment) break;
+            skip_comment();
+        } else {
+            break;
+        }
+    }
+    return Ok{};
+}
+
+void Scanner::skip_comment() {
+    const std::string_view text = reader_.text();
+    const Span span = reader_.span();
+    std::size_t end = span.offset + 1;
+    while (end < text.size() && !is_break(static_cast<unsigned char>(text[end]))) ++end;
+    if (collect_comments_) {
+        std::string_view body = text.substr(span.offset + 1, end - span.offset - 1);
+        if (!body.empty() && body.front() == ' ') body.remove_prefix(1);
+        comments_.push_back(ScannedComment{std::string(trim_white_space_end(body)), span});
+    }
+    reader_.advance_to(end);
+}
+
+// Dispatch.
+
+ScanResult Scanner::fetch_in_flow() {
+    const Span span = reader_.span();
+    const unsigned char c = reader_.byte();
+    if (reader_.at_document_marker())
+        return fail("a document marker is not allowed inside a flow collection", span);
+
+    const bool adjacent_value = adjacent_value_allowed_;
+    adjacent_value_allowed_ = false;
+
+    if (needs_separator_ && c != '#' && c != ',' && c != ':' && c != ']' && c != '}' &&
+        !((c == '-' || c == '?') && indicator_ends_here(1)))
+        return fail("missing ',' between flow collection entries", span);
+
+    if (c == ':' && needs_separator_ && !explicit_key_in_entry_ && !flow_is_mapping_.back() &&
+        last_flow_node_line_ != reader_.line())
+        return fail("the implicit key of a flow sequence pair must be on one line", span);
+
+    switch (c) {
+        case '!': QM_TRY(scan_tag()); break;
+        case '"': QM_TRY(scan_quoted_scalar(true)); break;
+        case '\'': QM_TRY(scan_quoted_scalar(false)); break;
+        case '&': QM_TRY(scan_anchor_or_alias(false)); break;
+        case '*': QM_TRY(scan_anchor_or_alias(true)); break;
+        case '#': return fail("a comment must be preceded by whitespace", span);
+        case ',':
+            if (!entry_has_content_) return fail("empty flow entry (stray ',')", span);
+            reader_.advance_ascii(1);
+            key_allowed_ = true;
+            entry_has_content_ = false;
+            needs_separator_ = false;
+            explicit_key_in_entry_ = false;
+            queue(RawTokenKind::FlowEntry, span, span.offset);
+            return Ok{};
+        case '-':
+            if (indicator_ends_here(1)) return fail("a plain scalar cannot be a bare '-' here", span);
+            QM_TRY(scan_plain_scalar());
+            break;
+        case '?':
+            if (indicator_ends_here(1)) {
+                QM_TRY(fetch_key());
+                return Ok{};
+            }
+            QM_TRY(scan_plain_scalar());
+            break;
+        case ':':
+            if (adjacent_value || indicator_ends_here(1)) return fetch_value();
+            QM_TRY(scan_plain_scalar());
+            break;
+        case '@':
+        case '`':
+            return fail(std::string("'") + char(c) + "' is a reserved indicator and cannot start a plain scalar", span);
+        case '[':
+        case '{':
+            return fetch_flow_collection_start();
+        case ']':
+        case '}':
+            return fetch_flow_collection_end();
+        default:
+            QM_TRY(scan_plain_scalar());
+            break;
+    }
+    entry_has_content_ = true;
+    return Ok{};
+}
+
+ScanResult Scanner::fetch_in_block() {
+    const Span span = reader_.span();
+    const unsigned char c = reader_.byte();
+    if (c != '!' && c != '&') after_block_value_ = false;
+    const bool after_entry = after_block_entry_;
+    after_block_entry_ = false;
+
+    switch (c) {
+        case '!': return scan_tag();
+        case '"': return scan_quoted_scalar(true);
+        case '\'': return scan_quoted_scalar(false);
+        case '&': return scan_anchor_or_alias(false);
+        case '*': return scan_anchor_or_alias(true);
+        case '#': return fail("a comment must be preceded by whitespace", span);
+        case '%':
+            if (reader_.column() == 0) {
+                fetch_directive();
+                return Ok{};
+            }
+            return scan_plain_scalar();
+        case ',': return fail("a plain scalar cannot start with ','", span);
+        case '-':
+            if (indicator_ends_here(1)) return fetch_block_entry(after_entry);
+            if (reader_.at_document_marker()) {
+                fetch_document_start();
+                return Ok{};
+            }
+            return scan_plain_scalar();
+        case '.':
+            if (reader_.at_document_marker()) return fetch_document_end();
+            return scan_plain_scalar();
+        case '?':
+            if (indicator_ends_here(1)) return fetch_key();
+            return scan_plain_scalar();
+        case ':':
+            if (indicator_ends_here(1)) return fetch_value();
+            return scan_plain_scalar();
+        case '@':
+        case '`':
+            return fail(std::string("'") + char(c) + "' is a reserved indicator and cannot start a plain scalar", span);
+        case '[':
+        case '{':
+            return fetch_flow_collection_start();
+        case ']':
+        case '}':
+            return fetch_flow_collection_end();
+        case '|': return scan_block_scalar(true);
+        case '>': return scan_block_scalar(false);
+        default: return scan_plain_scalar();
+    }
+}
+
+// Indentation.
+
+ScanResult Scanner::roll_indent(std::int64_t column, Span span, RawTokenKind kind) {
+    if (in_flow()) return Ok{};
+    if (after_document_start_) return fail("a block collection cannot start on the same line as ---", span);
+    if (column <= indent_) return Ok{};
+    indents_.push_back(indent_);
+    indent_is_sequence_.push_back(sequence_level_);
+    indent_ = column;
+    sequence_level_ = kind == RawTokenKind::BlockSequenceStart;
+    queue(kind, span, span.offset);
+    return Ok{};
+}
+
+void Scanner::unroll_indent(std::int64_t column) {
+    if (in_flow()) return;
+    while (column < indent_) {
+        queue(RawTokenKind::BlockEnd, reader_.span(), reader_.position());
+        pop_indent();
+        unrolled_ = true;
+    }
+}
+
+void Scanner::pop_indent() {
+    if (indents_.empty()) {
+        indent_ = -1;
+        sequence_level_ = false;
+        return;
+    }
+    indent_ = indents_.back();
+    sequence_level_ = indent_is_sequence_.back();
+    indents_.pop_back();
+    indent_is_sequence_.pop_back();
+}
+
+void Scanner::save_simple_key() {
+    if (in_flow() || !key_allowed_ || key_saved_) return;
+    key_saved_ = true;
+    key_token_ = queue_.size();
+    key_line_ = reader_.line();
+    key_column_ = reader_.column();
+}
+
+// Indicators.
+
+ScanResult Scanner::fetch_value() {
+    const Span span = reader_.span();
+    bool completed_key = false;
+    if (!in_flow()) {
+        const bool saved = key_saved_;
+        drop_simple_key();
+        if (saved && key_line_ == reader_.line()) {
+            const Span key_span{span.file_id, key_line_, key_column_, span.offset};
+            std::size_t at = key_token_;
+            if (std::int64_t(key_column_) > indent_) {
+                indents_.push_back(indent_);
+                indent_is_sequence_.push_back(sequence_level_);
+                indent_ = key_column_;
+                sequence_level_ = false;
+                queue_at(at++, RawTokenKind::BlockMappingStart, key_span, span.offset);
+            }
+            queue_at(at, RawTokenKind::MappingKey, key_span, span.offset);
+            completed_key = true;
+        } else {
+            QM_TRY(roll_indent(span.column, span, RawTokenKind::BlockMappingStart));
+        }
+    }
+    reader_.advance_ascii(1);
+    if (reader_.byte() == ' ') reader_.advance_ascii(1);
+    needs_separator_ = false;
+    explicit_key_in_entry_ = false;
+    // After an explicit ": " a compact mapping may follow on the same line
+    // (": moon: white"); after a key completed here, only a plain value.
+    key_allowed_ = in_flow() || !completed_key;
+    if (!in_flow()) after_block_value_ = true;
+    queue(RawTokenKind::MappingValue, span, span.offset);
+    return Ok{};
+}
+
+ScanResult Scanner::fetch_key() {
+    const Span span = reader_.span();
+    if (!in_flow()) QM_TRY(roll_indent(span.column, span, RawTokenKind::BlockMappingStart));
+    reader_.advance_ascii(1);
+    if (reader_.byte() == ' ') reader_.advance_ascii(1);
+    needs_separator_ = false;
+    // The key of "? a: b" may itself be a compact mapping.
+    key_allowed_ = true;
+    if (in_flow()) explicit_key_in_entry_ = true;
+    queue(RawTokenKind::MappingKey, span, span.offset);
+    return Ok{};
+}
+
+ScanResult Scanner::fetch_block_entry(bool after_entry) {
+    const Span span = reader_.span();
+    if (last_key_line_ == std::int64_t(span.line))
+        return fail("a block sequence cannot start on the same line as its mapping key", span);
+    if (last_property_line_ == std::int64_t(span.line))
+        return fail("a block sequence entry cannot follow an anchor or tag on the same line", span);
+    if (std::int64_t(span.column) > indent_ && sequence_level_ && !after_entry && unrolled_)
+        return fail("a sequence entry is indented past its sequence", span);
+    QM_TRY(roll_indent(span.column, span, RawTokenKind::BlockSequenceStart));
+    reader_.advance_ascii(1);
+    if (reader_.byte() == ' ') reader_.advance_ascii(1);
+    key_allowed_ = true;
+    after_block_entry_ = true;
+    queue(RawTokenKind::BlockEntry, span, span.offset);
+    return Ok{};
+}
+
+void Scanner::fetch_document_start() {
+    const Span span = reader_.span();
+    unroll_indent(-1);
+    reader_.skip_marker();
+    after_document_start_ = true;
+    key_allowed_ = false;
+    queue(RawTokenKind::DocumentStart, span, span.offset);
+}
+
+ScanResult Scanner::fetch_document_end() {
+    const Span span = reader_.span();
+    unroll_indent(-1);
+    reader_.skip_marker();
+    const int next = reader_.peek_non_blank();
+    if (next != -1 && next != '#' && next != '\n' && next != '\r')
+        return fail("unexpected content after document-end marker (...)", span);
+    key_allowed_ = false;
+    queue(RawTokenKind::DocumentEnd, span, span.offset);
+    return Ok{};
+}
+
+void Scanner::fetch_directive() {
+    const Span span = reader_.span();
+    unroll_indent(-1);
+    reader_.advance_ascii(1);
+    const std::string_view text = reader_.text();
+    std::size_t end = reader_.position();
+    while (end < text.size() && !is_break(static_cast<unsigned char>(text[end]))) ++end;
+    const std::string_view body = text.substr(reader_.position(), end - reader_.position());
+    reader_.advance_to(end);
+    key_allowed_ = false;
+    queue(RawTokenKind::Directive, span, span.offset, body);
+}
+
+}  // namespace quillmere::scanner

@@ -1,0 +1,171 @@
+// The YAML scanner: text in, tokens out.
+//
+// `tokenize` reads one whole YAML text and returns its tokens, from
+// StreamStart to StreamEnd, or the one ScanError that stopped it. The text
+//
+//     &a key: [1, 2]
+//
+// gives StreamStart, MappingStart(Block), MappingKey, Anchor "a",
+// Scalar "key", MappingValue, SequenceStart(Flow), Scalar "1", FlowEntry,
+// Scalar "2", SequenceEnd, BlockEnd, StreamEnd.
+//
+// Block structure comes from indentation: a stack of open block levels whose
+// columns are compared with the column of each line's first token, closing
+// levels with BlockEnd. Implicit keys are found in two ways. A plain or
+// quoted scalar looks for its own ":" right after itself and queues the key
+// tokens. A node that begins with an anchor, tag, alias or flow collection
+// saves a "simple key" (the queue position of its first token); when the ":"
+// arrives on the same line, MappingStart and MappingKey are inserted there.
+// While a key is saved, no token leaves the queue.
+//
+// Scalar bodies are in scalars.cpp, flow brackets and node properties in
+// properties.cpp; this file holds the main loop, the indentation rules and
+// the indicators.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/arena.h"
+#include "common/result.h"
+#include "scanner/reader.h"
+#include "scanner/token.h"
+
+namespace quillmere::scanner {
+
+using ScanResult = Result<void, ScanError>;
+
+class Scanner {
+public:
+    // `text` is borrowed for the life of the scanner and must be valid UTF-8.
+    explicit Scanner(std::string_view text, std::uint32_t file_id = 0, bool collect_comments = false);
+
+    // Appends the next output tokens to `out`: at least one, unless the
+    // stream has already ended. The last token of a stream is StreamEnd.
+    ScanResult scan_some(std::vector<Token>& out);
+    bool finished() const { return finished_; }
+
+    bool had_bom() const { return reader_.had_bom(); }
+    const std::vector<ScannedComment>& comments() const { return comments_; }
+    std::vector<ScannedComment> take_comments() { return std::move(comments_); }
+
+    // The texts the scanner built (owned scalar texts, names, tags,
+    // directives). Token texts point into it or into the input.
+    Arena& texts() { return texts_; }
+    Arena take_texts() { return std::move(texts_); }
+
+    // Room to reserve for the whole token list of the input.
+    std::size_t initial_token_capacity() const;
+
+private:
+    // Main loop (scanner.cpp).
+    ScanResult fetch_next_token();
+    ScanResult skip_to_next_token(bool& crossed_break);
+    void skip_comment();
+    ScanResult fetch_in_flow();
+    ScanResult fetch_in_block();
+    ScanResult fetch_value();
+    ScanResult fetch_key();
+    ScanResult fetch_block_entry(bool after_entry);
+    void fetch_document_start();
+    ScanResult fetch_document_end();
+    void fetch_directive();
+    void fetch_stream_end();
+
+    // Indentation.
+    ScanResult roll_indent(std::int64_t column, Span span, RawTokenKind kind);
+    void unroll_indent(std::int64_t column);
+    void pop_indent();
+
+    // Simple keys.
+    void save_simple_key();
+    void drop_simple_key() { key_saved_ = false; }
+
+    // Token queue.
+    void queue(RawTokenKind kind, Span span, std::uint64_t end_offset, std::string_view text = {},
+               std::uint8_t style = 0);
+    void queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset);
+    void emit(std::vector<Token>& out);
+
+    // Scalars (scalars.cpp).
+    ScanResult scan_plain_scalar();
+    ScanResult scan_quoted_scalar(bool double_quoted);
+    ScanResult scan_escape(std::string& text, Span quote);
+    ScanResult scan_hex_escape(int digits, Span quote, char32_t& out);
+    ScanResult fold_quoted_line_break(std::string& text, std::size_t kept, std::int64_t block_indent);
+    ScanResult scan_block_scalar(bool literal);
+    std::size_t scan_block_scalar_breaks(std::int64_t content_indent);
+    bool value_indicator_follows();
+    ScanResult queue_implicit_key(Span start, std::string_view text, ScalarStyle style,
+                                  std::uint64_t end_offset);
+
+    // Flow brackets and node properties (properties.cpp).
+    ScanResult fetch_flow_collection_start();
+    ScanResult fetch_flow_collection_end();
+    ScanResult scan_anchor_or_alias(bool alias);
+    ScanResult scan_tag();
+    ScanResult check_property_indent();
+
+    ScanError error(std::string message, Span span) const { return ScanError{std::move(message), span}; }
+    Err<ScanError> fail(std::string message, Span span) const {
+        return Err<ScanError>{error(std::move(message), span)};
+    }
+    std::string_view keep_text(std::string_view text) { return texts_.copy_text(text); }
+    bool in_flow() const { return flow_level_ > 0; }
+    // A ':' or '?' at the reader that is followed by a blank, a line break,
+    // the end, or inside flow collections by a flow indicator.
+    bool indicator_ends_here(std::size_t ahead) const;
+
+    Reader reader_;
+    Arena texts_;
+    std::vector<Token> queue_;
+    std::string scratch_;
+
+    // The simple-key slot.
+    bool key_saved_ = false;
+    std::size_t key_token_ = 0;
+    std::uint32_t key_line_ = 0;
+    std::uint32_t key_column_ = 0;
+
+    std::int64_t indent_ = -1;
+    std::vector<std::int64_t> indents_;
+    std::vector<bool> indent_is_sequence_;
+    bool sequence_level_ = false;
+
+    std::uint32_t flow_level_ = 0;
+    std::vector<bool> flow_is_mapping_;
+    std::uint32_t flow_start_line_ = 0;
+    std::int64_t flow_base_indent_ = -1;
+    std::uint32_t last_flow_node_line_ = 0;
+    std::int64_t last_key_line_ = -1;
+    std::int64_t last_property_line_ = -1;
+
+    bool key_allowed_ = true;
+    bool after_document_start_ = false;
+    bool after_block_value_ = false;
+    bool after_block_entry_ = false;
+    bool unrolled_ = false;
+    bool entry_has_content_ = false;
+    bool needs_separator_ = false;
+    bool explicit_key_in_entry_ = false;
+    bool adjacent_value_allowed_ = false;
+    bool stream_started_ = false;
+    bool stream_ended_ = false;
+    bool finished_ = false;
+
+    // First non-blank after the current run of tabs and spaces, so that a
+    // run of tabs is looked past once, not once per tab.
+    std::size_t blank_run_end_ = 0;
+
+    bool collect_comments_ = false;
+    std::vector<ScannedComment> comments_;
+};
+
+inline constexpr std::uint32_t kMaxFlowDepth = 1000;
+
+// Scans the whole text. On failure every token is dropped.
+Result<std::vector<Token>, ScanError> tokenize(Scanner& scanner);
+
+}  // namespace quillmere::scanner
