@@ -1,0 +1,56 @@
+// decode_documents: a whole YAML stream into one Value tree per document.
+//
+// One pass over the scanner's tokens. Directives are checked, tags expanded
+// through %TAG handles, scalars resolved under the caller's ResolveMode,
+// aliases copied under a node budget, the duplicate-key and complex-key
+// policies applied, YAML 1.1 readings that differ in 1.2 reported as
+// warnings, and merge keys carried out last. The result owns the Arena of
+// its trees; texts may also borrow the input, which the caller keeps alive
+// while it reads the documents.
+//
+//     a: &x 1
+//     b: *x            ->  [Mapping{a: Int 1, b: Int 1}]
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/arena.h"
+#include "common/result.h"
+#include "decode/value.h"
+#include "resolver/resolver.h"
+#include "scanner/token.h"
+
+namespace quillmere::decode {
+
+enum class LocatedErrorKind : std::uint8_t { Parse = 0, DuplicateKey = 1, ComplexKey = 2 };
+
+// An error at a position of the text.
+struct LocatedError {
+    std::string message;
+    Span span;
+    LocatedErrorKind kind = LocatedErrorKind::Parse;
+};
+
+struct DecodeOptions {
+    resolver::ResolveMode mode = resolver::ResolveMode::Core12;
+    bool dup_error = false;       // a repeated mapping key is an error
+    bool reject_complex = false;  // a sequence or mapping as a key is an error
+    bool dup_warn = false;        // a repeated mapping key is a warning
+    bool yaml11_warn = false;     // warn where the 1.1 and 1.2 readings differ
+};
+
+struct Documents {
+    Arena arena;
+    std::vector<Value> documents;
+    std::vector<std::string> warnings;
+};
+
+inline constexpr std::uint32_t kMaxDecodeDepth = 1000;
+inline constexpr std::uint64_t kAliasNodeBudget = 10'000'000;
+
+Result<Documents, LocatedError> decode_documents(std::string_view text, const DecodeOptions& options);
+
+}  // namespace quillmere::decode

@@ -1,0 +1,151 @@
+// Value: the plain data tree of the fast roads.
+//
+// The decoder builds one Value tree per YAML document, the Python front
+// builds one from a Python object for dumps and to_json, and the writers
+// read them. A Value is a 16-byte trivially copyable handle:
+//
+//     Null | Bool | Int | BigInt | Float | String | Sequence | Mapping | Tagged
+//
+// Texts (String, BigInt, tags) are views into the input text or into the
+// Arena of the tree; collections point at arrays in that Arena. Every node
+// is reached from one place only: an alias in YAML text becomes a full copy
+// of the anchored value. A tree is freed with its Arena, all at once, so no
+// destructor ever recurses, whatever the depth.
+//
+// A Mapping is an ordered list of (key, value) pairs; keys may be of any
+// variant and may repeat when no duplicate-key policy removed them.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/arena.h"
+
+namespace quillmere::decode {
+
+enum class ValueKind : std::uint8_t { Null, Bool, Int, BigInt, Float, String, Sequence, Mapping, Tagged };
+
+struct Pair;
+struct TaggedValue;
+
+class Value {
+public:
+    Value() : kind_(ValueKind::Null), size_(0), integer_(0) {}
+
+    static Value null() { return Value(); }
+    static Value boolean(bool b) {
+        Value v(ValueKind::Bool);
+        v.integer_ = b ? 1 : 0;
+        return v;
+    }
+    static Value integer(std::int64_t i) {
+        Value v(ValueKind::Int);
+        v.integer_ = i;
+        return v;
+    }
+    static Value floating(double d) {
+        Value v(ValueKind::Float);
+        v.number_ = d;
+        return v;
+    }
+    // `text` must outlive the tree: a view into the input or into `arena`.
+    static Value string(std::string_view text, Arena& arena) { return make_text(ValueKind::String, text, arena); }
+    static Value big_int(std::string_view text, Arena& arena) { return make_text(ValueKind::BigInt, text, arena); }
+    static Value sequence(Value* items, std::size_t count) {
+        Value v(ValueKind::Sequence);
+        v.size_ = static_cast<std::uint32_t>(count);
+        v.items_ = items;
+        return v;
+    }
+    static Value mapping(Pair* pairs, std::size_t count) {
+        Value v(ValueKind::Mapping);
+        v.size_ = static_cast<std::uint32_t>(count);
+        v.pairs_ = pairs;
+        return v;
+    }
+    static Value tagged(TaggedValue* box) {
+        Value v(ValueKind::Tagged);
+        v.tagged_ = box;
+        return v;
+    }
+    // A Tagged value with its box in `arena`; `tag` must outlive the tree.
+    static Value tagged(std::string_view tag, Value inner, Arena& arena);
+
+    ValueKind kind() const { return kind_; }
+    bool is(ValueKind k) const { return kind_ == k; }
+
+    bool as_bool() const { return integer_ != 0; }
+    std::int64_t as_int() const { return integer_; }
+    double as_float() const { return number_; }
+    // The text of a String or BigInt.
+    std::string_view text() const {
+        if (size_ == kLongText) return *long_text_;
+        return {text_, size_};
+    }
+    std::span<Value> items() const { return {items_, size_}; }
+    std::span<Pair> pairs() const { return {pairs_, size_}; }
+    TaggedValue& tagged_value() const { return *tagged_; }
+
+private:
+    // Texts of 4 GiB or more keep their view in the arena.
+    static constexpr std::uint32_t kLongText = std::numeric_limits<std::uint32_t>::max();
+
+    explicit Value(ValueKind kind) : kind_(kind), size_(0), integer_(0) {}
+    static Value make_text(ValueKind kind, std::string_view text, Arena& arena);
+
+    ValueKind kind_;
+    std::uint32_t size_;
+    union {
+        std::int64_t integer_;
+        double number_;
+        const char* text_;
+        const std::string_view* long_text_;
+        Value* items_;
+        Pair* pairs_;
+        TaggedValue* tagged_;
+    };
+};
+static_assert(sizeof(Value) == 16);
+static_assert(std::is_trivially_copyable_v<Value>);
+
+struct Pair {
+    Value key;
+    Value value;
+};
+
+struct TaggedValue {
+    std::string_view tag;
+    Value inner;
+};
+
+// The tag of the merge-key marker: the long form of "!!merge".
+inline constexpr std::string_view kMergeTag = "tag:yaml.org,2002:merge";
+
+// The marker the decoder puts where a mapping key resolved as a merge key:
+// Tagged(kMergeTag, String "<<").
+Value make_merge_marker(Arena& arena);
+bool is_merge_marker(const Value& value);
+
+// 1 for the node, plus its children's counts (stack-guarded).
+std::uint64_t count_nodes(const Value& value);
+
+// A copy of the tree with every collection and box newly allocated in
+// `arena` (texts are shared: they are immutable). Stack-guarded.
+Value deep_copy(const Value& value, Arena& arena);
+
+// Same variant and equal payloads: floats by IEEE comparison, texts byte for
+// byte, collections element by element in order.
+bool values_equal(const Value& a, const Value& b);
+
+// The exact text form of a key used to detect equal keys.
+std::string canonical_key_text(const Value& key);
+
+// How a key is shown in messages: a String key as its text, anything else
+// in its debug form, such as Int(5) or Sequence([String("a")]).
+std::string key_display_text(const Value& key);
+
+}  // namespace quillmere::decode
