@@ -56,6 +56,7 @@ using OptionalTag = std::optional<std::string_view>;
 ResolvedScalar resolve_yaml12(std::string_view text, bool quoted, OptionalTag tag);
 ResolvedScalar resolve_yaml11(bool compat, std::string_view text, bool quoted, OptionalTag tag);
 ResolvedScalar resolve_scalar(ResolveMode mode, std::string_view text, bool quoted, OptionalTag tag);
+OwnedResolvedScalar resolve_yaml11_owned(bool compat, std::string_view text, bool quoted, OptionalTag tag);
 OwnedResolvedScalar resolve_scalar_owned(ResolveMode mode, std::string_view text, bool quoted, OptionalTag tag);
 
 // (type name under the 1.1 rules, type name under the 1.2 rules) when the
@@ -73,5 +74,28 @@ std::optional<double> parse_yaml11_float(std::string_view text);
 std::optional<double> parse_special_float(std::string_view text);
 // `text` without '_'; `storage` holds the copy when one was needed.
 std::string_view strip_underscores(std::string_view text, std::string& storage);
+
+// Shared by the two rule sets.
+
+// The type word of a standard tag ("int" for "!!int" and for
+// "tag:yaml.org,2002:int"); empty for every other tag.
+std::string_view standard_tag_word(std::string_view tag);
+// `digits` in `base` (2, 8, 10 or 16; hexadecimal letters in either case) as
+// a value of at most INT64_MAX. Empty text, a sign or any other character,
+// and larger values are rejected.
+std::optional<std::int64_t> parse_unsigned(std::string_view digits, int base);
+// A decimal floating-point number, whole text: an optional sign, digits with
+// an optional fraction (not both sides of the point empty), an optional
+// exponent. No spaces, underscores, words or hexadecimal forms. The result is
+// correctly rounded; beyond the double range it is an infinity or a zero.
+std::optional<double> parse_decimal_float(std::string_view text);
+// True when `text` holds '.', 'e' or 'E'.
+bool has_point_or_exponent(std::string_view text);
+// The big-integer rule for texts the integer parser rejected: an optional
+// sign, then two or more digits not starting with '0' (after removing every
+// '_' when `underscores` is set).
+bool is_big_integer(std::string_view text, bool underscores);
+// The owned form of `scalar`, which was resolved from `text`.
+OwnedResolvedScalar to_owned(const ResolvedScalar& scalar, std::string_view text);
 
 }  // namespace quillmere::resolver

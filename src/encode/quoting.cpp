@@ -1,0 +1,105 @@
+// needs_quotes: whether a string written plain would read back as something
+// else, or not read back at all.
+//
+// A plain scalar is unsafe when it would resolve to another type (yes, null,
+// 123, 1e5, and under YAML 1.1 also 0123 or 1_000), when it starts with an
+// indicator (-x, *a, [a), when it starts with a document marker (... x),
+// when a character would end or break it (a: b, a #b, a trailing space, a
+// control character), or when it starts with a byte-order mark. The test is
+// made against both rule sets, so the text reads back as a string under YAML
+// 1.2 and 1.1 alike; the one-letter booleans y, Y, n, N are the exception
+// and stay plain.
+//
+// "1:30" stays plain: it is a string under 1.2, and a text with ':' that is
+// no 1.2 number is not tested against 1.1 sexagesimals. Flow indicators
+// (',', '[', ...) inside the text are the emitter's concern, since they
+// matter only inside flow collections.
+#include <array>
+
+#include "encode/quoting.h"
+#include "resolver/resolver.h"
+
+namespace quillmere::encode {
+
+namespace {
+
+constexpr std::array<bool, 256> make_indicator_starts() {
+    std::array<bool, 256> starts{};
+    for (unsigned char c : {'\t', ' ', '!', '"', '#', '%', '&', '\'', '*', ',', '-', ':', '>', '?', '@', '[', ']',
+                            '`', '{', '}', '|'})
+        starts[c] = true;
+    return starts;
+}
+constexpr std::array<bool, 256> kIndicatorStarts = make_indicator_starts();
+
+bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+// Words that resolve to something other than a string (the 1.1 and 1.2
+// keywords, the merge key, the special floats) and the document end marker.
+bool is_reserved_word(std::string_view text) {
+    switch (text.size()) {
+    case 1: return text == "~";
+    case 2:
+        return text == "on" || text == "On" || text == "ON" || text == "no" || text == "No" || text == "NO" ||
+               text == "<<";
+    case 3:
+        return text == "yes" || text == "Yes" || text == "YES" || text == "off" || text == "Off" ||
+               text == "OFF" || text == "...";
+    case 4:
+        return text == "null" || text == "Null" || text == "NULL" || text == "true" || text == "True" ||
+               text == "TRUE" || text == ".inf" || text == ".Inf" || text == ".INF" || text == ".nan" ||
+               text == ".NaN" || text == ".NAN";
+    case 5:
+        return text == "false" || text == "False" || text == "FALSE" || text == "+.inf" || text == "+.Inf" ||
+               text == "+.INF" || text == "-.inf" || text == "-.Inf" || text == "-.INF";
+    }
+    return false;
+}
+
+// "---" or "..." followed by a blank, a line break or the end: at column 0
+// the scanner reads it as a document marker.
+bool starts_with_document_marker(std::string_view text) {
+    if (text.size() < 3 || (text.substr(0, 3) != "---" && text.substr(0, 3) != "...")) return false;
+    if (text.size() == 3) return true;
+    char next = text[3];
+    return next == ' ' || next == '\t' || next == '\n' || next == '\r';
+}
+
+bool is_number(resolver::ResolvedKind kind) {
+    return kind == resolver::ResolvedKind::Int || kind == resolver::ResolvedKind::BigInt ||
+           kind == resolver::ResolvedKind::Float;
+}
+
+}  // namespace
+
+bool needs_quotes(std::string_view text) {
+    if (text.empty()) return true;
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") return true;
+    if (is_reserved_word(text)) return true;
+    if (starts_with_document_marker(text)) return true;
+
+    const unsigned char first = static_cast<unsigned char>(text.front());
+    if (kIndicatorStarts[first]) return true;
+    if (text.back() == ' ' || text.back() == '\t') return true;
+    if (is_control(first)) return true;
+
+    bool has_colon = false;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (is_control(c)) return true;
+        if (c == '#' && text[i - 1] == ' ') return true;
+        if (c == ':') {
+            if (i + 1 == text.size() || text[i + 1] == ' ') return true;
+            has_colon = true;
+        }
+    }
+
+    if ((first >= '0' && first <= '9') || first == '+' || first == '.') {
+        if (is_number(resolver::resolve_yaml12(text, false, std::nullopt).kind)) return true;
+        if (has_colon) return false;
+        return is_number(resolver::resolve_yaml11(false, text, false, std::nullopt).kind);
+    }
+    return false;
+}
+
+}  // namespace quillmere::encode

@@ -1,0 +1,159 @@
+// Float text and quoted-string bodies.
+//
+// format_float writes the shortest digits that read back as the same double
+// (std::to_chars, which is locale-free), laid out positionally when the
+// decimal exponent is between -4 and 15 and in exponent form otherwise, and
+// always with a '.' so that the text reads back as a float:
+//
+//     1.0 -> 1.0     0.0001 -> 0.0001    1e15 -> 1000000000000000.0
+//     1e16 -> 1.0e+16    0.00001 -> 1.0e-05    inf -> .inf
+//
+// The double-quoted body escapes NUL, tab, line feed, carriage return, the
+// quote and the backslash by name, every other C0 control and DEL as \xNN,
+// and passes everything else through as UTF-8:
+//
+//     a<TAB>"b"<BEL>  ->  "a\t\"b\"\x07"
+//
+// The append_ forms write straight into the caller's buffer; runs of bytes
+// that need no escape are copied in one piece.
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+
+#include "encode/scalar_text.h"
+
+namespace quillmere::encode {
+
+namespace {
+
+// The escape of `c`, or an empty view when it is written as it is. \xNN
+// escapes are handled by the caller.
+std::string_view named_escape(unsigned char c) {
+    switch (c) {
+    case 0x00: return "\\0";
+    case '\t': return "\\t";
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    case '"': return "\\\"";
+    case '\\': return "\\\\";
+    }
+    return {};
+}
+
+bool needs_escape(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
+
+}  // namespace
+
+void append_float(std::string& out, double value) {
+    if (std::isnan(value)) {
+        out += ".nan";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-.inf" : ".inf";
+        return;
+    }
+    // Scientific form gives the shortest round-trip digits as d[.ddd]e±XX.
+    char scientific[40];
+    auto result = std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific);
+    std::string_view text(scientific, std::size_t(result.ptr - scientific));
+
+    bool negative = text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    std::size_t e = text.find('e');
+    char digits[20];
+    std::size_t count = 0;
+    for (char c : text.substr(0, e))
+        if (c != '.') digits[count++] = c;
+    bool negative_exponent = text[e + 1] == '-';
+    int exponent = 0;
+    for (char c : text.substr(e + 2)) exponent = exponent * 10 + (c - '0');
+    if (negative_exponent) exponent = -exponent;
+
+    if (negative) out += '-';
+    std::string_view mantissa(digits, count);
+    if (exponent >= -4 && exponent <= 15) {
+        if (exponent < 0) {
+            out += "0.";
+            out.append(std::size_t(-exponent - 1), '0');
+            out += mantissa;
+            return;
+        }
+        std::size_t whole = std::size_t(exponent) + 1;
+        if (count <= whole) {
+            out += mantissa;
+            out.append(whole - count, '0');
+            out += ".0";
+        } else {
+            out += mantissa.substr(0, whole);
+            out += '.';
+            out += mantissa.substr(whole);
+        }
+        return;
+    }
+    out += mantissa[0];
+    out += '.';
+    if (count > 1)
+        out += mantissa.substr(1);
+    else
+        out += '0';
+    out += exponent < 0 ? "e-" : "e+";
+    int magnitude = exponent < 0 ? -exponent : exponent;
+    if (magnitude < 10) out += '0';
+    char exponent_digits[8];
+    auto end = std::to_chars(exponent_digits, exponent_digits + sizeof exponent_digits, magnitude).ptr;
+    out.append(exponent_digits, end);
+}
+
+std::string format_float(double value) {
+    std::string out;
+    append_float(out, value);
+    return out;
+}
+
+void append_escaped_double_quoted(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!needs_escape(c)) continue;
+        out.append(text, run, i - run);
+        run = i + 1;
+        std::string_view escape = named_escape(c);
+        if (!escape.empty()) {
+            out += escape;
+        } else {
+            const char hex[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+            out.append(hex, sizeof hex);
+        }
+    }
+    out.append(text, run, text.size() - run);
+}
+
+std::string escape_double_quoted(std::string_view text) {
+    std::string out;
+    append_escaped_double_quoted(out, text);
+    return out;
+}
+
+void write_double_quoted(std::string& out, std::string_view text) {
+    out += '"';
+    append_escaped_double_quoted(out, text);
+    out += '"';
+}
+
+void write_single_quoted(std::string& out, std::string_view text) {
+    out += '\'';
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\'') continue;
+        // The quote ends the run, so it is written twice: once here and
+        // once as the start of the next run.
+        out.append(text, run, i + 1 - run);
+        run = i;
+    }
+    out.append(text, run, text.size() - run);
+    out += '\'';
+}
+
+}  // namespace quillmere::encode

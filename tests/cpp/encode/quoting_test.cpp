@@ -1,0 +1,70 @@
+// needs_quotes: which strings must be quoted to read back as themselves.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "encode/quoting.h"
+
+namespace quillmere::encode {
+namespace {
+
+struct Case {
+    std::string text;
+    bool quoted;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << "'" << c.text << "'"; }
+
+class NeedsQuotes : public ::testing::TestWithParam<Case> {};
+
+TEST_P(NeedsQuotes, Decides) { EXPECT_EQ(needs_quotes(GetParam().text), GetParam().quoted); }
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    NeedsQuotesWords, NeedsQuotes,
+    ::testing::Values(Case{"", true}, Case{"~", true}, Case{"yes", true}, Case{"No", true}, Case{"OFF", true},
+                      Case{"null", true}, Case{"True", true}, Case{"FALSE", true}, Case{"<<", true},
+                      Case{".inf", true}, Case{"-.Inf", true}, Case{"+.INF", true}, Case{".NaN", true},
+                      Case{"y", false}, Case{"Y", false}, Case{"n", false}, Case{"N", false},
+                      Case{"yES", false}, Case{"nulls", false}, Case{"hello", false}, Case{"it's", false},
+                      Case{".nAn", false}, Case{"inf", false}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NeedsQuotesNumbers, NeedsQuotes,
+    ::testing::Values(Case{"123", true}, Case{"1e5", true}, Case{"0123", true}, Case{"0o17", true},
+                      Case{"0x1F", true}, Case{"0b101", true}, Case{"1_000", true}, Case{"1_000.5", true},
+                      Case{"+5", true}, Case{".5", true}, Case{"1.", true}, Case{"99999999999999999999", true},
+                      Case{"08", false}, Case{"1:30", false}, Case{"1:30.5", false}, Case{"12:00:00", false},
+                      Case{"1.2.3", false}, Case{"1a", false}, Case{"+x", false}, Case{".x", false},
+                      Case{"1 2", false}, Case{"3 apples", false}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NeedsQuotesIndicators, NeedsQuotes,
+    ::testing::Values(Case{"-x", true}, Case{"-1", true}, Case{"---", true}, Case{"- a", true},
+                      Case{":x", true}, Case{"?x", true}, Case{"!tag", true}, Case{"&a", true},
+                      Case{"*a", true}, Case{"#c", true}, Case{"%x", true}, Case{"@x", true},
+                      Case{"`x", true}, Case{"'x", true}, Case{"\"x", true}, Case{"|x", true},
+                      Case{">x", true}, Case{"[a", true}, Case{"]a", true}, Case{"{a", true},
+                      Case{"}a", true}, Case{",a", true}, Case{" x", true}, Case{"\tx", true},
+                      Case{"a,b", false}, Case{"a[b]", false}, Case{"a{b}", false}, Case{"a-b", false},
+                      Case{"a!b", false}, Case{"a*b", false}, Case{"a?", false}, Case{"a|b", false}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NeedsQuotesInside, NeedsQuotes,
+    ::testing::Values(Case{"a: b", true}, Case{"a:", true}, Case{"a #b", true}, Case{"x ", true},
+                      Case{"x\t", true}, Case{"a:b", false}, Case{"a#b", false}, Case{"http://x.org/#a", false},
+                      Case{"a :b", false}, Case{"a\tb", true}, Case{"a\nb", true}, Case{"a\rb", true},
+                      Case{"a\x7f", true}, Case{"a\x01z", true}, Case{"a\0z"s, true}, Case{"\x7f", true},
+                      Case{"\x1b[0m", true}, Case{"\n", true}, Case{"caf\u00e9", false},
+                      Case{"\u00e9t\u00e9: x", true}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NeedsQuotesMarkers, NeedsQuotes,
+    ::testing::Values(Case{"\xEF\xBB\xBF", true}, Case{"\xEF\xBB\xBFx", true}, Case{"x\xEF\xBB\xBF", false},
+                      Case{"...", true}, Case{"... x", true}, Case{"...\tx", true}, Case{"...\n", true},
+                      Case{"....", false}, Case{"...x", false}, Case{"..", false}, Case{"--- x", true},
+                      Case{"a ... b", false}));
+
+}  // namespace
+}  // namespace quillmere::encode
