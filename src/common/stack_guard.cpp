@@ -4,9 +4,11 @@
 // once per thread. A fresh stack is an anonymous mapping with a guard page at
 // its low end; the walk switches onto it with swapcontext and back when the
 // body returns. While it runs, the thread's limit is the fresh stack's, so
-// nested guards measure against the stack they are really on. One released
-// stack is kept per thread for reuse, because a walk that hovers around the
-// threshold would otherwise map and unmap a stack for every sibling.
+// nested guards measure against the stack they are really on. Released
+// stacks are kept per thread for reuse, because a walk that hovers around a
+// threshold would otherwise map and unmap a stack (and fault in its pages)
+// for every sibling; once the walk is back on the thread's own stack, all
+// but one are unmapped.
 #include "common/stack_guard.h"
 
 #include <pthread.h>
@@ -49,15 +51,20 @@ std::uintptr_t thread_stack_limit() {
     return reinterpret_cast<std::uintptr_t>(addr) + static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
 }
 
-struct SpareStack {
-    void* base = nullptr;
-    ~SpareStack() {
-        if (base != nullptr) munmap(base, kFreshStackSize);
+constexpr int kMaxSpareStacks = 4;
+
+struct SpareStacks {
+    void* bases[kMaxSpareStacks] = {};
+    int count = 0;
+    int in_use = 0;  // fresh stacks the thread is running on, nested
+    ~SpareStacks() { trim(0); }
+    void trim(int keep) {
+        while (count > keep) munmap(bases[--count], kFreshStackSize);
     }
 };
 
 thread_local std::uintptr_t t_limit = 0;
-thread_local SpareStack t_spare;
+thread_local SpareStacks t_spare;
 
 struct Trampoline {
     void (*fn)(void*) noexcept;
@@ -88,11 +95,8 @@ void trampoline_entry() {
 }
 
 void* map_stack() {
-    if (t_spare.base != nullptr) {
-        void* base = t_spare.base;
-        t_spare.base = nullptr;
-        return base;
-    }
+    ++t_spare.in_use;
+    if (t_spare.count > 0) return t_spare.bases[--t_spare.count];
     void* base = mmap(nullptr, kFreshStackSize, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (base == MAP_FAILED) std::abort();  // out of memory, like a failed allocation
@@ -101,11 +105,12 @@ void* map_stack() {
 }
 
 void release_stack(void* base) {
-    if (t_spare.base == nullptr) {
-        t_spare.base = base;
-    } else {
+    --t_spare.in_use;
+    if (t_spare.count < kMaxSpareStacks)
+        t_spare.bases[t_spare.count++] = base;
+    else
         munmap(base, kFreshStackSize);
-    }
+    if (t_spare.in_use == 0) t_spare.trim(1);
 }
 
 }  // namespace

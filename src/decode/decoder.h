@@ -43,7 +43,8 @@ struct DecodeOptions {
 };
 
 struct Documents {
-    Arena arena;
+    Arena arena;  // the trees
+    Arena texts;  // scalar texts the scanner built
     std::vector<Value> documents;
     std::vector<std::string> warnings;
 };

@@ -87,7 +87,7 @@ public:
         return {text_, size_};
     }
     std::span<Value> items() const { return {items_, size_}; }
-    std::span<Pair> pairs() const { return {pairs_, size_}; }
+    std::span<Pair> pairs() const;
     TaggedValue& tagged_value() const { return *tagged_; }
 
 private:
@@ -121,6 +121,8 @@ struct TaggedValue {
     std::string_view tag;
     Value inner;
 };
+
+inline std::span<Pair> Value::pairs() const { return {pairs_, size_}; }
 
 // The tag of the merge-key marker: the long form of "!!merge".
 inline constexpr std::string_view kMergeTag = "tag:yaml.org,2002:merge";

@@ -58,4 +58,20 @@ std::size_t find_white_space(std::string_view text, std::size_t from, std::size_
     return std::string_view::npos;
 }
 
+std::vector<std::string_view> split_words(std::string_view text) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t length = 0;
+        std::size_t space = find_white_space(text, i, length);
+        if (space == std::string_view::npos) {
+            words.push_back(text.substr(i));
+            break;
+        }
+        if (space > i) words.push_back(text.substr(i, space - i));
+        i = space + length;
+    }
+    return words;
+}
+
 }  // namespace quillmere::scanner

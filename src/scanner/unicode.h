@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace quillmere::scanner {
 
@@ -16,5 +17,8 @@ std::string_view trim_white_space_start(std::string_view text);
 // Byte offset where the first White_Space character of `text` begins at or
 // after `from`, and the length of that character; npos when there is none.
 std::size_t find_white_space(std::string_view text, std::size_t from, std::size_t& length);
+
+// The words of `text`, split at White_Space characters.
+std::vector<std::string_view> split_words(std::string_view text);
 
 }  // namespace quillmere::scanner

@@ -1,29 +1,10 @@
 #include "scanner/version.h"
 
-#include <vector>
-
 #include "scanner/unicode.h"
 
 namespace quillmere::scanner {
 
 namespace {
-
-// The words of `text`, split at White_Space characters.
-std::vector<std::string_view> split_words(std::string_view text) {
-    std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::size_t length = 0;
-        std::size_t space = find_white_space(text, i, length);
-        if (space == std::string_view::npos) {
-            words.push_back(text.substr(i));
-            break;
-        }
-        if (space > i) words.push_back(text.substr(i, space - i));
-        i = space + length;
-    }
-    return words;
-}
 
 std::optional<std::uint32_t> parse_number(std::string_view digits) {
     if (digits.empty()) return std::nullopt;

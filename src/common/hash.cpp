@@ -1,0 +1,67 @@
+#include "common/hash.h"
+
+#include <sys/random.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace quillmere {
+
+namespace {
+
+std::uint64_t draw_seed() {
+    std::uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) {
+        // No entropy source: fall back to the clock and an address.
+        seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+               reinterpret_cast<std::uintptr_t>(&seed);
+    }
+    return seed | 1;
+}
+
+inline std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
+    __uint128_t r = static_cast<__uint128_t>(a) * b;
+    return static_cast<std::uint64_t>(r) ^ static_cast<std::uint64_t>(r >> 64);
+}
+
+inline std::uint64_t read64(const unsigned char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline std::uint64_t read_tail(const unsigned char* p, std::size_t n) {
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, n);
+    return v;
+}
+
+constexpr std::uint64_t kP0 = 0xa0761d6478bd642full;
+constexpr std::uint64_t kP1 = 0xe7037ed1a0b428dbull;
+constexpr std::uint64_t kP2 = 0x8ebc6af09c88c6e3ull;
+
+}  // namespace
+
+std::uint64_t thread_hash_seed() {
+    thread_local std::uint64_t seed = draw_seed();
+    return seed;
+}
+
+std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = bytes.size();
+    std::uint64_t h = seed ^ mix(seed ^ kP0, n ^ kP1);
+    while (n >= 16) {
+        h = mix(read64(p) ^ kP1 ^ h, read64(p + 8) ^ kP2 ^ seed);
+        p += 16;
+        n -= 16;
+    }
+    if (n >= 8) {
+        h = mix(read64(p) ^ kP1 ^ h, read_tail(p + 8, n - 8) ^ kP2 ^ seed);
+    } else {
+        h = mix(read_tail(p, n) ^ kP1 ^ h, kP2 ^ seed);
+    }
+    return mix(h ^ kP0, bytes.size() ^ kP2);
+}
+
+}  // namespace quillmere

@@ -1,0 +1,653 @@
+// The document decoder: tokens in, Value trees out.
+//
+// A recursive descent over the scanner's tokens, one document at a time:
+//
+//     --- !!map                    DocumentStart Tag MappingStart(Block)
+//     a: &x [1, 2]                 MappingKey Scalar MappingValue Anchor SequenceStart ...
+//     b: *x                        MappingKey Scalar MappingValue Alias BlockEnd
+//
+// gives Mapping{a: [1, 2], b: [1, 2]}. Tokens are pulled from the scanner
+// as the descent needs them, through a window that is compacted as it is
+// consumed, so the token list of a large text never exists at once. A scan
+// error counts before any error of the descent, as if the text had been
+// tokenized whole first: when the descent fails, the rest of the text is
+// still scanned, and a scan error found there is the one reported.
+//
+// Every node reports its node count together with its value, so anchors
+// know their count without a second walk, and an alias costs one charge
+// against the stream's expansion budget plus the copy itself.
+#include "decode/decoder.h"
+
+#include <charconv>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "common/hash.h"
+#include "common/stack_guard.h"
+#include "decode/merge.h"
+#include "scanner/scanner.h"
+#include "scanner/unicode.h"
+
+namespace quillmere::decode {
+
+namespace {
+
+using resolver::ResolvedKind;
+using resolver::ResolveMode;
+
+class TokenStream {
+public:
+    explicit TokenStream(scanner::Scanner& scanner) : scanner_(scanner) { buffer_.reserve(1024); }
+
+    // The token `ahead` places past the cursor; StreamEnd past the end.
+    Token peek(std::size_t ahead = 0) {
+        while (head_ + ahead >= buffer_.size())
+            if (!refill()) return end_token();
+        return buffer_[head_ + ahead];
+    }
+    void advance() {
+        if (head_ < buffer_.size()) {
+            ++head_;
+            ++consumed_;
+        }
+    }
+    // Tokens consumed so far; tells whether a step moved the cursor.
+    std::uint64_t position() const { return consumed_; }
+
+    bool failed() const { return failed_; }
+    ScanError& error() { return error_; }
+
+    // Scans the rest of the text, so that a later scan error is known.
+    void drain() {
+        while (!failed_ && !scanner_.finished()) {
+            buffer_.clear();
+            head_ = 0;
+            refill();
+        }
+    }
+
+private:
+    bool refill() {
+        if (failed_ || scanner_.finished()) return false;
+        if (head_ >= 4096 && head_ * 2 >= buffer_.size()) {
+            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(head_));
+            head_ = 0;
+        }
+        auto step = scanner_.scan_some(buffer_);
+        if (!step.ok()) {
+            failed_ = true;
+            error_ = std::move(step).error();
+            return false;
+        }
+        return true;
+    }
+
+    Token end_token() const {
+        Token t;
+        t.kind = TokenKind::StreamEnd;
+        if (failed_) {
+            t.span = error_.span;
+        } else if (!buffer_.empty()) {
+            t.span = buffer_.back().span;
+        }
+        t.end_offset = t.span.offset;
+        return t;
+    }
+
+    scanner::Scanner& scanner_;
+    std::vector<Token> buffer_;
+    std::size_t head_ = 0;
+    std::uint64_t consumed_ = 0;
+    bool failed_ = false;
+    ScanError error_;
+};
+
+// What decoding one node gives: nothing (an empty node), or a value and its
+// node count.
+struct Node {
+    Value value;
+    std::uint64_t count = 0;
+    bool present = false;
+
+    static Node none() { return Node{}; }
+    static Node of(Value v, std::uint64_t n) { return Node{v, n, true}; }
+    Value value_or_null() const { return present ? value : Value::null(); }
+    std::uint64_t count_or_one() const { return present ? count : 1; }
+};
+
+// Where a node stands: a sequence entry treats a "- " right after its
+// properties as the next entry, not as a nested sequence.
+enum class Position { Other, SequenceEntry };
+
+using DecodeResult = Result<Node, LocatedError>;
+using StepResult = Result<void, LocatedError>;
+
+bool is_custom_tag(std::string_view tag) {
+    return !(tag.starts_with("!!") || tag.starts_with(resolver::kStandardTagPrefix));
+}
+
+// The named handle of a tag ("!e!" of "!e!x"), or empty when there is none.
+std::string_view split_tag_handle(std::string_view tag) {
+    const std::size_t second = tag.find('!', 1);
+    if (second == std::string_view::npos) return {};
+    return tag.substr(0, second + 1);
+}
+
+bool is_collection_end(TokenKind kind) {
+    return kind == TokenKind::MappingEnd || kind == TokenKind::SequenceEnd || kind == TokenKind::BlockEnd;
+}
+
+bool ends_document(TokenKind kind) {
+    return kind == TokenKind::StreamEnd || kind == TokenKind::DocumentStart || kind == TokenKind::DocumentEnd;
+}
+
+class Decoder {
+public:
+    Decoder(TokenStream& tokens, Arena& arena, const DecodeOptions& options, std::vector<std::string>& warnings)
+        : tokens_(tokens), arena_(arena), options_(options), warnings_(warnings) {}
+
+    StepResult decode_stream(std::vector<Value>& documents);
+
+private:
+    DecodeResult decode_node(Position position);
+    DecodeResult decode_node_body(Position position);
+    DecodeResult decode_scalar(const Token& token, const std::optional<std::string_view>& tag);
+    DecodeResult decode_alias(const Token& token);
+    DecodeResult decode_mapping(bool flow);
+    DecodeResult decode_sequence(bool flow);
+    DecodeResult decode_sequence_entry(bool flow);
+    DecodeResult decode_indentless_sequence();
+    StepResult insert_mapping_entry(KeySet* seen, const Value& key, const Value& value, Span entry);
+    StepResult check_complex_key(const Value& key, Span entry) const;
+    StepResult read_directive_group();
+    StepResult check_trailing_content();
+    Result<std::string_view, LocatedError> expand_tag(const Token& token);
+    StepResult charge_alias_expansion(std::uint64_t count, Span at);
+
+    Value finish_sequence(std::size_t base) {
+        const std::size_t n = items_.size() - base;
+        Value* items = arena_.allocate_array<Value>(n);
+        std::copy(items_.begin() + static_cast<std::ptrdiff_t>(base), items_.end(), items);
+        items_.resize(base);
+        return Value::sequence(items, n);
+    }
+    Value finish_mapping(std::size_t base) {
+        const std::size_t n = pairs_.size() - base;
+        Pair* pairs = arena_.allocate_array<Pair>(n);
+        std::copy(pairs_.begin() + static_cast<std::ptrdiff_t>(base), pairs_.end(), pairs);
+        pairs_.resize(base);
+        return Value::mapping(pairs, n);
+    }
+    bool checks_duplicates() const { return options_.dup_error || options_.dup_warn; }
+    Err<LocatedError> fail(std::string message, Span span,
+                           LocatedErrorKind kind = LocatedErrorKind::Parse) const {
+        return Err<LocatedError>{LocatedError{std::move(message), span, kind}};
+    }
+    void forget_document_state() {
+        anchors_.clear();
+        tag_handles_.clear();
+    }
+
+    struct Anchor {
+        Value value;
+        std::uint64_t count;
+    };
+
+    TokenStream& tokens_;
+    Arena& arena_;
+    const DecodeOptions& options_;
+    std::vector<std::string>& warnings_;
+    std::uint32_t depth_ = 0;
+    std::uint64_t expanded_ = 0;
+    std::unordered_map<std::string_view, Anchor, SeededHash, TextEqual> anchors_;
+    std::unordered_map<std::string_view, std::string_view, SeededHash, TextEqual> tag_handles_;
+    // Children of the collections being decoded, innermost last.
+    std::vector<Value> items_;
+    std::vector<Pair> pairs_;
+};
+
+StepResult Decoder::decode_stream(std::vector<Value>& documents) {
+    bool directives_allowed = true;
+    for (;;) {
+        const Token token = tokens_.peek();
+        switch (token.kind) {
+            case TokenKind::StreamStart:
+                tokens_.advance();
+                break;
+            case TokenKind::StreamEnd:
+                return Ok{};
+            case TokenKind::DocumentEnd:
+                tokens_.advance();
+                directives_allowed = true;
+                break;
+            case TokenKind::Directive:
+                if (!directives_allowed)
+                    return fail("a directive must be at the start of the stream or follow a document-end marker (...)",
+                                token.span);
+                QM_TRY(read_directive_group());
+                if (tokens_.peek().kind != TokenKind::DocumentStart)
+                    return fail("directive must be followed by a document start (---)", token.span);
+                break;
+            case TokenKind::DocumentStart: {
+                tokens_.advance();
+                // Directives belong before "---", never right after it.
+                const Token next = tokens_.peek();
+                if (next.kind == TokenKind::Directive)
+                    return fail("a directive must be at the start of the stream or follow a document-end marker (...)",
+                                next.span);
+                auto node = decode_node(Position::Other);
+                if (!node.ok()) return make_err(std::move(node).error());
+                documents.push_back(node.value().value_or_null());
+                QM_TRY(check_trailing_content());
+                forget_document_state();
+                if (tokens_.peek().kind == TokenKind::DocumentEnd) {
+                    tokens_.advance();
+                    directives_allowed = true;
+                } else {
+                    directives_allowed = false;
+                }
+                break;
+            }
+            default: {
+                const std::uint64_t before = tokens_.position();
+                auto node = decode_node(Position::Other);
+                if (!node.ok()) return make_err(std::move(node).error());
+                if (node.value().present) {
+                    documents.push_back(node.value().value);
+                    QM_TRY(check_trailing_content());
+                }
+                forget_document_state();
+                directives_allowed = false;
+                if (tokens_.position() == before) tokens_.advance();
+                break;
+            }
+        }
+    }
+}
+
+StepResult Decoder::check_trailing_content() {
+    const Token next = tokens_.peek();
+    if (next.kind == TokenKind::StreamEnd || next.kind == TokenKind::DocumentStart ||
+        next.kind == TokenKind::DocumentEnd || next.kind == TokenKind::Directive)
+        return Ok{};
+    return fail("trailing content after document", next.span);
+}
+
+StepResult Decoder::read_directive_group() {
+    bool seen_yaml = false;
+    while (tokens_.peek().kind == TokenKind::Directive) {
+        const Token token = tokens_.peek();
+        tokens_.advance();
+        const std::vector<std::string_view> words = scanner::split_words(token.text);
+        if (words.empty()) continue;
+        if (words[0] == "YAML") {
+            bool valid = words.size() >= 2 && words[1].front() != '#' && (words.size() == 2 || words[2].front() == '#');
+            if (valid) {
+                const std::string_view version = words[1];
+                const std::size_t dot = version.find('.');
+                auto digits = [](std::string_view part) {
+                    if (part.empty()) return false;
+                    for (char c : part)
+                        if (c < '0' || c > '9') return false;
+                    return true;
+                };
+                valid = dot != std::string_view::npos && digits(version.substr(0, dot)) &&
+                        digits(version.substr(dot + 1));
+            }
+            if (!valid) return fail("invalid %YAML directive", token.span);
+            if (seen_yaml) return fail("duplicate %YAML directive", token.span);
+            seen_yaml = true;
+        } else if (words[0] == "TAG") {
+            if (words.size() < 3) continue;
+            const std::string_view handle = words[1];
+            if (handle.front() != '!' || handle.back() != '!') continue;
+            if (!tag_handles_.emplace(handle, words[2]).second)
+                return fail("duplicate %TAG directive for handle '" + std::string(handle) + "'", token.span);
+        }
+    }
+    return Ok{};
+}
+
+Result<std::string_view, LocatedError> Decoder::expand_tag(const Token& token) {
+    const std::string_view tag = token.text;
+    if (tag.starts_with("!<")) return tag;
+    auto joined = [&](std::string_view prefix, std::string_view suffix) {
+        std::string text;
+        text.reserve(prefix.size() + suffix.size());
+        text.append(prefix);
+        text.append(suffix);
+        return arena_.copy_text(text);
+    };
+    if (tag.starts_with("!!")) {
+        auto it = tag_handles_.find(std::string_view("!!"));
+        return joined(it != tag_handles_.end() ? it->second : resolver::kStandardTagPrefix, tag.substr(2));
+    }
+    const std::string_view handle = split_tag_handle(tag);
+    if (!handle.empty()) {
+        auto it = tag_handles_.find(handle);
+        if (it == tag_handles_.end())
+            return make_err(LocatedError{"undefined tag handle: " + std::string(handle), token.span,
+                                         LocatedErrorKind::Parse});
+        return joined(it->second, tag.substr(handle.size()));
+    }
+    auto it = tag_handles_.find(std::string_view("!"));
+    if (it == tag_handles_.end()) return tag;
+    return joined(it->second, tag.substr(1));
+}
+
+StepResult Decoder::charge_alias_expansion(std::uint64_t count, Span at) {
+    expanded_ = count > ~std::uint64_t(0) - expanded_ ? ~std::uint64_t(0) : expanded_ + count;
+    if (expanded_ > kAliasNodeBudget) return fail("document expands to too many nodes (possible alias bomb)", at);
+    return Ok{};
+}
+
+DecodeResult Decoder::decode_node(Position position) {
+    if (++depth_ > kMaxDecodeDepth) {
+        --depth_;
+        return fail("maximum nesting depth (" + std::to_string(kMaxDecodeDepth) + ") exceeded", tokens_.peek().span);
+    }
+    DecodeResult result = with_stack_guard([&] { return decode_node_body(position); });
+    --depth_;
+    return result;
+}
+
+DecodeResult Decoder::decode_node_body(Position position) {
+    std::optional<std::string_view> anchor;
+    std::optional<std::string_view> tag;
+    Node node;
+    Token token;
+    for (bool decoded = false; !decoded;) {
+        token = tokens_.peek();
+        if (token.kind == TokenKind::Anchor) {
+            if (anchor) return fail("a node cannot have two anchors", token.span);
+            anchor = token.text;
+            tokens_.advance();
+            continue;
+        }
+        if (token.kind == TokenKind::Tag) {
+            auto expanded = expand_tag(token);
+            if (!expanded.ok()) return make_err(std::move(expanded).error());
+            tag = expanded.value();
+            tokens_.advance();
+            continue;
+        }
+        const bool has_properties = anchor || tag;
+        decoded = true;
+        switch (token.kind) {
+            case TokenKind::Scalar: {
+                auto scalar = decode_scalar(token, tag);
+                if (!scalar.ok()) return scalar;
+                node = scalar.value();
+                tokens_.advance();
+                break;
+            }
+            case TokenKind::Alias:
+                if (has_properties) return fail("an alias node cannot have an anchor or tag", token.span);
+                return decode_alias(token);
+            case TokenKind::MappingStart: {
+                auto mapping = decode_mapping(token.collection_style() == CollectionStyle::Flow);
+                if (!mapping.ok()) return mapping;
+                node = mapping.value();
+                break;
+            }
+            case TokenKind::SequenceStart: {
+                auto sequence = decode_sequence(token.collection_style() == CollectionStyle::Flow);
+                if (!sequence.ok()) return sequence;
+                node = sequence.value();
+                break;
+            }
+            case TokenKind::BlockEntry:
+                if (!(has_properties && position == Position::SequenceEntry)) {
+                    auto sequence = decode_indentless_sequence();
+                    if (!sequence.ok()) return sequence;
+                    node = sequence.value();
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                if (tag) {
+                    // An empty node under a tag is the empty text resolved by it.
+                    Token empty = token;
+                    empty.text = {};
+                    empty.style = static_cast<std::uint8_t>(ScalarStyle::Plain);
+                    auto scalar = decode_scalar(empty, tag);
+                    if (!scalar.ok()) return scalar;
+                    node = scalar.value();
+                    break;
+                }
+                if (token.kind == TokenKind::StreamStart || token.kind == TokenKind::Directive) {
+                    // Stray: the node after it stands in its place.
+                    tokens_.advance();
+                    decoded = false;
+                    break;
+                }
+                // An empty node; with an anchor it is still an entry.
+                if (!anchor) return Node::none();
+                node = Node::of(Value::null(), 1);
+                break;
+        }
+    }
+
+    if (tag && is_custom_tag(*tag)) node = Node::of(Value::tagged(*tag, node.value, arena_), node.count + 1);
+    if (anchor) anchors_[*anchor] = Anchor{node.value, node.count};
+    return node;
+}
+
+DecodeResult Decoder::decode_scalar(const Token& token, const std::optional<std::string_view>& tag) {
+    const bool quoted = token.scalar_style() != ScalarStyle::Plain;
+    const std::string_view text = token.text;
+    if (options_.yaml11_warn) {
+        if (auto diff = resolver::resolution_difference(options_.mode, text, quoted, tag)) {
+            warnings_.push_back("YAML 1.1 syntax '" + std::string(text) + "' resolves as " + std::string(diff->first) +
+                                " in 1.1 but " + std::string(diff->second) + " in 1.2 at line " +
+                                std::to_string(token.span.line + 1) + ", column " +
+                                std::to_string(token.span.column + 1));
+        }
+    }
+    const resolver::ResolvedScalar r = resolver::resolve_scalar(options_.mode, text, quoted, tag);
+    switch (r.kind) {
+        case ResolvedKind::Null: return Node::of(Value::null(), 1);
+        case ResolvedKind::Bool: return Node::of(Value::boolean(r.boolean), 1);
+        case ResolvedKind::Int: return Node::of(Value::integer(r.integer), 1);
+        case ResolvedKind::BigInt: return Node::of(Value::big_int(text, arena_), 1);
+        case ResolvedKind::Float: return Node::of(Value::floating(r.number), 1);
+        case ResolvedKind::Str: return Node::of(Value::string(text, arena_), 1);
+        case ResolvedKind::Merge: return Node::of(make_merge_marker(arena_), 2);
+    }
+    return Node::of(Value::string(text, arena_), 1);
+}
+
+DecodeResult Decoder::decode_alias(const Token& token) {
+    auto it = anchors_.find(token.text);
+    if (it == anchors_.end()) return fail("unknown alias: *" + std::string(token.text), token.span);
+    QM_TRY(charge_alias_expansion(it->second.count, token.span));
+    tokens_.advance();
+    return Node::of(deep_copy(it->second.value, arena_), it->second.count);
+}
+
+StepResult Decoder::check_complex_key(const Value& key, Span entry) const {
+    if (!options_.reject_complex) return Ok{};
+    if (key.is(ValueKind::Sequence))
+        return fail("complex mapping key (a sequence used as a key)", entry, LocatedErrorKind::ComplexKey);
+    if (key.is(ValueKind::Mapping))
+        return fail("complex mapping key (a mapping used as a key)", entry, LocatedErrorKind::ComplexKey);
+    return Ok{};
+}
+
+StepResult Decoder::insert_mapping_entry(KeySet* seen, const Value& key, const Value& value, Span entry) {
+    if (seen != nullptr && !is_merge_marker(key) && !seen->insert(canonical_key_text(key)).second) {
+        if (options_.dup_error)
+            return fail("duplicate mapping key: " + key_display_text(key), entry, LocatedErrorKind::DuplicateKey);
+        warnings_.push_back("duplicate mapping key '" + key_display_text(key) + "' at line " +
+                            std::to_string(entry.line + 1) + ", column " + std::to_string(entry.column + 1) +
+                            "; keeping the last value");
+    }
+    pairs_.push_back(Pair{key, value});
+    return Ok{};
+}
+
+DecodeResult Decoder::decode_mapping(bool flow) {
+    tokens_.advance();  // MappingStart
+    const std::size_t base = pairs_.size();
+    std::optional<KeySet> seen;
+    if (checks_duplicates()) seen.emplace();
+    std::uint64_t count = 1;
+
+    for (;;) {
+        const std::uint64_t before = tokens_.position();
+        const Token token = tokens_.peek();
+        if (token.kind == TokenKind::MappingEnd || token.kind == TokenKind::BlockEnd) {
+            tokens_.advance();
+            break;
+        }
+        if (ends_document(token.kind)) break;
+        if (token.kind == TokenKind::FlowEntry) {
+            tokens_.advance();
+            continue;
+        }
+
+        Node key;
+        Node value;
+        if (token.kind == TokenKind::MappingKey) {
+            tokens_.advance();
+            auto k = decode_node(Position::Other);
+            if (!k.ok()) return k;
+            key = k.value();
+            if (tokens_.peek().kind == TokenKind::MappingValue) {
+                tokens_.advance();
+                auto v = decode_node(Position::Other);
+                if (!v.ok()) return v;
+                value = v.value();
+            }
+        } else {
+            if (!flow) {
+                std::size_t ahead = 0;
+                while (tokens_.peek(ahead).kind == TokenKind::Anchor || tokens_.peek(ahead).kind == TokenKind::Tag)
+                    ++ahead;
+                const Token first = tokens_.peek(ahead);
+                if (((first.kind == TokenKind::MappingStart || first.kind == TokenKind::SequenceStart) &&
+                     first.collection_style() == CollectionStyle::Block) ||
+                    first.kind == TokenKind::BlockEntry)
+                    return fail("a block collection cannot be a mapping key", first.span);
+            }
+            auto k = decode_node(Position::Other);
+            if (!k.ok()) return k;
+            key = k.value();
+            if (tokens_.peek().kind == TokenKind::MappingValue) {
+                tokens_.advance();
+                auto v = decode_node(Position::Other);
+                if (!v.ok()) return v;
+                value = v.value();
+            } else if (!flow && token.kind == TokenKind::Scalar) {
+                return fail("expected ':' after mapping key", token.span);
+            }
+        }
+        const Value key_value = key.value_or_null();
+        QM_TRY(check_complex_key(key_value, token.span));
+        QM_TRY(insert_mapping_entry(seen ? &*seen : nullptr, key_value, value.value_or_null(), token.span));
+        count += key.count_or_one() + value.count_or_one();
+        if (tokens_.position() == before) break;
+    }
+    return Node::of(finish_mapping(base), count);
+}
+
+DecodeResult Decoder::decode_sequence(bool flow) {
+    tokens_.advance();  // SequenceStart
+    const std::size_t base = items_.size();
+    std::uint64_t count = 1;
+    for (;;) {
+        const Token token = tokens_.peek();
+        if (is_collection_end(token.kind)) {
+            tokens_.advance();
+            break;
+        }
+        if (ends_document(token.kind)) break;
+        const std::uint64_t before = tokens_.position();
+        const bool separated = token.kind == TokenKind::BlockEntry || token.kind == TokenKind::FlowEntry;
+        if (separated) tokens_.advance();
+        auto entry = decode_sequence_entry(flow);
+        if (!entry.ok()) return entry;
+        if (entry.value().present) {
+            items_.push_back(entry.value().value);
+            count += entry.value().count;
+        }
+        if (!separated && tokens_.position() == before) break;
+    }
+    return Node::of(finish_sequence(base), count);
+}
+
+DecodeResult Decoder::decode_sequence_entry(bool flow) {
+    const Token token = tokens_.peek();
+    if (!flow) {
+        if (is_collection_end(token.kind) || token.kind == TokenKind::BlockEntry) return Node::of(Value::null(), 1);
+        return decode_node(Position::SequenceEntry);
+    }
+    // A flow entry may be a one-pair mapping: "? a : b" or "a: b".
+    Node key;
+    if (token.kind == TokenKind::MappingKey) {
+        tokens_.advance();
+        auto k = decode_node(Position::Other);
+        if (!k.ok()) return k;
+        key = k.value();
+    } else {
+        auto node = decode_node(Position::SequenceEntry);
+        if (!node.ok()) return node;
+        if (tokens_.peek().kind != TokenKind::MappingValue) return node;
+        key = node.value();
+    }
+    Node value;
+    if (tokens_.peek().kind == TokenKind::MappingValue) {
+        tokens_.advance();
+        auto v = decode_node(Position::Other);
+        if (!v.ok()) return v;
+        value = v.value();
+    }
+    const Value key_value = key.value_or_null();
+    QM_TRY(check_complex_key(key_value, token.span));
+    Pair* pair = arena_.allocate_array<Pair>(1);
+    pair->key = key_value;
+    pair->value = value.value_or_null();
+    return Node::of(Value::mapping(pair, 1), 1 + key.count_or_one() + value.count_or_one());
+}
+
+DecodeResult Decoder::decode_indentless_sequence() {
+    const std::size_t base = items_.size();
+    std::uint64_t count = 1;
+    while (tokens_.peek().kind == TokenKind::BlockEntry) {
+        tokens_.advance();
+        const TokenKind next = tokens_.peek().kind;
+        if (is_collection_end(next) || next == TokenKind::BlockEntry) {
+            items_.push_back(Value::null());
+            count += 1;
+            continue;
+        }
+        auto entry = decode_node(Position::SequenceEntry);
+        if (!entry.ok()) return entry;
+        if (entry.value().present) {
+            items_.push_back(entry.value().value);
+            count += entry.value().count;
+        }
+    }
+    return Node::of(finish_sequence(base), count);
+}
+
+}  // namespace
+
+Result<Documents, LocatedError> decode_documents(std::string_view text, const DecodeOptions& options) {
+    Documents out;
+    scanner::Scanner scanner(text);
+    TokenStream tokens(scanner);
+    Decoder decoder(tokens, out.arena, options, out.warnings);
+    StepResult decoded = decoder.decode_stream(out.documents);
+    if (!decoded.ok()) tokens.drain();
+    if (tokens.failed()) {
+        ScanError& e = tokens.error();
+        return make_err(LocatedError{std::move(e.message), e.span, LocatedErrorKind::Parse});
+    }
+    if (!decoded.ok()) return make_err(std::move(decoded).error());
+    for (Value& document : out.documents) with_stack_guard([&] { resolve_merge_keys(document, out.arena); });
+    out.texts = scanner.take_texts();
+    return out;
+}
+
+}  // namespace quillmere::decode

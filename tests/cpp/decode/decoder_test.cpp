@@ -1,0 +1,213 @@
+// Documents, directives, tags, anchors, keys and merges.
+#include <gtest/gtest.h>
+
+#include "support/value_text.h"
+
+namespace quillmere::testing {
+namespace {
+
+using decode::DecodeOptions;
+using resolver::ResolveMode;
+
+struct Case {
+    const char* input;
+    const char* expected;
+};
+
+class Documents : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Documents, Decode) { EXPECT_EQ(decode_to_text(GetParam().input), GetParam().expected) << GetParam().input; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Decoder, Documents,
+    ::testing::Values(
+        // Streams and documents.
+        Case{"", ""}, Case{"# only a comment\n", ""}, Case{"---", "null"}, Case{"--- a\n--- b", "\"a\" | \"b\""},
+        Case{"a\n...\n--- b\n...\n", "\"a\" | \"b\""},
+        Case{"a: 1\n...\nb", "{\"a\": 1} | \"b\""},
+        Case{"\xEF\xBB\xBF" "a: 1", "{\"a\": 1}"},
+        Case{"a: 1\n- b", "error(parse): a block collection cannot be a mapping key @2:1"},
+        Case{"[a]\n[b]", "error(parse): trailing content after document @2:1"},
+        // Directives.
+        Case{"%YAML 1.1\n--- a", "\"a\""},
+        Case{"%YAML 1.1\n%YAML 1.1\n---", "error(parse): duplicate %YAML directive @2:1"},
+        Case{"%YAML 1.1.1\n---", "error(parse): invalid %YAML directive @1:1"},
+        Case{"%YAML 1\n---", "error(parse): invalid %YAML directive @1:1"},
+        Case{"%YAML 1.2 extra\n---", "error(parse): invalid %YAML directive @1:1"},
+        Case{"%YAML 1.1 # note\n---", "null"}, Case{"%YAML 9.9\n--- a", "\"a\""},
+        Case{"--- [a]\n%YAML 1.2\n--- b",
+             "error(parse): a directive must be at the start of the stream or follow a document-end marker (...) @2:1"},
+        Case{"--- a\n...\n%YAML 1.2\n--- b", "\"a\" | \"b\""},
+        Case{"%YAML 1.2\na", "error(parse): directive must be followed by a document start (---) @1:1"},
+        Case{"%YAML 1.2\n---\n%YAML 1.2\n---",
+             "error(parse): a directive must be at the start of the stream or follow a document-end marker (...) @3:1"},
+        Case{"%TAG !e! !ext-\n%TAG !e! !other-\n--- a", "error(parse): duplicate %TAG directive for handle '!e!' @2:1"},
+        Case{"%TAG !e!\n%FOO bar\n--- a", "\"a\""},
+        // Tags.
+        Case{"%TAG !e! !ext-\n--- !e!x 1", "!ext-x(\"1\")"},
+        Case{"%TAG !e! !ext-\n--- !e!x 1\n--- !e!x 2", "error(parse): undefined tag handle: !e! @3:5"},
+        Case{"!!int 42", "42"}, Case{"!foo 42", "!foo(\"42\")"}, Case{"!!map {a: 1}", "{\"a\": 1}"},
+        Case{"! 42", "!(\"42\")"}, Case{"!<!foo> 1", "!<!foo>(\"1\")"},
+        Case{"%TAG ! tag:example.com,2000:\n--- !x 1", "tag:example.com,2000:x(\"1\")"},
+        Case{"%TAG !! tag:example.com,2000:\n--- !!x 1", "tag:example.com,2000:x(\"1\")"},
+        Case{"!<tag:yaml.org,2002:int> 1", "!<tag:yaml.org,2002:int>(\"1\")"},
+        Case{"key: !foo\n- a\n- b", "{\"key\": !foo([\"a\", \"b\"])}"},
+        Case{"!!str", "\"\""}, Case{"- !!null\n- !!int\n- !x", "[null, 0, !x(\"\")]"},
+        Case{"!a !b x", "!b(\"x\")"},
+        // Anchors and aliases.
+        Case{"a: &x 1\nb: *x", "{\"a\": 1, \"b\": 1}"},
+        Case{"b: *x\na: &x 1", "error(parse): unknown alias: *x @1:4"},
+        Case{"&a [*a]", "error(parse): unknown alias: *a @1:5"},
+        Case{"- &a 1\n- *a\n- &a 2\n- *a", "[1, 1, 2, 2]"},
+        Case{"&a &b x", "error(parse): a node cannot have two anchors @1:4"},
+        Case{"- &a x\n- &b *a", "error(parse): an alias node cannot have an anchor or tag @2:6"},
+        Case{"--- &a x\n--- *a", "error(parse): unknown alias: *a @2:5"},
+        Case{"a: &x [1, {b: 2}]\nc: *x", "{\"a\": [1, {\"b\": 2}], \"c\": [1, {\"b\": 2}]}"},
+        // Empty nodes and entries with only properties.
+        Case{": a\n: b", "{null: \"a\", null: \"b\"}"},
+        Case{"[a: , b]", "[{\"a\": null}, \"b\"]"},
+        Case{"{a: , b}", "{\"a\": null, \"b\": null}"},
+        Case{"- a\n- &x", "[\"a\", null]"}, Case{"[&a]", "[null]"},
+        Case{"- &a\n- b", "[null, \"b\"]"},
+        Case{"- !t\n- b", "[!t(\"\"), \"b\"]"},
+        Case{"key: &a\n- x", "{\"key\": [\"x\"]}"},
+        Case{"- \n- b", "[null, \"b\"]"}, Case{"[a, ]", "[\"a\"]"},
+        Case{"[a: 1, b]", "[{\"a\": 1}, \"b\"]"}, Case{"[? a : b]", "[{\"a\": \"b\"}]"},
+        Case{"? a: b\n: c", "{{\"a\": \"b\"}: \"c\"}"},
+        Case{"? a\n: moon: white", "{\"a\": {\"moon\": \"white\"}}"},
+        // Keys.
+        Case{"? [a]\n: 1", "{[\"a\"]: 1}"},
+        Case{"a: 1\na: 2", "{\"a\": 1, \"a\": 2}"},
+        Case{"a:\n  b\nc", "error(parse): expected ':' after mapping key @3:1"},
+        Case{"a: b: c", "error(parse): a block collection cannot be a mapping key @1:5"},
+        // Resolution.
+        Case{"[~, null, true, 0o17, 0123, 1e5, .inf, 12345678901234567890]",
+             "[null, null, true, 15, \"0123\", float(100000.0), float(.inf), big(12345678901234567890)]"},
+        Case{"- 'yes'\n- \"1\"\n- |\n  7\n", "[\"yes\", \"1\", \"7\\n\"]"},
+        // Merge keys: explicit pairs first, then merged ones in source order.
+        Case{"b: &b {x: 1, y: 2}\nm: {<<: *b, y: 3}",
+             "{\"b\": {\"x\": 1, \"y\": 2}, \"m\": {\"y\": 3, \"x\": 1}}"},
+        Case{"a: &a {k: 1}\nb: &b {k: 2, j: 2}\nm: {<<: [*a, *b]}",
+             "{\"a\": {\"k\": 1}, \"b\": {\"k\": 2, \"j\": 2}, \"m\": {\"k\": 1, \"j\": 2}}"},
+        Case{"a: &a {k: 1}\nb: &b {k: 2}\nm: {<<: *a, <<: *b}",
+             "{\"a\": {\"k\": 1}, \"b\": {\"k\": 2}, \"m\": {\"k\": 1}}"},
+        Case{"m: {<<: 5}", "{\"m\": {\"<<\": 5}}"},
+        Case{"a: &a {k: 1}\nm: {<<: [*a, 5]}", "{\"a\": {\"k\": 1}, \"m\": {\"k\": 1, \"<<\": [5]}}"},
+        Case{"m: {<<: ~}", "{\"m\": {}}"},
+        Case{"a: &a {k: 1}\nm: {'<<': *a}", "{\"a\": {\"k\": 1}, \"m\": {\"<<\": {\"k\": 1}}}"},
+        Case{"- <<\n- x: <<", "[\"<<\", {\"x\": \"<<\"}]"}, Case{"<<", "\"<<\""},
+        Case{"{<<: {a: 1}}: v", "{{\"<<\": {\"a\": 1}}: \"v\"}"},
+        Case{"a: &a {x: 1}\nb: &b {<<: *a, y: 2}\nc: {<<: *b, z: 3}",
+             "{\"a\": {\"x\": 1}, \"b\": {\"y\": 2, \"x\": 1}, \"c\": {\"z\": 3, \"y\": 2, \"x\": 1}}"},
+        Case{"a: &a {k: 1}\nm: {!!merge x: *a}", "{\"a\": {\"k\": 1}, \"m\": {\"x\": {\"k\": 1}}}"},
+        Case{"m: {<<: {a: 1}, <<: !t {b: 2}}", "{\"m\": {\"a\": 1, \"<<\": !t({\"b\": 2})}}"}));
+
+TEST(Decoder, Yaml11MergeTagAndWarnings) {
+    DecodeOptions yaml11{ResolveMode::Yaml11, false, false, false, true};
+    EXPECT_EQ(decode_to_text("a: &a {k: 1}\nm: {!!merge x: *a}", yaml11), "{\"a\": {\"k\": 1}, \"m\": {\"k\": 1}}");
+
+    auto result = decode::decode_documents("x: yes\nw: 'yes'\nz: 010\n", yaml11);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value().warnings, (std::vector<std::string>{
+                                           "YAML 1.1 syntax 'yes' resolves as bool in 1.1 but str in 1.2 at line 1, column 4",
+                                           "YAML 1.1 syntax '010' resolves as int in 1.1 but str in 1.2 at line 3, column 4",
+                                       }));
+    EXPECT_EQ(decode_to_text("- yes\n- y\n- 010", yaml11), "[true, true, 8]");
+    DecodeOptions compat{ResolveMode::Yaml11Compat};
+    EXPECT_EQ(decode_to_text("- yes\n- y\n- 010", compat), "[true, \"y\", 8]");
+}
+
+TEST(Decoder, DuplicateKeys) {
+    DecodeOptions warn;
+    warn.dup_warn = true;
+    auto result = decode::decode_documents("a: 1\na: 2\n<<: {}\n<<: {}\n1: x\n1.0: y\n", warn);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value().warnings,
+              (std::vector<std::string>{"duplicate mapping key 'a' at line 2, column 1; keeping the last value"}));
+    EXPECT_EQ(describe_value(result.value().documents[0]), "{\"a\": 1, \"a\": 2, 1: \"x\", float(1.0): \"y\"}");
+
+    DecodeOptions error;
+    error.dup_error = true;
+    const std::pair<const char*, const char*> cases[] = {
+        {"a: 1\na: 2", "error(dup): duplicate mapping key: a @2:1"},
+        {"1: x\n1: y", "error(dup): duplicate mapping key: Int(1) @2:1"},
+        {"{[a, 1]: x, [a, 1]: y}", "error(dup): duplicate mapping key: Sequence([String(\"a\"), Int(1)]) @1:13"},
+        {"? {a: 1.5}\n? {a: 1.5}", "error(dup): duplicate mapping key: Mapping([(String(\"a\"), Float(1.5))]) @2:1"},
+        {"~: a\n~: b", "error(dup): duplicate mapping key: Null @2:1"},
+        {"- {x: 1}\n- {x: 1, x: 2}", "error(dup): duplicate mapping key: x @2:10"},
+        {"<<: {}\n<<: {}", "{}"},
+        {"1: x\n'1': y\n1.0: z", "{1: \"x\", \"1\": \"y\", float(1.0): \"z\"}"},
+    };
+    for (const auto& [input, expected] : cases) EXPECT_EQ(decode_to_text(input, error), expected) << input;
+}
+
+TEST(Decoder, ComplexKeys) {
+    DecodeOptions reject;
+    reject.reject_complex = true;
+    EXPECT_EQ(decode_to_text("? [a]\n: 1", reject), "error(complex): complex mapping key (a sequence used as a key) @1:1");
+    EXPECT_EQ(decode_to_text("x: 1\n? {a: 1}\n: 1", reject),
+              "error(complex): complex mapping key (a mapping used as a key) @2:1");
+    EXPECT_EQ(decode_to_text("[[a]: 1]", reject), "error(complex): complex mapping key (a sequence used as a key) @1:2");
+    EXPECT_EQ(decode_to_text("? !t [a]\n: 1", reject), "{!t([\"a\"]): 1}");
+    EXPECT_EQ(decode_to_text("? [a]\n: 1"), "{[\"a\"]: 1}");
+}
+
+std::string nested(int depth, const char* open, const char* close) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += open;
+    for (int i = 0; i < depth; ++i) text += close;
+    return text;
+}
+
+TEST(Decoder, NestingLimit) {
+    // The root counts as one level: 1000 nested nodes decode, 1001 do not.
+    EXPECT_TRUE(decode::decode_documents(nested(1000, "[", "]"), {}).ok());
+    auto deep = decode::decode_documents("- " + nested(1000, "[", "]"), {});
+    ASSERT_FALSE(deep.ok());
+    EXPECT_EQ(deep.error().message, "maximum nesting depth (1000) exceeded");
+
+    // 999 nested mappings and the scalar inside them.
+    std::string mappings;
+    for (int i = 0; i < 998; ++i) mappings += std::string(std::size_t(i), ' ') + "k:\n";
+    EXPECT_TRUE(decode::decode_documents(mappings + std::string(998, ' ') + "k: v\n", {}).ok());
+    auto too_deep = decode::decode_documents(mappings + std::string(998, ' ') + "k:\n" + std::string(999, ' ') + "k: v\n", {});
+    ASSERT_FALSE(too_deep.ok());
+    EXPECT_EQ(too_deep.error().message, "maximum nesting depth (1000) exceeded");
+}
+
+// Each anchor aliases the previous one ten times: 10^k nodes at level k.
+std::string alias_bomb(int levels) {
+    std::string text = "a0: &a0 [x]\n";
+    for (int i = 1; i <= levels; ++i) {
+        text += "a" + std::to_string(i) + ": &a" + std::to_string(i) + " [";
+        for (int k = 0; k < 10; ++k) text += (k ? ", *a" : "*a") + std::to_string(i - 1);
+        text += "]\n";
+    }
+    return text;
+}
+
+TEST(Decoder, AliasBudgetSpansTheStream) {
+    auto bomb = decode::decode_documents(alias_bomb(8), {});
+    ASSERT_FALSE(bomb.ok());
+    EXPECT_EQ(bomb.error().message, "document expands to too many nodes (possible alias bomb)");
+
+    // Under the budget in each document, over it across the stream.
+    const std::string half = alias_bomb(6);  // about 2.2 million copied nodes
+    EXPECT_TRUE(decode::decode_documents(half, {}).ok());
+    std::string stream;
+    for (int i = 0; i < 5; ++i) stream += "---\n" + half;
+    auto many = decode::decode_documents(stream, {});
+    ASSERT_FALSE(many.ok());
+    EXPECT_EQ(many.error().message, "document expands to too many nodes (possible alias bomb)");
+}
+
+TEST(Decoder, ScanErrorsComeFirst) {
+    // The descent fails at line 1, but the text also fails to scan later:
+    // as if tokenized whole, the scan error is reported.
+    EXPECT_EQ(decode_to_text("b: *x\nc: \"unterminated"),
+              "error(parse): unterminated double-quoted scalar @2:4");
+    EXPECT_EQ(decode_to_text("b: *x\nc: 1"), "error(parse): unknown alias: *x @1:4");
+}
+
+}  // namespace
+}  // namespace quillmere::testing

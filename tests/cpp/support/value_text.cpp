@@ -1,0 +1,94 @@
+#include "support/value_text.h"
+
+#include "encode/scalar_text.h"
+
+namespace quillmere::testing {
+
+using decode::Value;
+using decode::ValueKind;
+
+namespace {
+
+void quote(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        switch (c) {
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            default: out += c;
+        }
+    }
+    out += '"';
+}
+
+void describe(std::string& out, const Value& v) {
+    switch (v.kind()) {
+        case ValueKind::Null: out += "null"; break;
+        case ValueKind::Bool: out += v.as_bool() ? "true" : "false"; break;
+        case ValueKind::Int: out += std::to_string(v.as_int()); break;
+        case ValueKind::BigInt: out += "big(" + std::string(v.text()) + ")"; break;
+        case ValueKind::Float: out += "float(" + encode::format_float(v.as_float()) + ")"; break;
+        case ValueKind::String: quote(out, v.text()); break;
+        case ValueKind::Sequence: {
+            out += '[';
+            bool first = true;
+            for (const Value& item : v.items()) {
+                if (!first) out += ", ";
+                first = false;
+                describe(out, item);
+            }
+            out += ']';
+            break;
+        }
+        case ValueKind::Mapping: {
+            out += '{';
+            bool first = true;
+            for (const auto& p : v.pairs()) {
+                if (!first) out += ", ";
+                first = false;
+                describe(out, p.key);
+                out += ": ";
+                describe(out, p.value);
+            }
+            out += '}';
+            break;
+        }
+        case ValueKind::Tagged:
+            out += v.tagged_value().tag;
+            out += '(';
+            describe(out, v.tagged_value().inner);
+            out += ')';
+            break;
+    }
+}
+
+}  // namespace
+
+std::string describe_value(const Value& value) {
+    std::string out;
+    describe(out, value);
+    return out;
+}
+
+std::string decode_to_text(std::string_view text, const decode::DecodeOptions& options) {
+    auto result = decode::decode_documents(text, options);
+    if (!result.ok()) {
+        const auto& e = result.error();
+        const char* kind = e.kind == decode::LocatedErrorKind::Parse          ? "parse"
+                           : e.kind == decode::LocatedErrorKind::DuplicateKey ? "dup"
+                                                                              : "complex";
+        return std::string("error(") + kind + "): " + e.message + " @" + std::to_string(e.span.line + 1) + ":" +
+               std::to_string(e.span.column + 1);
+    }
+    std::string out;
+    for (const Value& doc : result.value().documents) {
+        if (!out.empty()) out += " | ";
+        out += describe_value(doc);
+    }
+    return out;
+}
+
+}  // namespace quillmere::testing
