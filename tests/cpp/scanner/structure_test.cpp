@@ -32,6 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"- a\n -b", "SequenceStart(Block) BlockEntry Scalar(a -b) BlockEnd"},
         Case{"-a", "Scalar(-a)"},
         Case{"--- a: b", "error: a block collection cannot start on the same line as --- @1:6"},
+        Case{"--- - a", "error: a block collection cannot start on the same line as --- @1:5"},
+        Case{"--- ? a", "error: a block collection cannot start on the same line as --- @1:5"},
         Case{"--- a", "DocumentStart Scalar(a)"},
         Case{"--- |\n  x\n", "DocumentStart Scalar|(x\\n)"},
         Case{"- ---", "SequenceStart(Block) BlockEntry Scalar(---) BlockEnd"},
@@ -41,6 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"\t# comment", "error: a tab cannot be used for indentation @1:1"},
         Case{"\t[a]", "SequenceStart(Flow) Scalar(a) SequenceEnd"},
         Case{"\t\n", ""},
+        Case{" \ta: 1", "error: a tab cannot be used for indentation @1:2"},
+        Case{"\t\n\ta", "error: a tab cannot be used for indentation @2:1"},
+        Case{"\t[a]\n \t\tb", "error: a tab cannot be used for indentation @2:2"},
+        Case{"a:\n\t- b", "error: a tab cannot be used for indentation @2:1"},
+        Case{"- a\n \t\n- b", "SequenceStart(Block) BlockEntry Scalar(a) BlockEntry Scalar(b) BlockEnd"},
         Case{"a: \tb", "MappingStart(Block) MappingKey Scalar(a) MappingValue Scalar(b) BlockEnd"},
         Case{"[\ta,\tb]", "SequenceStart(Flow) Scalar(a) FlowEntry Scalar(b) SequenceEnd"},
         Case{"a#b", "Scalar(a#b)"},
@@ -61,6 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"[a\n, b]: c", "error: a multiline flow collection cannot be an implicit mapping key @2:4"},
         Case{"[a}", "error: mismatched flow collection: '}' cannot close a '[' @1:3"},
         Case{"]", "error: unexpected ']' with no open flow collection @1:1"},
+        Case{"{a]", "error: mismatched flow collection: ']' cannot close a '{' @1:3"},
+        Case{"}", "error: unexpected '}' with no open flow collection @1:1"},
+        Case{"{a: [b", "error: unclosed flow collection at end of input @1:7"},
+        Case{"[a]#c", "error: a comment must be preceded by whitespace @1:4"},
+        Case{"\"a\"#c", "error: a comment must be preceded by whitespace @1:4"},
         Case{"[a] b", "error: unexpected content after flow collection @1:4"},
         Case{"[a] # c", "SequenceStart(Flow) Scalar(a) SequenceEnd"},
         Case{"[a]: b",
@@ -71,6 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"[a, , b]", "error: empty flow entry (stray ',') @1:5"},
         Case{"[- ]", "error: a plain scalar cannot be a bare '-' here @1:2"},
         Case{"[\"a\" b]", "error: missing ',' between flow collection entries @1:6"},
+        Case{"[*a b]", "error: missing ',' between flow collection entries @1:5"},
+        Case{"[[a] b]", "error: missing ',' between flow collection entries @1:6"},
+        Case{"[\"a\"\n: b]", "error: the implicit key of a flow sequence pair must be on one line @2:1"},
+        Case{"[[a]\n: b]", "error: the implicit key of a flow sequence pair must be on one line @2:1"},
         Case{"[a\n: b]", "error: the implicit key of a flow sequence pair must be on one line @1:2"},
         Case{"[a, ]", "SequenceStart(Flow) Scalar(a) FlowEntry SequenceEnd"},
         Case{"[a: b]", "SequenceStart(Flow) MappingKey Scalar(a) MappingValue Scalar(b) SequenceEnd"},
@@ -99,6 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"!<x", "error: unterminated verbatim tag @1:1"},
         Case{"!<x y> z", "error: unterminated verbatim tag @1:1"},
         Case{"!<x\ny>", "error: unterminated verbatim tag @1:1"},
+        Case{"a: !<x\ty> z", "error: unterminated verbatim tag @1:4"},
         Case{"!a{b x", "Tag(!a{b) Scalar(x)"},
         Case{"!a[b] x", "error: unexpected ']' with no open flow collection @1:5"},
         // Block sequences and mappings.
@@ -107,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
              "SequenceStart(Block) BlockEntry SequenceStart(Block) BlockEntry Scalar(a) BlockEntry Scalar(b) "
              "BlockEnd BlockEntry Scalar(c) BlockEnd"},
         Case{"a: - b", "error: a block sequence cannot start on the same line as its mapping key @1:4"},
+        Case{"- - a\n  - b\n - c", "error: a sequence entry is indented past its sequence @3:2"},
         Case{"&a - b", "error: a block sequence entry cannot follow an anchor or tag on the same line @1:4"},
         Case{"a:\n  - b\n   - c", "MappingStart(Block) MappingKey Scalar(a) MappingValue SequenceStart(Block) "
                                   "BlockEntry Scalar(b - c) BlockEnd BlockEnd"},
@@ -124,10 +142,23 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"? a\n: moon: white",
              "MappingStart(Block) MappingKey Scalar(a) MappingValue MappingStart(Block) MappingKey Scalar(moon) "
              "MappingValue Scalar(white) BlockEnd BlockEnd"},
+        Case{": moon: white",
+             "MappingStart(Block) MappingValue MappingStart(Block) MappingKey Scalar(moon) MappingValue Scalar(white) "
+             "BlockEnd BlockEnd"},
         // A key saved before a block scalar does not survive it.
         Case{"- !t |\n  x\n- [k]: v",
              "SequenceStart(Block) BlockEntry Tag(!t) Scalar|(x\\n) BlockEntry MappingStart(Block) MappingKey "
              "SequenceStart(Flow) Scalar(k) SequenceEnd MappingValue Scalar(v) BlockEnd BlockEnd"},
+        Case{"- &x |\n  x\n- [k]: v",
+             "SequenceStart(Block) BlockEntry Anchor(x) Scalar|(x\\n) BlockEntry MappingStart(Block) MappingKey "
+             "SequenceStart(Flow) Scalar(k) SequenceEnd MappingValue Scalar(v) BlockEnd BlockEnd"},
+        Case{"- *a |\n  x\n- [k]: v",
+             "SequenceStart(Block) BlockEntry Alias(a) Scalar|(x\\n) BlockEntry MappingStart(Block) MappingKey "
+             "SequenceStart(Flow) Scalar(k) SequenceEnd MappingValue Scalar(v) BlockEnd BlockEnd"},
+        Case{"- !t >\n  x\n- {k: 1}: v",
+             "SequenceStart(Block) BlockEntry Tag(!t) Scalar>(x\\n) BlockEntry MappingStart(Block) MappingKey "
+             "MappingStart(Flow) MappingKey Scalar(k) MappingValue Scalar(1) MappingEnd MappingValue Scalar(v) "
+             "BlockEnd BlockEnd"},
         Case{"\"a\": b",
              "MappingStart(Block) MappingKey Scalar\"(a) MappingValue Scalar(b) BlockEnd"},
         Case{"\"a\" b", "error: unexpected content after quoted scalar @1:4"},

@@ -1,0 +1,117 @@
+// with_stack_guard: recursion far deeper than any thread stack, with the
+// result of every level carried back up.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/result.h"
+#include "common/stack_guard.h"
+
+namespace quillmere {
+namespace {
+
+constexpr std::uint64_t kDepth = 1'000'000;
+constexpr std::uint64_t kSum = kDepth * (kDepth + 1) / 2;
+
+// The stack limit seen by the deepest level of the last walk.
+thread_local std::uintptr_t t_deepest_limit = 0;
+
+// 1 + 2 + ... + n, one level per term. The term is kept in the frame across
+// the call, so the recursion is real and cannot become a loop.
+std::uint64_t sum_to(std::uint64_t n) {
+    if (n == 0) {
+        t_deepest_limit = detail::current_stack_limit();
+        return 0;
+    }
+    volatile std::uint64_t term = n;
+    const std::uint64_t below = with_stack_guard([&] { return sum_to(n - 1); });
+    return below + term;
+}
+
+void add_up_to(std::uint64_t n, std::uint64_t& total) {
+    if (n == 0) return;
+    volatile std::uint64_t term = n;
+    with_stack_guard([&] { add_up_to(n - 1, total); });
+    total += term;
+}
+
+// A move-only value, or an error raised at level `fail_at`, handed up
+// through every level.
+Result<std::unique_ptr<std::uint64_t>, std::string> boxed_sum(std::uint64_t n, std::uint64_t fail_at) {
+    if (n == fail_at) return make_err(std::string("failed at ") + std::to_string(n));
+    if (n == 0) return std::make_unique<std::uint64_t>(0);
+    auto below = with_stack_guard([&] { return boxed_sum(n - 1, fail_at); });
+    if (!below.ok()) return make_err(std::move(below).error());
+    std::unique_ptr<std::uint64_t> box = std::move(below).value();
+    *box += n;
+    return box;
+}
+
+TEST(StackGuard, DeepRecursionReturnsItsValue) {
+    const std::uintptr_t limit = detail::current_stack_limit();
+    // Twice: the second walk reuses what the first one left behind.
+    for (int round = 0; round < 2; ++round) {
+        t_deepest_limit = 0;
+        EXPECT_EQ(sum_to(kDepth), kSum);
+        // The deepest level ran on a fresh stack, and the thread's own
+        // limit is back once the walk has returned.
+        EXPECT_NE(t_deepest_limit, limit);
+        EXPECT_EQ(detail::current_stack_limit(), limit);
+    }
+}
+
+TEST(StackGuard, VoidBody) {
+    std::uint64_t total = 0;
+    add_up_to(kDepth, total);
+    EXPECT_EQ(total, kSum);
+}
+
+TEST(StackGuard, MoveOnlyResultsAndErrors) {
+    auto ok = boxed_sum(kDepth, kDepth + 1);
+    ASSERT_TRUE(ok.ok());
+    EXPECT_EQ(*ok.value(), kSum);
+
+    auto failed = boxed_sum(kDepth, 3);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error(), "failed at 3");
+}
+
+TEST(StackGuard, ThreadWithSmallStack) {
+    struct Work {
+        std::uint64_t sum = 0;
+        std::uint64_t total = 0;
+    } work;
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+    pthread_t thread;
+    auto body = [](void* p) -> void* {
+        auto* w = static_cast<Work*>(p);
+        w->sum = sum_to(kDepth);
+        add_up_to(kDepth, w->total);
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
+    pthread_attr_destroy(&attr);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    EXPECT_EQ(work.sum, kSum);
+    EXPECT_EQ(work.total, kSum);
+}
+
+TEST(StackGuard, ShallowCallsRunInPlace) {
+    const std::uintptr_t limit = detail::current_stack_limit();
+    std::uintptr_t inside = 0;
+    EXPECT_EQ(with_stack_guard([&] {
+                  inside = detail::current_stack_limit();
+                  return 7;
+              }),
+              7);
+    EXPECT_EQ(inside, limit);
+}
+
+}  // namespace
+}  // namespace quillmere
