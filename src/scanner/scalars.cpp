@@ -336,13 +336,15 @@ ScanResult Scanner::scan_escape(std::string& value, Span quote) {
         case 'U': digits = 8; break;
         case '\n':
         case '\r':
-            // An escaped line break joins the lines without a space.
+            // An escaped line break joins the lines without a space. The
+            // next line's leading white space is indentation, tabs included,
+            // and a line of only white space is an empty line.
             reader_.consume_line_break();
-            reader_.skip_spaces();
+            reader_.skip_blanks();
             while (!reader_.at_end() && is_break(reader_.byte())) {
                 value += '\n';
                 reader_.consume_line_break();
-                reader_.skip_spaces();
+                reader_.skip_blanks();
             }
             return Ok{};
         default:

@@ -106,6 +106,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"\"a\\\n   b\"", "Scalar\"(ab)"},
         Case{"\"a\\\r\n b\"", "Scalar\"(ab)"},
         Case{"\"a\\\n\n  b\"", "Scalar\"(a\\nb)"},
+        // Tabs at the start of the next line are indentation too, and a line
+        // of spaces and tabs is an empty line.
+        Case{"\"a\\\n\t b\"", "Scalar\"(ab)"},
+        Case{"\"a\\\n \t\n\tb\"", "Scalar\"(a\\nb)"},
         // A fold strips the literal blanks before the break, never escaped
         // ones.
         Case{"\"a \\t\n b\"", "Scalar\"(a \\t b)"},
