@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds the _quillmere module and runs the Python tests:
+#   1. for Debian's /usr/bin/python3 (all tests);
+#   2. for pyenv's 3.13 when it is installed (the tests that need neither
+#      numpy nor hypothesis; pytest is borrowed from Debian's packages when
+#      that interpreter has none);
+#   3. against an AddressSanitizer + UndefinedBehaviorSanitizer build, with
+#      the compiler's sanitizer runtimes preloaded into the interpreter (its
+#      reports go to the terminal: pytest captures only Python's streams);
+#   4. `pip install --no-build-isolation .` into a fresh virtual environment,
+#      which must then import the package and load YAML.
+# Build folders: build/py311, build/py313, build/py-asan, build/py-venv.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+system_python=/usr/bin/python3
+py313=/root/.pyenv/versions/3.13.0/bin/python3
+
+scripts/deps.sh
+
+step() { printf '\n--> %s\n' "$*"; }
+
+build_module() {  # folder interpreter [cmake options...]
+    local folder=$1 python=$2
+    shift 2
+    cmake -S . -B "$folder" -G Ninja -DPython3_EXECUTABLE="$python" -DQUILLMERE_TESTS=OFF \
+        -DQUILLMERE_WERROR=ON "$@" >/dev/null
+    ninja -C "$folder" _quillmere >/dev/null
+}
+
+step "python: $($system_python --version)"
+build_module build/py311 "$system_python" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PYTHONPATH="$root/build/py311/python" "$system_python" -m pytest -q -p no:cacheprovider tests/python
+
+if [[ -x "$py313" ]]; then
+    step "python: $($py313 --version)"
+    build_module build/py313 "$py313" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    pytest_path=""
+    if ! "$py313" -c "import pytest" 2>/dev/null; then
+        # Debian's pytest and its dependencies are pure Python: link them in.
+        pytest_path="$root/build/py313/pytest"
+        mkdir -p "$pytest_path"
+        for name in pytest _pytest pluggy iniconfig packaging attr attrs py.py; do
+            ln -sfn "/usr/lib/python3/dist-packages/$name" "$pytest_path/$name"
+        done
+    fi
+    PYTHONPATH="$root/build/py313/python${pytest_path:+:$pytest_path}" \
+        "$py313" -m pytest -q -p no:cacheprovider -W ignore::DeprecationWarning tests/python
+fi
+
+step "python: AddressSanitizer + UndefinedBehaviorSanitizer"
+build_module build/py-asan "$system_python" -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_SANITIZE=ON \
+    -DCMAKE_CXX_FLAGS=-O1
+cxx=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/py-asan/CMakeCache.txt)
+runtimes=()
+for name in libasan.so libubsan.so libclang_rt.asan-x86_64.so libclang_rt.ubsan_standalone-x86_64.so; do
+    file=$("$cxx" -print-file-name="$name")
+    [[ "$file" == /* && -e "$file" ]] && runtimes+=("$file")
+done
+((${#runtimes[@]})) || { echo "no sanitizer runtime found for $cxx" >&2; exit 1; }
+LD_PRELOAD="${runtimes[*]}" ASAN_OPTIONS=detect_leaks=0 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONMALLOC=malloc \
+    PYTHONPATH="$root/build/py-asan/python" "$system_python" -m pytest -q -p no:cacheprovider --capture=sys \
+    tests/python
+
+step "python: pip install --no-build-isolation . into a fresh venv"
+rm -rf build/py-venv
+"$system_python" -m venv --system-site-packages build/py-venv
+build/py-venv/bin/pip install -q --no-build-isolation --no-index . >build/py-venv/pip.log 2>&1 || {
+    tail -n 40 build/py-venv/pip.log
+    exit 1
+}
+(cd /tmp && "$root/build/py-venv/bin/python" - <<'PY'
+import pathlib
+import _quillmere
+import quillmere
+
+site = pathlib.Path(quillmere.__file__).parent.parent
+assert pathlib.Path(_quillmere.__file__).parent == site, _quillmere.__file__
+assert (site / "_quillmere.pyi").is_file() and (site / "quillmere" / "py.typed").is_file()
+assert quillmere.loads("name: quillmere\nversion: [1, 2]") == {"name": "quillmere", "version": [1, 2]}
+assert quillmere.loads_all("--- a\n--- b") == ["a", "b"]
+try:
+    quillmere.loads("[")
+except quillmere.QuillmereParseError as error:
+    assert (error.line, error.column) == (1, 2)
+else:
+    raise AssertionError("no parse error")
+print("installed package at", site)
+PY
+)

@@ -1,0 +1,99 @@
+#include "ffi/args.h"
+
+#include "ffi/errors.h"
+#include "ffi/ref.h"
+
+namespace quillmere::ffi {
+
+namespace {
+
+bool name_equals(PyObject* name, const char* expected) {
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyUnicode_EqualToUTF8(name, expected) == 1;
+#else
+    const int result = PyUnicode_CompareWithASCIIString(name, expected);
+    if (PyErr_Occurred()) PyErr_Clear();
+    return result == 0;
+#endif
+}
+
+}  // namespace
+
+bool parse_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
+                     PyObject*& first, PyObject** values) {
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (nargs > 1) {
+        PyErr_Format(PyExc_TypeError, "%s() takes exactly 1 positional argument (%zd given)", signature.function,
+                     nargs);
+        return false;
+    }
+    for (std::size_t i = 0; i < signature.keywords.size(); ++i) values[i] = nullptr;
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* name = PyTuple_GET_ITEM(kwnames, k);
+        PyObject* value = args[nargs + k];
+        bool matched = false;
+        if (PyUnicode_Check(name)) {
+            for (std::size_t i = 0; i < signature.keywords.size(); ++i) {
+                if (name_equals(name, signature.keywords[i])) {
+                    values[i] = value == Py_None ? nullptr : value;
+                    matched = true;
+                    break;
+                }
+            }
+            if (!matched && name_equals(name, signature.positional)) {
+                PyErr_Format(PyExc_TypeError,
+                             "%s() got some positional-only arguments passed as keyword arguments: '%s'",
+                             signature.function, signature.positional);
+                return false;
+            }
+        }
+        if (!matched) {
+            if (PyUnicode_Check(name)) {
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", signature.function,
+                             name);
+            } else {
+                PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", signature.function);
+            }
+            return false;
+        }
+    }
+    if (nargs < 1) {
+        PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos 1)", signature.function,
+                     signature.positional);
+        return false;
+    }
+    first = args[0];
+    return true;
+}
+
+bool options_from_argument(PyObject* value, std::uint64_t& options) {
+    options = 0;
+    if (!value) return true;
+    const unsigned long long bits = PyLong_AsUnsignedLongLong(value);
+    if (bits == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+        add_argument_note("option");
+        return false;
+    }
+    options = bits;
+    return true;
+}
+
+bool path_from_argument(PyObject* value, const char* name, std::optional<std::string>& path) {
+    path.reset();
+    if (!value) return true;
+    py::ref fspath = py::ref::steal(PyOS_FSPath(value));
+    if (fspath && !PyUnicode_Check(fspath.get())) {
+        PyErr_Format(PyExc_TypeError, "expected a str path, not %s", Py_TYPE(fspath.get())->tp_name);
+        fspath.reset();
+    }
+    py::ref encoded = fspath ? py::ref::steal(PyUnicode_EncodeFSDefault(fspath.get())) : py::ref();
+    if (!encoded) {
+        add_argument_note(name);
+        return false;
+    }
+    path.emplace(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+    return true;
+}
+
+}  // namespace quillmere::ffi

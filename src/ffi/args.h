@@ -1,0 +1,51 @@
+// Argument extraction for the module functions.
+//
+// Every module function is METH_FASTCALL | METH_KEYWORDS with one shape:
+// one required positional-only argument (`data`, `obj` or `doc`) and any
+// number of optional keyword-only arguments, where a keyword given as None
+// counts as absent:
+//
+//     loads(data, /, *, option=None, include_dir=None, ...)
+//
+//     static constexpr const char* kKeywords[] = {"option", "include_dir", ...};
+//     static constexpr Signature kSignature{"loads", "data", kKeywords};
+//     PyObject* data;
+//     PyObject* values[std::size(kKeywords)];
+//     if (!parse_arguments(kSignature, args, nargsf, kwnames, data, values)) return nullptr;
+//
+// Errors are the interpreter's usual TypeErrors for a missing argument, too
+// many positional arguments or an unknown keyword.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace quillmere::ffi {
+
+struct Signature {
+    const char* function;
+    const char* positional;
+    std::span<const char* const> keywords;
+};
+
+// Fills `first` with the positional argument and `values[i]` with the
+// keyword `keywords[i]`, both borrowed; an absent or None keyword is null.
+// `values` has room for every keyword. False with a TypeError set on
+// failure.
+[[nodiscard]] bool parse_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargsf,
+                                   PyObject* kwnames, PyObject*& first, PyObject** values);
+
+// `option`: an int in 0..2^64-1, or absent (0). False with the conversion's
+// error, noted with the argument's name, otherwise.
+[[nodiscard]] bool options_from_argument(PyObject* value, std::uint64_t& options);
+
+// A file-system path argument: os.fspath() must give a str, which is
+// encoded with the file-system encoding. Absent stays absent. False with
+// the conversion's error, noted with `name`, otherwise.
+[[nodiscard]] bool path_from_argument(PyObject* value, const char* name, std::optional<std::string>& path);
+
+}  // namespace quillmere::ffi

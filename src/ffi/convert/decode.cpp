@@ -1,0 +1,239 @@
+#include "ffi/convert/decode.h"
+
+#include <sys/random.h>
+
+#include <atomic>
+#include <random>
+#include <string>
+#include <unordered_map>
+
+#include "common/hash.h"
+#include "common/stack_guard.h"
+#include "ffi/errors.h"
+#include "ffi/types/tag.h"
+#include "ffi/types/types.h"
+
+namespace quillmere::ffi {
+
+namespace {
+
+using decode::Value;
+using decode::ValueKind;
+
+// The key cache's hash seed: drawn once per process from the operating
+// system. Filling it never waits: a thread that loses the race to store its
+// draw uses the stored one.
+std::atomic<std::uint64_t> key_cache_seed{0};
+
+std::uint64_t draw_seed() {
+    std::uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) {
+        std::random_device device;
+        seed = (std::uint64_t{device()} << 32) ^ device();
+    }
+    return seed == 0 ? 0x9E3779B97F4A7C15ull : seed;
+}
+
+std::uint64_t process_seed() {
+    std::uint64_t seed = key_cache_seed.load(std::memory_order_acquire);
+    if (seed != 0) return seed;
+    std::uint64_t expected = 0;
+    const std::uint64_t drawn = draw_seed();
+    if (key_cache_seed.compare_exchange_strong(expected, drawn, std::memory_order_acq_rel)) return drawn;
+    return expected;
+}
+
+// The engine's keyed hash under the process-wide seed. An empty key may
+// come as a view without storage; hash_bytes copies from the pointer, so it
+// gets a view of a real empty string instead.
+struct KeyHash {
+    std::uint64_t seed;
+    std::size_t operator()(std::string_view s) const {
+        if (s.empty()) s = std::string_view("", 0);
+        return static_cast<std::size_t>(hash_bytes(s, seed));
+    }
+};
+
+// One document's map from key bytes (borrowed from the tree) to the
+// interned str made for them; it owns one reference per entry.
+using KeyCache = std::unordered_map<std::string_view, py::ref, KeyHash>;
+
+KeyCache new_key_cache() { return KeyCache(16, KeyHash{process_seed()}); }
+
+py::ref text_to_str(std::string_view text) {
+    return py::ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+}
+
+py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCache& cache);
+py::ref value_to_hashable_key(const Value& value, const DecodeContext& context);
+
+py::ref child_to_object(const Value& child, const DecodeContext& context, KeyCache& cache) {
+    return with_stack_guard([&] { return value_to_object(child, context, cache); });
+}
+
+py::ref cached_key(std::string_view text, KeyCache& cache) {
+    if (auto found = cache.find(text); found != cache.end()) return py::ref::borrow(found->second.get());
+    py::ref key = text_to_str(text);
+    if (!key) return {};
+    PyObject* interned = key.release();
+    PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
+    key = py::ref::steal(interned);
+    cache.emplace(text, py::ref::borrow(key.get()));
+    return key;
+}
+
+py::ref sequence_to_list(const Value& value, const DecodeContext& context, KeyCache& cache) {
+    const auto items = value.items();
+    py::ref list = py::ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!list) return {};
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        py::ref item = child_to_object(items[i], context, cache);
+        if (!item) return {};
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // the list steals it
+    }
+    return list;
+}
+
+py::ref mapping_to_dict(const Value& value, const DecodeContext& context, KeyCache& cache) {
+    py::ref dict = py::ref::steal(PyDict_New());
+    if (!dict) return {};
+    for (const decode::Pair& pair : value.pairs()) {
+        py::ref key;
+        switch (pair.key.kind()) {
+            case ValueKind::String:
+                key = cached_key(pair.key.text(), cache);
+                break;
+            case ValueKind::Sequence:
+            case ValueKind::Mapping:
+                key = with_stack_guard([&] { return value_to_hashable_key(pair.key, context); });
+                break;
+            default:
+                key = child_to_object(pair.key, context, cache);
+                break;
+        }
+        if (!key) return {};
+        py::ref item = child_to_object(pair.value, context, cache);
+        if (!item) return {};
+        if (PyDict_SetItem(dict.get(), key.get(), item.get()) < 0) {
+            PyErr_Clear();
+            decode_error();
+            return {};
+        }
+    }
+    return dict;
+}
+
+py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCache& cache) {
+    switch (value.kind()) {
+        case ValueKind::Null:
+            return py::none();
+        case ValueKind::Bool:
+            return py::boolean(value.as_bool());
+        case ValueKind::Int:
+            return py::ref::steal(PyLong_FromLongLong(value.as_int()));
+        case ValueKind::BigInt:
+            return big_int_to_python(value.text());
+        case ValueKind::Float:
+            return py::ref::steal(PyFloat_FromDouble(value.as_float()));
+        case ValueKind::String:
+            return text_to_str(value.text());
+        case ValueKind::Sequence:
+            return sequence_to_list(value, context, cache);
+        case ValueKind::Mapping:
+            return mapping_to_dict(value, context, cache);
+        case ValueKind::Tagged: {
+            const decode::TaggedValue& tagged = value.tagged_value();
+            py::ref inner = child_to_object(tagged.inner, context, cache);
+            if (!inner) return {};
+            return tagged_to_python(tagged.tag, inner.get(), context);
+        }
+    }
+    raise_fault("value of unknown kind");
+    return {};
+}
+
+// A collection used as a mapping key: nested tuples. Scalars inside are
+// converted as whole documents of their own (fresh key cache).
+py::ref value_to_hashable_key(const Value& value, const DecodeContext& context) {
+    auto element = [&](const Value& child) {
+        return with_stack_guard([&] { return value_to_hashable_key(child, context); });
+    };
+    if (value.is(ValueKind::Sequence)) {
+        const auto items = value.items();
+        py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
+        if (!tuple) return {};
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            py::ref item = element(items[i]);
+            if (!item) return {};
+            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());  // stolen
+        }
+        return tuple;
+    }
+    if (value.is(ValueKind::Mapping)) {
+        const auto pairs = value.pairs();
+        py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(pairs.size())));
+        if (!tuple) return {};
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            py::ref key = element(pairs[i].key);
+            if (!key) return {};
+            py::ref item = element(pairs[i].value);
+            if (!item) return {};
+            PyObject* entry = PyTuple_Pack(2, key.get(), item.get());
+            if (!entry) return {};
+            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), entry);  // stolen
+        }
+        return tuple;
+    }
+    return value_to_python(value, context);
+}
+
+}  // namespace
+
+py::ref value_to_python(const Value& value, const DecodeContext& context) {
+    KeyCache cache = new_key_cache();
+    return with_stack_guard([&] { return value_to_object(value, context, cache); });
+}
+
+py::ref tagged_to_python(std::string_view tag, PyObject* value, const DecodeContext& context) {
+    if (context.tags || context.tag_handler) {
+        py::ref tag_text = text_to_str(tag);
+        if (!tag_text) return {};
+        if (context.tags) {
+            PyObject* callable = nullptr;
+#if PY_VERSION_HEX >= 0x030D0000
+            if (PyDict_GetItemRef(context.tags, tag_text.get(), &callable) < 0) return {};
+            py::ref entry = py::ref::steal(callable);  // a new reference, or null
+#else
+            callable = PyDict_GetItemWithError(context.tags, tag_text.get());
+            if (!callable && PyErr_Occurred()) return {};
+            py::ref entry = py::ref::borrow(callable);  // borrowed from the dict: take our own
+#endif
+            if (entry) return py::ref::steal(PyObject_CallOneArg(entry.get(), value));
+        }
+        if (context.tag_handler) {
+            PyObject* call_args[] = {tag_text.get(), value};
+            return py::ref::steal(PyObject_Vectorcall(context.tag_handler, call_args, 2, nullptr));
+        }
+    }
+    if (context.passthrough_tag) {
+        PyTypeObject* type = tag_type();
+        if (!type) return {};
+        return new_tag_object(type, tag, value);
+    }
+    return py::ref::borrow(value);
+}
+
+py::ref big_int_to_python(std::string_view text) {
+    std::string digits;
+    digits.reserve(text.size());
+    for (char c : text) {
+        if (c != '_') digits.push_back(c);
+    }
+    char* end = nullptr;
+    py::ref number = py::ref::steal(PyLong_FromString(digits.c_str(), &end, 10));
+    if (number) return number;
+    PyErr_Clear();
+    return text_to_str(digits);
+}
+
+}  // namespace quillmere::ffi

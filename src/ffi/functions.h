@@ -1,0 +1,26 @@
+// The method definitions of the eight module functions, in the order in
+// which the exec step adds them. Each is METH_FASTCALL | METH_KEYWORDS and
+// its docstring is its text signature alone.
+#pragma once
+
+#include <Python.h>
+
+namespace quillmere::ffi {
+
+extern PyMethodDef loads_method;
+extern PyMethodDef loads_all_method;
+extern PyMethodDef dumps_method;
+extern PyMethodDef to_json_method;
+extern PyMethodDef schema_ref_method;
+extern PyMethodDef yaml_version_method;
+extern PyMethodDef dump_includes_method;
+extern PyMethodDef dump_includes_map_method;
+
+// A PyMethodDef entry point of the fast-call-with-keywords shape.
+using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+inline PyCFunction as_method(FastFunction fn) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn));
+}
+
+}  // namespace quillmere::ffi

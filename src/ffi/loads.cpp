@@ -1,0 +1,252 @@
+// The reading functions: loads, loads_all and yaml_version.
+//
+// A load runs in two halves. The prologue, with the interpreter lock held,
+// turns the arguments into plain settings: the input as one owned UTF-8
+// text, the resolver mode (a leading %YAML directive wins over the option
+// bits) and the four decoder flags. The plain road then releases the lock
+// for one call into the engine, which tokenises the whole text and builds
+// one Value tree per document, and takes it again to raise the engine's
+// error or log its warnings and convert the documents:
+//
+//     loads("%YAML 1.1\n---\nanswer: yes")        -> {"answer": True}
+//     loads("answer: yes")                         -> {"answer": "yes"}
+//     loads("a: 1\n---\nb: 2")                     -> {"a": 1}   (first document)
+//     loads_all("a: 1\n---\nb: 2")                 -> [{"a": 1}, {"b": 2}]
+//     yaml_version("%YAML 1.1\n---\na")            -> "1.1"
+//
+// While the lock is released only the call's private text is read.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "decode/decoder.h"
+#include "ffi/args.h"
+#include "ffi/convert/decode.h"
+#include "ffi/entry.h"
+#include "ffi/errors.h"
+#include "ffi/functions.h"
+#include "ffi/gil.h"
+#include "ffi/input.h"
+#include "ffi/options.h"
+#include "scanner/version.h"
+
+namespace quillmere::ffi {
+
+namespace {
+
+using resolver::ResolveMode;
+
+// What every reading road derives from the text and the option bits.
+struct LoadSettings {
+    bool yaml11 = false;
+    ResolveMode mode = ResolveMode::Core12;
+    decode::DecodeOptions decode;
+};
+
+LoadSettings derive_load_settings(std::string_view text, std::uint64_t options) {
+    LoadSettings settings;
+    if (const auto version = scanner::sniff_yaml_version(text)) {
+        settings.yaml11 = version->major == 1 && version->minor == 1;
+    } else {
+        settings.yaml11 = (options & (OPT_YAML_1_1 | OPT_PYYAML_COMPAT | OPT_UPGRADE_1_1)) != 0;
+    }
+    if (options & OPT_PYYAML_COMPAT) {
+        settings.mode = ResolveMode::Yaml11Compat;
+    } else if (settings.yaml11) {
+        settings.mode = ResolveMode::Yaml11;
+    }
+    const bool dup_error = (options & OPT_DUPLICATE_KEYS_ERROR) != 0;
+    settings.decode.mode = settings.mode;
+    settings.decode.dup_error = dup_error;
+    settings.decode.reject_complex = (options & OPT_REJECT_COMPLEX_KEYS) != 0;
+    settings.decode.dup_warn = (options & OPT_DUPLICATE_KEYS_WARN) != 0 && !dup_error;
+    settings.decode.yaml11_warn = (options & OPT_YAML_1_1_WARN) != 0 && settings.yaml11;
+    return settings;
+}
+
+// `tags`: absent, or a dict (a subclass counts).
+bool tags_from_argument(PyObject* tags) {
+    if (!tags || PyDict_Check(tags)) return true;
+    PyErr_SetString(PyExc_TypeError, "tags must be a dict (or Tags) mapping each tag name to a callable");
+    return false;
+}
+
+void raise_not_built(const char* what) { PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", what); }
+
+// The first road option that this build cannot serve yet, or null.
+const char* unbuilt_road(std::uint64_t options) {
+    if (options & OPT_ROUND_TRIP) return "OPT_ROUND_TRIP";
+    if (options & OPT_ANNOTATED) return "OPT_ANNOTATED";
+    if (options & OPT_INCLUDES) return "OPT_INCLUDES";
+    if (options & OPT_SECRETS) return "OPT_SECRETS";
+    if (options & OPT_ENV_VAR) return "OPT_ENV_VAR";
+    return nullptr;
+}
+
+using Decoded = Result<decode::Documents, decode::LocatedError>;
+
+// The one call into the engine, without the interpreter lock.
+Decoded decode_unlocked(std::string_view text, const decode::DecodeOptions& options) {
+    GilRelease unlocked;
+    return decode::decode_documents(text, options);
+}
+
+// Decodes and reports: the located error is raised, the warnings logged.
+std::optional<decode::Documents> decode_and_report(std::string_view text, const decode::DecodeOptions& options) {
+    Decoded decoded = decode_unlocked(text, options);
+    if (!decoded.ok()) {
+        located_error_without_file(std::move(decoded).error());
+        return std::nullopt;
+    }
+    decode::Documents documents = std::move(decoded).value();
+    for (const std::string& warning : documents.warnings) log_warning(warning);
+    return documents;
+}
+
+struct LoadArguments {
+    PyObject* data = nullptr;
+    py::ref option, include_dir, schema, schema_resolver, tag_handler, tags, root_path, on_missing_secret,
+        on_missing_env_var;
+};
+
+py::ref load_with_options(const LoadArguments& arguments) {
+    std::uint64_t options = 0;
+    if (!options_from_argument(arguments.option.get(), options)) return {};
+    std::optional<std::string> include_dir, root_path;
+    if (!path_from_argument(arguments.include_dir.get(), "include_dir", include_dir)) return {};
+    if (!path_from_argument(arguments.root_path.get(), "root_path", root_path)) return {};
+
+    std::string text;
+    if (!extract_input_text(arguments.data, text)) return {};
+
+    if (!arguments.schema && arguments.schema_resolver) {
+        PyErr_SetString(PyExc_ValueError, "schema_resolver requires schema=\"auto\"");
+        return {};
+    }
+    if (arguments.schema) {
+        raise_not_built("schema validation (schema=)");
+        return {};
+    }
+
+    const LoadSettings settings = derive_load_settings(text, options);
+    if (!tags_from_argument(arguments.tags.get())) return {};
+    if (const char* road = unbuilt_road(options)) {
+        raise_not_built(road);
+        return {};
+    }
+
+    // The plain road.
+    std::optional<decode::Documents> documents = decode_and_report(text, settings.decode);
+    if (!documents) return {};
+    if (documents->documents.empty()) return py::none();
+    const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
+                                (options & OPT_PASSTHROUGH_TAG) != 0};
+    // The texts of the trees may borrow `text`, which outlives them here.
+    return value_to_python(documents->documents.front(), context);
+}
+
+py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, PyObject* tags_arg) {
+    std::uint64_t options = 0;
+    if (!options_from_argument(option, options)) return {};
+    py::ref tag_handler = py::ref::borrow(tag_handler_arg);
+    py::ref tags = py::ref::borrow(tags_arg);
+
+    std::string text;
+    if (!extract_input_text(data, text)) return {};
+    if (options & (OPT_ROUND_TRIP | OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR)) {
+        PyErr_SetString(PyExc_ValueError,
+                        "loads_all() does not support OPT_INCLUDES, OPT_SECRETS, OPT_ENV_VAR, or OPT_ROUND_TRIP; "
+                        "use loads() for include resolution and round-trip editing");
+        return {};
+    }
+    const LoadSettings settings = derive_load_settings(text, options);
+    if (!tags_from_argument(tags.get())) return {};
+    if (options & OPT_ANNOTATED) {
+        raise_not_built("OPT_ANNOTATED");
+        return {};
+    }
+
+    std::optional<decode::Documents> documents = decode_and_report(text, settings.decode);
+    if (!documents) return {};
+    const DecodeContext context{tags.get(), tag_handler.get(), (options & OPT_PASSTHROUGH_TAG) != 0};
+    py::ref list = py::ref::steal(PyList_New(0));
+    if (!list) return {};
+    for (const decode::Value& document : documents->documents) {
+        py::ref value = value_to_python(document, context);  // a fresh key cache per document
+        if (!value || PyList_Append(list.get(), value.get()) < 0) return {};
+    }
+    return list;
+}
+
+py::ref yaml_version(PyObject* data) {
+    std::string text;
+    if (!extract_input_text(data, text)) return {};
+    const auto version = scanner::sniff_yaml_version(text);
+    if (!version) return py::none();
+    return py::ref::steal(PyUnicode_FromFormat("%u.%u", static_cast<unsigned>(version->major),
+                                               static_cast<unsigned>(version->minor)));
+}
+
+constexpr const char* kLoadsKeywords[] = {"option",    "include_dir",       "schema",
+                                          "schema_resolver", "tag_handler", "tags",
+                                          "root_path", "on_missing_secret", "on_missing_env_var"};
+constexpr Signature kLoadsSignature{"loads", "data", kLoadsKeywords};
+
+PyObject* loads_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* data = nullptr;
+        PyObject* values[std::size(kLoadsKeywords)];
+        if (!parse_arguments(kLoadsSignature, args, nargsf, kwnames, data, values)) return nullptr;
+        // The call keeps its own reference to every argument object.
+        LoadArguments arguments;
+        arguments.data = data;
+        arguments.option = py::ref::borrow(values[0]);
+        arguments.include_dir = py::ref::borrow(values[1]);
+        arguments.schema = py::ref::borrow(values[2]);
+        arguments.schema_resolver = py::ref::borrow(values[3]);
+        arguments.tag_handler = py::ref::borrow(values[4]);
+        arguments.tags = py::ref::borrow(values[5]);
+        arguments.root_path = py::ref::borrow(values[6]);
+        arguments.on_missing_secret = py::ref::borrow(values[7]);
+        arguments.on_missing_env_var = py::ref::borrow(values[8]);
+        return load_with_options(arguments).release();
+    });
+}
+
+constexpr const char* kLoadsAllKeywords[] = {"option", "tag_handler", "tags"};
+constexpr Signature kLoadsAllSignature{"loads_all", "data", kLoadsAllKeywords};
+
+PyObject* loads_all_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* data = nullptr;
+        PyObject* values[std::size(kLoadsAllKeywords)];
+        if (!parse_arguments(kLoadsAllSignature, args, nargsf, kwnames, data, values)) return nullptr;
+        return load_all(data, values[0], values[1], values[2]).release();
+    });
+}
+
+constexpr Signature kYamlVersionSignature{"yaml_version", "data", {}};
+
+PyObject* yaml_version_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        PyObject* data = nullptr;
+        if (!parse_arguments(kYamlVersionSignature, args, nargsf, kwnames, data, nullptr)) return nullptr;
+        return yaml_version(data).release();
+    });
+}
+
+}  // namespace
+
+PyMethodDef loads_method = {
+    "loads", as_method(loads_impl), METH_FASTCALL | METH_KEYWORDS,
+    "loads(data, /, *, option=None, include_dir=None, schema=None, schema_resolver=None, tag_handler=None, "
+    "tags=None, root_path=None, on_missing_secret=None, on_missing_env_var=None)\n--\n\n"};
+
+PyMethodDef loads_all_method = {"loads_all", as_method(loads_all_impl), METH_FASTCALL | METH_KEYWORDS,
+                                "loads_all(data, /, *, option=None, tag_handler=None, tags=None)\n--\n\n"};
+
+PyMethodDef yaml_version_method = {"yaml_version", as_method(yaml_version_impl), METH_FASTCALL | METH_KEYWORDS,
+                                   "yaml_version(data, /)\n--\n\n"};
+
+}  // namespace quillmere::ffi

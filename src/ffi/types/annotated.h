@@ -1,0 +1,59 @@
+// QuillmereAnnotatedDict and QuillmereAnnotatedList: the containers of
+// annotated results.
+//
+// Genuine dict and list subclasses whose instances also carry one
+// Annotation, the source position and provenance of the mapping or sequence
+// they were made from:
+//
+//     d = loads("a: b", option=OPT_ANNOTATED)
+//     d == {"a": "b"}, d.__line__ == 1, d.__column__ == 1
+//
+// Placement: a dict instance is the dict's own fields followed by the
+// AnnotatedData block at a fixed offset; a list instance keeps the block in
+// the type-specific data area the interpreter reserves after the list's
+// fields (PyObject_GetTypeData; before 3.12, at a fixed offset as for the
+// dict). The block is constructed when the instance is made and destroyed
+// when it is released.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ffi/borrow.h"
+#include "ffi/ref.h"
+
+namespace quillmere::ffi {
+
+// The provenance of one node, in the order of its pickled 9-tuple. Lines and
+// columns are 1-based, offsets 0-based byte positions; a fresh record has
+// every number 0 and every string absent.
+struct Annotation {
+    std::uint32_t line = 0;
+    std::uint32_t column = 0;
+    std::optional<std::string> file;
+    std::uint32_t end_line = 0;
+    std::uint32_t end_column = 0;
+    std::optional<std::string> source_tag;
+    std::optional<std::string> source_target;
+    std::uint64_t offset = 0;
+    std::uint64_t end_offset = 0;
+};
+
+struct AnnotatedData {
+    Annotation annotation;
+    BorrowFlag borrow{0};
+};
+
+// The block of an instance of either class.
+AnnotatedData* annotated_dict_data(PyObject* self);
+AnnotatedData* annotated_list_data(PyObject* self);
+
+// New empty instances of `type` holding `annotation`; null with the error
+// set on failure.
+py::ref new_annotated_dict(Annotation annotation, PyTypeObject* type);
+py::ref new_annotated_list(Annotation annotation, PyTypeObject* type);
+
+}  // namespace quillmere::ffi

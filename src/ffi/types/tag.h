@@ -1,0 +1,33 @@
+// QuillmereTag: a custom-tagged YAML value that no tag callable handled.
+//
+// Under OPT_PASSTHROUGH_TAG loading returns one in place of dropping the
+// tag, and dumps writes one back as the tag followed by its value:
+//
+//     loads("!point [1, 2]", option=OPT_PASSTHROUGH_TAG)
+//         -> QuillmereTag('!point', ...)   with .tag "!point", .value [1, 2]
+//
+// An immutable pair of the tag text (owned UTF-8) and any Python object.
+#pragma once
+
+#include <Python.h>
+
+#include <string_view>
+
+#include "ffi/borrow.h"
+#include "ffi/ref.h"
+
+namespace quillmere::ffi {
+
+struct TagObject {
+    PyObject_HEAD
+    char* tag;  // owned, PyMem_Malloc'ed, NUL-terminated
+    Py_ssize_t tag_size;
+    PyObject* value;  // strong reference
+    BorrowFlag borrow;
+};
+
+// A new instance of `type` (the QuillmereTag type) holding a copy of `tag`
+// and a new reference to `value`; null with the error set on failure.
+py::ref new_tag_object(PyTypeObject* type, std::string_view tag, PyObject* value);
+
+}  // namespace quillmere::ffi

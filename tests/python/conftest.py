@@ -1,0 +1,61 @@
+"""Shared set-up of the Python tests.
+
+The tests import the package from the source tree (python/) and the native
+module _quillmere from PYTHONPATH, which scripts/python-tests.sh points at
+the build folder (<build>/python).
+"""
+
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+PACKAGE_DIR = ROOT / "python"
+if str(PACKAGE_DIR) not in sys.path:
+    sys.path.insert(0, str(PACKAGE_DIR))
+
+import _quillmere  # noqa: E402
+
+MODULE_DIR = Path(_quillmere.__file__).resolve().parent
+
+
+def find_shared_dir():
+    """The folder of the shared test data (yaml-test-suite), found like the
+    build finds it: $QUILLMERE_SHARED_DIR, else ../shared beside the
+    checkout, else /work/shared."""
+    if os.environ.get("QUILLMERE_SHARED_DIR"):
+        return Path(os.environ["QUILLMERE_SHARED_DIR"])
+    for candidate in (ROOT.parent / "shared", Path("/work/shared")):
+        if (candidate / "yaml-test-suite").is_dir():
+            return candidate
+    return ROOT.parent / "shared"
+
+
+SHARED_DIR = find_shared_dir()
+
+
+def run_python(code, *path, flags=(), timeout=60):
+    """Runs `code` in a fresh interpreter whose path holds `path` and the
+    native module (not the package of the source tree unless given)."""
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.pathsep.join([*map(str, path), str(MODULE_DIR)])
+    return subprocess.run([sys.executable, *flags, "-c", code], env=env, capture_output=True, text=True,
+                          timeout=timeout)
+
+
+@pytest.fixture
+def fake_package(tmp_path):
+    """Writes a stand-in `quillmere` package whose exceptions module has the
+    given source; returns the folder to put on the path."""
+
+    def make(exceptions_source):
+        package = tmp_path / "quillmere"
+        package.mkdir()
+        (package / "__init__.py").write_text("")
+        (package / "exceptions.py").write_text(exceptions_source)
+        return tmp_path
+
+    return make
