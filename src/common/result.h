@@ -5,6 +5,7 @@
 // QM_TRY. `Ok{}` stands for success of a Result<void, E>.
 #pragma once
 
+#include <memory>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -41,20 +42,21 @@ private:
     std::variant<T, E> state_;
 };
 
+// The success-or-error form. Errors are rare, so the error lives on the
+// heap: a successful result is one null pointer to make, test and drop.
 template <class E>
 class [[nodiscard]] Result<void, E> {
 public:
-    Result(Ok) {}
-    Result(Err<E> err) : error_(std::move(err.error)), failed_(true) {}
+    Result(Ok) noexcept {}
+    Result(Err<E> err) : error_(std::make_unique<E>(std::move(err.error))) {}
 
-    bool ok() const { return !failed_; }
-    E& error() & { return error_; }
-    E&& error() && { return std::move(error_); }
-    const E& error() const& { return error_; }
+    bool ok() const { return error_ == nullptr; }
+    E& error() & { return *error_; }
+    E&& error() && { return std::move(*error_); }
+    const E& error() const& { return *error_; }
 
 private:
-    E error_{};
-    bool failed_ = false;
+    std::unique_ptr<E> error_;
 };
 
 }  // namespace quillmere

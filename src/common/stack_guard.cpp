@@ -63,7 +63,6 @@ struct SpareStacks {
     }
 };
 
-thread_local std::uintptr_t t_limit = 0;
 thread_local SpareStacks t_spare;
 
 struct Trampoline {
@@ -115,9 +114,11 @@ void release_stack(void* base) {
 
 }  // namespace
 
-std::uintptr_t current_stack_limit() {
-    if (t_limit == 0) t_limit = thread_stack_limit();
-    return t_limit;
+thread_local std::uintptr_t t_stack_limit __attribute__((tls_model("initial-exec"))) = 0;
+
+std::uintptr_t read_stack_limit() {
+    t_stack_limit = thread_stack_limit();
+    return t_stack_limit;
 }
 
 void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
@@ -136,7 +137,7 @@ void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
     makecontext(&callee, trampoline_entry, 0);
 
     t_trampoline = &t;
-    t_limit = reinterpret_cast<std::uintptr_t>(t.stack) + static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    t_stack_limit = reinterpret_cast<std::uintptr_t>(t.stack) + static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
 #ifdef QM_ASAN
     __sanitizer_start_switch_fiber(&t.fake_stack, t.stack, kFreshStackSize);
 #endif
@@ -144,7 +145,7 @@ void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
 #ifdef QM_ASAN
     __sanitizer_finish_switch_fiber(t.fake_stack, nullptr, nullptr);
 #endif
-    t_limit = t.saved_limit;
+    t_stack_limit = t.saved_limit;
     t_trampoline = t.saved_trampoline;
     release_stack(t.stack);
 }

@@ -23,8 +23,15 @@ inline constexpr std::size_t kFreshStackSize = 32u * 1024 * 1024;
 
 namespace detail {
 
-// Lowest usable address of the stack the current thread is running on.
-std::uintptr_t current_stack_limit();
+// Lowest usable address of the stack the current thread is running on; 0
+// until the thread's first guarded call reads its bounds.
+extern thread_local std::uintptr_t t_stack_limit __attribute__((tls_model("initial-exec")));
+std::uintptr_t read_stack_limit();
+
+inline std::uintptr_t current_stack_limit() {
+    const std::uintptr_t limit = t_stack_limit;
+    return limit != 0 ? limit : read_stack_limit();
+}
 
 inline bool stack_is_low() {
     auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));

@@ -39,12 +39,14 @@ class TokenStream {
 public:
     explicit TokenStream(scanner::Scanner& scanner) : scanner_(scanner) { buffer_.reserve(1024); }
 
-    // The token `ahead` places past the cursor; StreamEnd past the end.
-    Token peek(std::size_t ahead = 0) {
+    // The token `ahead` places past the cursor; StreamEnd past the end. The
+    // reference stays valid until the next call of peek.
+    const Token& peek(std::size_t ahead = 0) {
         while (head_ + ahead >= buffer_.size())
             if (!refill()) return end_token();
         return buffer_[head_ + ahead];
     }
+    TokenKind peek_kind(std::size_t ahead = 0) { return peek(ahead).kind; }
     void advance() {
         if (head_ < buffer_.size()) {
             ++head_;
@@ -73,7 +75,7 @@ private:
             buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(head_));
             head_ = 0;
         }
-        auto step = scanner_.scan_some(buffer_);
+        auto step = scanner_.scan_some(buffer_, kBatch);
         if (!step.ok()) {
             failed_ = true;
             error_ = std::move(step).error();
@@ -82,17 +84,18 @@ private:
         return true;
     }
 
-    Token end_token() const {
-        Token t;
-        t.kind = TokenKind::StreamEnd;
+    const Token& end_token() {
+        end_.kind = TokenKind::StreamEnd;
         if (failed_) {
-            t.span = error_.span;
+            end_.span = error_.span;
         } else if (!buffer_.empty()) {
-            t.span = buffer_.back().span;
+            end_.span = buffer_.back().span;
         }
-        t.end_offset = t.span.offset;
-        return t;
+        end_.end_offset = end_.span.offset;
+        return end_;
     }
+
+    static constexpr std::size_t kBatch = 256;
 
     scanner::Scanner& scanner_;
     std::vector<Token> buffer_;
@@ -100,6 +103,7 @@ private:
     std::uint64_t consumed_ = 0;
     bool failed_ = false;
     ScanError error_;
+    Token end_;
 };
 
 // What decoding one node gives: nothing (an empty node), or a value and its
@@ -119,7 +123,6 @@ struct Node {
 // properties as the next entry, not as a nested sequence.
 enum class Position { Other, SequenceEntry };
 
-using DecodeResult = Result<Node, LocatedError>;
 using StepResult = Result<void, LocatedError>;
 
 bool is_custom_tag(std::string_view tag) {
@@ -149,14 +152,16 @@ public:
     StepResult decode_stream(std::vector<Value>& documents);
 
 private:
-    DecodeResult decode_node(Position position);
-    DecodeResult decode_node_body(Position position);
-    DecodeResult decode_scalar(const Token& token, const std::optional<std::string_view>& tag);
-    DecodeResult decode_alias(const Token& token);
-    DecodeResult decode_mapping(bool flow);
-    DecodeResult decode_sequence(bool flow);
-    DecodeResult decode_sequence_entry(bool flow);
-    DecodeResult decode_indentless_sequence();
+    // Each decodes the node at the cursor into `out`, which stays none for
+    // an empty node.
+    StepResult decode_node(Position position, Node& out);
+    StepResult decode_node_body(Position position, Node& out);
+    void decode_scalar(const Token& token, const std::optional<std::string_view>& tag, Node& out);
+    StepResult decode_alias(const Token& token, Node& out);
+    StepResult decode_mapping(bool flow, Node& out);
+    StepResult decode_sequence(bool flow, Node& out);
+    StepResult decode_sequence_entry(bool flow, Node& out);
+    StepResult decode_indentless_sequence(Node& out);
     StepResult insert_mapping_entry(KeySet* seen, const Value& key, const Value& value, Span entry);
     StepResult check_complex_key(const Value& key, Span entry) const;
     StepResult read_directive_group();
@@ -235,9 +240,9 @@ StepResult Decoder::decode_stream(std::vector<Value>& documents) {
                 if (next.kind == TokenKind::Directive)
                     return fail("a directive must be at the start of the stream or follow a document-end marker (...)",
                                 next.span);
-                auto node = decode_node(Position::Other);
-                if (!node.ok()) return make_err(std::move(node).error());
-                documents.push_back(node.value().value_or_null());
+                Node node;
+                QM_TRY(decode_node(Position::Other, node));
+                documents.push_back(node.value_or_null());
                 QM_TRY(check_trailing_content());
                 forget_document_state();
                 if (tokens_.peek().kind == TokenKind::DocumentEnd) {
@@ -250,10 +255,10 @@ StepResult Decoder::decode_stream(std::vector<Value>& documents) {
             }
             default: {
                 const std::uint64_t before = tokens_.position();
-                auto node = decode_node(Position::Other);
-                if (!node.ok()) return make_err(std::move(node).error());
-                if (node.value().present) {
-                    documents.push_back(node.value().value);
+                Node node;
+                QM_TRY(decode_node(Position::Other, node));
+                if (node.present) {
+                    documents.push_back(node.value);
                     QM_TRY(check_trailing_content());
                 }
                 forget_document_state();
@@ -341,23 +346,22 @@ StepResult Decoder::charge_alias_expansion(std::uint64_t count, Span at) {
     return Ok{};
 }
 
-DecodeResult Decoder::decode_node(Position position) {
+StepResult Decoder::decode_node(Position position, Node& out) {
     if (++depth_ > kMaxDecodeDepth) {
         --depth_;
         return fail("maximum nesting depth (" + std::to_string(kMaxDecodeDepth) + ") exceeded", tokens_.peek().span);
     }
-    DecodeResult result = with_stack_guard([&] { return decode_node_body(position); });
+    StepResult result = with_stack_guard([&] { return decode_node_body(position, out); });
     --depth_;
     return result;
 }
 
-DecodeResult Decoder::decode_node_body(Position position) {
+StepResult Decoder::decode_node_body(Position position, Node& node) {
     std::optional<std::string_view> anchor;
     std::optional<std::string_view> tag;
-    Node node;
-    Token token;
+    node = Node::none();
     for (bool decoded = false; !decoded;) {
-        token = tokens_.peek();
+        const Token& token = tokens_.peek();
         if (token.kind == TokenKind::Anchor) {
             if (anchor) return fail("a node cannot have two anchors", token.span);
             anchor = token.text;
@@ -374,33 +378,22 @@ DecodeResult Decoder::decode_node_body(Position position) {
         const bool has_properties = anchor || tag;
         decoded = true;
         switch (token.kind) {
-            case TokenKind::Scalar: {
-                auto scalar = decode_scalar(token, tag);
-                if (!scalar.ok()) return scalar;
-                node = scalar.value();
+            case TokenKind::Scalar:
+                decode_scalar(token, tag, node);
                 tokens_.advance();
                 break;
-            }
             case TokenKind::Alias:
                 if (has_properties) return fail("an alias node cannot have an anchor or tag", token.span);
-                return decode_alias(token);
-            case TokenKind::MappingStart: {
-                auto mapping = decode_mapping(token.collection_style() == CollectionStyle::Flow);
-                if (!mapping.ok()) return mapping;
-                node = mapping.value();
+                return decode_alias(token, node);
+            case TokenKind::MappingStart:
+                QM_TRY(decode_mapping(token.collection_style() == CollectionStyle::Flow, node));
                 break;
-            }
-            case TokenKind::SequenceStart: {
-                auto sequence = decode_sequence(token.collection_style() == CollectionStyle::Flow);
-                if (!sequence.ok()) return sequence;
-                node = sequence.value();
+            case TokenKind::SequenceStart:
+                QM_TRY(decode_sequence(token.collection_style() == CollectionStyle::Flow, node));
                 break;
-            }
             case TokenKind::BlockEntry:
                 if (!(has_properties && position == Position::SequenceEntry)) {
-                    auto sequence = decode_indentless_sequence();
-                    if (!sequence.ok()) return sequence;
-                    node = sequence.value();
+                    QM_TRY(decode_indentless_sequence(node));
                     break;
                 }
                 [[fallthrough]];
@@ -410,9 +403,7 @@ DecodeResult Decoder::decode_node_body(Position position) {
                     Token empty = token;
                     empty.text = {};
                     empty.style = static_cast<std::uint8_t>(ScalarStyle::Plain);
-                    auto scalar = decode_scalar(empty, tag);
-                    if (!scalar.ok()) return scalar;
-                    node = scalar.value();
+                    decode_scalar(empty, tag, node);
                     break;
                 }
                 if (token.kind == TokenKind::StreamStart || token.kind == TokenKind::Directive) {
@@ -422,7 +413,7 @@ DecodeResult Decoder::decode_node_body(Position position) {
                     break;
                 }
                 // An empty node; with an anchor it is still an entry.
-                if (!anchor) return Node::none();
+                if (!anchor) return Ok{};
                 node = Node::of(Value::null(), 1);
                 break;
         }
@@ -430,10 +421,10 @@ DecodeResult Decoder::decode_node_body(Position position) {
 
     if (tag && is_custom_tag(*tag)) node = Node::of(Value::tagged(*tag, node.value, arena_), node.count + 1);
     if (anchor) anchors_[*anchor] = Anchor{node.value, node.count};
-    return node;
+    return Ok{};
 }
 
-DecodeResult Decoder::decode_scalar(const Token& token, const std::optional<std::string_view>& tag) {
+void Decoder::decode_scalar(const Token& token, const std::optional<std::string_view>& tag, Node& out) {
     const bool quoted = token.scalar_style() != ScalarStyle::Plain;
     const std::string_view text = token.text;
     if (options_.yaml11_warn) {
@@ -446,23 +437,23 @@ DecodeResult Decoder::decode_scalar(const Token& token, const std::optional<std:
     }
     const resolver::ResolvedScalar r = resolver::resolve_scalar(options_.mode, text, quoted, tag);
     switch (r.kind) {
-        case ResolvedKind::Null: return Node::of(Value::null(), 1);
-        case ResolvedKind::Bool: return Node::of(Value::boolean(r.boolean), 1);
-        case ResolvedKind::Int: return Node::of(Value::integer(r.integer), 1);
-        case ResolvedKind::BigInt: return Node::of(Value::big_int(text, arena_), 1);
-        case ResolvedKind::Float: return Node::of(Value::floating(r.number), 1);
-        case ResolvedKind::Str: return Node::of(Value::string(text, arena_), 1);
-        case ResolvedKind::Merge: return Node::of(make_merge_marker(arena_), 2);
+        case ResolvedKind::Null: out = Node::of(Value::null(), 1); return;
+        case ResolvedKind::Bool: out = Node::of(Value::boolean(r.boolean), 1); return;
+        case ResolvedKind::Int: out = Node::of(Value::integer(r.integer), 1); return;
+        case ResolvedKind::BigInt: out = Node::of(Value::big_int(text, arena_), 1); return;
+        case ResolvedKind::Float: out = Node::of(Value::floating(r.number), 1); return;
+        case ResolvedKind::Str: out = Node::of(Value::string(text, arena_), 1); return;
+        case ResolvedKind::Merge: out = Node::of(make_merge_marker(arena_), 2); return;
     }
-    return Node::of(Value::string(text, arena_), 1);
 }
 
-DecodeResult Decoder::decode_alias(const Token& token) {
+StepResult Decoder::decode_alias(const Token& token, Node& out) {
     auto it = anchors_.find(token.text);
     if (it == anchors_.end()) return fail("unknown alias: *" + std::string(token.text), token.span);
     QM_TRY(charge_alias_expansion(it->second.count, token.span));
     tokens_.advance();
-    return Node::of(deep_copy(it->second.value, arena_), it->second.count);
+    out = Node::of(deep_copy(it->second.value, arena_), it->second.count);
+    return Ok{};
 }
 
 StepResult Decoder::check_complex_key(const Value& key, Span entry) const {
@@ -486,7 +477,7 @@ StepResult Decoder::insert_mapping_entry(KeySet* seen, const Value& key, const V
     return Ok{};
 }
 
-DecodeResult Decoder::decode_mapping(bool flow) {
+StepResult Decoder::decode_mapping(bool flow, Node& out) {
     tokens_.advance();  // MappingStart
     const std::size_t base = pairs_.size();
     std::optional<KeySet> seen;
@@ -495,140 +486,140 @@ DecodeResult Decoder::decode_mapping(bool flow) {
 
     for (;;) {
         const std::uint64_t before = tokens_.position();
-        const Token token = tokens_.peek();
-        if (token.kind == TokenKind::MappingEnd || token.kind == TokenKind::BlockEnd) {
+        const Token& token = tokens_.peek();
+        const TokenKind kind = token.kind;
+        const Span entry = token.span;
+        if (kind == TokenKind::MappingEnd || kind == TokenKind::BlockEnd) {
             tokens_.advance();
             break;
         }
-        if (ends_document(token.kind)) break;
-        if (token.kind == TokenKind::FlowEntry) {
+        if (ends_document(kind)) break;
+        if (kind == TokenKind::FlowEntry) {
             tokens_.advance();
             continue;
         }
 
         Node key;
         Node value;
-        if (token.kind == TokenKind::MappingKey) {
+        if (kind == TokenKind::MappingKey) {
             tokens_.advance();
-            auto k = decode_node(Position::Other);
-            if (!k.ok()) return k;
-            key = k.value();
-            if (tokens_.peek().kind == TokenKind::MappingValue) {
+            QM_TRY(decode_node(Position::Other, key));
+            if (tokens_.peek_kind() == TokenKind::MappingValue) {
                 tokens_.advance();
-                auto v = decode_node(Position::Other);
-                if (!v.ok()) return v;
-                value = v.value();
+                QM_TRY(decode_node(Position::Other, value));
             }
         } else {
             if (!flow) {
                 std::size_t ahead = 0;
-                while (tokens_.peek(ahead).kind == TokenKind::Anchor || tokens_.peek(ahead).kind == TokenKind::Tag)
+                while (tokens_.peek_kind(ahead) == TokenKind::Anchor || tokens_.peek_kind(ahead) == TokenKind::Tag)
                     ++ahead;
-                const Token first = tokens_.peek(ahead);
+                const Token& first = tokens_.peek(ahead);
                 if (((first.kind == TokenKind::MappingStart || first.kind == TokenKind::SequenceStart) &&
                      first.collection_style() == CollectionStyle::Block) ||
                     first.kind == TokenKind::BlockEntry)
                     return fail("a block collection cannot be a mapping key", first.span);
             }
-            auto k = decode_node(Position::Other);
-            if (!k.ok()) return k;
-            key = k.value();
-            if (tokens_.peek().kind == TokenKind::MappingValue) {
+            QM_TRY(decode_node(Position::Other, key));
+            if (tokens_.peek_kind() == TokenKind::MappingValue) {
                 tokens_.advance();
-                auto v = decode_node(Position::Other);
-                if (!v.ok()) return v;
-                value = v.value();
-            } else if (!flow && token.kind == TokenKind::Scalar) {
-                return fail("expected ':' after mapping key", token.span);
+                QM_TRY(decode_node(Position::Other, value));
+            } else if (!flow && kind == TokenKind::Scalar) {
+                return fail("expected ':' after mapping key", entry);
             }
         }
         const Value key_value = key.value_or_null();
-        QM_TRY(check_complex_key(key_value, token.span));
-        QM_TRY(insert_mapping_entry(seen ? &*seen : nullptr, key_value, value.value_or_null(), token.span));
+        QM_TRY(check_complex_key(key_value, entry));
+        QM_TRY(insert_mapping_entry(seen ? &*seen : nullptr, key_value, value.value_or_null(), entry));
         count += key.count_or_one() + value.count_or_one();
         if (tokens_.position() == before) break;
     }
-    return Node::of(finish_mapping(base), count);
+    out = Node::of(finish_mapping(base), count);
+    return Ok{};
 }
 
-DecodeResult Decoder::decode_sequence(bool flow) {
+StepResult Decoder::decode_sequence(bool flow, Node& out) {
     tokens_.advance();  // SequenceStart
     const std::size_t base = items_.size();
     std::uint64_t count = 1;
     for (;;) {
-        const Token token = tokens_.peek();
-        if (is_collection_end(token.kind)) {
+        const TokenKind kind = tokens_.peek_kind();
+        if (is_collection_end(kind)) {
             tokens_.advance();
             break;
         }
-        if (ends_document(token.kind)) break;
+        if (ends_document(kind)) break;
         const std::uint64_t before = tokens_.position();
-        const bool separated = token.kind == TokenKind::BlockEntry || token.kind == TokenKind::FlowEntry;
+        const bool separated = kind == TokenKind::BlockEntry || kind == TokenKind::FlowEntry;
         if (separated) tokens_.advance();
-        auto entry = decode_sequence_entry(flow);
-        if (!entry.ok()) return entry;
-        if (entry.value().present) {
-            items_.push_back(entry.value().value);
-            count += entry.value().count;
+        Node entry;
+        QM_TRY(decode_sequence_entry(flow, entry));
+        if (entry.present) {
+            items_.push_back(entry.value);
+            count += entry.count;
         }
         if (!separated && tokens_.position() == before) break;
     }
-    return Node::of(finish_sequence(base), count);
+    out = Node::of(finish_sequence(base), count);
+    return Ok{};
 }
 
-DecodeResult Decoder::decode_sequence_entry(bool flow) {
-    const Token token = tokens_.peek();
+StepResult Decoder::decode_sequence_entry(bool flow, Node& out) {
+    const Token& token = tokens_.peek();
+    const TokenKind kind = token.kind;
+    const Span entry = token.span;
     if (!flow) {
-        if (is_collection_end(token.kind) || token.kind == TokenKind::BlockEntry) return Node::of(Value::null(), 1);
-        return decode_node(Position::SequenceEntry);
+        if (is_collection_end(kind) || kind == TokenKind::BlockEntry) {
+            out = Node::of(Value::null(), 1);
+            return Ok{};
+        }
+        return decode_node(Position::SequenceEntry, out);
     }
     // A flow entry may be a one-pair mapping: "? a : b" or "a: b".
     Node key;
-    if (token.kind == TokenKind::MappingKey) {
+    if (kind == TokenKind::MappingKey) {
         tokens_.advance();
-        auto k = decode_node(Position::Other);
-        if (!k.ok()) return k;
-        key = k.value();
+        QM_TRY(decode_node(Position::Other, key));
     } else {
-        auto node = decode_node(Position::SequenceEntry);
-        if (!node.ok()) return node;
-        if (tokens_.peek().kind != TokenKind::MappingValue) return node;
-        key = node.value();
+        QM_TRY(decode_node(Position::SequenceEntry, key));
+        if (tokens_.peek_kind() != TokenKind::MappingValue) {
+            out = key;
+            return Ok{};
+        }
     }
     Node value;
-    if (tokens_.peek().kind == TokenKind::MappingValue) {
+    if (tokens_.peek_kind() == TokenKind::MappingValue) {
         tokens_.advance();
-        auto v = decode_node(Position::Other);
-        if (!v.ok()) return v;
-        value = v.value();
+        QM_TRY(decode_node(Position::Other, value));
     }
     const Value key_value = key.value_or_null();
-    QM_TRY(check_complex_key(key_value, token.span));
+    QM_TRY(check_complex_key(key_value, entry));
     Pair* pair = arena_.allocate_array<Pair>(1);
     pair->key = key_value;
     pair->value = value.value_or_null();
-    return Node::of(Value::mapping(pair, 1), 1 + key.count_or_one() + value.count_or_one());
+    out = Node::of(Value::mapping(pair, 1), 1 + key.count_or_one() + value.count_or_one());
+    return Ok{};
 }
 
-DecodeResult Decoder::decode_indentless_sequence() {
+StepResult Decoder::decode_indentless_sequence(Node& out) {
     const std::size_t base = items_.size();
     std::uint64_t count = 1;
-    while (tokens_.peek().kind == TokenKind::BlockEntry) {
+    while (tokens_.peek_kind() == TokenKind::BlockEntry) {
         tokens_.advance();
-        const TokenKind next = tokens_.peek().kind;
+        const TokenKind next = tokens_.peek_kind();
         if (is_collection_end(next) || next == TokenKind::BlockEntry) {
             items_.push_back(Value::null());
             count += 1;
             continue;
         }
-        auto entry = decode_node(Position::SequenceEntry);
-        if (!entry.ok()) return entry;
-        if (entry.value().present) {
-            items_.push_back(entry.value().value);
-            count += entry.value().count;
+        Node entry;
+        QM_TRY(decode_node(Position::SequenceEntry, entry));
+        if (entry.present) {
+            items_.push_back(entry.value);
+            count += entry.count;
         }
     }
-    return Node::of(finish_sequence(base), count);
+    out = Node::of(finish_sequence(base), count);
+    return Ok{};
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "scanner/reader.h"
 
+#include <cstring>
+
 namespace quillmere::scanner {
 
 Reader::Reader(std::string_view text, std::uint32_t file_id) : text_(text), file_id_(file_id) {
@@ -20,8 +22,20 @@ char32_t Reader::peek_char() const {
 }
 
 void Reader::advance_to(std::size_t end) {
-    for (std::size_t i = pos_; i < end; ++i)
-        column_ += (static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80;
+    // Every byte that is not a continuation byte (10xxxxxx) starts a
+    // character; count them eight at a time.
+    std::size_t i = pos_;
+    std::uint32_t columns = 0;
+    for (; i + 8 <= end; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text_.data() + i, 8);
+        // Bit 7 of each byte of `continuation` marks a continuation byte;
+        // the multiplication sums the marks into the top byte.
+        const std::uint64_t continuation = (word & ~(word << 1) & 0x8080808080808080ull) >> 7;
+        columns += 8 - static_cast<std::uint32_t>((continuation * 0x0101010101010101ull) >> 56);
+    }
+    for (; i < end; ++i) columns += (static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80;
+    column_ += columns;
     pos_ = end;
 }
 

@@ -68,6 +68,11 @@ public:
     // Advances to byte `end` over text that holds no line break, counting
     // the characters on the way.
     void advance_to(std::size_t end);
+    // Advances to byte `end` over `columns` characters, already counted.
+    void advance_counted(std::size_t end, std::uint32_t columns) {
+        pos_ = end;
+        column_ += columns;
+    }
 
     // Offset of the first byte at or after the position that is not a blank;
     // size() when only blanks remain.

@@ -111,9 +111,15 @@ ScanResult Scanner::scan_plain_scalar() {
         // One line of the scalar.
         for (;;) {
             std::size_t p = reader_.position();
-            while (p < size && !stops[static_cast<unsigned char>(text[p])]) ++p;
+            std::uint32_t columns = 0;
+            while (p < size) {
+                const auto b = static_cast<unsigned char>(text[p]);
+                if (stops[b]) break;
+                columns += (b & 0xC0) != 0x80;
+                ++p;
+            }
             if (p != reader_.position()) {
-                reader_.advance_to(p);
+                reader_.advance_counted(p, columns);
                 line_end = p;
             }
             if (reader_.at_end()) goto done;
@@ -255,13 +261,15 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
         // A run of ordinary characters.
         std::size_t p = reader_.position();
         const char stop = double_quoted ? '"' : '\'';
+        std::uint32_t columns = 0;
         while (p < text.size()) {
             const char b = text[p];
             if (b == stop || b == '\n' || b == '\r' || (double_quoted && b == '\\')) break;
+            columns += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
             ++p;
         }
         value.append(text.data() + reader_.position(), p - reader_.position());
-        reader_.advance_to(p);
+        reader_.advance_counted(p, columns);
     }
 
     const std::uint64_t end_offset = reader_.position();

@@ -1,6 +1,7 @@
 #include "scanner/scanner.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "scanner/unicode.h"
 
@@ -13,33 +14,22 @@ struct OutputKind {
     std::uint8_t style;
 };
 
-OutputKind output_kind(RawTokenKind raw) {
-    constexpr auto block = static_cast<std::uint8_t>(CollectionStyle::Block);
-    constexpr auto flow = static_cast<std::uint8_t>(CollectionStyle::Flow);
-    switch (raw) {
-        case RawTokenKind::StreamStart: return {TokenKind::StreamStart, 0};
-        case RawTokenKind::StreamEnd: return {TokenKind::StreamEnd, 0};
-        case RawTokenKind::DocumentStart: return {TokenKind::DocumentStart, 0};
-        case RawTokenKind::DocumentEnd: return {TokenKind::DocumentEnd, 0};
-        case RawTokenKind::Directive: return {TokenKind::Directive, 0};
-        case RawTokenKind::BlockMappingStart: return {TokenKind::MappingStart, block};
-        case RawTokenKind::BlockSequenceStart: return {TokenKind::SequenceStart, block};
-        case RawTokenKind::BlockEnd: return {TokenKind::BlockEnd, 0};
-        case RawTokenKind::BlockEntry: return {TokenKind::BlockEntry, 0};
-        case RawTokenKind::FlowMappingStart: return {TokenKind::MappingStart, flow};
-        case RawTokenKind::FlowMappingEnd: return {TokenKind::MappingEnd, 0};
-        case RawTokenKind::FlowSequenceStart: return {TokenKind::SequenceStart, flow};
-        case RawTokenKind::FlowSequenceEnd: return {TokenKind::SequenceEnd, 0};
-        case RawTokenKind::FlowEntry: return {TokenKind::FlowEntry, 0};
-        case RawTokenKind::MappingKey: return {TokenKind::MappingKey, 0};
-        case RawTokenKind::MappingValue: return {TokenKind::MappingValue, 0};
-        case RawTokenKind::Scalar: return {TokenKind::Scalar, 0};
-        case RawTokenKind::Anchor: return {TokenKind::Anchor, 0};
-        case RawTokenKind::Alias: return {TokenKind::Alias, 0};
-        case RawTokenKind::Tag: return {TokenKind::Tag, 0};
-    }
-    return {TokenKind::StreamEnd, 0};
-}
+constexpr auto kBlock = static_cast<std::uint8_t>(CollectionStyle::Block);
+constexpr auto kFlow = static_cast<std::uint8_t>(CollectionStyle::Flow);
+
+// Output kind and collection style of each raw kind, in RawTokenKind order.
+constexpr OutputKind kOutputKinds[] = {
+    {TokenKind::StreamStart, 0},   {TokenKind::StreamEnd, 0},        {TokenKind::DocumentStart, 0},
+    {TokenKind::DocumentEnd, 0},   {TokenKind::Directive, 0},        {TokenKind::MappingStart, kBlock},
+    {TokenKind::SequenceStart, kBlock}, {TokenKind::BlockEnd, 0},    {TokenKind::BlockEntry, 0},
+    {TokenKind::MappingStart, kFlow}, {TokenKind::MappingEnd, 0},    {TokenKind::SequenceStart, kFlow},
+    {TokenKind::SequenceEnd, 0},   {TokenKind::FlowEntry, 0},        {TokenKind::MappingKey, 0},
+    {TokenKind::MappingValue, 0},  {TokenKind::Scalar, 0},           {TokenKind::Anchor, 0},
+    {TokenKind::Alias, 0},         {TokenKind::Tag, 0},
+};
+static_assert(std::size(kOutputKinds) == static_cast<std::size_t>(RawTokenKind::Tag) + 1);
+
+OutputKind output_kind(RawTokenKind raw) { return kOutputKinds[static_cast<std::size_t>(raw)]; }
 
 }  // namespace
 
@@ -53,27 +43,32 @@ std::size_t Scanner::initial_token_capacity() const {
 Result<std::vector<Token>, ScanError> tokenize(Scanner& scanner) {
     std::vector<Token> out;
     out.reserve(scanner.initial_token_capacity());
-    while (!scanner.finished()) {
-        auto step = scanner.scan_some(out);
-        if (!step.ok()) return make_err(std::move(step).error());
-    }
+    auto step = scanner.scan_some(out, ~std::size_t(0));
+    if (!step.ok()) return make_err(std::move(step).error());
     return out;
 }
 
 // Output and the main loop.
 
-ScanResult Scanner::scan_some(std::vector<Token>& out) {
+ScanResult Scanner::scan_some(std::vector<Token>& out, std::size_t at_least) {
     const std::size_t before = out.size();
+    out_ = &out;
     for (;;) {
         emit(out);
-        if (finished_ || out.size() > before) return Ok{};
+        if (finished_ || out.size() - before >= at_least) break;
         if (!stream_started_) {
             stream_started_ = true;
             queue(RawTokenKind::StreamStart, reader_.span(), reader_.position());
             continue;
         }
-        QM_TRY(fetch_next_token());
+        auto step = fetch_next_token();
+        if (!step.ok()) {
+            out_ = nullptr;
+            return step;
+        }
     }
+    out_ = nullptr;
+    return Ok{};
 }
 
 void Scanner::emit(std::vector<Token>& out) {
@@ -85,8 +80,17 @@ void Scanner::emit(std::vector<Token>& out) {
 
 void Scanner::queue(RawTokenKind kind, Span span, std::uint64_t end_offset, std::string_view text,
                     std::uint8_t style) {
-    OutputKind out = output_kind(kind);
-    queue_.push_back(Token{out.kind, kind == RawTokenKind::Scalar ? style : out.style, span, end_offset, text});
+    const OutputKind out = output_kind(kind);
+    const bool direct = !key_saved_ && queue_.empty();
+    // Built in place: a token assembled on the stack and then copied costs
+    // a stalled store-to-load forward on every token.
+    Token& token = direct ? out_->emplace_back() : queue_.emplace_back();
+    token.kind = out.kind;
+    token.style = kind == RawTokenKind::Scalar ? style : out.style;
+    token.span = span;
+    token.end_offset = end_offset;
+    token.text = text;
+    if (direct && kind == RawTokenKind::StreamEnd) finished_ = true;
 }
 
 void Scanner::queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset) {

@@ -42,9 +42,9 @@ public:
     // `text` is borrowed for the life of the scanner and must be valid UTF-8.
     explicit Scanner(std::string_view text, std::uint32_t file_id = 0, bool collect_comments = false);
 
-    // Appends the next output tokens to `out`: at least one, unless the
-    // stream has already ended. The last token of a stream is StreamEnd.
-    ScanResult scan_some(std::vector<Token>& out);
+    // Appends the next output tokens to `out`: at least `at_least`, unless
+    // the stream ends first. The last token of a stream is StreamEnd.
+    ScanResult scan_some(std::vector<Token>& out, std::size_t at_least = 1);
     bool finished() const { return finished_; }
 
     bool had_bom() const { return reader_.had_bom(); }
@@ -120,6 +120,9 @@ private:
 
     Reader reader_;
     Arena texts_;
+    // Tokens go straight to the caller's list while no simple key is saved,
+    // and wait in `queue_` while one is.
+    std::vector<Token>* out_ = nullptr;
     std::vector<Token> queue_;
     std::string scratch_;
 
