@@ -68,6 +68,15 @@ public:
     // Advances to byte `end` over text that holds no line break, counting
     // the characters on the way.
     void advance_to(std::size_t end);
+    // Advances to byte `end`, the end of the line: a line break or the end
+    // of the text. Columns are counted only in the second case, since a
+    // line break resets them anyway.
+    void skip_rest_of_line(std::size_t end) {
+        if (end < text_.size())
+            pos_ = end;
+        else
+            advance_to(end);
+    }
     // Advances to byte `end` over `columns` characters, already counted.
     void advance_counted(std::size_t end, std::uint32_t columns) {
         pos_ = end;

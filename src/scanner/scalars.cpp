@@ -11,27 +11,15 @@
 //     key: two
 //       lines      ->  Scalar "key", Scalar "two lines" (folded, owned)
 //     "a\x41"      ->  Scalar "aA" (double-quoted, owned)
-#include <array>
 #include <cstdio>
 #include <limits>
 
+#include "scanner/byte_search.h"
 #include "scanner/scanner.h"
 
 namespace quillmere::scanner {
 
 namespace {
-
-// Bytes that interrupt the fast run of a plain scalar: blanks, line breaks,
-// '#' and ':', and inside flow collections the flow indicators.
-constexpr std::array<bool, 256> make_plain_stops(bool flow) {
-    std::array<bool, 256> stops{};
-    for (unsigned char c : {'\t', '\n', '\r', ' ', '#', ':'}) stops[c] = true;
-    if (flow)
-        for (unsigned char c : {',', '[', ']', '{', '}'}) stops[c] = true;
-    return stops;
-}
-constexpr std::array<bool, 256> kBlockPlainStops = make_plain_stops(false);
-constexpr std::array<bool, 256> kFlowPlainStops = make_plain_stops(true);
 
 void append_utf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -86,7 +74,6 @@ ScanResult Scanner::scan_plain_scalar() {
     const bool key_was_allowed = key_allowed_;
     const Span start = reader_.span();
     const bool flow = in_flow();
-    const std::array<bool, 256>& stops = flow ? kFlowPlainStops : kBlockPlainStops;
     const std::string_view text = reader_.text();
     const std::size_t size = text.size();
     bool owned = false;
@@ -110,15 +97,20 @@ ScanResult Scanner::scan_plain_scalar() {
     for (;;) {
         // One line of the scalar.
         for (;;) {
-            std::size_t p = reader_.position();
+            // A run of text characters: ASCII found sixteen bytes at a time,
+            // multi-byte characters stepped over one by one.
+            const std::size_t run = reader_.position();
+            std::size_t p = run;
             std::uint32_t columns = 0;
-            while (p < size) {
-                const auto b = static_cast<unsigned char>(text[p]);
-                if (stops[b]) break;
-                columns += (b & 0xC0) != 0x80;
-                ++p;
+            for (;;) {
+                const std::size_t stop = find_plain_stop(text.data(), p, size, flow);
+                columns += static_cast<std::uint32_t>(stop - p);
+                p = stop;
+                if (p >= size || static_cast<unsigned char>(text[p]) < 0x80) break;
+                p += utf8_length(static_cast<unsigned char>(text[p]));
+                ++columns;
             }
-            if (p != reader_.position()) {
+            if (p != run) {
                 reader_.advance_counted(p, columns);
                 line_end = p;
             }
@@ -259,16 +251,18 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
             continue;
         }
         // A run of ordinary characters.
-        std::size_t p = reader_.position();
-        const char stop = double_quoted ? '"' : '\'';
+        const std::size_t run = reader_.position();
+        std::size_t p = run;
         std::uint32_t columns = 0;
-        while (p < text.size()) {
-            const char b = text[p];
-            if (b == stop || b == '\n' || b == '\r' || (double_quoted && b == '\\')) break;
-            columns += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
-            ++p;
+        for (;;) {
+            const std::size_t stop = find_quoted_stop(text.data(), p, text.size(), double_quoted);
+            columns += static_cast<std::uint32_t>(stop - p);
+            p = stop;
+            if (p >= text.size() || static_cast<unsigned char>(text[p]) < 0x80) break;
+            p += utf8_length(static_cast<unsigned char>(text[p]));
+            ++columns;
         }
-        value.append(text.data() + reader_.position(), p - reader_.position());
+        value.append(text.data() + run, p - run);
         reader_.advance_counted(p, columns);
     }
 
@@ -419,9 +413,7 @@ ScanResult Scanner::scan_block_scalar(bool literal) {
             const auto before = static_cast<unsigned char>(text[pos - 1]);
             if (!(is_blank(before) || is_break(before)))
                 return fail("a comment must be preceded by whitespace", reader_.span());
-            std::size_t end = pos;
-            while (end < text.size() && !is_break(static_cast<unsigned char>(text[end]))) ++end;
-            reader_.advance_to(end);
+            reader_.skip_rest_of_line(find_line_break(text.data(), pos, text.size()));
         } else if (is_break(c)) {
             reader_.consume_line_break();
             header_break = true;
@@ -480,10 +472,9 @@ ScanResult Scanner::scan_block_scalar(bool literal) {
         any_content = true;
         value.append(pending, '\n');
         const bool more_indented = is_blank(reader_.byte());
-        std::size_t end = reader_.position();
-        while (end < text.size() && !is_break(static_cast<unsigned char>(text[end]))) ++end;
+        const std::size_t end = find_line_break(text.data(), reader_.position(), text.size());
         value.append(text.data() + reader_.position(), end - reader_.position());
-        reader_.advance_to(end);
+        reader_.skip_rest_of_line(end);
         const bool had_break = !reader_.at_end();
         if (had_break) reader_.consume_line_break();
         const std::size_t empty_lines = scan_block_scalar_breaks(content_indent);

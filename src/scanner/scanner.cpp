@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "scanner/byte_search.h"
 #include "scanner/unicode.h"
 
 namespace quillmere::scanner {
@@ -183,14 +184,13 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
 void Scanner::skip_comment() {
     const std::string_view text = reader_.text();
     const Span span = reader_.span();
-    std::size_t end = span.offset + 1;
-    while (end < text.size() && !is_break(static_cast<unsigned char>(text[end]))) ++end;
+    const std::size_t end = find_line_break(text.data(), span.offset + 1, text.size());
     if (collect_comments_) {
         std::string_view body = text.substr(span.offset + 1, end - span.offset - 1);
         if (!body.empty() && body.front() == ' ') body.remove_prefix(1);
         comments_.push_back(ScannedComment{std::string(trim_white_space_end(body)), span});
     }
-    reader_.advance_to(end);
+    reader_.skip_rest_of_line(end);
 }
 
 // Dispatch.

@@ -1,0 +1,25 @@
+// Searches for the bytes that end a run of ordinary text, sixteen bytes at
+// a time where the machine has SSE2.
+//
+// Each returns the offset of the first matching byte at or after `from`, or
+// `end` when there is none. Bytes of 0x80 and above always match, so that the
+// caller, which counts columns in characters, sees every multi-byte
+// character; everything the search skips is ASCII, one column a byte.
+#pragma once
+
+#include <cstddef>
+
+namespace quillmere::scanner {
+
+// Plain scalars: blanks, line breaks, '#' and ':', inside flow collections
+// also ',', '[', ']', '{' and '}'.
+std::size_t find_plain_stop(const char* text, std::size_t from, std::size_t end, bool flow);
+
+// Quoted scalars: the closing quote, line breaks, and for double quotes the
+// backslash.
+std::size_t find_quoted_stop(const char* text, std::size_t from, std::size_t end, bool double_quoted);
+
+// The next LF or CR (non-ASCII bytes do not match here).
+std::size_t find_line_break(const char* text, std::size_t from, std::size_t end);
+
+}  // namespace quillmere::scanner
