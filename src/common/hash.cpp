@@ -32,7 +32,7 @@ inline std::uint64_t read64(const unsigned char* p) {
 
 inline std::uint64_t read_tail(const unsigned char* p, std::size_t n) {
     std::uint64_t v = 0;
-    std::memcpy(&v, p, n);
+    if (n != 0) std::memcpy(&v, p, n);  // an empty view may have no storage
     return v;
 }
 
