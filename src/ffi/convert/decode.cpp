@@ -5,7 +5,8 @@
 #include <atomic>
 #include <random>
 #include <string>
-#include <unordered_map>
+#include <cstring>
+#include <vector>
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
@@ -43,43 +44,93 @@ std::uint64_t process_seed() {
     return expected;
 }
 
-// The engine's keyed hash under the process-wide seed. An empty key may
-// come as a view without storage; hash_bytes copies from the pointer, so it
-// gets a view of a real empty string instead.
-struct KeyHash {
-    std::uint64_t seed;
-    std::size_t operator()(std::string_view s) const {
-        if (s.empty()) s = std::string_view("", 0);
-        return static_cast<std::size_t>(hash_bytes(s, seed));
+bool is_ascii(std::string_view text) {
+    const char* p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t any = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        any |= word;
     }
-};
+    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
+    return (any & 0x8080808080808080ull) == 0;
+}
+
+// A new str from valid UTF-8. ASCII, the common case, is copied straight
+// into a compact str.
+py::ref text_to_str(std::string_view text) {
+    const auto size = static_cast<Py_ssize_t>(text.size());
+    if (!is_ascii(text)) return py::ref::steal(PyUnicode_DecodeUTF8(text.data(), size, "strict"));
+    py::ref str = py::ref::steal(PyUnicode_New(size, 127));
+    if (str && size > 0) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), text.data(), text.size());
+    return str;
+}
 
 // One document's map from key bytes (borrowed from the tree) to the
-// interned str made for them; it owns one reference per entry.
-using KeyCache = std::unordered_map<std::string_view, py::ref, KeyHash>;
+// interned str made for them. Open addressing over a power-of-two table of
+// slots that keep the full hash, so a probe compares texts only on equal
+// hashes; it owns one reference per entry.
+class KeyCache {
+public:
+    KeyCache() : seed_(process_seed()), slots_(16), mask_(15) {}
+    KeyCache(const KeyCache&) = delete;
+    KeyCache& operator=(const KeyCache&) = delete;
+    ~KeyCache() {
+        for (const Slot& slot : slots_) Py_XDECREF(slot.str);
+    }
 
-KeyCache new_key_cache() { return KeyCache(16, KeyHash{process_seed()}); }
+    // The str for `text`: a new reference, or null with a Python error set.
+    py::ref get(std::string_view text) {
+        const std::uint64_t hash = hash_bytes(text, seed_);
+        std::size_t i = hash & mask_;
+        for (;; i = (i + 1) & mask_) {
+            Slot& slot = slots_[i];
+            if (slot.str == nullptr) break;
+            if (slot.hash == hash && slot.size == text.size() && std::memcmp(slot.data, text.data(), text.size()) == 0)
+                return py::ref::borrow(slot.str);
+        }
+        py::ref key = text_to_str(text);
+        if (!key) return {};
+        PyObject* interned = key.release();
+        PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
+        key = py::ref::steal(interned);
+        slots_[i] = Slot{hash, text.data(), text.size(), py::ref::borrow(interned).release()};
+        if (++used_ * 2 > slots_.size()) grow();
+        return key;
+    }
 
-py::ref text_to_str(std::string_view text) {
-    return py::ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-}
+private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        const char* data = nullptr;
+        std::size_t size = 0;
+        PyObject* str = nullptr;  // owned
+    };
+
+    void grow() {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        mask_ = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.str == nullptr) continue;
+            std::size_t i = slot.hash & mask_;
+            while (slots_[i].str != nullptr) i = (i + 1) & mask_;
+            slots_[i] = slot;
+        }
+    }
+
+    std::uint64_t seed_;
+    std::vector<Slot> slots_;
+    std::size_t mask_;
+    std::size_t used_ = 0;
+};
 
 py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCache& cache);
 py::ref value_to_hashable_key(const Value& value, const DecodeContext& context);
 
 py::ref child_to_object(const Value& child, const DecodeContext& context, KeyCache& cache) {
     return with_stack_guard([&] { return value_to_object(child, context, cache); });
-}
-
-py::ref cached_key(std::string_view text, KeyCache& cache) {
-    if (auto found = cache.find(text); found != cache.end()) return py::ref::borrow(found->second.get());
-    py::ref key = text_to_str(text);
-    if (!key) return {};
-    PyObject* interned = key.release();
-    PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
-    key = py::ref::steal(interned);
-    cache.emplace(text, py::ref::borrow(key.get()));
-    return key;
 }
 
 py::ref sequence_to_list(const Value& value, const DecodeContext& context, KeyCache& cache) {
@@ -101,7 +152,7 @@ py::ref mapping_to_dict(const Value& value, const DecodeContext& context, KeyCac
         py::ref key;
         switch (pair.key.kind()) {
             case ValueKind::String:
-                key = cached_key(pair.key.text(), cache);
+                key = cache.get(pair.key.text());
                 break;
             case ValueKind::Sequence:
             case ValueKind::Mapping:
@@ -190,7 +241,7 @@ py::ref value_to_hashable_key(const Value& value, const DecodeContext& context) 
 }  // namespace
 
 py::ref value_to_python(const Value& value, const DecodeContext& context) {
-    KeyCache cache = new_key_cache();
+    KeyCache cache;
     return with_stack_guard([&] { return value_to_object(value, context, cache); });
 }
 
