@@ -21,6 +21,7 @@
 #include <charconv>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
@@ -149,7 +150,9 @@ public:
     Decoder(TokenStream& tokens, Arena& arena, const DecodeOptions& options, std::vector<std::string>& warnings)
         : tokens_(tokens), arena_(arena), options_(options), warnings_(warnings) {}
 
-    StepResult decode_stream(std::vector<Value>& documents);
+    // Decodes every document; `has_merge_keys` tells, per document, whether
+    // it holds a merge-key marker (only those need the merge pass).
+    StepResult decode_stream(std::vector<Value>& documents, std::vector<bool>& has_merge_keys);
 
 private:
     // Each decodes the node at the cursor into `out`, which stays none for
@@ -204,6 +207,7 @@ private:
     std::vector<std::string>& warnings_;
     std::uint32_t depth_ = 0;
     std::uint64_t expanded_ = 0;
+    bool document_has_merge_keys_ = false;
     std::unordered_map<std::string_view, Anchor, SeededHash, TextEqual> anchors_;
     std::unordered_map<std::string_view, std::string_view, SeededHash, TextEqual> tag_handles_;
     // Children of the collections being decoded, innermost last.
@@ -211,7 +215,7 @@ private:
     std::vector<Pair> pairs_;
 };
 
-StepResult Decoder::decode_stream(std::vector<Value>& documents) {
+StepResult Decoder::decode_stream(std::vector<Value>& documents, std::vector<bool>& has_merge_keys) {
     bool directives_allowed = true;
     for (;;) {
         const Token token = tokens_.peek();
@@ -243,6 +247,7 @@ StepResult Decoder::decode_stream(std::vector<Value>& documents) {
                 Node node;
                 QM_TRY(decode_node(Position::Other, node));
                 documents.push_back(node.value_or_null());
+                has_merge_keys.push_back(std::exchange(document_has_merge_keys_, false));
                 QM_TRY(check_trailing_content());
                 forget_document_state();
                 if (tokens_.peek().kind == TokenKind::DocumentEnd) {
@@ -259,9 +264,11 @@ StepResult Decoder::decode_stream(std::vector<Value>& documents) {
                 QM_TRY(decode_node(Position::Other, node));
                 if (node.present) {
                     documents.push_back(node.value);
+                    has_merge_keys.push_back(document_has_merge_keys_);
                     QM_TRY(check_trailing_content());
                 }
                 forget_document_state();
+                document_has_merge_keys_ = false;
                 directives_allowed = false;
                 if (tokens_.position() == before) tokens_.advance();
                 break;
@@ -443,7 +450,10 @@ void Decoder::decode_scalar(const Token& token, const std::optional<std::string_
         case ResolvedKind::BigInt: out = Node::of(Value::big_int(text, arena_), 1); return;
         case ResolvedKind::Float: out = Node::of(Value::floating(r.number), 1); return;
         case ResolvedKind::Str: out = Node::of(Value::string(text, arena_), 1); return;
-        case ResolvedKind::Merge: out = Node::of(make_merge_marker(arena_), 2); return;
+        case ResolvedKind::Merge:
+            document_has_merge_keys_ = true;
+            out = Node::of(make_merge_marker(arena_), 2);
+            return;
     }
 }
 
@@ -629,14 +639,16 @@ Result<Documents, LocatedError> decode_documents(std::string_view text, const De
     scanner::Scanner scanner(text);
     TokenStream tokens(scanner);
     Decoder decoder(tokens, out.arena, options, out.warnings);
-    StepResult decoded = decoder.decode_stream(out.documents);
+    std::vector<bool> has_merge_keys;
+    StepResult decoded = decoder.decode_stream(out.documents, has_merge_keys);
     if (!decoded.ok()) tokens.drain();
     if (tokens.failed()) {
         ScanError& e = tokens.error();
         return make_err(LocatedError{std::move(e.message), e.span, LocatedErrorKind::Parse});
     }
     if (!decoded.ok()) return make_err(std::move(decoded).error());
-    for (Value& document : out.documents) with_stack_guard([&] { resolve_merge_keys(document, out.arena); });
+    for (std::size_t i = 0; i < out.documents.size(); ++i)
+        if (has_merge_keys[i]) with_stack_guard([&] { resolve_merge_keys(out.documents[i], out.arena); });
     out.texts = scanner.take_texts();
     return out;
 }
