@@ -81,12 +81,21 @@ struct Trampoline {
 
 thread_local Trampoline* t_trampoline = nullptr;
 
+FreshStackHooks g_hooks;
+
 void trampoline_entry() {
     Trampoline* t = t_trampoline;
 #ifdef QM_ASAN
     __sanitizer_finish_switch_fiber(nullptr, &t->caller_bottom, &t->caller_size);
 #endif
+    if (g_hooks.entered) g_hooks.entered(t->stack, kFreshStackSize);
     t->fn(t->context);
+    if (g_hooks.left) {
+        // The walk goes back to the stack it came from: a fresh one when this
+        // guard was nested in another, or the thread's own.
+        const Trampoline* outer = t->saved_trampoline;
+        g_hooks.left(outer ? outer->stack : nullptr, outer ? kFreshStackSize : 0);
+    }
 #ifdef QM_ASAN
     __sanitizer_start_switch_fiber(nullptr, t->caller_bottom, t->caller_size);
 #endif
@@ -151,3 +160,9 @@ void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
 }
 
 }  // namespace quillmere::detail
+
+namespace quillmere {
+
+void set_fresh_stack_hooks(FreshStackHooks hooks) { detail::g_hooks = hooks; }
+
+}  // namespace quillmere

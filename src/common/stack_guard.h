@@ -43,6 +43,16 @@ void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context);
 
 }  // namespace detail
 
+// Told whenever a walk moves onto a fresh stack and back, for runtimes that
+// watch the stack themselves. `left` gets the stack the walk returns to: a
+// fresh one, or none (null, size 0) for the thread's own.
+struct FreshStackHooks {
+    void (*entered)(void* base, std::size_t size) = nullptr;
+    void (*left)(void* base, std::size_t size) = nullptr;
+};
+// Installed once, before any walk runs.
+void set_fresh_stack_hooks(FreshStackHooks hooks);
+
 template <class F>
 auto with_stack_guard(F&& body) -> std::invoke_result_t<F&> {
     using R = std::invoke_result_t<F&>;

@@ -23,4 +23,8 @@ inline PyCFunction as_method(FastFunction fn) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn));
 }
 
+// Keeps the interpreter's stack watch in step with the engine's fresh
+// stacks where the interpreter has one (3.14 and later).
+void install_stack_protection_hooks();
+
 }  // namespace quillmere::ffi

@@ -104,6 +104,7 @@ int init_module(PyObject* module) {
         for (ClassId id : kClassOrder) {
             if (add_class(module, id) < 0) return -1;
         }
+        install_stack_protection_hooks();
         return 0;
     });
 }

@@ -2,6 +2,9 @@
 // result of every level carried back up.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include <pthread.h>
 
 #include <cstdint>
@@ -111,6 +114,39 @@ TEST(StackGuard, ShallowCallsRunInPlace) {
               }),
               7);
     EXPECT_EQ(inside, limit);
+}
+
+// The hooks hear of every switch: onto each fresh stack, and back to the
+// stack the walk came from (an outer fresh one, then the thread's own).
+std::vector<std::pair<char, void*>> g_switches;
+
+TEST(StackGuard, HooksFollowNestedSwitches) {
+    set_fresh_stack_hooks(FreshStackHooks{
+        [](void* base, std::size_t size) {
+            EXPECT_EQ(size, kFreshStackSize);
+            g_switches.emplace_back('+', base);
+        },
+        [](void* base, std::size_t size) {
+            EXPECT_EQ(size, base ? kFreshStackSize : 0);
+            g_switches.emplace_back('-', base);
+        }});
+    // Deep enough to need two fresh stacks at once.
+    EXPECT_EQ(sum_to(3'000'000), std::uint64_t(3'000'000) * 3'000'001 / 2);
+    set_fresh_stack_hooks({});
+
+    ASSERT_GE(g_switches.size(), 4u);
+    std::vector<void*> stacks;  // the stacks the walk is on, innermost last
+    for (const auto& [kind, base] : g_switches) {
+        if (kind == '+') {
+            stacks.push_back(base);
+        } else {
+            ASSERT_FALSE(stacks.empty());
+            stacks.pop_back();
+            EXPECT_EQ(base, stacks.empty() ? nullptr : stacks.back());
+        }
+    }
+    EXPECT_TRUE(stacks.empty());
+    g_switches.clear();
 }
 
 }  // namespace
