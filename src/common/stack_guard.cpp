@@ -123,11 +123,9 @@ void release_stack(void* base) {
 
 }  // namespace
 
-thread_local std::uintptr_t t_stack_limit __attribute__((tls_model("initial-exec"))) = 0;
-
 std::uintptr_t read_stack_limit() {
-    t_stack_limit = thread_stack_limit();
-    return t_stack_limit;
+    stack_limit_slot() = thread_stack_limit();
+    return stack_limit_slot();
 }
 
 void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
@@ -146,7 +144,7 @@ void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
     makecontext(&callee, trampoline_entry, 0);
 
     t_trampoline = &t;
-    t_stack_limit = reinterpret_cast<std::uintptr_t>(t.stack) + static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    stack_limit_slot() = reinterpret_cast<std::uintptr_t>(t.stack) + static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
 #ifdef QM_ASAN
     __sanitizer_start_switch_fiber(&t.fake_stack, t.stack, kFreshStackSize);
 #endif
@@ -154,7 +152,7 @@ void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
 #ifdef QM_ASAN
     __sanitizer_finish_switch_fiber(t.fake_stack, nullptr, nullptr);
 #endif
-    t_stack_limit = t.saved_limit;
+    stack_limit_slot() = t.saved_limit;
     t_trampoline = t.saved_trampoline;
     release_stack(t.stack);
 }

@@ -24,12 +24,17 @@ inline constexpr std::size_t kFreshStackSize = 32u * 1024 * 1024;
 namespace detail {
 
 // Lowest usable address of the stack the current thread is running on; 0
-// until the thread's first guarded call reads its bounds.
-extern thread_local std::uintptr_t t_stack_limit __attribute__((tls_model("initial-exec")));
+// until the thread's first guarded call reads its bounds. A function-local
+// thread_local with a constant initializer is reached directly, without the
+// wrapper calls that an `extern thread_local` costs.
+inline std::uintptr_t& stack_limit_slot() {
+    static thread_local std::uintptr_t limit __attribute__((tls_model("initial-exec"))) = 0;
+    return limit;
+}
 std::uintptr_t read_stack_limit();
 
 inline std::uintptr_t current_stack_limit() {
-    const std::uintptr_t limit = t_stack_limit;
+    const std::uintptr_t limit = stack_limit_slot();
     return limit != 0 ? limit : read_stack_limit();
 }
 
