@@ -104,23 +104,29 @@ ResolvedScalar resolve_yaml12(std::string_view text, bool quoted, OptionalTag ta
     if (tag) return resolve_tagged(text, *tag);
     if (quoted) return make(ResolvedKind::Str);
 
-    switch (text.size()) {
-    case 0: return make(ResolvedKind::Null);
-    case 1:
-        if (text[0] == '~') return make(ResolvedKind::Null);
-        break;
-    case 2:
+    if (text.empty()) return make(ResolvedKind::Null);
+    // Most scalars are words that no rule accepts: only these first
+    // characters can begin a null, a bool, a merge key or a number.
+    switch (text[0]) {
+    case '~':
+        if (text.size() == 1) return make(ResolvedKind::Null);
+        return make(ResolvedKind::Str);
+    case '<':
         if (text == "<<") return make(ResolvedKind::Merge);
-        break;
-    case 4:
+        return make(ResolvedKind::Str);
+    case 'n': case 'N':
         if (text == "null" || text == "Null" || text == "NULL") return make(ResolvedKind::Null);
+        return make(ResolvedKind::Str);
+    case 't': case 'T':
         if (is_true_word(text)) return make_bool(true);
-        break;
-    case 5:
+        return make(ResolvedKind::Str);
+    case 'f': case 'F':
         if (text == "false" || text == "False" || text == "FALSE") return make_bool(false);
+        return make(ResolvedKind::Str);
+    default:
+        if (!may_start_number(text[0])) return make(ResolvedKind::Str);
         break;
     }
-    if (!may_start_number(text[0])) return make(ResolvedKind::Str);
 
     if (auto value = parse_yaml12_int(text)) return make_int(*value);
     if (is_big_integer(text, false)) return make(ResolvedKind::BigInt);

@@ -10,28 +10,6 @@ namespace quillmere::scanner {
 
 namespace {
 
-struct OutputKind {
-    TokenKind kind;
-    std::uint8_t style;
-};
-
-constexpr auto kBlock = static_cast<std::uint8_t>(CollectionStyle::Block);
-constexpr auto kFlow = static_cast<std::uint8_t>(CollectionStyle::Flow);
-
-// Output kind and collection style of each raw kind, in RawTokenKind order.
-constexpr OutputKind kOutputKinds[] = {
-    {TokenKind::StreamStart, 0},   {TokenKind::StreamEnd, 0},        {TokenKind::DocumentStart, 0},
-    {TokenKind::DocumentEnd, 0},   {TokenKind::Directive, 0},        {TokenKind::MappingStart, kBlock},
-    {TokenKind::SequenceStart, kBlock}, {TokenKind::BlockEnd, 0},    {TokenKind::BlockEntry, 0},
-    {TokenKind::MappingStart, kFlow}, {TokenKind::MappingEnd, 0},    {TokenKind::SequenceStart, kFlow},
-    {TokenKind::SequenceEnd, 0},   {TokenKind::FlowEntry, 0},        {TokenKind::MappingKey, 0},
-    {TokenKind::MappingValue, 0},  {TokenKind::Scalar, 0},           {TokenKind::Anchor, 0},
-    {TokenKind::Alias, 0},         {TokenKind::Tag, 0},
-};
-static_assert(std::size(kOutputKinds) == static_cast<std::size_t>(RawTokenKind::Tag) + 1);
-
-OutputKind output_kind(RawTokenKind raw) { return kOutputKinds[static_cast<std::size_t>(raw)]; }
-
 }  // namespace
 
 Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool collect_comments)
@@ -77,21 +55,6 @@ void Scanner::emit(std::vector<Token>& out) {
     out.insert(out.end(), queue_.begin(), queue_.end());
     if (queue_.back().kind == TokenKind::StreamEnd) finished_ = true;
     queue_.clear();
-}
-
-void Scanner::queue(RawTokenKind kind, Span span, std::uint64_t end_offset, std::string_view text,
-                    std::uint8_t style) {
-    const OutputKind out = output_kind(kind);
-    const bool direct = !key_saved_ && queue_.empty();
-    // Built in place: a token assembled on the stack and then copied costs
-    // a stalled store-to-load forward on every token.
-    Token& token = direct ? out_->emplace_back() : queue_.emplace_back();
-    token.kind = out.kind;
-    token.style = kind == RawTokenKind::Scalar ? style : out.style;
-    token.span = span;
-    token.end_offset = end_offset;
-    token.text = text;
-    if (direct && kind == RawTokenKind::StreamEnd) finished_ = true;
 }
 
 void Scanner::queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset) {

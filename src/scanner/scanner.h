@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,28 @@
 namespace quillmere::scanner {
 
 using ScanResult = Result<void, ScanError>;
+
+struct OutputKind {
+    TokenKind kind;
+    std::uint8_t style;
+};
+
+inline constexpr auto kBlock = static_cast<std::uint8_t>(CollectionStyle::Block);
+inline constexpr auto kFlow = static_cast<std::uint8_t>(CollectionStyle::Flow);
+
+// Output kind and collection style of each raw kind, in RawTokenKind order.
+inline constexpr OutputKind kOutputKinds[] = {
+    {TokenKind::StreamStart, 0},   {TokenKind::StreamEnd, 0},        {TokenKind::DocumentStart, 0},
+    {TokenKind::DocumentEnd, 0},   {TokenKind::Directive, 0},        {TokenKind::MappingStart, kBlock},
+    {TokenKind::SequenceStart, kBlock}, {TokenKind::BlockEnd, 0},    {TokenKind::BlockEntry, 0},
+    {TokenKind::MappingStart, kFlow}, {TokenKind::MappingEnd, 0},    {TokenKind::SequenceStart, kFlow},
+    {TokenKind::SequenceEnd, 0},   {TokenKind::FlowEntry, 0},        {TokenKind::MappingKey, 0},
+    {TokenKind::MappingValue, 0},  {TokenKind::Scalar, 0},           {TokenKind::Anchor, 0},
+    {TokenKind::Alias, 0},         {TokenKind::Tag, 0},
+};
+static_assert(std::size(kOutputKinds) == static_cast<std::size_t>(RawTokenKind::Tag) + 1);
+
+inline OutputKind output_kind(RawTokenKind raw) { return kOutputKinds[static_cast<std::size_t>(raw)]; }
 
 class Scanner {
 public:
@@ -83,9 +106,20 @@ private:
     void save_simple_key();
     void drop_simple_key() { key_saved_ = false; }
 
-    // Token queue.
-    void queue(RawTokenKind kind, Span span, std::uint64_t end_offset, std::string_view text = {},
-               std::uint8_t style = 0);
+    // Token queue. Every token passes through here, so it is inline, and it
+    // constructs the token in its slot: one assembled elsewhere and copied
+    // in costs a stalled store-to-load forward on every token.
+    [[gnu::always_inline]] void queue(RawTokenKind kind, Span span, std::uint64_t end_offset,
+                                      std::string_view text = {}, std::uint8_t style = 0) {
+        const OutputKind out = output_kind(kind);
+        const std::uint8_t token_style = kind == RawTokenKind::Scalar ? style : out.style;
+        if (!key_saved_ && queue_.empty()) {
+            out_->emplace_back(out.kind, token_style, span, end_offset, text);
+            if (kind == RawTokenKind::StreamEnd) finished_ = true;
+        } else {
+            queue_.emplace_back(out.kind, token_style, span, end_offset, text);
+        }
+    }
     void queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset);
     void emit(std::vector<Token>& out);
 

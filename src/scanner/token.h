@@ -83,6 +83,10 @@ struct Token {
     // Scalar, Anchor, Alias, Tag and Directive: the payload text.
     std::string_view text;
 
+    Token() = default;
+    Token(TokenKind kind_, std::uint8_t style_, Span span_, std::uint64_t end_offset_, std::string_view text_)
+        : kind(kind_), style(style_), span(span_), end_offset(end_offset_), text(text_) {}
+
     ScalarStyle scalar_style() const { return static_cast<ScalarStyle>(style); }
     CollectionStyle collection_style() const { return static_cast<CollectionStyle>(style); }
 };
