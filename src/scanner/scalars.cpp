@@ -11,6 +11,7 @@
 //     key: two
 //       lines      ->  Scalar "key", Scalar "two lines" (folded, owned)
 //     "a\x41"      ->  Scalar "aA" (double-quoted, owned)
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -379,9 +380,16 @@ ScanResult Scanner::scan_hex_escape(int digits, Span quote, char32_t& out) {
 
 std::size_t Scanner::scan_block_scalar_breaks(std::int64_t content_indent) {
     std::size_t breaks = 0;
+    const std::string_view text = reader_.text();
     for (;;) {
-        while (!reader_.at_end() && reader_.byte() == ' ' && std::int64_t(reader_.column()) < content_indent)
-            reader_.advance_ascii(1);
+        // Spaces up to the content indentation, and no further.
+        const std::int64_t room = content_indent - std::int64_t(reader_.column());
+        if (room > 0) {
+            const std::size_t limit = std::min(text.size(), reader_.position() + std::size_t(room));
+            std::size_t end = reader_.position();
+            while (end < limit && text[end] == ' ') ++end;
+            reader_.advance_ascii(end - reader_.position());
+        }
         if (reader_.at_end() || !is_break(reader_.byte())) return breaks;
         reader_.consume_line_break();
         ++breaks;

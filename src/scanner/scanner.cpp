@@ -119,7 +119,9 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
             at_line_start = true;
             crossed_break = true;
         } else if (c == ' ') {
-            reader_.advance_ascii(1);
+            std::size_t end = reader_.position() + 1;
+            while (end < text.size() && text[end] == ' ') ++end;
+            reader_.advance_ascii(end - reader_.position());
         } else if (c == '\t') {
             if (!in_flow() && at_line_start) {
                 if (blank_run_end_ <= reader_.position()) blank_run_end_ = reader_.find_non_blank();
