@@ -42,10 +42,10 @@ public:
 
     // The token `ahead` places past the cursor; StreamEnd past the end. The
     // reference stays valid until the next call of peek.
-    const Token& peek(std::size_t ahead = 0) {
-        while (head_ + ahead >= buffer_.size())
-            if (!refill()) return end_token();
-        return buffer_[head_ + ahead];
+    [[gnu::always_inline]] const Token& peek(std::size_t ahead = 0) {
+        if (head_ + ahead < buffer_.size()) [[likely]]
+            return buffer_[head_ + ahead];
+        return peek_slow(ahead);
     }
     TokenKind peek_kind(std::size_t ahead = 0) { return peek(ahead).kind; }
     void advance() {
@@ -70,6 +70,12 @@ public:
     }
 
 private:
+    [[gnu::noinline]] const Token& peek_slow(std::size_t ahead) {
+        while (head_ + ahead >= buffer_.size())
+            if (!refill()) return end_token();
+        return buffer_[head_ + ahead];
+    }
+
     bool refill() {
         if (failed_ || scanner_.finished()) return false;
         if (head_ >= 4096 && head_ * 2 >= buffer_.size()) {
@@ -159,6 +165,17 @@ private:
     // an empty node.
     StepResult decode_node(Position position, Node& out);
     StepResult decode_node_body(Position position, Node& out);
+    // decode_node, with the commonest node (a scalar without properties)
+    // decoded in place.
+    [[gnu::always_inline]] StepResult decode_child(Position position, Node& out) {
+        const Token& token = tokens_.peek();
+        if (token.kind == TokenKind::Scalar && depth_ < kMaxDecodeDepth) {
+            decode_scalar(token, std::nullopt, out);
+            tokens_.advance();
+            return Ok{};
+        }
+        return decode_node(position, out);
+    }
     void decode_scalar(const Token& token, const std::optional<std::string_view>& tag, Node& out);
     StepResult decode_alias(const Token& token, Node& out);
     StepResult decode_mapping(bool flow, Node& out);
@@ -513,10 +530,10 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
         Node value;
         if (kind == TokenKind::MappingKey) {
             tokens_.advance();
-            QM_TRY(decode_node(Position::Other, key));
+            QM_TRY(decode_child(Position::Other, key));
             if (tokens_.peek_kind() == TokenKind::MappingValue) {
                 tokens_.advance();
-                QM_TRY(decode_node(Position::Other, value));
+                QM_TRY(decode_child(Position::Other, value));
             }
         } else {
             if (!flow) {
@@ -529,10 +546,10 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
                     first.kind == TokenKind::BlockEntry)
                     return fail("a block collection cannot be a mapping key", first.span);
             }
-            QM_TRY(decode_node(Position::Other, key));
+            QM_TRY(decode_child(Position::Other, key));
             if (tokens_.peek_kind() == TokenKind::MappingValue) {
                 tokens_.advance();
-                QM_TRY(decode_node(Position::Other, value));
+                QM_TRY(decode_child(Position::Other, value));
             } else if (!flow && kind == TokenKind::Scalar) {
                 return fail("expected ':' after mapping key", entry);
             }
@@ -582,15 +599,15 @@ StepResult Decoder::decode_sequence_entry(bool flow, Node& out) {
             out = Node::of(Value::null(), 1);
             return Ok{};
         }
-        return decode_node(Position::SequenceEntry, out);
+        return decode_child(Position::SequenceEntry, out);
     }
     // A flow entry may be a one-pair mapping: "? a : b" or "a: b".
     Node key;
     if (kind == TokenKind::MappingKey) {
         tokens_.advance();
-        QM_TRY(decode_node(Position::Other, key));
+        QM_TRY(decode_child(Position::Other, key));
     } else {
-        QM_TRY(decode_node(Position::SequenceEntry, key));
+        QM_TRY(decode_child(Position::SequenceEntry, key));
         if (tokens_.peek_kind() != TokenKind::MappingValue) {
             out = key;
             return Ok{};
@@ -599,7 +616,7 @@ StepResult Decoder::decode_sequence_entry(bool flow, Node& out) {
     Node value;
     if (tokens_.peek_kind() == TokenKind::MappingValue) {
         tokens_.advance();
-        QM_TRY(decode_node(Position::Other, value));
+        QM_TRY(decode_child(Position::Other, value));
     }
     const Value key_value = key.value_or_null();
     QM_TRY(check_complex_key(key_value, entry));
@@ -622,7 +639,7 @@ StepResult Decoder::decode_indentless_sequence(Node& out) {
             continue;
         }
         Node entry;
-        QM_TRY(decode_node(Position::SequenceEntry, entry));
+        QM_TRY(decode_child(Position::SequenceEntry, entry));
         if (entry.present) {
             items_.push_back(entry.value);
             count += entry.count;
