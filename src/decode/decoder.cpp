@@ -79,7 +79,7 @@ private:
     bool refill() {
         if (failed_ || scanner_.finished()) return false;
         if (head_ >= 4096 && head_ * 2 >= buffer_.size()) {
-            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(head_));
+            buffer_.erase_front(head_);
             head_ = 0;
         }
         auto step = scanner_.scan_some(buffer_, kBatch);
@@ -105,7 +105,7 @@ private:
     static constexpr std::size_t kBatch = 256;
 
     scanner::Scanner& scanner_;
-    std::vector<Token> buffer_;
+    TokenList buffer_;
     std::size_t head_ = 0;
     std::uint64_t consumed_ = 0;
     bool failed_ = false;

@@ -19,8 +19,8 @@ std::size_t Scanner::initial_token_capacity() const {
     return std::clamp<std::size_t>(reader_.size() / 8, 8, 65536);
 }
 
-Result<std::vector<Token>, ScanError> tokenize(Scanner& scanner) {
-    std::vector<Token> out;
+Result<TokenList, ScanError> tokenize(Scanner& scanner) {
+    TokenList out;
     out.reserve(scanner.initial_token_capacity());
     auto step = scanner.scan_some(out, ~std::size_t(0));
     if (!step.ok()) return make_err(std::move(step).error());
@@ -29,7 +29,7 @@ Result<std::vector<Token>, ScanError> tokenize(Scanner& scanner) {
 
 // Output and the main loop.
 
-ScanResult Scanner::scan_some(std::vector<Token>& out, std::size_t at_least) {
+ScanResult Scanner::scan_some(TokenList& out, std::size_t at_least) {
     const std::size_t before = out.size();
     out_ = &out;
     for (;;) {
@@ -50,17 +50,16 @@ ScanResult Scanner::scan_some(std::vector<Token>& out, std::size_t at_least) {
     return Ok{};
 }
 
-void Scanner::emit(std::vector<Token>& out) {
+void Scanner::emit(TokenList& out) {
     if (key_saved_ || queue_.empty()) return;
-    out.insert(out.end(), queue_.begin(), queue_.end());
+    out.append(queue_);
     if (queue_.back().kind == TokenKind::StreamEnd) finished_ = true;
     queue_.clear();
 }
 
 void Scanner::queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset) {
     OutputKind out = output_kind(kind);
-    queue_.insert(queue_.begin() + static_cast<std::ptrdiff_t>(index),
-                  Token{out.kind, out.style, span, end_offset, {}});
+    queue_.insert(index, Token{out.kind, out.style, span, end_offset, {}});
 }
 
 bool Scanner::indicator_ends_here(std::size_t ahead) const {

@@ -33,6 +33,7 @@
 #include "common/result.h"
 #include "scanner/reader.h"
 #include "scanner/token.h"
+#include "scanner/token_list.h"
 
 namespace quillmere::scanner {
 
@@ -67,7 +68,7 @@ public:
 
     // Appends the next output tokens to `out`: at least `at_least`, unless
     // the stream ends first. The last token of a stream is StreamEnd.
-    ScanResult scan_some(std::vector<Token>& out, std::size_t at_least = 1);
+    ScanResult scan_some(TokenList& out, std::size_t at_least = 1);
     bool finished() const { return finished_; }
 
     bool had_bom() const { return reader_.had_bom(); }
@@ -121,7 +122,7 @@ private:
         }
     }
     void queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset);
-    void emit(std::vector<Token>& out);
+    void emit(TokenList& out);
 
     // Scalars (scalars.cpp).
     ScanResult scan_plain_scalar();
@@ -156,8 +157,8 @@ private:
     Arena texts_;
     // Tokens go straight to the caller's list while no simple key is saved,
     // and wait in `queue_` while one is.
-    std::vector<Token>* out_ = nullptr;
-    std::vector<Token> queue_;
+    TokenList* out_ = nullptr;
+    TokenList queue_;
     std::string scratch_;
 
     // The simple-key slot.
@@ -203,6 +204,6 @@ private:
 inline constexpr std::uint32_t kMaxFlowDepth = 1000;
 
 // Scans the whole text. On failure every token is dropped.
-Result<std::vector<Token>, ScanError> tokenize(Scanner& scanner);
+Result<TokenList, ScanError> tokenize(Scanner& scanner);
 
 }  // namespace quillmere::scanner

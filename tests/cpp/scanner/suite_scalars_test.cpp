@@ -73,7 +73,7 @@ std::vector<std::string> event_scalars(const std::string& events) {
     return out;
 }
 
-std::vector<std::string> token_scalars(const std::vector<Token>& tokens) {
+std::vector<std::string> token_scalars(const TokenList& tokens) {
     std::vector<std::string> out;
     for (const Token& t : tokens)
         if (t.kind == TokenKind::Scalar) out.push_back(style_mark(t.scalar_style()) + std::string(t.text));

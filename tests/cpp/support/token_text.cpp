@@ -23,7 +23,7 @@ std::string escape(std::string_view text) {
 
 }  // namespace
 
-std::string describe_tokens(const std::vector<Token>& tokens) {
+std::string describe_tokens(const TokenList& tokens) {
     std::string out;
     for (const Token& t : tokens) {
         if (t.kind == TokenKind::StreamStart || t.kind == TokenKind::StreamEnd) continue;

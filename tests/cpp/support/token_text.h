@@ -13,7 +13,7 @@ namespace quillmere::testing {
 // StreamStart and StreamEnd that every successful scan has. Scalar styles
 // other than plain are marked: Scalar'(single) Scalar"(double) Scalar|(lit)
 // Scalar>(folded).
-std::string describe_tokens(const std::vector<Token>& tokens);
+std::string describe_tokens(const TokenList& tokens);
 
 // Tokenizes `text`; gives describe_tokens of the result, or "error: message
 // @line:column" (1-based) of the failure.
