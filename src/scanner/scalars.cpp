@@ -82,6 +82,7 @@ ScanResult Scanner::scan_plain_scalar() {
     std::size_t line_end = start.offset;    // just past its last non-blank text character
     std::size_t text_end = start.offset;    // just past the scalar's last text character
     std::size_t breaks_before_line = 0;     // line breaks between the previous line and this one
+    bool at_indicator = false;              // the scalar ended at a ':' that may be a value indicator
 
     // Adds the current line, and the fold before it, to the owned text. A
     // line that ended before any text character adds nothing.
@@ -122,7 +123,10 @@ ScanResult Scanner::scan_plain_scalar() {
                 continue;
             }
             if (c == ':') {
-                if (indicator_ends_here(1)) goto done;
+                if (indicator_ends_here(1)) {
+                    at_indicator = true;
+                    goto done;
+                }
                 reader_.advance_ascii(1);
                 line_end = reader_.position();
                 continue;
@@ -177,7 +181,10 @@ done:
     key_allowed_ = !flow && multi_line;
     if (!flow && key_saved_ && key_line_ != reader_.line()) drop_simple_key();
 
-    const bool at_value_indicator = reader_.byte() == ':' && reader_.has(0) && indicator_ends_here(1);
+    // A ':' that ends a line of the scalar was checked as it was met; one at
+    // the start of a later line ended the scalar without that check.
+    const bool at_value_indicator =
+        at_indicator || (reader_.byte() == ':' && reader_.has(0) && indicator_ends_here(1));
     if (key_was_allowed && !(flow && explicit_key_in_entry_) && at_value_indicator) {
         if (!flow && multi_line) {
             if (reader_.column() >= start.column)

@@ -62,11 +62,6 @@ void Scanner::queue_at(std::size_t index, RawTokenKind kind, Span span, std::uin
     queue_.insert(index, Token{out.kind, out.style, span, end_offset, {}});
 }
 
-bool Scanner::indicator_ends_here(std::size_t ahead) const {
-    if (!reader_.has(ahead)) return true;
-    unsigned char next = reader_.byte(ahead);
-    return is_blank(next) || is_break(next) || (in_flow() && is_flow_indicator(next));
-}
 
 ScanResult Scanner::fetch_next_token() {
     // A key saved before a block scalar (or anything else that consumed
@@ -278,7 +273,7 @@ ScanResult Scanner::fetch_in_block() {
 
 // Indentation.
 
-ScanResult Scanner::roll_indent(std::int64_t column, Span span, RawTokenKind kind) {
+ScanResult Scanner::open_indent(std::int64_t column, Span span, RawTokenKind kind) {
     if (in_flow()) return Ok{};
     if (after_document_start_) return fail("a block collection cannot start on the same line as ---", span);
     if (column <= indent_) return Ok{};

@@ -98,8 +98,12 @@ private:
     void fetch_directive();
     void fetch_stream_end();
 
-    // Indentation.
-    ScanResult roll_indent(std::int64_t column, Span span, RawTokenKind kind);
+    // Indentation. Most calls open nothing, so that test is inline.
+    ScanResult roll_indent(std::int64_t column, Span span, RawTokenKind kind) {
+        if (column <= indent_ && !after_document_start_) return Ok{};
+        return open_indent(column, span, kind);
+    }
+    ScanResult open_indent(std::int64_t column, Span span, RawTokenKind kind);
     void unroll_indent(std::int64_t column);
     void pop_indent();
 
@@ -149,9 +153,14 @@ private:
     }
     std::string_view keep_text(std::string_view text) { return texts_.copy_text(text); }
     bool in_flow() const { return flow_level_ > 0; }
-    // A ':' or '?' at the reader that is followed by a blank, a line break,
-    // the end, or inside flow collections by a flow indicator.
-    bool indicator_ends_here(std::size_t ahead) const;
+    // Whether the character `ahead` bytes on (after a ':', '?' or '-') is a
+    // blank, a line break, the end, or inside flow collections a flow
+    // indicator.
+    bool indicator_ends_here(std::size_t ahead) const {
+        if (!reader_.has(ahead)) return true;
+        const unsigned char next = reader_.byte(ahead);
+        return is_blank(next) || is_break(next) || (in_flow() && is_flow_indicator(next));
+    }
 
     Reader reader_;
     Arena texts_;
