@@ -110,7 +110,7 @@ void tokenize_text(benchmark::State& state, const std::string* text) {
             break;
         }
         tokens = result.value().size();
-        benchmark::DoNotOptimize(result.value().data());
+        benchmark::DoNotOptimize(result.value());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

@@ -1,0 +1,845 @@
+"""Benchmarks quillmere against its peers, side by side in one run.
+
+Run through ``bench/run.sh``, which builds the release module and the engine
+benchmarks first. The harness:
+
+1. loads, dumps and writes JSON with quillmere, ``json``, PyYAML's C loader
+   and dumper and ruamel.yaml (``typ="safe"`` and ``typ="rt"``) on the same
+   inputs, the libraries taking turns within each input;
+2. runs the engine benchmarks (``bench_decode``: tokenize plus decode beside
+   libyaml and libfyaml; ``bench_writers`` when it is built);
+3. measures the peak memory of ``loads`` in fresh subprocesses;
+4. prints the tables and the goals, and writes them to ``results.json`` (and
+   ``results.txt``) in the output folder.
+
+Inputs
+    generated/block_config    about 3 MB of block-style configuration
+    generated/flow_heavy      about 2 MB of nested flow collections
+    generated/anchors_merges  about 1 MB of anchors, aliases and merge keys
+    corpus/<path>             every *.yaml and *.yml file of the corpus
+    corpus (sum)              the corpus, one file after another: the sum of
+                              the per-file medians
+
+Each input has a JSON twin: for the generated documents ``json.dumps`` of
+the data they were written from, for a corpus file ``json.dumps`` of the
+list of its documents (as quillmere, failing that PyYAML, loads them;
+values JSON cannot hold become strings). ``json.loads`` reads the twin;
+every dumper writes the twin's data (one object: the document, or the list
+of documents of a multi-document corpus file), so every writer gets the
+same plain dicts, lists, strings and numbers.
+
+Calls
+    load     quillmere.loads (generated) or loads_all (corpus, every file
+             may hold several documents); json.loads on the twin (a str);
+             yaml.load / load_all with CSafeLoader; ruamel YAML(typ=...).load
+             / load_all. YAML inputs are given as bytes.
+    dump     quillmere.dumps; json.dumps; yaml.dump with CSafeDumper
+             (sort_keys=False, allow_unicode=True); ruamel dump into a
+             StringIO (block style).
+    to_json  quillmere.to_json; json.dumps.
+
+Timing: the first call of each library warms it up and decides how many
+calls make one sample (at least ``--min-sample`` seconds); then the
+libraries take turns, one sample each, until each has ``--repeats``
+samples (three for a call slower than one second, the warm-up counting as
+the first). Cells hold the median seconds per call. The cyclic garbage
+collector is off while timing, as ``timeit`` has it (``--gc`` keeps it on);
+PyYAML's Python-object construction slows by up to 3x with it on.
+
+Ratios
+    q/json       quillmere time / json time: lower is better for quillmere
+    <peer>/q     peer time / quillmere time: how many times faster quillmere is
+
+For ``corpus (sum)`` each ratio sums both sides over the files both
+libraries handled; a library's own sum covers the files it handled.
+
+A call that raises NotImplementedError shows ``n/a``; any other exception
+shows ``error`` and is listed under the table.
+"""
+
+from __future__ import annotations
+
+import argparse
+import datetime
+import gc
+import io
+import json
+import math
+import os
+import pathlib
+import platform
+import re
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parent
+sys.path.insert(0, str(HERE))
+
+import datagen  # noqa: E402
+
+CORPUS = pathlib.Path(os.environ.get("QUILLMERE_SHARED_DIR", ROOT.parent / "shared")) / "corpus" / "files"
+if not CORPUS.is_dir():
+    CORPUS = pathlib.Path("/work/shared/corpus/files")
+
+# ---------------------------------------------------------------- libraries
+
+
+def import_peers():
+    peers = {}
+    import quillmere
+
+    peers["quillmere"] = quillmere
+    try:
+        import yaml
+
+        if not getattr(yaml, "__with_libyaml__", False):
+            raise ImportError("PyYAML without libyaml")
+        peers["yaml"] = yaml
+    except ImportError as error:
+        print(f"PyYAML's C loader is not available: {error}", file=sys.stderr)
+    try:
+        import ruamel.yaml
+
+        peers["ruamel"] = ruamel.yaml
+    except ImportError as error:
+        print(f"ruamel.yaml is not available: {error}", file=sys.stderr)
+    return peers
+
+
+def library_versions(peers) -> dict:
+    versions = {"python": platform.python_version()}
+    if "yaml" in peers:
+        versions["PyYAML"] = peers["yaml"].__version__
+        try:
+            versions["libyaml (PyYAML)"] = peers["yaml"]._yaml.get_version_string()
+        except AttributeError:
+            pass
+    if "ruamel" in peers:
+        versions["ruamel.yaml"] = peers["ruamel"].__version__
+        try:
+            import _ruamel_yaml
+
+            versions["ruamel.yaml.clib"] = _ruamel_yaml.get_version_string()
+        except (ImportError, AttributeError):
+            pass
+    for module in ("yaml-0.1", "libfyaml", "benchmark"):
+        try:
+            versions[module] = subprocess.run(["pkg-config", "--modversion", module], capture_output=True,
+                                              text=True, check=True).stdout.strip()
+        except (OSError, subprocess.CalledProcessError):
+            pass
+    return versions
+
+
+def machine() -> dict:
+    info = {"date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+            "host": platform.node(), "kernel": platform.release(), "cpus": os.cpu_count()}
+    try:
+        for line in open("/proc/cpuinfo", encoding="utf-8"):
+            if line.startswith("model name"):
+                info["cpu"] = line.split(":", 1)[1].strip()
+                break
+        for line in open("/proc/meminfo", encoding="utf-8"):
+            if line.startswith("MemTotal"):
+                info["memory_gb"] = round(int(line.split()[1]) / 1024 / 1024, 1)
+                break
+    except OSError:
+        pass
+    info["load_average_start"] = [round(x, 2) for x in os.getloadavg()]
+    try:
+        commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"], capture_output=True,
+                                text=True, check=True).stdout.strip()
+        dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "--untracked-files=no"],
+                               capture_output=True, text=True, check=True).stdout.strip()
+        info["commit"] = commit + (" (with uncommitted changes)" if dirty else "")
+    except (OSError, subprocess.CalledProcessError):
+        pass
+    return info
+
+
+# ------------------------------------------------------------------- inputs
+
+
+class Input:
+    """One YAML text, its JSON twin and the data every dumper writes."""
+
+    def __init__(self, name: str, yaml_bytes: bytes, multi: bool, twin: str | None, twin_error: str | None = None):
+        self.name = name
+        self.yaml_bytes = yaml_bytes
+        self.multi = multi
+        self.twin = twin
+        self.twin_error = twin_error
+        self.data = json.loads(twin) if twin is not None else None
+        if multi and isinstance(self.data, list) and len(self.data) == 1:
+            self.data = self.data[0]
+        self.path: pathlib.Path | None = None
+
+
+def generated_inputs(folder: pathlib.Path) -> list[Input]:
+    inputs = []
+    for name, (yaml_path, json_path) in datagen.write_all(folder).items():
+        item = Input("generated/" + name, yaml_path.read_bytes(), False, json_path.read_text(encoding="utf-8"))
+        item.path = yaml_path
+        inputs.append(item)
+    return inputs
+
+
+def corpus_files() -> list[pathlib.Path]:
+    return sorted(p for p in CORPUS.rglob("*") if p.is_file() and p.suffix in (".yaml", ".yml"))
+
+
+def corpus_inputs(peers) -> list[Input]:
+    quillmere = peers["quillmere"]
+    inputs = []
+    for path in corpus_files():
+        text = path.read_bytes()
+        documents = None
+        reasons = []
+        try:
+            documents = quillmere.loads_all(text)
+        except Exception as error:  # noqa: BLE001  (any loader failure is reported)
+            reasons.append(f"quillmere: {type(error).__name__}")
+            if "yaml" in peers:
+                try:
+                    documents = list(peers["yaml"].load_all(text, Loader=peers["yaml"].CSafeLoader))
+                except Exception as error2:  # noqa: BLE001
+                    reasons.append(f"PyYAML: {type(error2).__name__}")
+        twin = twin_error = None
+        if documents is not None:
+            try:
+                twin = json.dumps(documents, default=str)
+            except (TypeError, ValueError) as error:
+                twin_error = f"json.dumps: {error}"
+        else:
+            twin_error = "no loader read it (" + ", ".join(reasons) + ")"
+        item = Input("corpus/" + path.relative_to(CORPUS).as_posix(), text, True, twin, twin_error)
+        item.path = path
+        inputs.append(item)
+    return inputs
+
+
+# ------------------------------------------------------------------- timing
+
+LOAD_COLUMNS = ["quillmere", "json", "CSafeLoader", "ruamel safe", "ruamel rt"]
+DUMP_COLUMNS = ["quillmere", "json", "CSafeDumper", "ruamel safe", "ruamel rt"]
+TO_JSON_COLUMNS = ["quillmere", "json"]
+
+
+def load_calls(item: Input, peers) -> dict:
+    """Library name -> a call of no arguments, or a string saying why not."""
+    q = peers["quillmere"]
+    data = item.yaml_bytes
+    calls: dict = {}
+    calls["quillmere"] = (lambda: q.loads_all(data)) if item.multi else (lambda: q.loads(data))
+    twin = item.twin
+    calls["json"] = (lambda: json.loads(twin)) if twin is not None else f"no JSON twin: {item.twin_error}"
+    if "yaml" in peers:
+        yaml = peers["yaml"]
+        loader = yaml.CSafeLoader
+        calls["CSafeLoader"] = ((lambda: list(yaml.load_all(data, Loader=loader))) if item.multi
+                                else (lambda: yaml.load(data, Loader=loader)))
+    if "ruamel" in peers:
+        for label, typ in (("ruamel safe", "safe"), ("ruamel rt", "rt")):
+            reader = peers["ruamel"].YAML(typ=typ)
+            calls[label] = ((lambda r=reader: list(r.load_all(data))) if item.multi
+                            else (lambda r=reader: r.load(data)))
+    return calls
+
+
+def dump_calls(item: Input, peers) -> dict:
+    if item.data is None and item.twin is None:
+        why = f"no data to dump: {item.twin_error}"
+        return {name: why for name in DUMP_COLUMNS}
+    q = peers["quillmere"]
+    obj = item.data
+    calls: dict = {"quillmere": lambda: q.dumps(obj), "json": lambda: json.dumps(obj)}
+    if "yaml" in peers:
+        yaml = peers["yaml"]
+        dumper = yaml.CSafeDumper
+        calls["CSafeDumper"] = lambda: yaml.dump(obj, Dumper=dumper, sort_keys=False, allow_unicode=True)
+    if "ruamel" in peers:
+        for label, typ in (("ruamel safe", "safe"), ("ruamel rt", "rt")):
+            writer = peers["ruamel"].YAML(typ=typ)
+            writer.default_flow_style = False
+
+            def ruamel_dump(w=writer):
+                stream = io.StringIO()
+                w.dump(obj, stream)
+                return stream.getvalue()
+
+            calls[label] = ruamel_dump
+    return calls
+
+
+def to_json_calls(item: Input, peers) -> dict:
+    if item.data is None and item.twin is None:
+        why = f"no data to write: {item.twin_error}"
+        return {name: why for name in TO_JSON_COLUMNS}
+    q = peers["quillmere"]
+    obj = item.data
+    return {"quillmere": lambda: q.to_json(obj), "json": lambda: json.dumps(obj)}
+
+
+def describe(error: BaseException) -> str:
+    text = f"{type(error).__name__}: {error}"
+    text = " ".join(text.split())
+    return text if len(text) <= 160 else text[:157] + "..."
+
+
+def time_row(calls: dict, settings) -> dict:
+    """Times every call of one row, the libraries taking turns."""
+    cells: dict = {}
+    plans: dict = {}
+    for name, call in calls.items():
+        if isinstance(call, str):
+            cells[name] = {"status": "error", "error": call}
+            continue
+        try:
+            start = time.perf_counter()
+            result = call()
+            first = time.perf_counter() - start
+        except NotImplementedError as error:
+            cells[name] = {"status": "n/a", "error": describe(error)}
+            continue
+        except Exception as error:  # noqa: BLE001  (a peer failing on a file is a result)
+            cells[name] = {"status": "error", "error": describe(error)}
+            continue
+        del result
+        slow = first >= settings.slow
+        plans[name] = {
+            "call": call,
+            "inner": 1 if slow else max(1, math.ceil(settings.min_sample / max(first, 1e-9))),
+            "want": min(3, settings.repeats) if slow else settings.repeats,
+            "samples": [first] if slow else [],
+        }
+    while True:
+        pending = [name for name, plan in plans.items() if len(plan["samples"]) < plan["want"]]
+        if not pending:
+            break
+        for name in pending:
+            plan = plans[name]
+            call, inner = plan["call"], plan["inner"]
+            start = time.perf_counter()
+            for _ in range(inner):
+                call()
+            plan["samples"].append((time.perf_counter() - start) / inner)
+    for name, plan in plans.items():
+        cells[name] = {"status": "ok", "seconds": statistics.median(plan["samples"]), "inner": plan["inner"],
+                       "samples": plan["samples"]}
+    return cells
+
+
+def check_outputs(item: Input, op: str, peers) -> str | None:
+    """Whether quillmere's output reads back as the data it was given."""
+    if item.data is None:
+        return None
+    q = peers["quillmere"]
+    try:
+        if op == "dump":
+            same = q.loads(q.dumps(item.data)) == item.data
+        else:
+            same = json.loads(q.to_json(item.data)) == item.data
+    except NotImplementedError:
+        return None
+    except Exception as error:  # noqa: BLE001
+        return f"output check failed: {describe(error)}"
+    return None if same else "output does not read back as the data written"
+
+
+# ------------------------------------------------------------------ reports
+
+
+def fmt_ms(seconds: float | None) -> str:
+    if seconds is None:
+        return "-"
+    ms = seconds * 1000
+    if ms >= 100:
+        return f"{ms:.0f}"
+    if ms >= 10:
+        return f"{ms:.1f}"
+    if ms >= 1:
+        return f"{ms:.2f}"
+    return f"{ms:.3f}"
+
+
+def fmt_ratio(value: float | None) -> str:
+    if value is None:
+        return "-"
+    if value >= 100:
+        return f"{value:.0f}x"
+    if value >= 10:
+        return f"{value:.1f}x"
+    return f"{value:.2f}x"
+
+
+def fmt_rate(bytes_per_second: float) -> str:
+    mb = bytes_per_second / 1e6
+    return f"{mb:.0f}" if mb >= 10 else f"{mb:.2f}"
+
+
+def cell_text(cell: dict | None) -> str:
+    if cell is None:
+        return "-"
+    if cell["status"] == "ok":
+        return fmt_ms(cell["seconds"])
+    return cell["status"]
+
+
+def ratio(cells: dict, a: str, b: str) -> float | None:
+    """Seconds of a over seconds of b, when both ran."""
+    ca, cb = cells.get(a), cells.get(b)
+    if not ca or not cb or ca["status"] != "ok" or cb["status"] != "ok" or cb["seconds"] <= 0:
+        return None
+    return ca["seconds"] / cb["seconds"]
+
+
+def corpus_sum(rows: list[dict], columns: list[str]) -> dict:
+    """The sum row of the corpus: own sums, and pairwise sums for the ratios."""
+    summary: dict = {"cells": {}, "pairs": {}}
+    for name in columns:
+        handled = [r["cells"][name]["seconds"] for r in rows if r["cells"].get(name, {}).get("status") == "ok"]
+        statuses = {r["cells"].get(name, {}).get("status") for r in rows}
+        if handled:
+            summary["cells"][name] = {"status": "ok", "seconds": sum(handled), "files": len(handled),
+                                      "of": len(rows)}
+        else:
+            summary["cells"][name] = {"status": "n/a" if statuses == {"n/a"} else "error", "files": 0,
+                                      "of": len(rows)}
+    for name in columns[1:]:
+        both = [r for r in rows if r["cells"].get("quillmere", {}).get("status") == "ok"
+                and r["cells"].get(name, {}).get("status") == "ok"]
+        if both:
+            q = sum(r["cells"]["quillmere"]["seconds"] for r in both)
+            p = sum(r["cells"][name]["seconds"] for r in both)
+            summary["pairs"][name] = {"quillmere": q, name: p, "files": len(both)}
+    return summary
+
+
+def pair_ratio(summary: dict, peer: str, peer_over_q: bool) -> float | None:
+    pair = summary["pairs"].get(peer)
+    if not pair or pair["quillmere"] <= 0 or pair[peer] <= 0:
+        return None
+    return pair[peer] / pair["quillmere"] if peer_over_q else pair["quillmere"] / pair[peer]
+
+
+class Table:
+    def __init__(self, title: str, columns: list[str], notes: list[str] | None = None):
+        self.title = title
+        self.columns = columns
+        self.rows: list[list[str]] = []
+        self.notes = notes or []
+
+    def add(self, row: list[str]) -> None:
+        self.rows.append([str(x) for x in row])
+
+    def render(self) -> str:
+        widths = [len(c) for c in self.columns]
+        for row in self.rows:
+            for i, value in enumerate(row):
+                widths[i] = max(widths[i], len(value))
+        def line(values):
+            return "  ".join(v.ljust(widths[0]) if i == 0 else v.rjust(widths[i]) for i, v in enumerate(values))
+        out = [self.title, line(self.columns), "  ".join("-" * w for w in widths)]
+        out += [line(row) for row in self.rows]
+        out += ["  " + note for note in self.notes]
+        return "\n".join(out)
+
+    def as_json(self) -> dict:
+        return {"title": self.title, "columns": self.columns, "rows": self.rows, "notes": self.notes}
+
+
+def python_table(title: str, op: str, rows: list[dict], columns: list[str], sizes: dict) -> Table:
+    """One table of timings: q, then each peer with its ratio."""
+    header = ["input", "MB", columns[0] + " ms", "MB/s"]
+    for peer in columns[1:]:
+        header += [peer + " ms", "q/json" if peer == "json" else f"{peer}/q"]
+    table = Table(title, header)
+    for row in rows:
+        cells = row["cells"]
+        mb = sizes[row["input"]] / 1e6
+        q = cells.get("quillmere")
+        mbps = f"{mb / q['seconds']:.0f}" if q and q["status"] == "ok" else "-"
+        values = [row["input"], f"{mb:.2f}", cell_text(q) + ("*" if row.get("check") else ""), mbps]
+        for peer in columns[1:]:
+            values.append(cell_text(cells.get(peer)))
+            values.append(fmt_ratio(ratio(cells, "quillmere", peer) if peer == "json" else
+                                    ratio(cells, peer, "quillmere")))
+        table.add(values)
+    return table
+
+
+def sum_row_values(label: str, summary: dict, columns: list[str], size: int) -> list[str]:
+    q = summary["cells"]["quillmere"]
+    values = [label, f"{size / 1e6:.2f}",
+              (fmt_ms(q["seconds"]) if q["status"] == "ok" else q["status"]) + f" ({q['files']}/{q['of']})",
+              f"{size / 1e6 / q['seconds']:.0f}" if q["status"] == "ok" else "-"]
+    for peer in columns[1:]:
+        c = summary["cells"][peer]
+        values.append((fmt_ms(c["seconds"]) if c["status"] == "ok" else c["status"]) + f" ({c['files']}/{c['of']})")
+        values.append(fmt_ratio(pair_ratio(summary, peer, peer != "json")))
+    return values
+
+
+# ------------------------------------------------------------- engine side
+
+
+def run_google_benchmark(binary: pathlib.Path, out_json: pathlib.Path, args: list[str], settings) -> dict:
+    command = [str(binary), f"--benchmark_out={out_json}", "--benchmark_out_format=json",
+               f"--benchmark_repetitions={settings.engine_repeats}", "--benchmark_report_aggregates_only=true",
+               f"--benchmark_min_time={settings.engine_min_time}", "--benchmark_enable_random_interleaving=true",
+               "--benchmark_format=console", *args]
+    print("running", " ".join(command), file=sys.stderr, flush=True)
+    completed = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    notes = [line for line in completed.stderr.splitlines() if line.strip()]
+    if completed.returncode != 0 or not out_json.exists():
+        return {"error": f"{binary.name} exited with {completed.returncode}", "notes": notes, "runs": {}}
+    report = json.loads(out_json.read_text(encoding="utf-8"))
+    runs: dict = {}
+    for entry in report.get("benchmarks", []):
+        name = entry.get("run_name", entry["name"])
+        if entry.get("error_occurred"):
+            runs[name] = {"status": "error", "error": entry.get("error_message", "error")}
+        elif entry.get("aggregate_name") == "median":
+            runs[name] = {"status": "ok", "bytes_per_second": entry.get("bytes_per_second"),
+                          "ms": entry.get("real_time"), "counters": {k: v for k, v in entry.items()
+                                                                      if k in ("items", "input_bytes", "documents",
+                                                                               "output_MB", "input_MB",
+                                                                               "skipped_files",
+                                                                               "refused_documents")}}
+    return {"runs": runs, "notes": notes, "context": report.get("context", {})}
+
+
+DECODE_READERS = ["quillmere", "libyaml", "libfyaml_events", "libfyaml_document"]
+
+
+def engine_tables(decode: dict, writers: dict | None) -> tuple[list[Table], list[str]]:
+    """The decode tables (per corpus file; the rest) and the writers table, and any errors."""
+    runs = decode.get("runs", {})
+    inputs: list[str] = []
+    for name in runs:
+        reader, _, text = name.partition("/")
+        if reader in DECODE_READERS and text not in inputs:
+            inputs.append(text)
+    header = ["input", "MB", "quillmere MB/s", "libyaml MB/s", "q/libyaml", "fy events MB/s", "q/fy events",
+              "fy document MB/s", "q/fy document"]
+    errors = []
+
+    def row(text: str) -> list[str]:
+        values = [text.replace("extra/", "generated/").replace(".yaml", "") if text.startswith("extra/") else text]
+        size = None
+        for reader in DECODE_READERS:
+            run = runs.get(f"{reader}/{text}")
+            if run and run["status"] == "ok":
+                size = run["counters"].get("input_bytes")
+                break
+        values.append(f"{size / 1e6:.2f}" if size else "-")
+        q = runs.get(f"quillmere/{text}")
+        q_rate = q["bytes_per_second"] if q and q["status"] == "ok" else None
+        for reader in DECODE_READERS:
+            run = runs.get(f"{reader}/{text}")
+            if not run:
+                cell = "-"
+            elif run["status"] != "ok":
+                cell = "error"
+                errors.append(f"{text}: {reader}: {run['error']}")
+            else:
+                cell = fmt_rate(run["bytes_per_second"])
+            values.append(cell)
+            if reader != "quillmere":
+                rate = run["bytes_per_second"] if run and run["status"] == "ok" else None
+                values.append(fmt_ratio(q_rate / rate) if q_rate and rate else "-")
+        return values
+
+    details = Table("Engine: tokenize + decode per corpus file, MB/s of input (median of repetitions)", header)
+    summary = Table("Engine: tokenize + decode, MB/s of input (median of repetitions)", header,
+                    ["q/x: quillmere throughput over x's; fy events: fy_parser_parse events; "
+                     "fy document: fy_parse_load_document trees",
+                     "libyaml and fy events only parse (no tree, no scalar resolution); quillmere builds "
+                     "resolved Value trees"])
+    def order(text: str):
+        return (text.startswith("extra/"), text != "corpus/concatenated", text)
+
+    for text in sorted(inputs, key=order):
+        values = row(text)
+        if text.startswith("corpus/") and text != "corpus/concatenated":
+            details.add(values)
+        else:
+            summary.add(values)
+    tables = [details, summary]
+    if writers and writers.get("runs"):
+        w = Table("Engine: writers (bench_writers), MB/s of output (median of repetitions)",
+                  ["benchmark", "MB/s", "output MB", "documents"])
+        for name, run in writers["runs"].items():
+            if run["status"] != "ok":
+                w.add([name, "error", "-", "-"])
+                errors.append(f"bench_writers {name}: {run['error']}")
+                continue
+            c = run["counters"]
+            w.add([name, fmt_rate(run["bytes_per_second"]), f"{c.get('output_MB', 0):.2f}",
+                   f"{c.get('documents', 0):.0f}"])
+        tables.append(w)
+    return tables, errors
+
+
+# ------------------------------------------------------------------ memory
+
+
+def memory_probe(library: str, path: pathlib.Path, multi: bool, twin: pathlib.Path | None, mode: str) -> dict:
+    # Through a shell that forks: a process started straight from this one
+    # would inherit this process's peak as its ru_maxrss.
+    command = ["/bin/sh", "-c", '"$@"; exit $?', "sh", sys.executable, str(HERE / "memory_probe.py"), library,
+               str(twin if library == "json" else path), "all" if multi else "one", mode]
+    completed = subprocess.run(command, capture_output=True, text=True, env=os.environ.copy())
+    if completed.returncode != 0:
+        lines = (completed.stderr.strip().splitlines() or ["failed"])
+        return {"error": lines[-1]}
+    return json.loads(completed.stdout)
+
+
+def measure_memory(items: list[Input], folder: pathlib.Path, settings) -> tuple[Table, list[dict]]:
+    twins = folder / "twins"
+    twins.mkdir(parents=True, exist_ok=True)
+    table = Table("Memory of one load in a fresh process (median of runs)",
+                  ["input", "loader", "input MB", "result MB", "peak growth MB", "beyond result",
+                   "retained MB", "transient", "ru_maxrss before/after MB"],
+                  ["result MB: tracemalloc of the result's construction (a separate run); peak growth: "
+                   "VmHWM after the load - VmRSS before (peak reset first)",
+                   "beyond result = (peak growth - result) / input size; retained: VmRSS after - before, "
+                   "result alive; transient = (peak growth - retained) / input size",
+                   "json reads the JSON twin (a str); its input MB is the twin's size"])
+    records = []
+    libraries = ["quillmere", "json", "CSafeLoader"]
+    for item in items:
+        twin_path = twins / (item.name.replace("/", "__") + ".json")
+        if item.twin is not None:
+            twin_path.write_text(item.twin, encoding="utf-8")
+        for library in libraries:
+            if library == "json" and item.twin is None:
+                continue
+            rss_runs = [memory_probe(library, item.path, item.multi, twin_path, "rss")
+                        for _ in range(settings.memory_runs)]
+            traced = memory_probe(library, item.path, item.multi, twin_path, "traced")
+            errors = [r["error"] for r in rss_runs + [traced] if "error" in r]
+            if errors:
+                table.add([item.name, library, "-", "-", "-", "error", "-", "-", "-"])
+                records.append({"input": item.name, "loader": library, "error": errors[0]})
+                continue
+            size = traced["input_bytes"]
+            peak = statistics.median(r["hwm_after"] - r["rss_before"] for r in rss_runs)
+            retained = statistics.median(r["rss_after"] - r["rss_before"] for r in rss_runs)
+            result = traced["result_bytes"]
+            beyond = (peak - result) / size
+            ru_before = statistics.median(r["ru_maxrss_before"] for r in rss_runs)
+            ru_after = statistics.median(r["ru_maxrss_after"] for r in rss_runs)
+            table.add([item.name, library, f"{size / 1e6:.2f}", f"{result / 1e6:.1f}", f"{peak / 1e6:.1f}",
+                       f"{beyond:.2f}x", f"{retained / 1e6:.1f}", f"{(peak - retained) / size:.2f}x",
+                       f"{ru_before / 1e6:.0f}/{ru_after / 1e6:.0f}"])
+            records.append({"input": item.name, "loader": library, "input_bytes": size, "result_bytes": result,
+                            "peak_growth_bytes": peak, "retained_bytes": retained, "beyond_result_x_input": beyond,
+                            "transient_x_input": (peak - retained) / size,
+                            "ru_maxrss_before": ru_before, "ru_maxrss_after": ru_after, "runs": rss_runs,
+                            "traced": traced})
+    return table, records
+
+
+# ------------------------------------------------------------------- goals
+
+
+def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict]) -> Table:
+    table = Table("Goals", ["goal", "input", "measured", "target", "status"],
+                  ["n/a: not measurable in this run (the call is not implemented or failed)"])
+
+    def verdict(value, target, at_most):
+        if value is None:
+            return "n/a"
+        return "PASS" if (value <= target if at_most else value >= target) else "MISS"
+
+    def python_ratio(op, input_name, peer, peer_over_q):
+        if input_name == "corpus (sum)":
+            summary = summaries.get(op)
+            return pair_ratio(summary, peer, peer_over_q) if summary else None
+        row = next((r for r in python.get(op, []) if r["input"] == input_name), None)
+        if not row:
+            return None
+        return ratio(row["cells"], peer, "quillmere") if peer_over_q else ratio(row["cells"], "quillmere", peer)
+
+    for input_name in ("generated/block_config", "corpus (sum)"):
+        specs = [
+            ("loads time / json.loads time (twin)", "load", "json", False, 1.5, True, "<= 1.50x"),
+            ("CSafeLoader time / loads time", "load", "CSafeLoader", True, 40, False, ">= 40x"),
+            ("dumps time / json.dumps time", "dump", "json", False, 1.5, True, "<= 1.50x"),
+            ("CSafeDumper time / dumps time", "dump", "CSafeDumper", True, 30, False, ">= 30x"),
+            ("to_json time / json.dumps time", "to_json", "json", False, 1.0, True, "<= 1.00x"),
+        ]
+        for label, op, peer, peer_over_q, target, at_most, target_text in specs:
+            value = python_ratio(op, input_name, peer, peer_over_q)
+            table.add([label, input_name, fmt_ratio(value), target_text, verdict(value, target, at_most)])
+    runs = engine.get("runs", {})
+    for text, label in (("corpus/concatenated", "corpus/concatenated"),
+                        ("extra/block_config.yaml", "generated/block_config")):
+        q, y = runs.get(f"quillmere/{text}"), runs.get(f"libyaml/{text}")
+        value = (q["bytes_per_second"] / y["bytes_per_second"]
+                 if q and y and q["status"] == "ok" and y["status"] == "ok" else None)
+        table.add(["tokenize+decode MB/s / libyaml parse MB/s", label, fmt_ratio(value), ">= 3x",
+                   verdict(value, 3, False)])
+    for record in memory:
+        if record["loader"] != "quillmere":
+            continue
+        value = record.get("beyond_result_x_input")
+        table.add(["loads memory beyond the result / input size", record["input"],
+                   fmt_ratio(value), "<= 3x", verdict(value, 3, True)])
+    return table
+
+
+# -------------------------------------------------------------------- main
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", default=str(ROOT / "build" / "bench-release"),
+                        help="the release build folder (module in <build>/python, benchmarks in <build>/bench)")
+    parser.add_argument("--out", default=str(ROOT / "build" / "bench"), help="folder for data and results")
+    parser.add_argument("--repeats", type=int, default=5, help="samples per call (median taken)")
+    parser.add_argument("--min-sample", type=float, default=0.02, help="seconds of calls in one sample")
+    parser.add_argument("--slow", type=float, default=1.0, help="calls slower than this get three samples")
+    parser.add_argument("--engine-repeats", type=int, default=5)
+    parser.add_argument("--engine-min-time", type=float, default=0.05)
+    parser.add_argument("--memory-runs", type=int, default=3)
+    parser.add_argument("--filter", default="", help="only inputs whose name matches this regular expression")
+    parser.add_argument("--gc", action="store_true", help="keep the cyclic garbage collector on while timing")
+    parser.add_argument("--quick", action="store_true", help="fewer, shorter samples (for trying the harness)")
+    parser.add_argument("--skip-python", action="store_true")
+    parser.add_argument("--skip-engine", action="store_true")
+    parser.add_argument("--skip-memory", action="store_true")
+    settings = parser.parse_args()
+    if settings.quick:
+        settings.repeats, settings.min_sample, settings.engine_repeats = 3, 0.005, 3
+        settings.engine_min_time, settings.memory_runs = 0.01, 1
+    out = pathlib.Path(settings.out)
+    out.mkdir(parents=True, exist_ok=True)
+    build = pathlib.Path(settings.build)
+
+    peers = import_peers()
+    info = machine()
+    versions = library_versions(peers)
+    print(f"machine: {info.get('cpu', '?')}, {info['cpus']} CPUs, {info.get('memory_gb', '?')} GB, "
+          f"{info['date']}, load average {info['load_average_start']}", file=sys.stderr)
+    pattern = re.compile(settings.filter) if settings.filter else None
+
+    generated = generated_inputs(out / "data")
+    corpus = corpus_inputs(peers)
+    inputs = [i for i in generated + corpus if not pattern or pattern.search(i.name)]
+    sizes = {i.name: len(i.yaml_bytes) for i in inputs}
+    corpus_size = sum(len(i.yaml_bytes) for i in inputs if i.name.startswith("corpus/"))
+
+    tables: list[Table] = []
+    errors: list[str] = []
+    python: dict = {"load": [], "dump": [], "to_json": []}
+    summaries: dict = {}
+    if not settings.skip_python:
+        gc.collect()
+        gc.freeze()  # the inputs stay put; collections need not walk them
+        ops = (("load", load_calls, LOAD_COLUMNS), ("dump", dump_calls, DUMP_COLUMNS),
+               ("to_json", to_json_calls, TO_JSON_COLUMNS))
+        for n, item in enumerate(inputs, 1):
+            print(f"[{n}/{len(inputs)}] {item.name}", file=sys.stderr, flush=True)
+            for op, make_calls, _ in ops:
+                calls = make_calls(item, peers)
+                gc.collect()
+                if not settings.gc:
+                    gc.disable()
+                try:
+                    cells = time_row(calls, settings)
+                finally:
+                    gc.enable()
+                row = {"input": item.name, "cells": cells}
+                if op != "load":
+                    row["check"] = check_outputs(item, op, peers)
+                python[op].append(row)
+                for name, cell in cells.items():
+                    if cell["status"] == "error":
+                        errors.append(f"{op} {item.name}: {name}: {cell['error']}")
+                if row.get("check"):
+                    errors.append(f"{op} {item.name}: quillmere: {row['check']}")
+        for op, _, columns in ops:
+            corpus_rows = [r for r in python[op] if r["input"].startswith("corpus/")]
+            if corpus_rows:
+                summaries[op] = corpus_sum(corpus_rows, columns)
+        titles = {"load": "Load", "dump": "Dump", "to_json": "to_json"}
+        for op, _, columns in ops:
+            detail = python_table(f"{titles[op]} per corpus file, ms per call (median)", op,
+                                  [r for r in python[op] if r["input"].startswith("corpus/")], columns, sizes)
+            tables.append(detail)
+        for op, _, columns in ops:
+            table = python_table(f"{titles[op]}, ms per call (median)", op,
+                                 [r for r in python[op] if not r["input"].startswith("corpus/")], columns, sizes)
+            if op in summaries:
+                table.add(sum_row_values("corpus (sum)", summaries[op], columns, corpus_size))
+            table.notes = ["q/json: quillmere time / json time (json on the JSON twin); <peer>/q: peer time / "
+                           "quillmere time", "corpus (sum): per-file medians summed, (files handled/files); "
+                           "ratios over the files both handled", "* quillmere's output did not read back "
+                           "as its input (listed under errors)"]
+            tables.append(table)
+
+    engine: dict = {}
+    if not settings.skip_engine:
+        decode_binary = build / "bench" / "bench_decode"
+        if decode_binary.exists():
+            extra = [str(i.path) for i in generated if not pattern or pattern.search(i.name)]
+            args = [] if not pattern else [f"--benchmark_filter={settings.filter}"]
+            engine = run_google_benchmark(decode_binary, out / "bench_decode.json", args + extra, settings)
+            if "error" in engine:
+                errors.append(engine["error"])
+        else:
+            errors.append(f"{decode_binary} is not built")
+        writers = None
+        writers_binary = build / "bench" / "bench_writers"
+        if writers_binary.exists():
+            writers = run_google_benchmark(writers_binary, out / "bench_writers.json", [], settings)
+        engine_list, engine_errors = engine_tables(engine, writers)
+        tables += engine_list
+        errors += engine_errors
+        engine["writers"] = writers
+
+    memory: list[dict] = []
+    if not settings.skip_memory:
+        big = ("generated/block_config", "generated/flow_heavy", "generated/anchors_merges",
+               "corpus/openai-openapi/openapi.yaml", "corpus/argo-cd/install.yaml",
+               "corpus/cncf-landscape/landscape.yml")
+        chosen = [i for i in generated + corpus if i.name in big and (not pattern or pattern.search(i.name))]
+        print("measuring memory", file=sys.stderr, flush=True)
+        memory_table, memory = measure_memory(chosen, out, settings)
+        tables.append(memory_table)
+        errors += [f"memory {r['input']}: {r['loader']}: {r['error']}" for r in memory if "error" in r]
+
+    goals = goal_rows(python, summaries, engine, memory)
+    tables.append(goals)
+    info["load_average_end"] = [round(x, 2) for x in os.getloadavg()]
+
+    header = [f"quillmere benchmarks, {info['date']}",
+              f"machine: {info.get('cpu', '?')}, {info['cpus']} CPUs, {info.get('memory_gb', '?')} GB RAM, "
+              f"Linux {info['kernel']}; load average {info['load_average_start']} at the start, "
+              f"{info['load_average_end']} at the end (shared machine: timings are noisy)",
+              f"tree: {info.get('commit', '?')}; " + ", ".join(f"{k} {v}" for k, v in versions.items()),
+              f"Python timings: median of {settings.repeats} samples per call (3 for calls over "
+              f"{settings.slow:g} s), each sample at least {settings.min_sample:g} s of calls, libraries "
+              f"taking turns; garbage collector {'on' if settings.gc else 'off'} while timing",
+              f"Engine timings: Google Benchmark, median of {settings.engine_repeats} repetitions of at least "
+              f"{settings.engine_min_time:g} s, randomly interleaved"]
+    text = "\n".join(header) + "\n\n" + "\n\n".join(t.render() for t in tables)
+    if errors:
+        text += "\n\nErrors (cells marked error or *):\n" + "\n".join("  " + e for e in errors)
+    print(text)
+    (out / "results.txt").write_text(text + "\n", encoding="utf-8")
+    results = {"machine": info, "versions": versions, "settings": vars(settings), "tables": [t.as_json() for t in tables],
+               "errors": errors, "python": python, "corpus_sums": summaries, "engine": engine, "memory": memory}
+    (out / "results.json").write_text(json.dumps(results, indent=1, default=str) + "\n", encoding="utf-8")
+    print(f"\nwritten: {out / 'results.json'}, {out / 'results.txt'}", file=sys.stderr)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
