@@ -5,6 +5,25 @@
 
 namespace quillmere {
 
+namespace {
+
+constexpr std::size_t kMaxBlock = std::size_t(1) << 20;
+
+// Full-size blocks released on this thread, kept for the next arena: a
+// large load would otherwise map, fault in and unmap megabytes per call.
+struct BlockCache {
+    static constexpr int kCapacity = 16;
+    void* blocks[kCapacity] = {};
+    int count = 0;
+    ~BlockCache() {
+        while (count > 0) std::free(blocks[--count]);
+    }
+};
+
+thread_local BlockCache t_block_cache;
+
+}  // namespace
+
 Arena::Arena(Arena&& other) noexcept
     : head_(std::exchange(other.head_, nullptr)),
       cursor_(std::exchange(other.cursor_, nullptr)),
@@ -28,9 +47,13 @@ Arena::~Arena() { release(); }
 
 void Arena::release() {
     Block* b = head_;
+    BlockCache& cache = t_block_cache;
     while (b != nullptr) {
         Block* next = b->next;
-        std::free(b);
+        if (b->size == kMaxBlock && cache.count < BlockCache::kCapacity)
+            cache.blocks[cache.count++] = b;
+        else
+            std::free(b);
         b = next;
     }
     head_ = nullptr;
@@ -38,13 +61,18 @@ void Arena::release() {
 }
 
 void* Arena::allocate_slow(std::size_t size, std::size_t align) {
-    constexpr std::size_t kMaxBlock = std::size_t(1) << 20;
     std::size_t need = size + align + sizeof(Block);
     std::size_t block_size = next_block_;
     if (block_size < need) block_size = need;
     if (next_block_ < kMaxBlock) next_block_ *= 2;
-    auto* b = static_cast<Block*>(std::malloc(block_size));
-    if (b == nullptr) throw std::bad_alloc();
+    BlockCache& cache = t_block_cache;
+    Block* b = nullptr;
+    if (block_size == kMaxBlock && cache.count > 0) {
+        b = static_cast<Block*>(cache.blocks[--cache.count]);
+    } else {
+        b = static_cast<Block*>(std::malloc(block_size));
+        if (b == nullptr) throw std::bad_alloc();
+    }
     b->next = head_;
     b->size = block_size;
     head_ = b;
