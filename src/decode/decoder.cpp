@@ -484,7 +484,6 @@ StepResult Decoder::decode_alias(const Token& token, Node& out) {
 }
 
 StepResult Decoder::check_complex_key(const Value& key, Span entry) const {
-    if (!options_.reject_complex) return Ok{};
     if (key.is(ValueKind::Sequence))
         return fail("complex mapping key (a sequence used as a key)", entry, LocatedErrorKind::ComplexKey);
     if (key.is(ValueKind::Mapping))
@@ -493,7 +492,7 @@ StepResult Decoder::check_complex_key(const Value& key, Span entry) const {
 }
 
 StepResult Decoder::insert_mapping_entry(KeySet* seen, const Value& key, const Value& value, Span entry) {
-    if (seen != nullptr && !is_merge_marker(key) && !seen->insert(canonical_key_text(key)).second) {
+    if (!is_merge_marker(key) && !seen->insert(canonical_key_text(key)).second) {
         if (options_.dup_error)
             return fail("duplicate mapping key: " + key_display_text(key), entry, LocatedErrorKind::DuplicateKey);
         warnings_.push_back("duplicate mapping key '" + key_display_text(key) + "' at line " +
@@ -555,8 +554,11 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
             }
         }
         const Value key_value = key.value_or_null();
-        QM_TRY(check_complex_key(key_value, entry));
-        QM_TRY(insert_mapping_entry(seen ? &*seen : nullptr, key_value, value.value_or_null(), entry));
+        if (options_.reject_complex) QM_TRY(check_complex_key(key_value, entry));
+        if (seen)
+            QM_TRY(insert_mapping_entry(&*seen, key_value, value.value_or_null(), entry));
+        else
+            pairs_.push_back(Pair{key_value, value.value_or_null()});
         count += key.count_or_one() + value.count_or_one();
         if (tokens_.position() == before) break;
     }
@@ -619,7 +621,7 @@ StepResult Decoder::decode_sequence_entry(bool flow, Node& out) {
         QM_TRY(decode_child(Position::Other, value));
     }
     const Value key_value = key.value_or_null();
-    QM_TRY(check_complex_key(key_value, entry));
+    if (options_.reject_complex) QM_TRY(check_complex_key(key_value, entry));
     Pair* pair = arena_.allocate_array<Pair>(1);
     pair->key = key_value;
     pair->value = value.value_or_null();
