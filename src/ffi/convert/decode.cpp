@@ -87,7 +87,8 @@ public:
         for (;; i = (i + 1) & mask_) {
             Slot& slot = slots_[i];
             if (slot.str == nullptr) break;
-            if (slot.hash == hash && slot.size == text.size() && std::memcmp(slot.data, text.data(), text.size()) == 0)
+            if (slot.hash == hash && slot.size == text.size() &&
+                (text.empty() || std::memcmp(slot.data, text.data(), text.size()) == 0))
                 return py::ref::borrow(slot.str);
         }
         py::ref key = text_to_str(text);
