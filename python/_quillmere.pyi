@@ -37,7 +37,7 @@ def dumps(
     default: Callable[[Any], Any] | None = None,
     option: int | None = None,
     null_style: str | None = None,
-    tags: Mapping[type, Callable[[Any], Any]] | None = None,
+    tags: dict[type, Callable[[Any], QuillmereTag | tuple[str, Any]]] | None = None,
     width: int | None = None,
 ) -> bytes: ...
 def to_json(obj: Any, /, *, default: Callable[[Any], Any] | None = None, option: int | None = None) -> bytes: ...

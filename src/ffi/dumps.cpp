@@ -1,14 +1,260 @@
 // dumps and to_json: Python objects to YAML or JSON text.
 //
-// The arguments are taken here; the conversion to Value trees and the
-// writers come with the dump road.
+// A call runs in two halves. With the interpreter lock held, the arguments
+// become the writer's configuration and an EncodeContext, and the object
+// becomes a Value tree whose texts all live in the tree's Arena (running
+// the caller's hooks as needed). Then the lock is released while the engine
+// writes the text into a buffer and the arena is dropped, and the text is
+// returned as one bytes object:
+//
+//     dumps({"a": 1, "b": [None, "x"]})                    -> b"a: 1\nb:\n  -\n  - x\n"
+//     dumps(None, null_style="~")                           -> b"~\n"
+//     dumps([1], option=OPT_FLOW_STYLE | OPT_EXPLICIT_END)  -> b"[1]\n...\n"
+//     to_json({"a": (1, 2.5)})                              -> b'{"a":[1,2.5]}'
+//     to_json([None], option=OPT_INDENT_2)                  -> b'[\n  null\n]'
+//
+// While the lock is released only the call's own tree and buffer are used.
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "common/arena.h"
+#include "encode/emitter.h"
+#include "encode/json_writer.h"
 #include "ffi/args.h"
+#include "ffi/convert/encode.h"
 #include "ffi/entry.h"
+#include "ffi/errors.h"
 #include "ffi/functions.h"
+#include "ffi/gil.h"
+#include "ffi/options.h"
+#include "ffi/types/types.h"
 
 namespace quillmere::ffi {
 
 namespace {
+
+using decode::Value;
+using encode::NullStyle;
+
+constexpr std::size_t kInitialOutputCapacity = 1024;
+
+// `width`: an int in 0..2^64-1, or absent (0, no folding).
+bool width_from_argument(PyObject* value, std::uint64_t& width) {
+    width = 0;
+    if (!value) return true;
+    const unsigned long long number = PyLong_AsUnsignedLongLong(value);
+    if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+        add_argument_note("width");
+        return false;
+    }
+    width = number;
+    return true;
+}
+
+// `null_style`: absent, or a str whose UTF-8 text is returned in `text`
+// (owned by the str).
+bool null_style_from_argument(PyObject* value, std::string_view& text) {
+    if (!value) return true;
+    if (!PyUnicode_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "expected str, not %.200s", Py_TYPE(value)->tp_name);
+        add_argument_note("null_style");
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
+    if (!utf8) {
+        add_argument_note("null_style");
+        return false;
+    }
+    text = std::string_view(utf8, static_cast<std::size_t>(size));
+    return true;
+}
+
+// `tags` of dumps: absent, or a dict (a subclass counts) of type -> callable.
+bool dump_tags_from_argument(PyObject* value) {
+    if (!value || PyDict_Check(value)) return true;
+    PyErr_Format(PyExc_TypeError, "expected dict, not %.200s", Py_TYPE(value)->tp_name);
+    add_argument_note("tags");
+    return false;
+}
+
+void append_utf8(std::string& out, Py_UCS4 c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The text of `str` in double quotes for a message: a backslash before '"'
+// and '\', \t \r \n for tab, carriage return and line feed, and every
+// other character that str.isprintable() refuses as \u{hex}.
+void append_quoted(std::string& out, PyObject* str) {
+    const int kind = PyUnicode_KIND(str);
+    const void* data = PyUnicode_DATA(str);
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(str);
+    out += '"';
+    for (Py_ssize_t i = 0; i < length; ++i) {
+        const Py_UCS4 c = PyUnicode_READ(kind, data, i);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                if (Py_UNICODE_ISPRINTABLE(c)) {
+                    append_utf8(out, c);
+                } else {
+                    char escape[16];
+                    std::snprintf(escape, sizeof escape, "\\u{%x}", static_cast<unsigned>(c));
+                    out += escape;
+                }
+                break;
+        }
+    }
+    out += '"';
+}
+
+// How None is written. A given null_style decides alone; without one the
+// two option bits do, and may not both be set.
+std::optional<NullStyle> resolve_null_style(PyObject* null_style, std::string_view text, std::uint64_t options) {
+    if (null_style) {
+        if (text == "null") return NullStyle::Keyword;
+        if (text == "empty") return NullStyle::Empty;
+        if (text == "~" || text == "tilde") return NullStyle::Tilde;
+        std::string message = "null_style must be 'null', 'empty', or '~', not ";
+        append_quoted(message, null_style);
+        PyErr_SetString(PyExc_ValueError, message.c_str());
+        return std::nullopt;
+    }
+    const bool keyword = (options & OPT_NULL_AS_KEYWORD) != 0;
+    const bool tilde = (options & OPT_NULL_AS_TILDE) != 0;
+    if (keyword && tilde) {
+        PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
+        return std::nullopt;
+    }
+    if (keyword) return NullStyle::Keyword;
+    if (tilde) return NullStyle::Tilde;
+    return NullStyle::Empty;
+}
+
+// The round-trip objects: a QuillmereDocument is written by its own
+// serialiser, untouched by the dump options, and a QuillmereDocumentView
+// (or a subclass) is replaced by its to_dict() before conversion. That
+// belongs to the document classes, which this build does not have, so both
+// are refused here. False with the error set.
+bool accept_round_trip_argument(PyObject* obj, const char* function) {
+    PyTypeObject* document = document_type();
+    if (!document) return false;
+    PyTypeObject* view = document_view_type();
+    if (!view) return false;
+    if (PyObject_TypeCheck(obj, document) || PyObject_TypeCheck(obj, view)) {
+        PyErr_Format(PyExc_NotImplementedError, "%s() of a round-trip document is not implemented yet", function);
+        return false;
+    }
+    return true;
+}
+
+py::ref bytes_from(const std::string& text) {
+    return py::ref::steal(PyBytes_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
+struct DumpArguments {
+    py::ref obj, default_, option, null_style, tags, width;
+};
+
+py::ref dump_yaml(const DumpArguments& arguments) {
+    std::uint64_t options = 0;
+    if (!options_from_argument(arguments.option.get(), options)) return {};
+    std::string_view null_text;
+    if (!null_style_from_argument(arguments.null_style.get(), null_text)) return {};
+    if (!dump_tags_from_argument(arguments.tags.get())) return {};
+    std::uint64_t width = 0;
+    if (!width_from_argument(arguments.width.get(), width)) return {};
+    if (!accept_round_trip_argument(arguments.obj.get(), "dumps")) return {};
+
+    const std::optional<NullStyle> null_style = resolve_null_style(arguments.null_style.get(), null_text, options);
+    if (!null_style) return {};
+    encode::EmitterConfig config;
+    config.indent = (options & OPT_INDENT_4) ? 4 : 2;
+    config.width = width;
+    config.null_style = *null_style;
+    config.sort_keys = (options & OPT_SORT_KEYS) != 0;
+    config.flow_style = (options & OPT_FLOW_STYLE) != 0;
+    config.explicit_start = (options & OPT_EXPLICIT_START) != 0;
+    config.explicit_end = (options & OPT_EXPLICIT_END) != 0;
+    config.prefer_double_quotes = (options & OPT_SINGLE_QUOTES) == 0;
+    config.indentless_sequences = (options & OPT_INDENTLESS_SEQUENCES) != 0;
+
+    const EncodeContext context =
+        encode_context_from_options(options, arguments.default_.get(), arguments.tags.get());
+    Arena arena;
+    const std::optional<Value> root = object_to_value(arguments.obj.get(), context, arena);
+    if (!root) return {};
+
+    std::string text;
+    {
+        GilRelease unlocked;
+        text.reserve(kInitialOutputCapacity);
+        encode::emit_document(text, *root, config);
+        Arena tree = std::move(arena);  // the tree is freed here, still without the lock
+    }
+    return bytes_from(text);
+}
+
+py::ref dump_json(PyObject* obj, PyObject* default_, PyObject* option) {
+    std::uint64_t options = 0;
+    if (!options_from_argument(option, options)) return {};
+    if (!accept_round_trip_argument(obj, "to_json")) return {};
+
+    const EncodeContext context = encode_context_from_options(options, default_, nullptr);
+    Arena arena;
+    const std::optional<Value> root = object_to_value(obj, context, arena);
+    if (!root) return {};
+
+    encode::JsonWriterConfig config;
+    config.indent = (options & OPT_INDENT_4) ? 4 : (options & OPT_INDENT_2) ? 2 : 0;
+    config.sort_keys = (options & OPT_SORT_KEYS) != 0;
+    std::string text;
+    std::optional<std::string> failure;
+    {
+        GilRelease unlocked;
+        text.reserve(kInitialOutputCapacity);
+        Result<void, std::string> written = encode::write_json(text, *root, config);
+        if (!written.ok()) failure = std::move(written).error();
+        Arena tree = std::move(arena);  // the tree is freed here, still without the lock
+    }
+    if (failure) {
+        encode_error(*failure);
+        return {};
+    }
+    return bytes_from(text);
+}
 
 constexpr const char* kDumpsKeywords[] = {"default", "option", "null_style", "tags", "width"};
 constexpr Signature kDumpsSignature{"dumps", "obj", kDumpsKeywords};
@@ -21,8 +267,15 @@ PyObject* dumps_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObje
         PyObject* obj = nullptr;
         PyObject* values[std::size(kDumpsKeywords)];
         if (!parse_arguments(kDumpsSignature, args, nargsf, kwnames, obj, values)) return nullptr;
-        PyErr_SetString(PyExc_NotImplementedError, "dumps() is not implemented yet");
-        return nullptr;
+        // The call keeps its own reference to every argument object.
+        DumpArguments arguments;
+        arguments.obj = py::ref::borrow(obj);
+        arguments.default_ = py::ref::borrow(values[0]);
+        arguments.option = py::ref::borrow(values[1]);
+        arguments.null_style = py::ref::borrow(values[2]);
+        arguments.tags = py::ref::borrow(values[3]);
+        arguments.width = py::ref::borrow(values[4]);
+        return dump_yaml(arguments).release();
     });
 }
 
@@ -31,8 +284,11 @@ PyObject* to_json_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyOb
         PyObject* obj = nullptr;
         PyObject* values[std::size(kToJsonKeywords)];
         if (!parse_arguments(kToJsonSignature, args, nargsf, kwnames, obj, values)) return nullptr;
-        PyErr_SetString(PyExc_NotImplementedError, "to_json() is not implemented yet");
-        return nullptr;
+        // The call keeps its own reference to every argument object.
+        py::ref held_obj = py::ref::borrow(obj);
+        py::ref held_default = py::ref::borrow(values[0]);
+        py::ref held_option = py::ref::borrow(values[1]);
+        return dump_json(held_obj.get(), held_default.get(), held_option.get()).release();
     });
 }
 
