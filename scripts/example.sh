@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the engine and runs the example: the tokens of a small YAML text.
+# Builds the _quillmere module and runs the example: load YAML, dump it as
+# YAML and JSON, and show a located parse error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build/release yaml_tokens >/dev/null
-printf 'name: quillmere\nfeatures: [anchors, "merge keys", tags]\nbase: &b {x: 1}\n' | build/release/examples/yaml_tokens
+cmake -S . -B build/example -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=/usr/bin/python3 \
+    -DQUILLMERE_TESTS=OFF >/dev/null
+ninja -C build/example _quillmere >/dev/null
+PYTHONPATH="$PWD/build/example/python:$PWD/python" /usr/bin/python3 examples/quickstart.py
