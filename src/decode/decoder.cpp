@@ -18,6 +18,7 @@
 // against the stream's expansion budget plus the copy itself.
 #include "decode/decoder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <unordered_map>
 #include <unordered_set>
@@ -38,7 +39,9 @@ using resolver::ResolveMode;
 
 class TokenStream {
 public:
-    explicit TokenStream(scanner::Scanner& scanner) : scanner_(scanner) { buffer_.reserve(1024); }
+    explicit TokenStream(scanner::Scanner& scanner) : scanner_(scanner) {
+        buffer_.reserve(std::min<std::size_t>(scanner.initial_token_capacity(), 2 * kBatch));
+    }
 
     // The token `ahead` places past the cursor; StreamEnd past the end. The
     // reference stays valid until the next call of peek.
