@@ -495,7 +495,7 @@ StepResult Decoder::check_complex_key(const Value& key, Span entry) const {
 }
 
 StepResult Decoder::insert_mapping_entry(KeySet* seen, const Value& key, const Value& value, Span entry) {
-    if (!is_merge_marker(key) && !seen->insert(canonical_key_text(key)).second) {
+    if (!is_merge_marker(key) && !seen->insert(key)) {
         if (options_.dup_error)
             return fail("duplicate mapping key: " + key_display_text(key), entry, LocatedErrorKind::DuplicateKey);
         warnings_.push_back("duplicate mapping key '" + key_display_text(key) + "' at line " +

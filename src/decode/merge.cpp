@@ -40,7 +40,7 @@ std::optional<Value> flatten_merge_source(std::vector<Pair>& pairs, KeySet& seen
             return std::nullopt;
         case ValueKind::Mapping:
             for (const Pair& p : source.pairs())
-                if (seen.insert(canonical_key_text(p.key)).second) pairs.push_back(p);
+                if (seen.insert(p.key)) pairs.push_back(p);
             return std::nullopt;
         case ValueKind::Sequence: {
             std::vector<Value> leftovers;
@@ -70,7 +70,7 @@ namespace {
     KeySet seen;
     for (const Pair& p : mapping.pairs()) {
         if (is_merge_marker(p.key)) continue;
-        seen.insert(canonical_key_text(p.key));
+        seen.insert(p.key);
         merged.push_back(p);
     }
     for (const Pair& p : mapping.pairs()) {

@@ -13,17 +13,13 @@
 #pragma once
 
 #include <optional>
-#include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "common/arena.h"
-#include "common/hash.h"
+#include "decode/key_set.h"
 #include "decode/value.h"
 
 namespace quillmere::decode {
-
-using KeySet = std::unordered_set<std::string, SeededHash, TextEqual>;
 
 void resolve_merge_keys(Value& value, Arena& arena);
 
