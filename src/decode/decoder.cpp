@@ -13,13 +13,16 @@
 // tokenized whole first: when the descent fails, the rest of the text is
 // still scanned, and a scan error found there is the one reported.
 //
-// Every node reports its node count together with its value, so anchors
-// know their count without a second walk, and an alias costs one charge
-// against the stream's expansion budget plus the copy itself.
+// The decoder counts every node it makes, so the node count of an anchored
+// value is the difference of the counter across its decoding: anchors know
+// their count without a second walk, and an alias costs one charge against
+// the stream's expansion budget plus the copy itself.
 #include "decode/decoder.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -81,7 +84,7 @@ private:
 
     bool refill() {
         if (failed_ || scanner_.finished()) return false;
-        if (head_ >= 4096 && head_ * 2 >= buffer_.size()) {
+        if (head_ >= 512 && head_ * 2 >= buffer_.size()) {
             buffer_.erase_front(head_);
             head_ = 0;
         }
@@ -105,7 +108,7 @@ private:
         return end_;
     }
 
-    static constexpr std::size_t kBatch = 256;
+    static constexpr std::size_t kBatch = 128;
 
     scanner::Scanner& scanner_;
     TokenList buffer_;
@@ -116,17 +119,13 @@ private:
     Token end_;
 };
 
-// What decoding one node gives: nothing (an empty node), or a value and its
-// node count.
+// What decoding one node gives: nothing (an empty node) or a value.
 struct Node {
     Value value;
-    std::uint64_t count = 0;
     bool present = false;
 
     static Node none() { return Node{}; }
-    static Node of(Value v, std::uint64_t n) { return Node{v, n, true}; }
-    Value value_or_null() const { return present ? value : Value::null(); }
-    std::uint64_t count_or_one() const { return present ? count : 1; }
+    static Node of(Value v) { return Node{v, true}; }
 };
 
 // Where a node stands: a sequence entry treats a "- " right after its
@@ -168,22 +167,32 @@ private:
     // an empty node.
     StepResult decode_node(Position position, Node& out);
     StepResult decode_node_body(Position position, Node& out);
-    // decode_node, with the commonest node (a scalar without properties)
-    // decoded in place.
-    [[gnu::always_inline]] StepResult decode_child(Position position, Node& out) {
+    // A node where an entry needs a value: an empty node is Null. The
+    // commonest node, a scalar without properties, is made in place and
+    // handed back in registers.
+    [[gnu::always_inline]] StepResult decode_child(Position position, Value& out) {
         const Token& token = tokens_.peek();
         if (token.kind == TokenKind::Scalar && depth_ < kMaxDecodeDepth) {
-            decode_scalar(token, std::nullopt, out);
+            out = scalar_value(token, std::nullopt);
             tokens_.advance();
             return Ok{};
         }
-        return decode_node(position, out);
+        Node node;
+        QM_TRY(decode_node(position, node));
+        out = node.present ? node.value : null_node();
+        return Ok{};
     }
-    void decode_scalar(const Token& token, const std::optional<std::string_view>& tag, Node& out);
+    // Null standing for an empty node.
+    Value null_node() {
+        ++nodes_made_;
+        return Value::null();
+    }
+    Value scalar_value(const Token& token, const std::optional<std::string_view>& tag);
     StepResult decode_alias(const Token& token, Node& out);
     StepResult decode_mapping(bool flow, Node& out);
     StepResult decode_sequence(bool flow, Node& out);
-    StepResult decode_sequence_entry(bool flow, Node& out);
+    StepResult decode_block_sequence_entry(Value& out);
+    StepResult decode_flow_sequence_entry(Node& out);
     StepResult decode_indentless_sequence(Node& out);
     StepResult insert_mapping_entry(KeySet* seen, const Value& key, const Value& value, Span entry);
     StepResult check_complex_key(const Value& key, Span entry) const;
@@ -227,6 +236,7 @@ private:
     std::vector<std::string>& warnings_;
     std::uint32_t depth_ = 0;
     std::uint64_t expanded_ = 0;
+    std::uint64_t nodes_made_ = 0;  // every node made so far; see decode_node_body
     bool document_has_merge_keys_ = false;
     std::unordered_map<std::string_view, Anchor, SeededHash, TextEqual> anchors_;
     std::unordered_map<std::string_view, std::string_view, SeededHash, TextEqual> tag_handles_;
@@ -266,7 +276,7 @@ StepResult Decoder::decode_stream(std::vector<Value>& documents, std::vector<boo
                                 next.span);
                 Node node;
                 QM_TRY(decode_node(Position::Other, node));
-                documents.push_back(node.value_or_null());
+                documents.push_back(node.present ? node.value : Value::null());
                 has_merge_keys.push_back(std::exchange(document_has_merge_keys_, false));
                 QM_TRY(check_trailing_content());
                 forget_document_state();
@@ -386,12 +396,14 @@ StepResult Decoder::decode_node(Position position, Node& out) {
 StepResult Decoder::decode_node_body(Position position, Node& node) {
     std::optional<std::string_view> anchor;
     std::optional<std::string_view> tag;
+    std::uint64_t made_before = 0;
     node = Node::none();
     for (bool decoded = false; !decoded;) {
         const Token& token = tokens_.peek();
         if (token.kind == TokenKind::Anchor) {
             if (anchor) return fail("a node cannot have two anchors", token.span);
             anchor = token.text;
+            made_before = nodes_made_;
             tokens_.advance();
             continue;
         }
@@ -406,7 +418,7 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
         decoded = true;
         switch (token.kind) {
             case TokenKind::Scalar:
-                decode_scalar(token, tag, node);
+                node = Node::of(scalar_value(token, tag));
                 tokens_.advance();
                 break;
             case TokenKind::Alias:
@@ -430,7 +442,7 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
                     Token empty = token;
                     empty.text = {};
                     empty.style = static_cast<std::uint8_t>(ScalarStyle::Plain);
-                    decode_scalar(empty, tag, node);
+                    node = Node::of(scalar_value(empty, tag));
                     break;
                 }
                 if (token.kind == TokenKind::StreamStart || token.kind == TokenKind::Directive) {
@@ -441,20 +453,27 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
                 }
                 // An empty node; with an anchor it is still an entry.
                 if (!anchor) return Ok{};
-                node = Node::of(Value::null(), 1);
+                node = Node::of(null_node());
                 break;
         }
     }
 
-    if (tag && is_custom_tag(*tag)) node = Node::of(Value::tagged(*tag, node.value, arena_), node.count + 1);
-    if (anchor) anchors_[*anchor] = Anchor{node.value, node.count};
+    if (tag && is_custom_tag(*tag)) {
+        node = Node::of(Value::tagged(*tag, node.value, arena_));
+        ++nodes_made_;
+    }
+    if (anchor) {
+        const std::uint64_t count = nodes_made_ - made_before;
+        assert(count == count_nodes(node.value));
+        anchors_[*anchor] = Anchor{node.value, count};
+    }
     return Ok{};
 }
 
-void Decoder::decode_scalar(const Token& token, const std::optional<std::string_view>& tag, Node& out) {
+Value Decoder::scalar_value(const Token& token, const std::optional<std::string_view>& tag) {
     const bool quoted = token.scalar_style() != ScalarStyle::Plain;
     const std::string_view text = token.text;
-    if (options_.yaml11_warn) {
+    if (options_.yaml11_warn) [[unlikely]] {
         if (auto diff = resolver::resolution_difference(options_.mode, text, quoted, tag)) {
             warnings_.push_back("YAML 1.1 syntax '" + std::string(text) + "' resolves as " + std::string(diff->first) +
                                 " in 1.1 but " + std::string(diff->second) + " in 1.2 at line " +
@@ -462,19 +481,21 @@ void Decoder::decode_scalar(const Token& token, const std::optional<std::string_
                                 std::to_string(token.span.column + 1));
         }
     }
+    ++nodes_made_;
     const resolver::ResolvedScalar r = resolver::resolve_scalar(options_.mode, text, quoted, tag);
     switch (r.kind) {
-        case ResolvedKind::Null: out = Node::of(Value::null(), 1); return;
-        case ResolvedKind::Bool: out = Node::of(Value::boolean(r.boolean), 1); return;
-        case ResolvedKind::Int: out = Node::of(Value::integer(r.integer), 1); return;
-        case ResolvedKind::BigInt: out = Node::of(Value::big_int(text, arena_), 1); return;
-        case ResolvedKind::Float: out = Node::of(Value::floating(r.number), 1); return;
-        case ResolvedKind::Str: out = Node::of(Value::string(text, arena_), 1); return;
+        case ResolvedKind::Null: return Value::null();
+        case ResolvedKind::Bool: return Value::boolean(r.boolean);
+        case ResolvedKind::Int: return Value::integer(r.integer);
+        case ResolvedKind::BigInt: return Value::big_int(text, arena_);
+        case ResolvedKind::Float: return Value::floating(r.number);
+        case ResolvedKind::Str: return Value::string(text, arena_);
         case ResolvedKind::Merge:
             document_has_merge_keys_ = true;
-            out = Node::of(make_merge_marker(arena_), 2);
-            return;
+            ++nodes_made_;  // the marker is a tag around a string
+            return make_merge_marker(arena_);
     }
+    return Value::string(text, arena_);
 }
 
 StepResult Decoder::decode_alias(const Token& token, Node& out) {
@@ -482,7 +503,8 @@ StepResult Decoder::decode_alias(const Token& token, Node& out) {
     if (it == anchors_.end()) return fail("unknown alias: *" + std::string(token.text), token.span);
     QM_TRY(charge_alias_expansion(it->second.count, token.span));
     tokens_.advance();
-    out = Node::of(deep_copy(it->second.value, arena_), it->second.count);
+    nodes_made_ += it->second.count;
+    out = Node::of(deep_copy(it->second.value, arena_));
     return Ok{};
 }
 
@@ -508,16 +530,17 @@ StepResult Decoder::insert_mapping_entry(KeySet* seen, const Value& key, const V
 
 StepResult Decoder::decode_mapping(bool flow, Node& out) {
     tokens_.advance();  // MappingStart
+    ++nodes_made_;
     const std::size_t base = pairs_.size();
-    std::optional<KeySet> seen;
-    if (checks_duplicates()) seen.emplace();
-    std::uint64_t count = 1;
+    std::unique_ptr<KeySet> seen;
+    if (checks_duplicates()) seen = std::make_unique<KeySet>();
+    // The entry's position is kept only where a check may report it.
+    const bool checks_keys = seen || options_.reject_complex;
 
     for (;;) {
         const std::uint64_t before = tokens_.position();
         const Token& token = tokens_.peek();
         const TokenKind kind = token.kind;
-        const Span entry = token.span;
         if (kind == TokenKind::MappingEnd || kind == TokenKind::BlockEnd) {
             tokens_.advance();
             break;
@@ -528,16 +551,21 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
             continue;
         }
 
-        Node key;
-        Node value;
+        Span entry;
+        Value key;
+        Value value;
         if (kind == TokenKind::MappingKey) {
+            if (checks_keys) entry = token.span;
             tokens_.advance();
             QM_TRY(decode_child(Position::Other, key));
             if (tokens_.peek_kind() == TokenKind::MappingValue) {
                 tokens_.advance();
                 QM_TRY(decode_child(Position::Other, value));
+            } else {
+                value = null_node();
             }
         } else {
+            entry = token.span;
             if (!flow) {
                 std::size_t ahead = 0;
                 while (tokens_.peek_kind(ahead) == TokenKind::Anchor || tokens_.peek_kind(ahead) == TokenKind::Tag)
@@ -554,25 +582,25 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
                 QM_TRY(decode_child(Position::Other, value));
             } else if (!flow && kind == TokenKind::Scalar) {
                 return fail("expected ':' after mapping key", entry);
+            } else {
+                value = null_node();
             }
         }
-        const Value key_value = key.value_or_null();
-        if (options_.reject_complex) QM_TRY(check_complex_key(key_value, entry));
+        if (options_.reject_complex) QM_TRY(check_complex_key(key, entry));
         if (seen)
-            QM_TRY(insert_mapping_entry(&*seen, key_value, value.value_or_null(), entry));
+            QM_TRY(insert_mapping_entry(seen.get(), key, value, entry));
         else
-            pairs_.push_back(Pair{key_value, value.value_or_null()});
-        count += key.count_or_one() + value.count_or_one();
+            pairs_.push_back(Pair{key, value});
         if (tokens_.position() == before) break;
     }
-    out = Node::of(finish_mapping(base), count);
+    out = Node::of(finish_mapping(base));
     return Ok{};
 }
 
 StepResult Decoder::decode_sequence(bool flow, Node& out) {
     tokens_.advance();  // SequenceStart
+    ++nodes_made_;
     const std::size_t base = items_.size();
-    std::uint64_t count = 1;
     for (;;) {
         const TokenKind kind = tokens_.peek_kind();
         if (is_collection_end(kind)) {
@@ -583,74 +611,71 @@ StepResult Decoder::decode_sequence(bool flow, Node& out) {
         const std::uint64_t before = tokens_.position();
         const bool separated = kind == TokenKind::BlockEntry || kind == TokenKind::FlowEntry;
         if (separated) tokens_.advance();
-        Node entry;
-        QM_TRY(decode_sequence_entry(flow, entry));
-        if (entry.present) {
-            items_.push_back(entry.value);
-            count += entry.count;
+        if (flow) {
+            Node entry;
+            QM_TRY(decode_flow_sequence_entry(entry));
+            if (entry.present) items_.push_back(entry.value);
+        } else {
+            Value entry;
+            QM_TRY(decode_block_sequence_entry(entry));
+            items_.push_back(entry);
         }
         if (!separated && tokens_.position() == before) break;
     }
-    out = Node::of(finish_sequence(base), count);
+    out = Node::of(finish_sequence(base));
     return Ok{};
 }
 
-StepResult Decoder::decode_sequence_entry(bool flow, Node& out) {
+StepResult Decoder::decode_block_sequence_entry(Value& out) {
+    const TokenKind kind = tokens_.peek_kind();
+    if (is_collection_end(kind) || kind == TokenKind::BlockEntry) {
+        out = null_node();
+        return Ok{};
+    }
+    return decode_child(Position::SequenceEntry, out);
+}
+
+StepResult Decoder::decode_flow_sequence_entry(Node& out) {
     const Token& token = tokens_.peek();
     const TokenKind kind = token.kind;
     const Span entry = token.span;
-    if (!flow) {
-        if (is_collection_end(kind) || kind == TokenKind::BlockEntry) {
-            out = Node::of(Value::null(), 1);
-            return Ok{};
-        }
-        return decode_child(Position::SequenceEntry, out);
-    }
     // A flow entry may be a one-pair mapping: "? a : b" or "a: b".
-    Node key;
+    Value key;
     if (kind == TokenKind::MappingKey) {
         tokens_.advance();
+        ++nodes_made_;  // the mapping
         QM_TRY(decode_child(Position::Other, key));
     } else {
-        QM_TRY(decode_child(Position::SequenceEntry, key));
-        if (tokens_.peek_kind() != TokenKind::MappingValue) {
-            out = key;
-            return Ok{};
-        }
+        QM_TRY(decode_node(Position::SequenceEntry, out));
+        if (tokens_.peek_kind() != TokenKind::MappingValue) return Ok{};
+        ++nodes_made_;  // the mapping
+        key = out.present ? out.value : null_node();
     }
-    Node value;
+    Value value;
     if (tokens_.peek_kind() == TokenKind::MappingValue) {
         tokens_.advance();
         QM_TRY(decode_child(Position::Other, value));
+    } else {
+        value = null_node();
     }
-    const Value key_value = key.value_or_null();
-    if (options_.reject_complex) QM_TRY(check_complex_key(key_value, entry));
+    if (options_.reject_complex) QM_TRY(check_complex_key(key, entry));
     Pair* pair = arena_.allocate_array<Pair>(1);
-    pair->key = key_value;
-    pair->value = value.value_or_null();
-    out = Node::of(Value::mapping(pair, 1), 1 + key.count_or_one() + value.count_or_one());
+    pair->key = key;
+    pair->value = value;
+    out = Node::of(Value::mapping(pair, 1));
     return Ok{};
 }
 
 StepResult Decoder::decode_indentless_sequence(Node& out) {
+    ++nodes_made_;
     const std::size_t base = items_.size();
-    std::uint64_t count = 1;
     while (tokens_.peek_kind() == TokenKind::BlockEntry) {
         tokens_.advance();
-        const TokenKind next = tokens_.peek_kind();
-        if (is_collection_end(next) || next == TokenKind::BlockEntry) {
-            items_.push_back(Value::null());
-            count += 1;
-            continue;
-        }
-        Node entry;
-        QM_TRY(decode_child(Position::SequenceEntry, entry));
-        if (entry.present) {
-            items_.push_back(entry.value);
-            count += entry.count;
-        }
+        Value entry;
+        QM_TRY(decode_block_sequence_entry(entry));
+        items_.push_back(entry);
     }
-    out = Node::of(finish_sequence(base), count);
+    out = Node::of(finish_sequence(base));
     return Ok{};
 }
 
