@@ -169,19 +169,28 @@ private:
     StepResult decode_node_body(Position position, Node& out);
     // A node where an entry needs a value: an empty node is Null. The
     // commonest node, a scalar without properties, is made in place and
-    // handed back in registers.
-    [[gnu::always_inline]] StepResult decode_child(Position position, Value& out) {
+    // handed back in registers. On failure the error waits in `failure_`
+    // and the value is Null.
+    [[gnu::always_inline]] Value decode_child(Position position) {
         const Token& token = tokens_.peek();
-        if (token.kind == TokenKind::Scalar && depth_ < kMaxDecodeDepth) {
-            out = scalar_value(token, std::nullopt);
+        if (token.kind == TokenKind::Scalar && depth_ < kMaxDecodeDepth) [[likely]] {
+            const Value value = scalar_value(token, std::nullopt);
             tokens_.advance();
-            return Ok{};
+            return value;
         }
-        Node node;
-        QM_TRY(decode_node(position, node));
-        out = node.present ? node.value : null_node();
-        return Ok{};
+        return decode_child_node(position);
     }
+    [[gnu::noinline]] Value decode_child_node(Position position) {
+        Node node;
+        StepResult step = decode_node(position, node);
+        if (!step.ok()) {
+            failure_ = std::move(step);
+            return Value::null();
+        }
+        return node.present ? node.value : null_node();
+    }
+    bool failed() const { return !failure_.ok(); }
+    StepResult take_failure() { return std::exchange(failure_, StepResult(Ok{})); }
     // Null standing for an empty node.
     Value null_node() {
         ++nodes_made_;
@@ -191,7 +200,7 @@ private:
     StepResult decode_alias(const Token& token, Node& out);
     StepResult decode_mapping(bool flow, Node& out);
     StepResult decode_sequence(bool flow, Node& out);
-    StepResult decode_block_sequence_entry(Value& out);
+    Value decode_block_sequence_entry();
     StepResult decode_flow_sequence_entry(Node& out);
     StepResult decode_indentless_sequence(Node& out);
     StepResult insert_mapping_entry(KeySet* seen, const Value& key, const Value& value, Span entry);
@@ -237,6 +246,7 @@ private:
     std::uint32_t depth_ = 0;
     std::uint64_t expanded_ = 0;
     std::uint64_t nodes_made_ = 0;  // every node made so far; see decode_node_body
+    StepResult failure_ = Ok{};     // the error of a failed decode_child
     bool document_has_merge_keys_ = false;
     std::unordered_map<std::string_view, Anchor, SeededHash, TextEqual> anchors_;
     std::unordered_map<std::string_view, std::string_view, SeededHash, TextEqual> tag_handles_;
@@ -557,10 +567,12 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
         if (kind == TokenKind::MappingKey) {
             if (checks_keys) entry = token.span;
             tokens_.advance();
-            QM_TRY(decode_child(Position::Other, key));
+            key = decode_child(Position::Other);
+            if (failed()) return take_failure();
             if (tokens_.peek_kind() == TokenKind::MappingValue) {
                 tokens_.advance();
-                QM_TRY(decode_child(Position::Other, value));
+                value = decode_child(Position::Other);
+                if (failed()) return take_failure();
             } else {
                 value = null_node();
             }
@@ -576,10 +588,12 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
                     first.kind == TokenKind::BlockEntry)
                     return fail("a block collection cannot be a mapping key", first.span);
             }
-            QM_TRY(decode_child(Position::Other, key));
+            key = decode_child(Position::Other);
+            if (failed()) return take_failure();
             if (tokens_.peek_kind() == TokenKind::MappingValue) {
                 tokens_.advance();
-                QM_TRY(decode_child(Position::Other, value));
+                value = decode_child(Position::Other);
+                if (failed()) return take_failure();
             } else if (!flow && kind == TokenKind::Scalar) {
                 return fail("expected ':' after mapping key", entry);
             } else {
@@ -590,7 +604,7 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
         if (seen)
             QM_TRY(insert_mapping_entry(seen.get(), key, value, entry));
         else
-            pairs_.push_back(Pair{key, value});
+            pairs_.emplace_back(key, value);  // built in its slot: no stack copy to read back
         if (tokens_.position() == before) break;
     }
     out = Node::of(finish_mapping(base));
@@ -616,9 +630,9 @@ StepResult Decoder::decode_sequence(bool flow, Node& out) {
             QM_TRY(decode_flow_sequence_entry(entry));
             if (entry.present) items_.push_back(entry.value);
         } else {
-            Value entry;
-            QM_TRY(decode_block_sequence_entry(entry));
-            items_.push_back(entry);
+            const Value entry = decode_block_sequence_entry();
+            if (failed()) return take_failure();
+            items_.emplace_back(entry);
         }
         if (!separated && tokens_.position() == before) break;
     }
@@ -626,13 +640,10 @@ StepResult Decoder::decode_sequence(bool flow, Node& out) {
     return Ok{};
 }
 
-StepResult Decoder::decode_block_sequence_entry(Value& out) {
+Value Decoder::decode_block_sequence_entry() {
     const TokenKind kind = tokens_.peek_kind();
-    if (is_collection_end(kind) || kind == TokenKind::BlockEntry) {
-        out = null_node();
-        return Ok{};
-    }
-    return decode_child(Position::SequenceEntry, out);
+    if (is_collection_end(kind) || kind == TokenKind::BlockEntry) return null_node();
+    return decode_child(Position::SequenceEntry);
 }
 
 StepResult Decoder::decode_flow_sequence_entry(Node& out) {
@@ -644,7 +655,8 @@ StepResult Decoder::decode_flow_sequence_entry(Node& out) {
     if (kind == TokenKind::MappingKey) {
         tokens_.advance();
         ++nodes_made_;  // the mapping
-        QM_TRY(decode_child(Position::Other, key));
+        key = decode_child(Position::Other);
+        if (failed()) return take_failure();
     } else {
         QM_TRY(decode_node(Position::SequenceEntry, out));
         if (tokens_.peek_kind() != TokenKind::MappingValue) return Ok{};
@@ -654,7 +666,8 @@ StepResult Decoder::decode_flow_sequence_entry(Node& out) {
     Value value;
     if (tokens_.peek_kind() == TokenKind::MappingValue) {
         tokens_.advance();
-        QM_TRY(decode_child(Position::Other, value));
+        value = decode_child(Position::Other);
+        if (failed()) return take_failure();
     } else {
         value = null_node();
     }
@@ -671,8 +684,8 @@ StepResult Decoder::decode_indentless_sequence(Node& out) {
     const std::size_t base = items_.size();
     while (tokens_.peek_kind() == TokenKind::BlockEntry) {
         tokens_.advance();
-        Value entry;
-        QM_TRY(decode_block_sequence_entry(entry));
+        const Value entry = decode_block_sequence_entry();
+        if (failed()) return take_failure();
         items_.push_back(entry);
     }
     out = Node::of(finish_sequence(base));

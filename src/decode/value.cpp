@@ -11,10 +11,10 @@ Value Value::make_text(ValueKind kind, std::string_view text, Arena& arena) {
     if (text.size() >= kLongText) {
         auto* view = static_cast<std::string_view*>(arena.allocate(sizeof(std::string_view), alignof(std::string_view)));
         *view = text;
-        v.size_ = kLongText;
+        v.set_size(kLongText);
         v.long_text_ = view;
     } else {
-        v.size_ = static_cast<std::uint32_t>(text.size());
+        v.set_size(text.size());
         v.text_ = text.data();
     }
     return v;

@@ -34,7 +34,7 @@ struct TaggedValue;
 
 class Value {
 public:
-    Value() : kind_(ValueKind::Null), size_(0), integer_(0) {}
+    Value() : header_(0), integer_(0) {}
 
     static Value null() { return Value(); }
     static Value boolean(bool b) {
@@ -57,13 +57,13 @@ public:
     static Value big_int(std::string_view text, Arena& arena) { return make_text(ValueKind::BigInt, text, arena); }
     static Value sequence(Value* items, std::size_t count) {
         Value v(ValueKind::Sequence);
-        v.size_ = static_cast<std::uint32_t>(count);
+        v.set_size(count);
         v.items_ = items;
         return v;
     }
     static Value mapping(Pair* pairs, std::size_t count) {
         Value v(ValueKind::Mapping);
-        v.size_ = static_cast<std::uint32_t>(count);
+        v.set_size(count);
         v.pairs_ = pairs;
         return v;
     }
@@ -75,18 +75,18 @@ public:
     // A Tagged value with its box in `arena`; `tag` must outlive the tree.
     static Value tagged(std::string_view tag, Value inner, Arena& arena);
 
-    ValueKind kind() const { return kind_; }
-    bool is(ValueKind k) const { return kind_ == k; }
+    ValueKind kind() const { return static_cast<ValueKind>(header_ & 0xFF); }
+    bool is(ValueKind k) const { return kind() == k; }
 
     bool as_bool() const { return integer_ != 0; }
     std::int64_t as_int() const { return integer_; }
     double as_float() const { return number_; }
     // The text of a String or BigInt.
     std::string_view text() const {
-        if (size_ == kLongText) return *long_text_;
-        return {text_, size_};
+        if (size() == kLongText) return *long_text_;
+        return {text_, size()};
     }
-    std::span<Value> items() const { return {items_, size_}; }
+    std::span<Value> items() const { return {items_, size()}; }
     std::span<Pair> pairs() const;
     TaggedValue& tagged_value() const { return *tagged_; }
 
@@ -94,11 +94,17 @@ private:
     // Texts of 4 GiB or more keep their view in the arena.
     static constexpr std::uint32_t kLongText = std::numeric_limits<std::uint32_t>::max();
 
-    explicit Value(ValueKind kind) : kind_(kind), size_(0), integer_(0) {}
+    explicit Value(ValueKind kind) : header_(static_cast<std::uint64_t>(kind)), integer_(0) {}
+    std::uint32_t size() const { return static_cast<std::uint32_t>(header_ >> 32); }
+    void set_size(std::size_t n) {
+        header_ = (header_ & 0xFF) | (static_cast<std::uint64_t>(static_cast<std::uint32_t>(n)) << 32);
+    }
     static Value make_text(ValueKind kind, std::string_view text, Arena& arena);
 
-    ValueKind kind_;
-    std::uint32_t size_;
+    // The kind in the low byte and the size (of a text or collection) in
+    // the high 32 bits: one word, written by one store, so that a value
+    // built in place reads back without a stalled load.
+    std::uint64_t header_;
     union {
         std::int64_t integer_;
         double number_;
@@ -122,7 +128,7 @@ struct TaggedValue {
     Value inner;
 };
 
-inline std::span<Pair> Value::pairs() const { return {pairs_, size_}; }
+inline std::span<Pair> Value::pairs() const { return {pairs_, size()}; }
 
 // The tag of the merge-key marker: the long form of "!!merge".
 inline constexpr std::string_view kMergeTag = "tag:yaml.org,2002:merge";

@@ -54,7 +54,7 @@ static std::string current_char_text(const Reader& reader) {
     return std::string(reader.text().substr(reader.position(), reader.char_length()));
 }
 
-ScanResult Scanner::queue_implicit_key(Span start, std::string_view text, ScalarStyle style,
+ScanResult Scanner::queue_implicit_key(const Span& start, std::string_view text, ScalarStyle style,
                                        std::uint64_t end_offset) {
     if (!in_flow()) QM_TRY(roll_indent(start.column, start, RawTokenKind::BlockMappingStart));
     queue(RawTokenKind::MappingKey, start, start.offset);

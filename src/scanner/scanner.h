@@ -137,7 +137,7 @@ private:
     ScanResult scan_block_scalar(bool literal);
     std::size_t scan_block_scalar_breaks(std::int64_t content_indent);
     bool value_indicator_follows();
-    ScanResult queue_implicit_key(Span start, std::string_view text, ScalarStyle style,
+    ScanResult queue_implicit_key(const Span& start, std::string_view text, ScalarStyle style,
                                   std::uint64_t end_offset);
 
     // Flow brackets and node properties (properties.cpp).
