@@ -649,7 +649,7 @@ Value Decoder::decode_block_sequence_entry() {
 StepResult Decoder::decode_flow_sequence_entry(Node& out) {
     const Token& token = tokens_.peek();
     const TokenKind kind = token.kind;
-    const Span entry = token.span;
+    const Span entry = options_.reject_complex ? token.span : Span{};
     // A flow entry may be a one-pair mapping: "? a : b" or "a: b".
     Value key;
     if (kind == TokenKind::MappingKey) {
@@ -657,6 +657,15 @@ StepResult Decoder::decode_flow_sequence_entry(Node& out) {
         ++nodes_made_;  // the mapping
         key = decode_child(Position::Other);
         if (failed()) return take_failure();
+    } else if (kind == TokenKind::Scalar && depth_ < kMaxDecodeDepth) {
+        // The commonest entry, a scalar without properties, made in place.
+        key = scalar_value(token, std::nullopt);
+        tokens_.advance();
+        if (tokens_.peek_kind() != TokenKind::MappingValue) {
+            out = Node::of(key);
+            return Ok{};
+        }
+        ++nodes_made_;  // the mapping
     } else {
         QM_TRY(decode_node(Position::SequenceEntry, out));
         if (tokens_.peek_kind() != TokenKind::MappingValue) return Ok{};
