@@ -49,19 +49,26 @@ std::uint64_t thread_hash_seed() {
 
 std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t n = bytes.size();
+    const std::size_t n = bytes.size();
+    // Keys are mostly short: up to 16 bytes take one multiplication, the
+    // two (possibly overlapping) words covering the text.
+    if (n <= 16) {
+        std::uint64_t a = 0, b = 0;
+        if (n >= 8) {
+            a = read64(p);
+            b = read64(p + n - 8);
+        } else if (n != 0) {
+            a = read_tail(p, n);
+        }
+        return mix(a ^ seed ^ kP0, b ^ (seed + n) ^ kP1);
+    }
     std::uint64_t h = seed ^ mix(seed ^ kP0, n ^ kP1);
-    while (n >= 16) {
-        h = mix(read64(p) ^ kP1 ^ h, read64(p + 8) ^ kP2 ^ seed);
-        p += 16;
-        n -= 16;
-    }
-    if (n >= 8) {
-        h = mix(read64(p) ^ kP1 ^ h, read_tail(p + 8, n - 8) ^ kP2 ^ seed);
-    } else {
-        h = mix(read_tail(p, n) ^ kP1 ^ h, kP2 ^ seed);
-    }
-    return mix(h ^ kP0, bytes.size() ^ kP2);
+    std::size_t left = n;
+    for (; left > 16; p += 16, left -= 16) h = mix(read64(p) ^ kP1 ^ h, read64(p + 8) ^ kP2 ^ seed);
+    // The last 16 bytes, overlapping what came before.
+    p = reinterpret_cast<const unsigned char*>(bytes.data()) + n - 16;
+    h = mix(read64(p) ^ kP1 ^ h, read64(p + 8) ^ kP2 ^ seed);
+    return mix(h ^ kP0, n ^ kP2);
 }
 
 }  // namespace quillmere
