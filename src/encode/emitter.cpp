@@ -20,6 +20,7 @@
 #include "common/stack_guard.h"
 #include "encode/quoting.h"
 #include "encode/scalar_text.h"
+#include "encode/stable_sort.h"
 
 namespace quillmere::encode {
 
@@ -30,36 +31,11 @@ using decode::ValueKind;
 
 namespace {
 
-// Ordered entries: up to this many are sorted by insertion, more by a
-// stable merge sort.
-constexpr std::size_t kInsertionSortLimit = 20;
-
 std::string_view sort_text(const Pair* pair) {
     return pair->key.is(ValueKind::String) ? pair->key.text() : std::string_view();
 }
 
 bool sorts_before(const Pair* a, const Pair* b) { return sort_text(a).compare(sort_text(b)) < 0; }
-
-// Bottom-up merge sort of `items`, using `scratch` (same length) for runs.
-void merge_sort(std::span<const Pair*> items, std::span<const Pair*> scratch) {
-    const std::size_t n = items.size();
-    std::span<const Pair*> from = items;
-    std::span<const Pair*> to = scratch;
-    for (std::size_t run = 1; run < n; run *= 2) {
-        for (std::size_t lo = 0; lo < n; lo += 2 * run) {
-            const std::size_t mid = std::min(lo + run, n);
-            const std::size_t hi = std::min(lo + 2 * run, n);
-            std::size_t i = lo;
-            std::size_t j = mid;
-            std::size_t k = lo;
-            while (i < mid && j < hi) to[k++] = sorts_before(from[j], from[i]) ? from[j++] : from[i++];
-            while (i < mid) to[k++] = from[i++];
-            while (j < hi) to[k++] = from[j++];
-        }
-        std::swap(from, to);
-    }
-    if (from.data() != items.data()) std::copy(from.begin(), from.end(), items.begin());
-}
 
 bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -225,20 +201,10 @@ void ordered_entries(std::span<const Pair> pairs, bool sort_keys, std::vector<co
     for (const Pair& pair : pairs) out.push_back(&pair);
     if (!sort_keys || pairs.size() < 2) return;
     const std::size_t n = pairs.size();
-    if (n <= kInsertionSortLimit) {
-        for (std::size_t i = base + 1; i < base + n; ++i) {
-            const Pair* item = out[i];
-            std::size_t j = i;
-            while (j > base && sorts_before(item, out[j - 1])) {
-                out[j] = out[j - 1];
-                --j;
-            }
-            out[j] = item;
-        }
-        return;
-    }
-    out.resize(base + 2 * n);
-    merge_sort(std::span(out).subspan(base, n), std::span(out).subspan(base + n, n));
+    const bool merging = n > kInsertionSortLimit;
+    if (merging) out.resize(base + 2 * n);  // the merge sort's scratch
+    stable_sort_entries(std::span(out).subspan(base, n), std::span(out).subspan(base + n, merging ? n : 0),
+                        sorts_before);
     out.resize(base + n);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/stack_guard.h"
+#include "encode/stable_sort.h"
 
 namespace quillmere::encode {
 
@@ -25,7 +26,6 @@ using decode::ValueKind;
 
 namespace {
 
-constexpr std::size_t kInsertionSortLimit = 20;
 constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
 
 // Room for the longest positional double: 5e-324 takes 326 characters.
@@ -38,38 +38,6 @@ struct Member {
 };
 
 bool member_before(const Member& a, const Member& b) { return a.text.compare(b.text) < 0; }
-
-void sort_members(std::span<Member> members, std::span<Member> scratch) {
-    const std::size_t n = members.size();
-    if (n <= kInsertionSortLimit) {
-        for (std::size_t i = 1; i < n; ++i) {
-            const Member item = members[i];
-            std::size_t j = i;
-            while (j > 0 && member_before(item, members[j - 1])) {
-                members[j] = members[j - 1];
-                --j;
-            }
-            members[j] = item;
-        }
-        return;
-    }
-    std::span<Member> from = members;
-    std::span<Member> to = scratch;
-    for (std::size_t run = 1; run < n; run *= 2) {
-        for (std::size_t lo = 0; lo < n; lo += 2 * run) {
-            const std::size_t mid = std::min(lo + run, n);
-            const std::size_t hi = std::min(lo + 2 * run, n);
-            std::size_t i = lo;
-            std::size_t j = mid;
-            std::size_t k = lo;
-            while (i < mid && j < hi) to[k++] = member_before(from[j], from[i]) ? from[j++] : from[i++];
-            while (i < mid) to[k++] = from[i++];
-            while (j < hi) to[k++] = from[j++];
-        }
-        std::swap(from, to);
-    }
-    if (from.data() != members.data()) std::copy(from.begin(), from.end(), members.begin());
-}
 
 // Writes the positional text of a finite double into `buffer`: the
 // shortest digits that read back as the same double (as the scientific
@@ -298,8 +266,9 @@ Result<void, std::string> JsonWriter::write_mapping(std::span<const Pair> pairs,
     }
     const std::size_t n = pairs.size();
     if (n > kInsertionSortLimit) members_.resize(mark + 2 * n);
-    sort_members(std::span(members_).subspan(mark, n),
-                 n > kInsertionSortLimit ? std::span(members_).subspan(mark + n, n) : std::span<Member>());
+    stable_sort_entries(std::span(members_).subspan(mark, n),
+                        n > kInsertionSortLimit ? std::span(members_).subspan(mark + n, n) : std::span<Member>(),
+                        member_before);
     members_.resize(mark + n);
 
     out_ += '{';

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "common/arena.h"
+#include "common/utf8.h"
 #include "encode/emitter.h"
 #include "encode/json_writer.h"
 #include "ffi/args.h"
@@ -80,24 +81,6 @@ bool dump_tags_from_argument(PyObject* value) {
     PyErr_Format(PyExc_TypeError, "expected dict, not %.200s", Py_TYPE(value)->tp_name);
     add_argument_note("tags");
     return false;
-}
-
-void append_utf8(std::string& out, Py_UCS4 c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // The text of `str` in double quotes for a message: a backslash before '"'

@@ -1,4 +1,5 @@
 #include "support/json.h"
+#include "common/utf8.h"
 
 #include <cstdint>
 
@@ -70,24 +71,6 @@ private:
         out.kind = Json::Kind::Number;
         out.text = std::string(text_.substr(start, pos_ - start));
         return true;
-    }
-
-    static void append_utf8(std::string& out, std::uint32_t cp) {
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
     }
 
     bool hex4(std::uint32_t& out) {
