@@ -23,6 +23,7 @@
 #include <cassert>
 #include <charconv>
 #include <memory>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -210,19 +211,23 @@ private:
     Result<std::string_view, LocatedError> expand_tag(const Token& token);
     StepResult charge_alias_expansion(std::uint64_t count, Span at);
 
+    // Moves the children of a finished collection, those above `base` on
+    // their stack, into an array of their own in the arena.
+    template <class T>
+    std::span<T> take_children(std::vector<T>& stack, std::size_t base) {
+        const std::size_t n = stack.size() - base;
+        T* children = arena_.allocate_array<T>(n);
+        std::copy(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end(), children);
+        stack.resize(base);
+        return {children, n};
+    }
     Value finish_sequence(std::size_t base) {
-        const std::size_t n = items_.size() - base;
-        Value* items = arena_.allocate_array<Value>(n);
-        std::copy(items_.begin() + static_cast<std::ptrdiff_t>(base), items_.end(), items);
-        items_.resize(base);
-        return Value::sequence(items, n);
+        const std::span<Value> items = take_children(items_, base);
+        return Value::sequence(items.data(), items.size());
     }
     Value finish_mapping(std::size_t base) {
-        const std::size_t n = pairs_.size() - base;
-        Pair* pairs = arena_.allocate_array<Pair>(n);
-        std::copy(pairs_.begin() + static_cast<std::ptrdiff_t>(base), pairs_.end(), pairs);
-        pairs_.resize(base);
-        return Value::mapping(pairs, n);
+        const std::span<Pair> pairs = take_children(pairs_, base);
+        return Value::mapping(pairs.data(), pairs.size());
     }
     bool checks_duplicates() const { return options_.dup_error || options_.dup_warn; }
     Err<LocatedError> fail(std::string message, Span span,

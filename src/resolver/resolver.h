@@ -43,6 +43,14 @@ struct OwnedResolvedScalar {
     std::string text;
 };
 
+// Results, as the rule sets make them.
+inline ResolvedScalar make(ResolvedKind kind) { return ResolvedScalar{.kind = kind}; }
+inline ResolvedScalar make_bool(bool value) { return ResolvedScalar{.kind = ResolvedKind::Bool, .boolean = value}; }
+inline ResolvedScalar make_int(std::int64_t value) {
+    return ResolvedScalar{.kind = ResolvedKind::Int, .integer = value};
+}
+inline ResolvedScalar make_float(double value) { return ResolvedScalar{.kind = ResolvedKind::Float, .number = value}; }
+
 // "null", "bool", "int" (Int and BigInt), "float", "str", "merge".
 std::string_view type_name(ResolvedKind kind);
 

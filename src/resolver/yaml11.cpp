@@ -23,11 +23,6 @@ namespace quillmere::resolver {
 
 namespace {
 
-ResolvedScalar make(ResolvedKind kind) { return ResolvedScalar{.kind = kind}; }
-ResolvedScalar make_bool(bool value) { return ResolvedScalar{.kind = ResolvedKind::Bool, .boolean = value}; }
-ResolvedScalar make_int(std::int64_t value) { return ResolvedScalar{.kind = ResolvedKind::Int, .integer = value}; }
-ResolvedScalar make_float(double value) { return ResolvedScalar{.kind = ResolvedKind::Float, .number = value}; }
-
 bool is_sign(char c) { return c == '+' || c == '-'; }
 
 // Only these characters can begin a number of the 1.1 rules: '_' because
