@@ -42,6 +42,7 @@
 #include <string_view>
 #include <vector>
 
+#include "corpus_files.h"
 #include "decode/decoder.h"
 
 namespace {
@@ -248,24 +249,12 @@ void append_to_stream(std::string& stream, std::string_view text) {
 }
 
 void add_corpus() {
-    namespace fs = std::filesystem;
-    const fs::path root = fs::path(QUILLMERE_SHARED_DIR) / "corpus" / "files";
-    std::error_code ec;
-    if (std::string(QUILLMERE_SHARED_DIR).empty() || !fs::is_directory(root, ec)) {
-        std::fprintf(stderr, "corpus not found under '%s'\n", root.string().c_str());
-        return;
-    }
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() && (ext == ".yaml" || ext == ".yml")) files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
+    std::vector<quillmere::bench::CorpusFile> files = quillmere::bench::read_corpus();
     std::string stream;
     std::size_t joined = 0;
-    for (const fs::path& file : files) {
-        const std::string relative = fs::relative(file, root).generic_string();
-        std::string text = read_file(file);
+    for (quillmere::bench::CorpusFile& file : files) {
+        const std::string& relative = file.name;
+        std::string text = std::move(file.text);
         bool everyone = true;
         for (const Reader& reader : kReaders) {
             const Outcome outcome = reader.read(text);

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "scanner/scanner.h"
 
 namespace {
@@ -130,24 +131,8 @@ void add(const std::string& name, std::string text) {
 }
 
 void add_corpus() {
-    namespace fs = std::filesystem;
-    const fs::path root = fs::path(QUILLMERE_SHARED_DIR) / "corpus" / "files";
-    std::error_code ec;
-    if (std::string(QUILLMERE_SHARED_DIR).empty() || !fs::is_directory(root, ec)) {
-        std::fprintf(stderr, "corpus not found under '%s'\n", root.string().c_str());
-        return;
-    }
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() && (ext == ".yaml" || ext == ".yml")) files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        add("corpus/" + fs::relative(file, root).generic_string(), std::move(text));
-    }
+    for (quillmere::bench::CorpusFile& file : quillmere::bench::read_corpus())
+        add("corpus/" + file.name, std::move(file.text));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "decode/decoder.h"
 #include "encode/emitter.h"
 #include "encode/json_writer.h"
@@ -47,25 +48,12 @@ Corpus& corpus() {
 }
 
 void load_corpus() {
-    namespace fs = std::filesystem;
-    const fs::path root = fs::path(QUILLMERE_SHARED_DIR) / "corpus" / "files";
-    std::error_code ec;
-    if (std::string(QUILLMERE_SHARED_DIR).empty() || !fs::is_directory(root, ec)) {
-        std::fprintf(stderr, "corpus not found under '%s'\n", root.string().c_str());
-        return;
-    }
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() && (ext == ".yaml" || ext == ".yml")) files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
+    std::vector<quillmere::bench::CorpusFile> files = quillmere::bench::read_corpus();
     Corpus& c = corpus();
     c.texts.reserve(files.size());
     c.decoded.reserve(files.size());
-    for (const fs::path& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        c.texts.emplace_back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (quillmere::bench::CorpusFile& file : files) {
+        c.texts.push_back(std::move(file.text));
         auto result = quillmere::decode::decode_documents(c.texts.back(), quillmere::decode::DecodeOptions{});
         if (!result.ok()) {
             ++c.skipped_files;
