@@ -8,6 +8,7 @@ the build folder (<build>/python).
 import os
 import subprocess
 import sys
+import threading
 from pathlib import Path
 
 import pytest
@@ -46,6 +47,29 @@ def run_python(code, *path, flags=(), timeout=60):
     env["PYTHONPATH"] = os.pathsep.join([*map(str, path), str(MODULE_DIR)])
     return subprocess.run([sys.executable, *flags, "-c", code], env=env, capture_output=True, text=True,
                           timeout=timeout)
+
+
+def run_on_small_stack(function):
+    """Runs `function` on a thread with a 256 KiB native stack and returns
+    its result (or raises its exception)."""
+    outcome = {}
+
+    def target():
+        try:
+            outcome["value"] = function()
+        except BaseException as error:  # noqa: BLE001 - re-raised below
+            outcome["error"] = error
+
+    old = threading.stack_size(256 * 1024)
+    try:
+        thread = threading.Thread(target=target)
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(old)
+    if "error" in outcome:
+        raise outcome["error"]
+    return outcome["value"]
 
 
 @pytest.fixture

@@ -20,7 +20,7 @@ import pytest
 import _quillmere as q
 from quillmere import exceptions as ex
 
-from conftest import PACKAGE_DIR, run_python
+from conftest import PACKAGE_DIR, run_on_small_stack, run_python
 
 try:
     import numpy
@@ -587,27 +587,6 @@ def nested_lists(depth, leaf=None):
     for _ in range(depth):
         value = [value]
     return value
-
-
-def run_on_small_stack(call):
-    outcome = {}
-
-    def target():
-        try:
-            outcome["value"] = call()
-        except BaseException as error:  # noqa: BLE001 - re-raised below
-            outcome["error"] = error
-
-    old = threading.stack_size(256 * 1024)
-    try:
-        thread = threading.Thread(target=target)
-        thread.start()
-        thread.join()
-    finally:
-        threading.stack_size(old)
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome["value"]
 
 
 class TestDepth:

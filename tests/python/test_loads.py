@@ -11,6 +11,7 @@ import pytest
 
 import _quillmere as q
 from quillmere import exceptions as ex
+from conftest import run_on_small_stack
 
 Y11, COMPAT, UPGRADE = q.OPT_YAML_1_1, q.OPT_PYYAML_COMPAT, q.OPT_UPGRADE_1_1
 
@@ -169,28 +170,6 @@ class TestConversion:
         result = q.loads("base: &b {x: 1, y: 2}\nref: *b\nmerged:\n  <<: *b\n  y: 3\n")
         assert result == {"base": {"x": 1, "y": 2}, "ref": {"x": 1, "y": 2}, "merged": {"x": 1, "y": 3}}
         assert result["base"] is not result["ref"]  # every alias is a copy
-
-
-def run_on_small_stack(function):
-    """Runs `function` on a thread with a 256 KiB native stack."""
-    outcome = {}
-
-    def target():
-        try:
-            outcome["value"] = function()
-        except BaseException as error:  # noqa: BLE001 - re-raised below
-            outcome["error"] = error
-
-    old = threading.stack_size(256 * 1024)
-    try:
-        thread = threading.Thread(target=target)
-        thread.start()
-        thread.join()
-    finally:
-        threading.stack_size(old)
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome["value"]
 
 
 def depth_of(value):
