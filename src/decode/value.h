@@ -121,6 +121,9 @@ static_assert(std::is_trivially_copyable_v<Value>);
 struct Pair {
     Value key;
     Value value;
+
+    Pair() = default;
+    Pair(Value key_, Value value_) : key(key_), value(value_) {}
 };
 
 struct TaggedValue {
