@@ -11,8 +11,9 @@ constexpr std::size_t kMaxBlock = std::size_t(1) << 20;
 
 // Full-size blocks released on this thread, kept for the next arena: a
 // large load would otherwise map, fault in and unmap megabytes per call.
+// At most a few are kept, so that a thread holds little between calls.
 struct BlockCache {
-    static constexpr int kCapacity = 16;
+    static constexpr int kCapacity = 4;
     void* blocks[kCapacity] = {};
     int count = 0;
     ~BlockCache() {
