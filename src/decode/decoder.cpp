@@ -567,21 +567,12 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
         }
 
         Span entry;
-        Value key;
-        Value value;
-        if (kind == TokenKind::MappingKey) {
+        const bool explicit_key = kind == TokenKind::MappingKey;
+        if (explicit_key) {
             if (checks_keys) entry = token.span;
             tokens_.advance();
-            key = decode_child(Position::Other);
-            if (failed()) return take_failure();
-            if (tokens_.peek_kind() == TokenKind::MappingValue) {
-                tokens_.advance();
-                value = decode_child(Position::Other);
-                if (failed()) return take_failure();
-            } else {
-                value = null_node();
-            }
         } else {
+            // An implicit key starts at this token.
             entry = token.span;
             if (!flow) {
                 std::size_t ahead = 0;
@@ -593,17 +584,18 @@ StepResult Decoder::decode_mapping(bool flow, Node& out) {
                     first.kind == TokenKind::BlockEntry)
                     return fail("a block collection cannot be a mapping key", first.span);
             }
-            key = decode_child(Position::Other);
+        }
+        const Value key = decode_child(Position::Other);
+        if (failed()) return take_failure();
+        Value value;
+        if (tokens_.peek_kind() == TokenKind::MappingValue) {
+            tokens_.advance();
+            value = decode_child(Position::Other);
             if (failed()) return take_failure();
-            if (tokens_.peek_kind() == TokenKind::MappingValue) {
-                tokens_.advance();
-                value = decode_child(Position::Other);
-                if (failed()) return take_failure();
-            } else if (!flow && kind == TokenKind::Scalar) {
-                return fail("expected ':' after mapping key", entry);
-            } else {
-                value = null_node();
-            }
+        } else if (!explicit_key && !flow && kind == TokenKind::Scalar) {
+            return fail("expected ':' after mapping key", entry);
+        } else {
+            value = null_node();
         }
         if (options_.reject_complex) QM_TRY(check_complex_key(key, entry));
         if (seen)

@@ -72,6 +72,33 @@ def run_on_small_stack(function):
     return outcome["value"]
 
 
+def run_letting_others_run(function):
+    """Calls `function` while another thread waits for the interpreter
+    lock; returns its result and whether that thread ran during the call.
+    The long switch interval keeps the waiting thread from being scheduled
+    unless the call itself lets go of the lock."""
+    ran = []
+    gate = threading.Lock()
+    gate.acquire()
+
+    def waiter():
+        with gate:
+            ran.append(True)
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(60)
+    try:
+        thread = threading.Thread(target=waiter)
+        thread.start()
+        gate.release()
+        result = function()
+        ran_during_call = bool(ran)
+    finally:
+        sys.setswitchinterval(interval)
+        thread.join()
+    return result, ran_during_call
+
+
 @pytest.fixture
 def fake_package(tmp_path):
     """Writes a stand-in `quillmere` package whose exceptions module has the

@@ -20,7 +20,7 @@ import pytest
 import _quillmere as q
 from quillmere import exceptions as ex
 
-from conftest import PACKAGE_DIR, run_on_small_stack, run_python
+from conftest import PACKAGE_DIR, run_letting_others_run, run_on_small_stack, run_python
 
 try:
     import numpy
@@ -745,30 +745,10 @@ class TestNullStyle:
 
 class TestInterpreterLock:
     def test_lock_is_released_while_writing(self):
-        # As for loads: the waiting thread can only run during the call if
-        # the writer lets go of the interpreter lock.
         data = [{"key": "value " * 8, "n": i} for i in range(200_000)]
-        ran = []
-        gate = threading.Lock()
-        gate.acquire()
-
-        def waiter():
-            with gate:
-                ran.append(True)
-
-        interval = sys.getswitchinterval()
-        sys.setswitchinterval(60)
-        try:
-            thread = threading.Thread(target=waiter)
-            thread.start()
-            gate.release()
-            out = q.dumps(data)
-            ran_during_call = bool(ran)
-        finally:
-            sys.setswitchinterval(interval)
-            thread.join()
+        out, others_ran = run_letting_others_run(lambda: q.dumps(data))
         assert out.startswith(b"- key: ")
-        assert ran_during_call
+        assert others_ran
 
 
 class TestReferences:

@@ -11,7 +11,7 @@ import pytest
 
 import _quillmere as q
 from quillmere import exceptions as ex
-from conftest import run_on_small_stack
+from conftest import run_letting_others_run, run_on_small_stack
 
 Y11, COMPAT, UPGRADE = q.OPT_YAML_1_1, q.OPT_PYYAML_COMPAT, q.OPT_UPGRADE_1_1
 
@@ -202,32 +202,11 @@ class TestDeepDocuments:
 
 class TestInterpreterLock:
     def test_lock_is_released_while_decoding(self):
-        # A waiting thread can only run during the call if the call lets go of
-        # the interpreter lock; the long switch interval keeps it from being
-        # scheduled anywhere else.
         text = "# " + "c" * 78 + "\n"
         text = text * 250_000 + "done: true\n"
-        ran = []
-        gate = threading.Lock()
-        gate.acquire()
-
-        def waiter():
-            with gate:
-                ran.append(True)
-
-        interval = sys.getswitchinterval()
-        sys.setswitchinterval(60)
-        try:
-            thread = threading.Thread(target=waiter)
-            thread.start()
-            gate.release()
-            result = q.loads(text)
-            ran_during_call = bool(ran)
-        finally:
-            sys.setswitchinterval(interval)
-            thread.join()
+        result, others_ran = run_letting_others_run(lambda: q.loads(text))
         assert result == {"done": True}
-        assert ran_during_call
+        assert others_ran
 
 
 class TestAllocations:
