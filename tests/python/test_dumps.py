@@ -10,7 +10,6 @@ import decimal
 import enum
 import pathlib
 import sys
-import threading
 import typing
 import uuid
 import zoneinfo

@@ -4,7 +4,6 @@ documents, the interpreter lock and per-call allocations."""
 
 import math
 import sys
-import threading
 import tracemalloc
 
 import pytest
