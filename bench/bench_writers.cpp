@@ -32,7 +32,7 @@
 namespace {
 
 using quillmere::decode::Documents;
-using quillmere::decode::Value;
+using quillmere::Value;
 
 struct Corpus {
     std::vector<std::string> texts;  // the decoded trees may borrow them

@@ -9,6 +9,7 @@
 
 #include "common/utf8.h"
 #include "decode/decoder.h"
+#include "decode/keys.h"
 
 using namespace quillmere;
 
@@ -32,11 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     auto& docs = result.value();
-    for (const decode::Value& doc : docs.documents) {
-        const std::uint64_t n = decode::count_nodes(doc);
+    for (const Value& doc : docs.documents) {
+        const std::uint64_t n = count_nodes(doc);
         if (n == 0) std::abort();
         if (n < 5000) {
-            decode::Value copy = decode::deep_copy(doc, docs.arena);
+            Value copy = deep_copy(doc, docs.arena);
             // NaN floats compare unequal, so equality is checked on the keys' texts.
             if (decode::canonical_key_text(copy) != decode::canonical_key_text(doc)) std::abort();
             (void)decode::key_display_text(doc);

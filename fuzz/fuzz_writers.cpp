@@ -23,9 +23,9 @@
 namespace {
 
 using quillmere::Arena;
-using quillmere::decode::Pair;
-using quillmere::decode::Value;
-using quillmere::decode::ValueKind;
+using quillmere::Pair;
+using quillmere::Value;
+using quillmere::ValueKind;
 
 constexpr std::string_view kTexts[] = {
     "", " ", " a", "a ", "-1", "---", "--- x", "... x", "...", "yes", "y", "~", "<<", "0123", "1_000", "1:30",
@@ -300,7 +300,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!decoded.ok()) fail(decoded.error().message.c_str(), yaml);
     if (decoded.value().documents.size() != 1) fail("not one document", yaml);
     const Value expected = config.sort_keys ? sorted_copy(tree, arena) : tree;
-    if (!quillmere::decode::values_equal(decoded.value().documents[0], expected)) fail("reads back differently", yaml);
+    if (!quillmere::values_equal(decoded.value().documents[0], expected)) fail("reads back differently", yaml);
 
     std::string json;
     json.reserve(1024);

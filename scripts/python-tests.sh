@@ -14,7 +14,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 system_python=/usr/bin/python3
-py313=/root/.pyenv/versions/3.13.0/bin/python3
+py313=""
+if command -v pyenv >/dev/null 2>&1; then
+    version=$(pyenv versions --bare 2>/dev/null | grep -E '^3\.13(\.|$)' | sort -V | tail -n 1 || true)
+    [[ -n "$version" ]] && py313="$(pyenv root)/versions/$version/bin/python3"
+fi
 
 scripts/deps.sh
 
@@ -32,7 +36,7 @@ step "python: $($system_python --version)"
 build_module build/py311 "$system_python" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PYTHONPATH="$root/build/py311/python" "$system_python" -m pytest -q -p no:cacheprovider tests/python
 
-if [[ -x "$py313" ]]; then
+if [[ -n "$py313" && -x "$py313" ]]; then
     step "python: $($py313 --version)"
     build_module build/py313 "$py313" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     pytest_path=""

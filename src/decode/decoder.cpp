@@ -30,6 +30,7 @@
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
+#include "decode/keys.h"
 #include "decode/merge.h"
 #include "scanner/scanner.h"
 #include "scanner/unicode.h"

@@ -19,20 +19,12 @@
 
 #include "common/arena.h"
 #include "common/result.h"
-#include "decode/value.h"
+#include "model/located_error.h"
+#include "model/value.h"
 #include "resolver/resolver.h"
 #include "scanner/token.h"
 
 namespace quillmere::decode {
-
-enum class LocatedErrorKind : std::uint8_t { Parse = 0, DuplicateKey = 1, ComplexKey = 2 };
-
-// An error at a position of the text.
-struct LocatedError {
-    std::string message;
-    Span span;
-    LocatedErrorKind kind = LocatedErrorKind::Parse;
-};
 
 struct DecodeOptions {
     resolver::ResolveMode mode = resolver::ResolveMode::Core12;

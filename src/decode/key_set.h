@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/value.h"
+#include "model/value.h"
 
 namespace quillmere::decode {
 

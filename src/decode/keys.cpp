@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "common/stack_guard.h"
-#include "decode/value.h"
+#include "decode/keys.h"
 
 namespace quillmere::decode {
 

@@ -17,7 +17,7 @@
 
 #include "common/arena.h"
 #include "decode/key_set.h"
-#include "decode/value.h"
+#include "model/value.h"
 
 namespace quillmere::decode {
 

@@ -24,10 +24,6 @@
 
 namespace quillmere::encode {
 
-using decode::Pair;
-using decode::TaggedValue;
-using decode::Value;
-using decode::ValueKind;
 
 namespace {
 

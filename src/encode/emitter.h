@@ -36,7 +36,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/value.h"
+#include "model/value.h"
 
 namespace quillmere::encode {
 
@@ -58,7 +58,7 @@ struct EmitterConfig {
 
 // Appends `root` as one document: "---" first with explicit_start, "..."
 // last with explicit_end; the text always ends with a line feed.
-void emit_document(std::string& out, const decode::Value& root, const EmitterConfig& config);
+void emit_document(std::string& out, const Value& root, const EmitterConfig& config);
 
 // A multi-line string that a literal block scalar reproduces exactly: it
 // holds a line feed, no other control character but tab, and its first
@@ -68,7 +68,7 @@ bool is_literal_eligible(std::string_view text);
 // Appends a pointer to each pair in writing order: stored order, or with
 // sort_keys stably by the text of String keys (bytewise, a prefix first;
 // other keys sort as the empty text, so they come first).
-void ordered_entries(std::span<const decode::Pair> pairs, bool sort_keys, std::vector<const decode::Pair*>& out);
+void ordered_entries(std::span<const Pair> pairs, bool sort_keys, std::vector<const Pair*>& out);
 
 // Appends a tag. A tag that is "!" alone, "!" or "!!" followed by tag
 // characters, or a well-formed "!<uri>" is written as it stands; any other
@@ -85,18 +85,18 @@ public:
     // `out` and `config` are borrowed for the emitter's life.
     Emitter(std::string& out, const EmitterConfig& config);
 
-    void emit_document(const decode::Value& root);
+    void emit_document(const Value& root);
 
     // Writes the value on the current line; `in_flow` tells whether it
     // stands inside a flow collection.
-    void emit_flow_value(const decode::Value& value, bool in_flow);
+    void emit_flow_value(const Value& value, bool in_flow);
     // Writes what follows "key:" or "-" (no space written yet) and ends its
     // lines. `after_key` is false for a tagged sequence item, whose inner
     // sequence must not start at the item's own column.
-    void emit_block_value(const decode::Value& value, std::uint64_t indent, bool after_key = true);
-    void emit_block_mapping(std::span<const decode::Pair> pairs, std::uint64_t indent);
+    void emit_block_value(const Value& value, std::uint64_t indent, bool after_key = true);
+    void emit_block_mapping(std::span<const Pair> pairs, std::uint64_t indent);
     // `indentless`: the sequence stands at the column of its mapping key.
-    void emit_block_sequence(std::span<const decode::Value> items, std::uint64_t indent, bool indentless = false);
+    void emit_block_sequence(std::span<const Value> items, std::uint64_t indent, bool indentless = false);
     // After "|" has its place on the current line; `text` is literal-eligible.
     void emit_literal_block(std::string_view text, std::uint64_t indent);
     // Writes `text` (already escaped for its quotes), breaking at single
@@ -109,10 +109,10 @@ public:
 private:
     void emit_string(std::string_view text, bool in_flow);
     void emit_quoted(std::string_view text);
-    void emit_compact_mapping(std::span<const decode::Pair> pairs, std::uint64_t indent);
-    void emit_key(const decode::Value& key, bool in_flow);
-    void emit_block_key(const decode::Value& key);
-    void emit_tagged_block(const decode::TaggedValue& tagged, std::uint64_t indent, bool after_key);
+    void emit_compact_mapping(std::span<const Pair> pairs, std::uint64_t indent);
+    void emit_key(const Value& key, bool in_flow);
+    void emit_block_key(const Value& key);
+    void emit_tagged_block(const TaggedValue& tagged, std::uint64_t indent, bool after_key);
     void newline();
     void newline_indent(std::uint64_t indent);
     std::uint64_t column() const { return out_.size() - line_start_; }
@@ -120,7 +120,7 @@ private:
     bool folding() const { return config_.width != 0 && key_depth_ == 0; }
     // Positions of the pairs of a mapping in writing order; nested mappings
     // stack their orders on the same vector.
-    std::size_t push_order(std::span<const decode::Pair> pairs);
+    std::size_t push_order(std::span<const Pair> pairs);
 
     std::string& out_;
     const EmitterConfig& config_;
@@ -133,7 +133,7 @@ private:
     std::uint32_t key_depth_ = 0;
     // Where the line after the last empty null value of a key starts.
     std::size_t empty_value_end_ = static_cast<std::size_t>(-1);
-    std::vector<const decode::Pair*> order_;
+    std::vector<const Pair*> order_;
     std::string escaped_;
 };
 

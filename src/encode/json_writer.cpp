@@ -20,9 +20,6 @@
 
 namespace quillmere::encode {
 
-using decode::Pair;
-using decode::Value;
-using decode::ValueKind;
 
 namespace {
 

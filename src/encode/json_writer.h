@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "common/result.h"
-#include "decode/value.h"
+#include "model/value.h"
 
 namespace quillmere::encode {
 
@@ -35,7 +35,7 @@ inline constexpr std::string_view kJsonCollectionKeyError = "a collection cannot
 
 // Appends the JSON text of `value` to `out`. On error `out` holds partial
 // output, which the caller discards.
-Result<void, std::string> write_json(std::string& out, const decode::Value& value, const JsonWriterConfig& config);
+Result<void, std::string> write_json(std::string& out, const Value& value, const JsonWriterConfig& config);
 
 // The shortest decimal that reads back as `value`, in positional notation,
 // with ".0" added to whole numbers; null for NaN and the infinities.

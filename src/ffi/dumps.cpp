@@ -38,7 +38,6 @@ namespace quillmere::ffi {
 
 namespace {
 
-using decode::Value;
 using encode::NullStyle;
 
 constexpr std::size_t kInitialOutputCapacity = 1024;

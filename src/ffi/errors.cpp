@@ -110,18 +110,18 @@ void set_location_attributes(PyObject* exception, const std::optional<std::strin
 
 namespace {
 
-ExceptionClass class_for_kind(decode::LocatedErrorKind kind) {
+ExceptionClass class_for_kind(LocatedErrorKind kind) {
     switch (kind) {
-        case decode::LocatedErrorKind::Parse:
+        case LocatedErrorKind::Parse:
             return ExceptionClass::ParseError;
-        case decode::LocatedErrorKind::DuplicateKey:
+        case LocatedErrorKind::DuplicateKey:
             return ExceptionClass::DuplicateKeyError;
         default:
             return ExceptionClass::ComplexKeyError;
     }
 }
 
-void raise_located(ExceptionClass cls, const decode::LocatedError& error, const std::optional<std::string_view>& file) {
+void raise_located(ExceptionClass cls, const LocatedError& error, const std::optional<std::string_view>& file) {
     const std::uint32_t line = error.span.line + 1;
     const std::uint32_t column = error.span.column + 1;
     std::string message = error.message;
@@ -137,17 +137,17 @@ void raise_located(ExceptionClass cls, const decode::LocatedError& error, const 
 
 }  // namespace
 
-void located_error_to_exception(const decode::LocatedError& error, const std::optional<std::string_view>& file) {
+void located_error_to_exception(const LocatedError& error, const std::optional<std::string_view>& file) {
     raise_located(class_for_kind(error.kind), error, file);
 }
 
-void located_error_without_file(decode::LocatedError error) { located_error_to_exception(error, std::nullopt); }
+void located_error_without_file(LocatedError error) { located_error_to_exception(error, std::nullopt); }
 
-void parse_error_to_exception(decode::LocatedError error) {
+void parse_error_to_exception(LocatedError error) {
     raise_located(ExceptionClass::ParseError, error, std::nullopt);
 }
 
-void duplicate_key_error_to_exception(decode::LocatedError error) {
+void duplicate_key_error_to_exception(LocatedError error) {
     raise_located(ExceptionClass::DuplicateKeyError, error, std::nullopt);
 }
 

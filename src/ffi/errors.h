@@ -71,11 +71,11 @@ void set_location_attributes(PyObject* exception, const std::optional<std::strin
 
 // A located error as QuillmereParseError, QuillmereDuplicateKeyError or
 // QuillmereComplexKeyError by its kind, with its position.
-void located_error_to_exception(const decode::LocatedError& error, const std::optional<std::string_view>& file);
-void located_error_without_file(decode::LocatedError error);
+void located_error_to_exception(const LocatedError& error, const std::optional<std::string_view>& file);
+void located_error_without_file(LocatedError error);
 // The same with the kind fixed whatever the record says, and no file.
-void parse_error_to_exception(decode::LocatedError error);
-void duplicate_key_error_to_exception(decode::LocatedError error);
+void parse_error_to_exception(LocatedError error);
+void duplicate_key_error_to_exception(LocatedError error);
 
 // The conversion errors.
 void decode_error();  // QuillmereDecodeError "mapping key is not hashable in Python"

@@ -84,7 +84,7 @@ const char* unbuilt_road(std::uint64_t options) {
     return nullptr;
 }
 
-using Decoded = Result<decode::Documents, decode::LocatedError>;
+using Decoded = Result<decode::Documents, LocatedError>;
 
 // The one call into the engine, without the interpreter lock.
 Decoded decode_unlocked(std::string_view text, const decode::DecodeOptions& options) {
@@ -172,7 +172,7 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
     const DecodeContext context{tags.get(), tag_handler.get(), (options & OPT_PASSTHROUGH_TAG) != 0};
     py::ref list = py::ref::steal(PyList_New(0));
     if (!list) return {};
-    for (const decode::Value& document : documents->documents) {
+    for (const Value& document : documents->documents) {
         py::ref value = value_to_python(document, context);  // a fresh key cache per document
         if (!value || PyList_Append(list.get(), value.get()) < 0) return {};
     }

@@ -14,19 +14,10 @@
 #include <string_view>
 #include <type_traits>
 
+#include "model/span.h"
+#include "model/styles.h"
+
 namespace quillmere {
-
-struct Span {
-    std::uint32_t file_id = 0;
-    std::uint32_t line = 0;
-    std::uint32_t column = 0;
-    std::uint64_t offset = 0;
-
-    friend bool operator==(const Span&, const Span&) = default;
-};
-
-enum class ScalarStyle : std::uint8_t { Plain, SingleQuoted, DoubleQuoted, Literal, Folded };
-enum class CollectionStyle : std::uint8_t { Block, Flow };
 
 enum class TokenKind : std::uint8_t {
     StreamStart,

@@ -18,8 +18,6 @@ namespace quillmere::ffi {
 
 namespace {
 
-using decode::Value;
-using decode::ValueKind;
 
 // The key cache's hash seed: drawn once per process from the operating
 // system. Filling it never waits: a thread that loses the race to store its
@@ -149,7 +147,7 @@ py::ref sequence_to_list(const Value& value, const DecodeContext& context, KeyCa
 py::ref mapping_to_dict(const Value& value, const DecodeContext& context, KeyCache& cache) {
     py::ref dict = py::ref::steal(PyDict_New());
     if (!dict) return {};
-    for (const decode::Pair& pair : value.pairs()) {
+    for (const Pair& pair : value.pairs()) {
         py::ref key;
         switch (pair.key.kind()) {
             case ValueKind::String:
@@ -194,7 +192,7 @@ py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCac
         case ValueKind::Mapping:
             return mapping_to_dict(value, context, cache);
         case ValueKind::Tagged: {
-            const decode::TaggedValue& tagged = value.tagged_value();
+            const TaggedValue& tagged = value.tagged_value();
             py::ref inner = child_to_object(tagged.inner, context, cache);
             if (!inner) return {};
             return tagged_to_python(tagged.tag, inner.get(), context);

@@ -18,7 +18,7 @@
 
 #include <string_view>
 
-#include "decode/value.h"
+#include "model/value.h"
 #include "ffi/ref.h"
 
 namespace quillmere::ffi {
@@ -33,7 +33,7 @@ struct DecodeContext {
 
 // The Python object for one document, with its own key cache; null with
 // the Python error set on failure.
-py::ref value_to_python(const decode::Value& value, const DecodeContext& context);
+py::ref value_to_python(const Value& value, const DecodeContext& context);
 
 // The custom-tag dispatch for an already converted `value`: the `tags`
 // entry, else `tag_handler`, else a QuillmereTag under passthrough, else

@@ -21,8 +21,6 @@ namespace quillmere::ffi {
 
 namespace {
 
-using decode::Pair;
-using decode::Value;
 
 constexpr std::string_view kTooDeepMessage = "object is too deeply nested to serialize (possible self-reference)";
 constexpr std::string_view kBytesMessage =

@@ -37,7 +37,7 @@
 #include <optional>
 
 #include "common/arena.h"
-#include "decode/value.h"
+#include "model/value.h"
 
 namespace quillmere::ffi {
 
@@ -66,6 +66,6 @@ EncodeContext encode_context_from_options(std::uint64_t options, PyObject* defau
 // The Value tree of `object`, with every text, array and box in `arena`;
 // nullopt with the Python error set on failure (the partial tree is left in
 // the arena, which the caller drops).
-std::optional<decode::Value> object_to_value(PyObject* object, const EncodeContext& context, Arena& arena);
+std::optional<Value> object_to_value(PyObject* object, const EncodeContext& context, Arena& arena);
 
 }  // namespace quillmere::ffi

@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "decode/decoder.h"
+#include "decode/keys.h"
 #include "decode/merge.h"
 
 namespace quillmere::testing {
 namespace {
 
-using decode::Pair;
-using decode::Value;
-using decode::ValueKind;
 
 // Each anchor nests the previous one `levels` flow levels deeper, as deep
 // as the alias budget allows.
@@ -48,8 +46,8 @@ TEST(DeepTrees, AliasChainsDecode) {
         const Value& doc = result.value().documents[0];
         const Value& last = doc.pairs()[std::size_t(anchors)].value;
         EXPECT_EQ(depth_of(last), std::size_t(anchors) * 990);
-        EXPECT_EQ(decode::count_nodes(last), std::uint64_t(anchors) * (mappings ? 2 * 990 : 990) + 1);
-        EXPECT_TRUE(decode::values_equal(last, decode::deep_copy(last, result.value().arena)));
+        EXPECT_EQ(count_nodes(last), std::uint64_t(anchors) * (mappings ? 2 * 990 : 990) + 1);
+        EXPECT_TRUE(values_equal(last, deep_copy(last, result.value().arena)));
     }
 }
 
@@ -59,7 +57,7 @@ Value build_chain(std::size_t depth, bool mappings, Arena& arena) {
     for (std::size_t i = 0; i < depth; ++i) {
         if (mappings) {
             Pair* p = arena.allocate_array<Pair>(1);
-            p->key = i % 2 ? decode::make_merge_marker(arena) : Value::integer(std::int64_t(i));
+            p->key = i % 2 ? make_merge_marker(arena) : Value::integer(std::int64_t(i));
             p->value = v;
             v = Value::mapping(p, 1);
         } else {
@@ -75,9 +73,9 @@ TEST(DeepTrees, MillionLevelWalks) {
     for (bool mappings : {false, true}) {
         Arena arena;
         Value tree = build_chain(1'000'000, mappings, arena);
-        EXPECT_EQ(decode::count_nodes(tree), mappings ? 2'500'001u : 1'000'001u);  // half the keys are markers
-        Value copy = decode::deep_copy(tree, arena);
-        EXPECT_TRUE(decode::values_equal(tree, copy));
+        EXPECT_EQ(count_nodes(tree), mappings ? 2'500'001u : 1'000'001u);  // half the keys are markers
+        Value copy = deep_copy(tree, arena);
+        EXPECT_TRUE(values_equal(tree, copy));
         EXPECT_FALSE(decode::canonical_key_text(copy).empty());
         EXPECT_FALSE(decode::key_display_text(copy).empty());
         decode::resolve_merge_keys(copy, arena);

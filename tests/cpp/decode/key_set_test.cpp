@@ -6,13 +6,12 @@
 #include <limits>
 
 #include "decode/key_set.h"
+#include "decode/keys.h"
 
 namespace quillmere::testing {
 namespace {
 
 using decode::KeySet;
-using decode::Pair;
-using decode::Value;
 
 TEST(KeySet, IdentityMatchesCanonicalText) {
     Arena arena;

@@ -15,8 +15,6 @@
 namespace quillmere::testing {
 namespace {
 
-using decode::Value;
-using decode::ValueKind;
 
 double number_of(const std::string& text) {
     double d = 0;

@@ -18,8 +18,6 @@
 namespace quillmere::encode {
 namespace {
 
-using decode::Pair;
-using decode::Value;
 
 // Builds trees in one arena.
 struct Tree {
@@ -55,7 +53,7 @@ std::string read_back_fault(const std::string& text, const Value& expected) {
     auto decoded = decode::decode_documents(text, decode::DecodeOptions{});
     if (!decoded.ok()) return "does not decode: " + decoded.error().message;
     if (decoded.value().documents.size() != 1) return "not one document";
-    if (!decode::values_equal(decoded.value().documents[0], expected)) {
+    if (!values_equal(decoded.value().documents[0], expected)) {
         EmitterConfig flow;
         flow.flow_style = true;
         return "reads back as " + emit(decoded.value().documents[0], flow);
@@ -391,7 +389,7 @@ TEST(EmitterSortKeys, LongMappingsSortStably) {
         ASSERT_EQ(order.size(), n + 1);
         std::vector<const Pair*> expected;
         for (const Pair& p : pairs) expected.push_back(&p);
-        const auto text = [](const Pair* p) { return p->key.is(decode::ValueKind::String) ? p->key.text() : ""; };
+        const auto text = [](const Pair* p) { return p->key.is(ValueKind::String) ? p->key.text() : ""; };
         std::stable_sort(expected.begin(), expected.end(),
                          [&](const Pair* a, const Pair* b) { return text(a) < text(b); });
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), order.begin() + 1)) << n;
@@ -451,14 +449,14 @@ TEST(EmitterTag, TagsCannotInjectStructure) {
             ASSERT_TRUE(decoded.ok()) << text << decoded.error().message;
             ASSERT_EQ(decoded.value().documents.size(), 1u) << text;
             const Value& doc = decoded.value().documents[0];
-            ASSERT_TRUE(doc.is(decode::ValueKind::Mapping)) << text;
+            ASSERT_TRUE(doc.is(ValueKind::Mapping)) << text;
             ASSERT_EQ(doc.pairs().size(), 2u) << text;
             const Value& tagged = doc.pairs()[0].value;
-            ASSERT_TRUE(tagged.is(decode::ValueKind::Tagged)) << text;
+            ASSERT_TRUE(tagged.is(ValueKind::Tagged)) << text;
             std::string written;
             append_tag(written, tag);
             EXPECT_EQ(tagged.tagged_value().tag, written) << text;
-            EXPECT_TRUE(decode::values_equal(tagged.tagged_value().inner, t.s("v"))) << text;
+            EXPECT_TRUE(values_equal(tagged.tagged_value().inner, t.s("v"))) << text;
         }
     }
 }

@@ -20,9 +20,6 @@
 namespace quillmere::encode {
 namespace {
 
-using decode::Pair;
-using decode::Value;
-using decode::ValueKind;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -552,7 +549,7 @@ TEST(JsonWriterRoundTrip, GeneratedTreesReadBack) {
                     EXPECT_EQ(reader.whitespace, 0u) << text;
                 }
                 if (!sort) {
-                    EXPECT_TRUE(decode::values_equal(*back, image)) << "seed " << seed << "\n" << text;
+                    EXPECT_TRUE(values_equal(*back, image)) << "seed " << seed << "\n" << text;
                 }
             }
         }

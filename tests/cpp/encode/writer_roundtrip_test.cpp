@@ -32,8 +32,6 @@
 namespace quillmere::encode {
 namespace {
 
-using decode::Pair;
-using decode::Value;
 
 constexpr std::string_view kTrickyTexts[] = {
     "",
@@ -305,12 +303,12 @@ std::string flow_text(const Value& value) {
 // The tree as sort_keys writes it: every mapping in writing order.
 Value sorted_copy(const Value& value, Arena& arena) {
     switch (value.kind()) {
-        case decode::ValueKind::Sequence: {
+        case ValueKind::Sequence: {
             Value* items = arena.allocate_array<Value>(value.items().size());
             for (std::size_t i = 0; i < value.items().size(); ++i) items[i] = sorted_copy(value.items()[i], arena);
             return Value::sequence(items, value.items().size());
         }
-        case decode::ValueKind::Mapping: {
+        case ValueKind::Mapping: {
             std::vector<const Pair*> order;
             ordered_entries(value.pairs(), true, order);
             Pair* pairs = arena.allocate_array<Pair>(order.size());
@@ -318,7 +316,7 @@ Value sorted_copy(const Value& value, Arena& arena) {
                 pairs[i] = Pair{sorted_copy(order[i]->key, arena), sorted_copy(order[i]->value, arena)};
             return Value::mapping(pairs, order.size());
         }
-        case decode::ValueKind::Tagged:
+        case ValueKind::Tagged:
             return Value::tagged(value.tagged_value().tag, sorted_copy(value.tagged_value().inner, arena), arena);
         default:
             return value;
@@ -340,7 +338,7 @@ std::string round_trip_fault(const Value& value, const EmitterConfig& config) {
                 std::to_string(decoded.error().span.column + 1);
     } else if (decoded.value().documents.size() != 1) {
         fault = "decodes to " + std::to_string(decoded.value().documents.size()) + " documents";
-    } else if (!decode::values_equal(decoded.value().documents[0], expected)) {
+    } else if (!values_equal(decoded.value().documents[0], expected)) {
         fault = "reads back as " + flow_text(decoded.value().documents[0]);
     } else if (text.empty() || text.back() != '\n') {
         fault = "does not end with a line feed";

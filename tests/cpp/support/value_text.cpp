@@ -4,8 +4,6 @@
 
 namespace quillmere::testing {
 
-using decode::Value;
-using decode::ValueKind;
 
 namespace {
 
@@ -77,8 +75,8 @@ std::string decode_to_text(std::string_view text, const decode::DecodeOptions& o
     auto result = decode::decode_documents(text, options);
     if (!result.ok()) {
         const auto& e = result.error();
-        const char* kind = e.kind == decode::LocatedErrorKind::Parse          ? "parse"
-                           : e.kind == decode::LocatedErrorKind::DuplicateKey ? "dup"
+        const char* kind = e.kind == LocatedErrorKind::Parse          ? "parse"
+                           : e.kind == LocatedErrorKind::DuplicateKey ? "dup"
                                                                               : "complex";
         return std::string("error(") + kind + "): " + e.message + " @" + std::to_string(e.span.line + 1) + ":" +
                std::to_string(e.span.column + 1);

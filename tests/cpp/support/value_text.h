@@ -9,7 +9,7 @@
 
 namespace quillmere::testing {
 
-std::string describe_value(const decode::Value& value);
+std::string describe_value(const Value& value);
 
 // Decodes `text` with `options`; gives the documents joined by " | ", or
 // "error(kind): message @line:column" (1-based; kind parse, dup, complex).

@@ -1,10 +1,10 @@
-#include "decode/value.h"
+#include "model/value.h"
 
 #include <cstring>
 
 #include "common/stack_guard.h"
 
-namespace quillmere::decode {
+namespace quillmere {
 
 Value Value::make_text(ValueKind kind, std::string_view text, Arena& arena) {
     Value v(kind);
@@ -117,4 +117,4 @@ bool values_equal(const Value& a, const Value& b) {
     return false;
 }
 
-}  // namespace quillmere::decode
+}  // namespace quillmere

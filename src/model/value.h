@@ -25,7 +25,7 @@
 
 #include "common/arena.h"
 
-namespace quillmere::decode {
+namespace quillmere {
 
 enum class ValueKind : std::uint8_t { Null, Bool, Int, BigInt, Float, String, Sequence, Mapping, Tagged };
 
@@ -152,11 +152,4 @@ Value deep_copy(const Value& value, Arena& arena);
 // byte, collections element by element in order.
 bool values_equal(const Value& a, const Value& b);
 
-// The exact text form of a key used to detect equal keys.
-std::string canonical_key_text(const Value& key);
-
-// How a key is shown in messages: a String key as its text, anything else
-// in its debug form, such as Int(5) or Sequence([String("a")]).
-std::string key_display_text(const Value& key);
-
-}  // namespace quillmere::decode
+}  // namespace quillmere
