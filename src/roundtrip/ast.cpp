@@ -137,6 +137,12 @@ const std::optional<IncludeSource>& YamlNode::source() const {
 }
 std::optional<IncludeSource>& YamlNode::mutable_source() { return properties().source; }
 
+const std::vector<std::string>& YamlNode::directives() const {
+    static const std::vector<std::string> none;
+    return properties_ ? properties_->directives : none;
+}
+std::vector<std::string>& YamlNode::mutable_directives() { return properties().directives; }
+
 YamlNode::Properties& YamlNode::properties() {
     if (!properties_) properties_ = std::make_unique<Properties>();
     return *properties_;

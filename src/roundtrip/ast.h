@@ -139,6 +139,10 @@ public:
     std::optional<std::string>& mutable_tag();
     const std::optional<IncludeSource>& source() const;
     std::optional<IncludeSource>& mutable_source();
+    // On a document root: the "%YAML" and "%TAG" lines written before its
+    // "---", each as it stood in the text (without its line break).
+    const std::vector<std::string>& directives() const;
+    std::vector<std::string>& mutable_directives();
 
     Span span;
     std::uint64_t end_offset = 0;
@@ -154,6 +158,7 @@ private:
         std::optional<std::string> anchor;
         std::optional<std::string> tag;
         std::optional<IncludeSource> source;
+        std::vector<std::string> directives;
     };
     Properties& properties();
     // Moves this node's children onto `work`, leaving it childless.
