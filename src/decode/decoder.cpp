@@ -176,7 +176,7 @@ private:
     [[gnu::always_inline]] Value decode_child(Position position) {
         const Token& token = tokens_.peek();
         if (token.kind == TokenKind::Scalar && depth_ < kMaxDecodeDepth) [[likely]] {
-            const Value value = scalar_value(token, std::nullopt);
+            const Value value = scalar_value(token);
             tokens_.advance();
             return value;
         }
@@ -198,7 +198,12 @@ private:
         ++nodes_made_;
         return Value::null();
     }
-    Value scalar_value(const Token& token, const std::optional<std::string_view>& tag);
+    Value scalar_value(const Token& token);
+    // A scalar under a tag. A text that its core tag cannot read leaves its
+    // error, located at the tag, in `failure_`.
+    Value tagged_scalar_value(const Token& token, std::string_view tag, Span tag_span);
+    Value resolved_value(const resolver::ResolvedScalar& scalar, std::string_view text);
+    void check_yaml11_reading(const Token& token, const std::optional<std::string_view>& tag);
     StepResult decode_alias(const Token& token, Node& out);
     StepResult decode_mapping(bool flow, Node& out);
     StepResult decode_sequence(bool flow, Node& out);
@@ -368,7 +373,11 @@ StepResult Decoder::read_directive_group() {
 
 Result<std::string_view, LocatedError> Decoder::expand_tag(const Token& token) {
     const std::string_view tag = token.text;
-    if (tag.starts_with("!<")) return tag;
+    if (tag.starts_with("!<")) {
+        // A verbatim standard tag is that tag: !<tag:yaml.org,2002:int> is !!int.
+        const std::string_view uri = tag.substr(2, tag.size() - 3);
+        return uri.starts_with(resolver::kStandardTagPrefix) ? uri : tag;
+    }
     auto joined = [&](std::string_view prefix, std::string_view suffix) {
         std::string text;
         text.reserve(prefix.size() + suffix.size());
@@ -412,6 +421,7 @@ StepResult Decoder::decode_node(Position position, Node& out) {
 StepResult Decoder::decode_node_body(Position position, Node& node) {
     std::optional<std::string_view> anchor;
     std::optional<std::string_view> tag;
+    Span tag_span;
     std::uint64_t made_before = 0;
     node = Node::none();
     for (bool decoded = false; !decoded;) {
@@ -427,6 +437,7 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
             auto expanded = expand_tag(token);
             if (!expanded.ok()) return make_err(std::move(expanded).error());
             tag = expanded.value();
+            tag_span = token.span;
             tokens_.advance();
             continue;
         }
@@ -434,7 +445,12 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
         decoded = true;
         switch (token.kind) {
             case TokenKind::Scalar:
-                node = Node::of(scalar_value(token, tag));
+                if (tag) {
+                    node = Node::of(tagged_scalar_value(token, *tag, tag_span));
+                    if (failed()) return take_failure();
+                } else {
+                    node = Node::of(scalar_value(token));
+                }
                 tokens_.advance();
                 break;
             case TokenKind::Alias:
@@ -458,7 +474,8 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
                     Token empty = token;
                     empty.text = {};
                     empty.style = static_cast<std::uint8_t>(ScalarStyle::Plain);
-                    node = Node::of(scalar_value(empty, tag));
+                    node = Node::of(tagged_scalar_value(empty, *tag, tag_span));
+                    if (failed()) return take_failure();
                     break;
                 }
                 if (token.kind == TokenKind::StreamStart || token.kind == TokenKind::Directive) {
@@ -486,32 +503,57 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
     return Ok{};
 }
 
-Value Decoder::scalar_value(const Token& token, const std::optional<std::string_view>& tag) {
+void Decoder::check_yaml11_reading(const Token& token, const std::optional<std::string_view>& tag) {
     const bool quoted = token.scalar_style() != ScalarStyle::Plain;
-    const std::string_view text = token.text;
-    if (options_.yaml11_warn) [[unlikely]] {
-        if (auto diff = resolver::resolution_difference(options_.mode, text, quoted, tag)) {
-            warnings_.push_back("YAML 1.1 syntax '" + std::string(text) + "' resolves as " + std::string(diff->first) +
-                                " in 1.1 but " + std::string(diff->second) + " in 1.2 at line " +
-                                std::to_string(token.span.line + 1) + ", column " +
-                                std::to_string(token.span.column + 1));
-        }
+    if (auto diff = resolver::resolution_difference(options_.mode, token.text, quoted, tag)) {
+        warnings_.push_back("YAML 1.1 syntax '" + std::string(token.text) + "' resolves as " +
+                            std::string(diff->first) + " in 1.1 but " + std::string(diff->second) +
+                            " in 1.2 at line " + std::to_string(token.span.line + 1) + ", column " +
+                            std::to_string(token.span.column + 1));
     }
-    ++nodes_made_;
-    const resolver::ResolvedScalar r = resolver::resolve_scalar(options_.mode, text, quoted, tag);
-    switch (r.kind) {
+}
+
+Value Decoder::resolved_value(const resolver::ResolvedScalar& scalar, std::string_view text) {
+    switch (scalar.kind) {
         case ResolvedKind::Null: return Value::null();
-        case ResolvedKind::Bool: return Value::boolean(r.boolean);
-        case ResolvedKind::Int: return Value::integer(r.integer);
+        case ResolvedKind::Bool: return Value::boolean(scalar.boolean);
+        case ResolvedKind::Int: return Value::integer(scalar.integer);
         case ResolvedKind::BigInt: return Value::big_int(text, arena_);
-        case ResolvedKind::Float: return Value::floating(r.number);
-        case ResolvedKind::Str: return Value::string(text, arena_);
+        case ResolvedKind::Float: return Value::floating(scalar.number);
+        case ResolvedKind::Str:
+        case ResolvedKind::Invalid: return Value::string(text, arena_);
         case ResolvedKind::Merge:
             document_has_merge_keys_ = true;
             ++nodes_made_;  // the marker is a tag around a string
             return make_merge_marker(arena_);
     }
     return Value::string(text, arena_);
+}
+
+Value Decoder::scalar_value(const Token& token) {
+    if (options_.yaml11_warn) [[unlikely]]
+        check_yaml11_reading(token, std::nullopt);
+    ++nodes_made_;
+    const bool quoted = token.scalar_style() != ScalarStyle::Plain;
+    return resolved_value(resolver::resolve_scalar(options_.mode, token.text, quoted, std::nullopt), token.text);
+}
+
+Value Decoder::tagged_scalar_value(const Token& token, std::string_view tag, Span tag_span) {
+    if (options_.yaml11_warn) [[unlikely]]
+        check_yaml11_reading(token, tag);
+    ++nodes_made_;
+    const std::string_view text = token.text;
+    const resolver::ResolvedScalar scalar = resolver::resolve_scalar(options_.mode, text, false, tag);
+    if (scalar.kind == ResolvedKind::Invalid) {
+        failure_ = fail(resolver::invalid_tagged_text_message(tag, text), tag_span);
+        return Value::null();
+    }
+    if (scalar.kind == ResolvedKind::BigInt) {
+        std::string storage;
+        const std::string_view digits = resolver::tagged_big_integer_text(options_.mode, text, storage);
+        return Value::big_int(storage.empty() ? digits : arena_.copy_text(digits), arena_);
+    }
+    return resolved_value(scalar, text);
 }
 
 StepResult Decoder::decode_alias(const Token& token, Node& out) {
@@ -657,7 +699,7 @@ StepResult Decoder::decode_flow_sequence_entry(Node& out) {
         if (failed()) return take_failure();
     } else if (kind == TokenKind::Scalar && depth_ < kMaxDecodeDepth) {
         // The commonest entry, a scalar without properties, made in place.
-        key = scalar_value(token, std::nullopt);
+        key = scalar_value(token);
         tokens_.advance();
         if (tokens_.peek_kind() != TokenKind::MappingValue) {
             out = Node::of(key);

@@ -1,7 +1,7 @@
 // Texts of mapping keys: the canonical form that decides whether two keys
 // are the same, and the form that messages show.
 //
-//     canonical:  Int 1 -> "2:1;"   String "1" -> "5:1:1"   Float 1.0 -> "4:4607182418800017408;"
+//     canonical:  Int 1, Float 1.0, Bool true -> "2:1;"   String "1" -> "5:1:1"   Float 0.5 -> "4:4602678819172646912;"
 //     display:    String "a" -> a   Int 1 -> Int(1)   [a] -> Sequence([String("a")])
 #include <charconv>
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/stack_guard.h"
+#include "decode/key_set.h"
 #include "decode/keys.h"
 
 namespace quillmere::decode {
@@ -30,26 +31,25 @@ void append_signed(std::string& out, std::int64_t n) {
 void append_canonical(std::string& out, const Value& v) {
     switch (v.kind()) {
         case ValueKind::Null: out += '0'; break;
-        case ValueKind::Bool: out += v.as_bool() ? "1true" : "1false"; break;
+        case ValueKind::Bool:
         case ValueKind::Int:
-            out += "2:";
-            append_signed(out, v.as_int());
-            out += ';';
-            break;
         case ValueKind::BigInt:
-            out += "3:";
-            out += v.text();
+        case ValueKind::Float:
+            if (const std::optional<std::string> whole = whole_number_text(v)) {
+                out += "2:";
+                out += *whole;
+            } else if (v.is(ValueKind::Float)) {
+                std::uint64_t bits;
+                const double d = v.as_float();
+                std::memcpy(&bits, &d, sizeof bits);
+                out += "4:";
+                append_number(out, bits);
+            } else {
+                out += "3:";
+                out += v.text();
+            }
             out += ';';
             break;
-        case ValueKind::Float: {
-            std::uint64_t bits;
-            const double d = v.as_float();
-            std::memcpy(&bits, &d, sizeof bits);
-            out += "4:";
-            append_number(out, bits);
-            out += ';';
-            break;
-        }
         case ValueKind::String:
             out += "5:";
             append_number(out, v.text().size());

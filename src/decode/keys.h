@@ -8,7 +8,8 @@
 
 namespace quillmere::decode {
 
-// The exact text form of a key used to detect equal keys.
+// The exact text form of a key used to detect equal keys: equal exactly
+// when Python would make the keys one dict entry (see key_set.h).
 std::string canonical_key_text(const Value& key);
 
 // How a key is shown in messages: a String key as its text, anything else

@@ -13,8 +13,8 @@
 //     1:30.5                         Float  (sexagesimal, 90.5)
 //     anything else                  Str
 //
-// A quoted scalar is Str. A tagged scalar follows its tag (resolve_tagged);
-// a text the tag's reading rejects gives the zero of the tag's type.
+// A quoted scalar is Str. A tagged scalar follows its tag instead
+// (resolve_tagged, in resolver.cpp).
 #include <limits>
 
 #include "resolver/resolver.h"
@@ -37,38 +37,6 @@ bool all_decimal_digits(std::string_view text) {
     for (char c : text)
         if (c < '0' || c > '9') return false;
     return true;
-}
-
-// Splits `text` at ':' one part at a time: returns the part before the next
-// ':' (or the rest) and moves `text` past it.
-std::string_view next_part(std::string_view& text, bool& more) {
-    std::size_t colon = text.find(':');
-    std::string_view part = text.substr(0, colon);
-    more = colon != std::string_view::npos;
-    text = more ? text.substr(colon + 1) : std::string_view{};
-    return part;
-}
-
-// 1:30 -> 90. Every part is decimal, and every part after the first at most
-// 59; the value is at most INT64_MAX.
-std::optional<std::int64_t> parse_sexagesimal_int(std::string_view text) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-    std::int64_t value = 0;
-    bool first = true;
-    bool more = true;
-    while (more) {
-        std::string_view part = next_part(text, more);
-        std::optional<std::int64_t> digit = parse_unsigned(part, 10);
-        if (!digit) return std::nullopt;
-        if (first) {
-            value = *digit;
-            first = false;
-            continue;
-        }
-        if (*digit > 59 || value > (kMax - *digit) / 60) return std::nullopt;
-        value = value * 60 + *digit;
-    }
-    return value;
 }
 
 bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
@@ -102,7 +70,7 @@ std::optional<double> parse_sexagesimal_float(std::string_view text) {
     bool first = true;
     bool more = true;
     while (more) {
-        std::optional<double> part = parse_sexagesimal_float_part(next_part(text, more));
+        std::optional<double> part = parse_sexagesimal_float_part(next_sexagesimal_part(text, more));
         if (!part) return std::nullopt;
         if (first) {
             value = *part;
@@ -116,24 +84,6 @@ std::optional<double> parse_sexagesimal_float(std::string_view text) {
     return negative ? -value : value;
 }
 
-ResolvedScalar resolve_tagged(bool compat, std::string_view text, std::string_view tag) {
-    std::string_view word = standard_tag_word(tag);
-    switch (word.size()) {
-    case 3:
-        if (word == "int") return make_int(parse_yaml11_int(text).value_or(0));
-        break;
-    case 4:
-        if (word == "null") return make(ResolvedKind::Null);
-        if (word == "bool") return make_bool(parse_yaml11_bool(compat, text).value_or(false));
-        break;
-    case 5:
-        if (word == "float") return make_float(parse_yaml11_float(text).value_or(0.0));
-        if (word == "merge") return make(ResolvedKind::Merge);
-        break;
-    }
-    return make(ResolvedKind::Str);
-}
-
 }  // namespace
 
 std::optional<bool> parse_yaml11_bool(bool compat, std::string_view text) {
@@ -144,18 +94,18 @@ std::optional<bool> parse_yaml11_bool(bool compat, std::string_view text) {
         if (text[0] == 'n' || text[0] == 'N') return false;
         break;
     case 2:
-        if (text == "on" || text == "On" || text == "ON") return true;
-        if (text == "no" || text == "No" || text == "NO") return false;
+        if (is_word(text, "on", "On", "ON")) return true;
+        if (is_word(text, "no", "No", "NO")) return false;
         break;
     case 3:
-        if (text == "yes" || text == "Yes" || text == "YES") return true;
-        if (text == "off" || text == "Off" || text == "OFF") return false;
+        if (is_word(text, "yes", "Yes", "YES")) return true;
+        if (is_word(text, "off", "Off", "OFF")) return false;
         break;
     case 4:
-        if (text == "true" || text == "True" || text == "TRUE") return true;
+        if (is_word(text, "true", "True", "TRUE")) return true;
         break;
     case 5:
-        if (text == "false" || text == "False" || text == "FALSE") return false;
+        if (is_word(text, "false", "False", "FALSE")) return false;
         break;
     }
     return std::nullopt;
@@ -163,46 +113,53 @@ std::optional<bool> parse_yaml11_bool(bool compat, std::string_view text) {
 
 std::optional<std::int64_t> parse_yaml11_octal(std::string_view digits) { return parse_unsigned(digits, 8); }
 
-std::optional<std::int64_t> parse_yaml11_int(std::string_view text) {
+std::optional<IntegerText> split_yaml11_int(std::string_view text, std::string& storage) {
     if (text.empty()) return std::nullopt;
-    bool negative = false;
+    IntegerText integer;
     if (is_sign(text[0])) {
-        negative = text[0] == '-';
+        integer.negative = text[0] == '-';
         text.remove_prefix(1);
         if (text.empty()) return std::nullopt;
     }
-    std::string storage;
     text = strip_underscores(text, storage);
     if (text.empty()) return std::nullopt;
 
-    std::optional<std::int64_t> magnitude;
+    integer.digits = text;
     if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        magnitude = parse_unsigned(text.substr(2), 16);
+        integer.base = 16;
+        integer.digits = text.substr(2);
     } else if (text.size() >= 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) {
-        magnitude = parse_unsigned(text.substr(2), 2);
+        integer.base = 2;
+        integer.digits = text.substr(2);
     } else if (text.size() >= 2 && text[0] == '0' && all_decimal_digits(text)) {
-        magnitude = parse_yaml11_octal(text.substr(1));
+        integer.base = 8;
+        integer.digits = text.substr(1);
     } else if (text.find(':') != std::string_view::npos) {
-        magnitude = parse_sexagesimal_int(text);
-    } else {
-        magnitude = parse_unsigned(text, 10);
+        integer.base = 60;
     }
-    if (magnitude && negative) return -*magnitude;
-    return magnitude;
+    return integer;
 }
 
-std::optional<double> parse_yaml11_float(std::string_view text) {
+std::optional<std::int64_t> parse_yaml11_int(std::string_view text) {
+    std::string storage;
+    const std::optional<IntegerText> integer = split_yaml11_int(text, storage);
+    std::int64_t value = 0;
+    if (!integer || integer_value(*integer, value) != IntegerFit::Fits) return std::nullopt;
+    return value;
+}
+
+std::optional<double> parse_yaml11_float(std::string_view text, bool require_point) {
     if (auto special = parse_special_float(text)) return special;
     std::string storage;
     text = strip_underscores(text, storage);
-    if (!has_point_or_exponent(text)) return std::nullopt;
+    if (require_point && !has_point_or_exponent(text)) return std::nullopt;
     if (text.find(':') == std::string_view::npos) return parse_decimal_float(text);
-    if (text.find('.') == std::string_view::npos) return std::nullopt;
+    if (require_point && text.find('.') == std::string_view::npos) return std::nullopt;
     return parse_sexagesimal_float(text);
 }
 
 ResolvedScalar resolve_yaml11(bool compat, std::string_view text, bool quoted, OptionalTag tag) {
-    if (tag) return resolve_tagged(compat, text, *tag);
+    if (tag) return resolve_tagged(compat ? ResolveMode::Yaml11Compat : ResolveMode::Yaml11, text, *tag);
     if (quoted) return make(ResolvedKind::Str);
 
     switch (text.size()) {
@@ -214,7 +171,7 @@ ResolvedScalar resolve_yaml11(bool compat, std::string_view text, bool quoted, O
         if (text == "<<") return make(ResolvedKind::Merge);
         break;
     case 4:
-        if (text == "null" || text == "Null" || text == "NULL") return make(ResolvedKind::Null);
+        if (is_word(text, "null", "Null", "NULL")) return make(ResolvedKind::Null);
         break;
     }
     if (auto value = parse_yaml11_bool(compat, text)) return make_bool(*value);
@@ -224,10 +181,6 @@ ResolvedScalar resolve_yaml11(bool compat, std::string_view text, bool quoted, O
     if (is_big_integer(text, true)) return make(ResolvedKind::BigInt);
     if (auto value = parse_yaml11_float(text)) return make_float(*value);
     return make(ResolvedKind::Str);
-}
-
-OwnedResolvedScalar resolve_yaml11_owned(bool compat, std::string_view text, bool quoted, OptionalTag tag) {
-    return to_owned(resolve_yaml11(compat, text, quoted, tag), text);
 }
 
 }  // namespace quillmere::resolver

@@ -13,9 +13,8 @@
 //     1.5  .5  1.  1e5         Float          (needs '.', 'e' or 'E')
 //     anything else            Str
 //
-// A quoted scalar is Str. A tagged scalar follows its tag instead (see
-// resolve_tagged), and a text the tag's reading rejects gives the zero of
-// the tag's type.
+// A quoted scalar is Str. A tagged scalar follows its tag instead
+// (resolve_tagged, in resolver.cpp).
 #include <limits>
 
 #include "resolver/resolver.h"
@@ -24,35 +23,8 @@ namespace quillmere::resolver {
 
 namespace {
 
-bool is_true_word(std::string_view text) {
-    return text.size() == 4 && (text == "true" || text == "True" || text == "TRUE");
-}
-
 // Only these characters can begin a number of the 1.2 rules.
 bool may_start_number(char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
-
-ResolvedScalar resolve_tagged(std::string_view text, std::string_view tag) {
-    std::string_view word = standard_tag_word(tag);
-    switch (word.size()) {
-    case 3:
-        if (word == "int") return make_int(parse_yaml12_int(text).value_or(0));
-        break;
-    case 4:
-        if (word == "null") return make(ResolvedKind::Null);
-        if (word == "bool") return make_bool(is_true_word(text));
-        break;
-    case 5:
-        if (word == "float") {
-            if (auto special = parse_special_float(text)) return make_float(*special);
-            // A bare integer is accepted here as well as the '.'/'e' forms.
-            return make_float(parse_decimal_float(text).value_or(0.0));
-        }
-        break;
-    }
-    // !!str, !!merge (a plain string in 1.2), the non-specific "!" and
-    // custom tags.
-    return make(ResolvedKind::Str);
-}
 
 }  // namespace
 
@@ -68,35 +40,39 @@ std::optional<double> parse_special_float(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<std::int64_t> parse_yaml12_int(std::string_view text) {
+std::optional<IntegerText> split_yaml12_int(std::string_view text, bool leading_zeros) {
     if (text.empty()) return std::nullopt;
-    bool negative = false;
+    IntegerText integer;
     if (text[0] == '+' || text[0] == '-') {
-        negative = text[0] == '-';
+        integer.negative = text[0] == '-';
         text.remove_prefix(1);
         if (text.empty()) return std::nullopt;
     }
-    std::optional<std::int64_t> magnitude;
+    integer.digits = text;
     if (text.size() >= 2 && text[0] == '0') {
-        // 0x and 0o prefixes; any other leading zero is no integer.
+        // 0x and 0o prefixes; any other leading zero only where allowed.
         if (text[1] == 'x' || text[1] == 'X') {
-            magnitude = parse_unsigned(text.substr(2), 16);
+            integer.base = 16;
+            integer.digits = text.substr(2);
         } else if (text[1] == 'o' || text[1] == 'O') {
-            magnitude = parse_unsigned(text.substr(2), 8);
-        } else {
+            integer.base = 8;
+            integer.digits = text.substr(2);
+        } else if (!leading_zeros) {
             return std::nullopt;
         }
-    } else {
-        magnitude = parse_unsigned(text, 10);
     }
-    // The magnitude is at most INT64_MAX, so the most negative value written
-    // out is rejected here and left to the big-integer rule.
-    if (magnitude && negative) return -*magnitude;
-    return magnitude;
+    return integer;
+}
+
+std::optional<std::int64_t> parse_yaml12_int(std::string_view text) {
+    const std::optional<IntegerText> integer = split_yaml12_int(text, false);
+    std::int64_t value = 0;
+    if (!integer || integer_value(*integer, value) != IntegerFit::Fits) return std::nullopt;
+    return value;
 }
 
 ResolvedScalar resolve_yaml12(std::string_view text, bool quoted, OptionalTag tag) {
-    if (tag) return resolve_tagged(text, *tag);
+    if (tag) return resolve_tagged(ResolveMode::Core12, text, *tag);
     if (quoted) return make(ResolvedKind::Str);
 
     if (text.empty()) return make(ResolvedKind::Null);
@@ -110,13 +86,13 @@ ResolvedScalar resolve_yaml12(std::string_view text, bool quoted, OptionalTag ta
         if (text == "<<") return make(ResolvedKind::Merge);
         return make(ResolvedKind::Str);
     case 'n': case 'N':
-        if (text == "null" || text == "Null" || text == "NULL") return make(ResolvedKind::Null);
+        if (is_word(text, "null", "Null", "NULL")) return make(ResolvedKind::Null);
         return make(ResolvedKind::Str);
     case 't': case 'T':
-        if (is_true_word(text)) return make_bool(true);
+        if (is_word(text, "true", "True", "TRUE")) return make_bool(true);
         return make(ResolvedKind::Str);
     case 'f': case 'F':
-        if (text == "false" || text == "False" || text == "FALSE") return make_bool(false);
+        if (is_word(text, "false", "False", "FALSE")) return make_bool(false);
         return make(ResolvedKind::Str);
     default:
         if (!may_start_number(text[0])) return make(ResolvedKind::Str);

@@ -34,6 +34,26 @@ class TestLocatedErrors:
             if message is not None:
                 assert str(error) == f"{message} at line {line}, column {column}"
 
+    @pytest.mark.parametrize("text, key, line, column", [
+        ("1: a\n1.0: b", "Float(1.0)", 2, 1),
+        ("true: a\n1: b", "Int(1)", 2, 1),
+        ("0.0: a\n-0.0: b", "Float(-0.0)", 2, 1),
+        ("x: {0: a, false: b}", "Bool(false)", 1, 11),
+        ("? [1, 2]\n: a\n? [1.0, 2]\n: b", "Sequence([Float(1.0), Int(2)])", 3, 1),
+    ])
+    def test_keys_that_collapse_in_a_dict_are_duplicates(self, text, key, line, column, caplog):
+        with pytest.raises(ex.QuillmereDuplicateKeyError) as info:
+            q.loads(text, option=q.OPT_DUPLICATE_KEYS_ERROR)
+        assert str(info.value) == f"duplicate mapping key: {key} at line {line}, column {column}"
+        assert (info.value.line, info.value.column) == (line, column)
+
+        caplog.set_level(logging.WARNING, logger="quillmere")
+        warned = q.loads(text, option=q.OPT_DUPLICATE_KEYS_WARN)
+        assert [r.getMessage() for r in caplog.records] == [
+            f"duplicate mapping key '{key}' at line {line}, column {column}; keeping the last value"]
+        # Without the options the later value wins, as before.
+        assert q.loads(text) == warned and list(warned.values()) in (["b"], [{0: "b"}])
+
     def test_error_in_a_later_document_fails_the_load(self):
         with pytest.raises(ex.QuillmereDuplicateKeyError) as info:
             q.loads("a: 1\n---\nb: 1\nb: 2\n", option=q.OPT_DUPLICATE_KEYS_ERROR)

@@ -170,6 +170,19 @@ class TestConversion:
         assert result == {"base": {"x": 1, "y": 2}, "ref": {"x": 1, "y": 2}, "merged": {"x": 1, "y": 3}}
         assert result["base"] is not result["ref"]  # every alias is a copy
 
+    @pytest.mark.parametrize("option", [0, q.OPT_YAML_1_1, q.OPT_PYYAML_COMPAT])
+    def test_merge_tag_marks_a_merge_key_in_every_mode(self, option):
+        text = ("spec:\n  x-defaults: &x\n    type: object\n    nullable: true\n"
+                "  properties:\n    a:\n      !!merge <<: *x\n      type: string\n"
+                "    b: {!!merge <<: *x}\n")
+        assert q.loads(text, option=option)["spec"]["properties"] == {
+            "a": {"type": "string", "nullable": True},
+            "b": {"type": "object", "nullable": True},
+        }
+
+    def test_explicit_key_wins_over_a_merged_key_python_takes_as_the_same(self):
+        assert q.loads("m: {1: a, <<: {1.0: b, true: c, 2: d}}") == {"m": {1: "a", 2: "d"}}
+
 
 def depth_of(value):
     depth = 0

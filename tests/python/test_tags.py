@@ -168,3 +168,57 @@ class TestDispatch:
         key = Key("!x")
         with pytest.raises(RuntimeError, match="compare"):
             q.loads("!x 5", tags={key: int})
+
+
+MODES = {"1.2": 0, "1.1": q.OPT_YAML_1_1, "compat": q.OPT_PYYAML_COMPAT}
+
+
+class TestCoreTags:
+    """Explicit core tags read their text by the tag's grammar, the load's
+    own rule set first and then the other one, and never invent a value."""
+
+    @pytest.mark.parametrize("text, in_1_2, in_1_1", [
+        ("!!int 99999999999999999999", 99999999999999999999, 99999999999999999999),
+        ("!!int 017", 17, 15),
+        ("!!int 0o17", 15, 15),
+        ("!!int 0b101", 5, 5),
+        ("!!int -0x1_0000_0000_0000_0000", -2 ** 64, -2 ** 64),
+        ("!!float 5", 5.0, 5.0),
+        ("!!float 1_000", 1000.0, 1000.0),
+        ("!!float 1:30", 90.0, 90.0),
+        ("!!bool yes", True, True),
+        ("!!bool Off", False, False),
+        ("!!null ~", None, None),
+        ("!<tag:yaml.org,2002:int> 1", 1, 1),
+        ("!<tag:yaml.org,2002:str> 1", "1", "1"),
+    ])
+    def test_values(self, text, in_1_2, in_1_1):
+        for mode, option in MODES.items():
+            value = q.loads(text, option=option)
+            expected = in_1_2 if mode == "1.2" else in_1_1
+            assert value == expected and type(value) is type(expected), mode
+
+    @pytest.mark.parametrize("text, message, line, column", [
+        ("!!int abc", "cannot read 'abc' as !!int", 1, 1),
+        ("a: 1\nb: !!float x", "cannot read 'x' as !!float", 2, 4),
+        ("- !!bool maybe", "cannot read 'maybe' as !!bool", 1, 3),
+        ("- !!null none", "cannot read 'none' as !!null", 1, 3),
+        ("k: !!int\n", "cannot read '' as !!int", 1, 4),
+        ("!<tag:yaml.org,2002:int> 1.5", "cannot read '1.5' as !!int", 1, 1),
+    ])
+    def test_unreadable_text_is_a_located_error(self, text, message, line, column):
+        for option in MODES.values():
+            for function in (q.loads, q.loads_all):
+                with pytest.raises(ex.QuillmereParseError) as info:
+                    function(text, option=option)
+                error = info.value
+                assert str(error) == f"{message} at line {line}, column {column}"
+                assert (error.file, error.line, error.column) == (None, line, column)
+
+    def test_verbatim_core_tag_is_not_dispatched(self):
+        calls = []
+        assert q.loads("!<tag:yaml.org,2002:int> 7", tag_handler=lambda t, v: calls.append(t)) == 7
+        assert q.loads("!<tag:yaml.org,2002:int> 7", option=q.OPT_PASSTHROUGH_TAG) == 7
+        assert calls == []
+        tag = q.loads("!<!local> 7", option=q.OPT_PASSTHROUGH_TAG)
+        assert (tag.tag, tag.value) == ("!<!local>", "7")

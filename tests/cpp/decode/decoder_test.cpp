@@ -50,9 +50,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"! 42", "!(\"42\")"}, Case{"!<!foo> 1", "!<!foo>(\"1\")"},
         Case{"%TAG ! tag:example.com,2000:\n--- !x 1", "tag:example.com,2000:x(\"1\")"},
         Case{"%TAG !! tag:example.com,2000:\n--- !!x 1", "tag:example.com,2000:x(\"1\")"},
-        Case{"!<tag:yaml.org,2002:int> 1", "!<tag:yaml.org,2002:int>(\"1\")"},
+        Case{"!<tag:yaml.org,2002:int> 1", "1"}, Case{"!<tag:yaml.org,2002:str> 1", "\"1\""},
+        Case{"!<tag:yaml.org,2002:map> {a: 1}", "{\"a\": 1}"},
+        Case{"!<tag:yaml.org,2002:int> x", "error(parse): cannot read 'x' as !!int @1:1"},
         Case{"key: !foo\n- a\n- b", "{\"key\": !foo([\"a\", \"b\"])}"},
-        Case{"!!str", "\"\""}, Case{"- !!null\n- !!int\n- !x", "[null, 0, !x(\"\")]"},
+        Case{"!!str", "\"\""}, Case{"- !!null\n- !x", "[null, !x(\"\")]"},
         Case{"!a !b x", "!b(\"x\")"},
         // Anchors and aliases.
         Case{"a: &x 1\nb: *x", "{\"a\": 1, \"b\": 1}"},
@@ -99,8 +101,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"{<<: {a: 1}}: v", "{{\"<<\": {\"a\": 1}}: \"v\"}"},
         Case{"a: &a {x: 1}\nb: &b {<<: *a, y: 2}\nc: {<<: *b, z: 3}",
              "{\"a\": {\"x\": 1}, \"b\": {\"y\": 2, \"x\": 1}, \"c\": {\"z\": 3, \"y\": 2, \"x\": 1}}"},
-        Case{"a: &a {k: 1}\nm: {!!merge x: *a}", "{\"a\": {\"k\": 1}, \"m\": {\"x\": {\"k\": 1}}}"},
-        Case{"m: {<<: {a: 1}, <<: !t {b: 2}}", "{\"m\": {\"a\": 1, \"<<\": !t({\"b\": 2})}}"}));
+        Case{"a: &a {k: 1}\nm: {!!merge x: *a}", "{\"a\": {\"k\": 1}, \"m\": {\"k\": 1}}"},
+        Case{"m: {<<: {a: 1}, <<: !t {b: 2}}", "{\"m\": {\"a\": 1, \"<<\": !t({\"b\": 2})}}"},
+        // An explicit key wins over a merged key that Python takes as the same.
+        Case{"m: {1: a, <<: {1.0: b, true: c, 2: d}}", "{\"m\": {1: \"a\", 2: \"d\"}}"}));
 
 TEST(Decoder, Yaml11MergeTagAndWarnings) {
     DecodeOptions yaml11{ResolveMode::Yaml11, false, false, false, true};
@@ -120,11 +124,11 @@ TEST(Decoder, Yaml11MergeTagAndWarnings) {
 TEST(Decoder, DuplicateKeys) {
     DecodeOptions warn;
     warn.dup_warn = true;
-    auto result = decode::decode_documents("a: 1\na: 2\n<<: {}\n<<: {}\n1: x\n1.0: y\n", warn);
+    auto result = decode::decode_documents("a: 1\na: 2\n<<: {}\n<<: {}\n1: x\n'1': y\n", warn);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.value().warnings,
               (std::vector<std::string>{"duplicate mapping key 'a' at line 2, column 1; keeping the last value"}));
-    EXPECT_EQ(describe_value(result.value().documents[0]), "{\"a\": 1, \"a\": 2, 1: \"x\", float(1.0): \"y\"}");
+    EXPECT_EQ(describe_value(result.value().documents[0]), "{\"a\": 1, \"a\": 2, 1: \"x\", \"1\": \"y\"}");
 
     DecodeOptions error;
     error.dup_error = true;
@@ -136,9 +140,101 @@ TEST(Decoder, DuplicateKeys) {
         {"~: a\n~: b", "error(dup): duplicate mapping key: Null @2:1"},
         {"- {x: 1}\n- {x: 1, x: 2}", "error(dup): duplicate mapping key: x @2:10"},
         {"<<: {}\n<<: {}", "{}"},
-        {"1: x\n'1': y\n1.0: z", "{1: \"x\", \"1\": \"y\", float(1.0): \"z\"}"},
+        {"1: x\n'1': y", "{1: \"x\", \"1\": \"y\"}"},
     };
     for (const auto& [input, expected] : cases) EXPECT_EQ(decode_to_text(input, error), expected) << input;
+}
+
+struct ModeCase {
+    const char* input;
+    const char* core12;  // the result under the 1.2 core rules
+    const char* yaml11;  // under the 1.1 rules (Yaml11Compat gives the same)
+};
+
+// Explicit core tags read the text by their grammars in both rule sets,
+// the load's own first, and never invent a value.
+TEST(Decoder, CoreTagsReadTheirText) {
+    const ModeCase cases[] = {
+        {"!!int 99999999999999999999", "big(99999999999999999999)", "big(99999999999999999999)"},
+        {"!!int 017", "17", "15"},
+        {"!!int 0x1_0", "16", "16"},
+        {"!!int 0o17", "15", "15"},
+        {"!!int -0x10000000000000000", "big(-18446744073709551616)", "big(-18446744073709551616)"},
+        {"!!float 5", "float(5.0)", "float(5.0)"},
+        {"!!float 1_000", "float(1000.0)", "float(1000.0)"},
+        {"!!bool yes", "true", "true"},
+        {"!!bool FALSE", "false", "false"},
+        {"!!null ~", "null", "null"},
+        {"!<tag:yaml.org,2002:int> 1", "1", "1"},
+        {"%TAG !y! tag:yaml.org,2002:\n--- !y!float 2", "float(2.0)", "float(2.0)"},
+        {"!!int abc", "error(parse): cannot read 'abc' as !!int @1:1", "error(parse): cannot read 'abc' as !!int @1:1"},
+        {"x: !!float x", "error(parse): cannot read 'x' as !!float @1:4", "error(parse): cannot read 'x' as !!float @1:4"},
+        {"- !!null abc", "error(parse): cannot read 'abc' as !!null @1:3", "error(parse): cannot read 'abc' as !!null @1:3"},
+        {"- !!bool maybe", "error(parse): cannot read 'maybe' as !!bool @1:3",
+         "error(parse): cannot read 'maybe' as !!bool @1:3"},
+        {"a: !!int\nb: 1", "error(parse): cannot read '' as !!int @1:4", "error(parse): cannot read '' as !!int @1:4"},
+        {"!<tag:yaml.org,2002:int> x", "error(parse): cannot read 'x' as !!int @1:1",
+         "error(parse): cannot read 'x' as !!int @1:1"},
+        {"- !!str 017\n- !foo 017", "[\"017\", !foo(\"017\")]", "[\"017\", !foo(\"017\")]"},
+    };
+    for (const ModeCase& c : cases) {
+        EXPECT_EQ(decode_to_text(c.input, DecodeOptions{ResolveMode::Core12}), c.core12) << c.input;
+        EXPECT_EQ(decode_to_text(c.input, DecodeOptions{ResolveMode::Yaml11}), c.yaml11) << c.input;
+        EXPECT_EQ(decode_to_text(c.input, DecodeOptions{ResolveMode::Yaml11Compat}), c.yaml11) << c.input;
+    }
+    // A tagged text that only the other rule set reads is read all the same.
+    EXPECT_EQ(decode_to_text("!!bool y", DecodeOptions{ResolveMode::Core12}), "true");
+    EXPECT_EQ(decode_to_text("!!bool y", DecodeOptions{ResolveMode::Yaml11Compat}),
+              "error(parse): cannot read 'y' as !!bool @1:1");
+}
+
+// !!merge marks a merge key in every mode, as a plain << does.
+TEST(Decoder, MergeTagInEveryMode) {
+    const char* const texts[] = {
+        "base: &x {a: 1, b: 2}\nm:\n  !!merge <<: *x\n  b: 3",
+        "base: &x {a: 1, b: 2}\nm: {!!merge anything: *x, b: 3}",
+        "base: &x {a: 1, b: 2}\nm: {!<tag:yaml.org,2002:merge> <<: *x, b: 3}",
+    };
+    for (ResolveMode mode : {ResolveMode::Core12, ResolveMode::Yaml11, ResolveMode::Yaml11Compat})
+        for (const char* text : texts)
+            EXPECT_EQ(decode_to_text(text, DecodeOptions{mode}),
+                      "{\"base\": {\"a\": 1, \"b\": 2}, \"m\": {\"b\": 3, \"a\": 1}}")
+                << text;
+    // A quoted "<<" and "<<" under !!str stay ordinary keys.
+    EXPECT_EQ(decode_to_text("x: &x {a: 1}\nm: {!!str <<: *x}"), "{\"x\": {\"a\": 1}, \"m\": {\"<<\": {\"a\": 1}}}");
+}
+
+// Keys that Python would make one dict entry are duplicates under both
+// policies; the message shows the second key as written.
+TEST(Decoder, KeysThatCollapseInPython) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"1: a\n1.0: b", "Float(1.0) @2:1"},
+        {"true: a\n1: b", "Int(1) @2:1"},
+        {"0.0: a\n-0.0: b", "Float(-0.0) @2:1"},
+        {"{0: a, false: b}", "Bool(false) @1:8"},
+        {"9223372036854775808: a\n9223372036854775808.0: b", "Float(9.223372036854776e18) @2:1"},
+        {"[1, 2]: a\n[1.0, 2]: b", "Sequence([Float(1.0), Int(2)]) @2:1"},
+        {"!!int 10: a\n!!float 10: b", "Float(10.0) @2:1"},
+    };
+    DecodeOptions error;
+    error.dup_error = true;
+    DecodeOptions warn;
+    warn.dup_warn = true;
+    for (const auto& [input, key_and_position] : cases) {
+        const std::string expected = key_and_position;
+        const std::string key = expected.substr(0, expected.find(" @"));
+        EXPECT_EQ(decode_to_text(input, error), "error(dup): duplicate mapping key: " + expected) << input;
+        auto warned = decode::decode_documents(input, warn);
+        ASSERT_TRUE(warned.ok()) << input;
+        ASSERT_EQ(warned.value().warnings.size(), 1u) << input;
+        EXPECT_TRUE(warned.value().warnings[0].starts_with("duplicate mapping key '" + key + "' at line "))
+            << warned.value().warnings[0];
+    }
+    // Without the options both pairs stay, and the later value wins in Python.
+    EXPECT_EQ(decode_to_text("1: a\n1.0: b"), "{1: \"a\", float(1.0): \"b\"}");
+    // Keys Python keeps apart stay apart.
+    EXPECT_EQ(decode_to_text("1: a\n'1': b\n1.5: c\n.nan: d\n2: e", error),
+              "{1: \"a\", \"1\": \"b\", float(1.5): \"c\", float(.nan): \"d\", 2: \"e\"}");
 }
 
 TEST(Decoder, ComplexKeys) {
