@@ -157,7 +157,7 @@ bool ends_document(TokenKind kind) {
 
 class Decoder {
 public:
-    Decoder(TokenStream& tokens, Arena& arena, const DecodeOptions& options, std::vector<std::string>& warnings)
+    Decoder(TokenStream& tokens, Arena& arena, const DecodeOptions& options, std::vector<LocatedWarning>& warnings)
         : tokens_(tokens), arena_(arena), options_(options), warnings_(warnings) {}
 
     // Decodes every document; `has_merge_keys` tells, per document, whether
@@ -253,7 +253,7 @@ private:
     TokenStream& tokens_;
     Arena& arena_;
     const DecodeOptions& options_;
-    std::vector<std::string>& warnings_;
+    std::vector<LocatedWarning>& warnings_;
     std::uint32_t depth_ = 0;
     std::uint64_t expanded_ = 0;
     std::uint64_t nodes_made_ = 0;  // every node made so far; see decode_node_body
@@ -506,10 +506,8 @@ StepResult Decoder::decode_node_body(Position position, Node& node) {
 void Decoder::check_yaml11_reading(const Token& token, const std::optional<std::string_view>& tag) {
     const bool quoted = token.scalar_style() != ScalarStyle::Plain;
     if (auto diff = resolver::resolution_difference(options_.mode, token.text, quoted, tag)) {
-        warnings_.push_back("YAML 1.1 syntax '" + std::string(token.text) + "' resolves as " +
-                            std::string(diff->first) + " in 1.1 but " + std::string(diff->second) +
-                            " in 1.2 at line " + std::to_string(token.span.line + 1) + ", column " +
-                            std::to_string(token.span.column + 1));
+        warnings_.push_back(LocatedWarning{WarningKind::Yaml11Reading, token.span, Value::null(),
+                                           {token.text, diff->first, diff->second}});
     }
 }
 
@@ -578,9 +576,7 @@ StepResult Decoder::insert_mapping_entry(KeySet* seen, const Value& key, const V
     if (!is_merge_marker(key) && !seen->insert(key)) {
         if (options_.dup_error)
             return fail("duplicate mapping key: " + key_display_text(key), entry, LocatedErrorKind::DuplicateKey);
-        warnings_.push_back("duplicate mapping key '" + key_display_text(key) + "' at line " +
-                            std::to_string(entry.line + 1) + ", column " + std::to_string(entry.column + 1) +
-                            "; keeping the last value");
+        warnings_.push_back(LocatedWarning{WarningKind::DuplicateKey, entry, key, {}});
     }
     pairs_.push_back(Pair{key, value});
     return Ok{};

@@ -4,7 +4,7 @@
 // through %TAG handles, scalars resolved under the caller's ResolveMode,
 // aliases copied under a node budget, the duplicate-key and complex-key
 // policies applied, YAML 1.1 readings that differ in 1.2 reported as
-// warnings, and merge keys carried out last. The result owns the Arena of
+// located warnings, and merge keys carried out last. The result owns the Arena of
 // its trees; texts may also borrow the input, which the caller keeps alive
 // while it reads the documents.
 //
@@ -20,6 +20,7 @@
 #include "common/arena.h"
 #include "common/result.h"
 #include "model/located_error.h"
+#include "model/located_warning.h"
 #include "model/value.h"
 #include "resolver/resolver.h"
 #include "scanner/token.h"
@@ -38,7 +39,8 @@ struct Documents {
     Arena arena;  // the trees
     Arena texts;  // scalar texts the scanner built
     std::vector<Value> documents;
-    std::vector<std::string> warnings;
+    // In the order found; they refer to the trees, the input and the texts.
+    std::vector<LocatedWarning> warnings;
 };
 
 inline constexpr std::uint32_t kMaxDecodeDepth = 1000;

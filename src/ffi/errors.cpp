@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "decode/keys.h"
 #include "ffi/once_cell.h"
 
 namespace quillmere::ffi {
@@ -160,6 +161,39 @@ void encode_error(std::string_view message) { raise_exception(new_exception(Exce
 void unserializable_error(std::string_view message) {
     raise_exception(new_exception(ExceptionClass::UnserializableError, message));
 }
+
+std::string warning_text(const LocatedWarning& warning) {
+    const auto& parts = warning.parts;
+    std::string text;
+    auto append_position = [&] {
+        text += " at line ";
+        text += std::to_string(warning.span.line + 1);
+        text += ", column ";
+        text += std::to_string(warning.span.column + 1);
+    };
+    switch (warning.kind) {
+        case WarningKind::DuplicateKey:
+            text = "duplicate mapping key '";
+            text += decode::key_display_text(warning.key);
+            text += '\'';
+            append_position();
+            text += "; keeping the last value";
+            break;
+        case WarningKind::Yaml11Reading:
+            text = "YAML 1.1 syntax '";
+            text += parts[0];
+            text += "' resolves as ";
+            text += parts[1];
+            text += " in 1.1 but ";
+            text += parts[2];
+            text += " in 1.2";
+            append_position();
+            break;
+    }
+    return text;
+}
+
+void log_warning(const LocatedWarning& warning) { log_warning(warning_text(warning)); }
 
 void log_warning(std::string_view text) {
     py::ref pending = fetch_exception();

@@ -9,7 +9,8 @@
 //   - located errors (a message and a Span) become instances of those
 //     classes with the message "{} at line {}, column {}" and the attributes
 //     `file`, `line` and `column` (1-based);
-//   - warning texts go to the `warning` method of the logger "quillmere";
+//   - located warnings become their message texts, one at a time as they
+//     are logged, and go to the `warning` method of the logger "quillmere";
 //   - internal faults (broken invariants, a class that cannot be looked up)
 //     become a SystemError carrying the fault's message.
 //
@@ -23,8 +24,11 @@
 #include <optional>
 #include <string_view>
 
-#include "decode/decoder.h"
+#include <string>
+
 #include "ffi/ref.h"
+#include "model/located_error.h"
+#include "model/located_warning.h"
 
 namespace quillmere::ffi {
 
@@ -86,6 +90,12 @@ void unserializable_error(std::string_view message);
 // Never fails: a failure inside logging is discarded, and an error that was
 // pending before the call is kept.
 void log_warning(std::string_view text);
+// The same for a located warning, as its message text.
+void log_warning(const LocatedWarning& warning);
+// The message text of a located warning:
+//   duplicate mapping key '{}' at line {}, column {}; keeping the last value
+//   YAML 1.1 syntax '{}' resolves as {} in 1.1 but {} in 1.2 at line {}, column {}
+std::string warning_text(const LocatedWarning& warning);
 
 // An internal fault: SystemError with `message`.
 void raise_fault(std::string_view message);

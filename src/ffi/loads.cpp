@@ -100,7 +100,7 @@ std::optional<decode::Documents> decode_and_report(std::string_view text, const 
         return std::nullopt;
     }
     decode::Documents documents = std::move(decoded).value();
-    for (const std::string& warning : documents.warnings) log_warning(warning);
+    for (const LocatedWarning& warning : documents.warnings) log_warning(warning);
     return documents;
 }
 

@@ -281,6 +281,29 @@ class TestWarnings:
             q.loads("a: 1\na: 2\nb: ]", option=q.OPT_DUPLICATE_KEYS_WARN)
         assert caplog.records == []
 
+    def test_warnings_take_no_memory_for_their_text(self):
+        # Every duplicate key is an alias of a long sequence, so each message
+        # is over 7 kB long; the warnings must not hold 140 MB of them.
+        result = run_python(textwrap.dedent("""
+            import logging, resource
+            import _quillmere as q
+            logger = logging.getLogger("quillmere")
+            logger.addHandler(logging.NullHandler())
+            logger.propagate = False
+            item = "s" * 150
+            text = "base: &a [" + ", ".join([item] * 48) + "]\\nm:\\n" + "  ? *a\\n  : v\\n" * 20000
+            def peak_growth(option):
+                before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+                q.loads(text, option=option)
+                return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+            plain = peak_growth(0)
+            warned = peak_growth(q.OPT_DUPLICATE_KEYS_WARN)
+            print(plain, warned)
+        """))
+        assert result.returncode == 0, result.stderr
+        plain, warned = map(int, result.stdout.split())
+        assert warned < plain + 40 * 1024, (plain, warned)  # kB
+
     def test_a_raising_handler_does_not_fail_the_load(self):
         class Raising(logging.Handler):
             def handle(self, record):

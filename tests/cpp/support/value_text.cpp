@@ -1,5 +1,6 @@
 #include "support/value_text.h"
 
+#include "decode/keys.h"
 #include "encode/scalar_text.h"
 
 namespace quillmere::testing {
@@ -68,6 +69,24 @@ void describe(std::string& out, const Value& v) {
 std::string describe_value(const Value& value) {
     std::string out;
     describe(out, value);
+    return out;
+}
+
+std::vector<std::string> decode_warnings(std::string_view text, const decode::DecodeOptions& options) {
+    auto result = decode::decode_documents(text, options);
+    if (!result.ok()) return {"error: " + result.error().message};
+    std::vector<std::string> out;
+    for (const LocatedWarning& warning : result.value().warnings) {
+        std::string shown = warning.kind == WarningKind::DuplicateKey ? "dup(" + decode::key_display_text(warning.key)
+                                                                      : "yaml11(";
+        for (std::string_view part : warning.parts) {
+            if (part.empty()) continue;
+            if (shown.back() != '(') shown += ", ";
+            shown += part;
+        }
+        out.push_back(shown + ") @" + std::to_string(warning.span.line + 1) + ":" +
+                      std::to_string(warning.span.column + 1));
+    }
     return out;
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "decode/decoder.h"
 
@@ -14,5 +15,9 @@ std::string describe_value(const Value& value);
 // Decodes `text` with `options`; gives the documents joined by " | ", or
 // "error(kind): message @line:column" (1-based; kind parse, dup, complex).
 std::string decode_to_text(std::string_view text, const decode::DecodeOptions& options = {});
+
+// The warnings of decoding `text` (which must succeed), each as
+// "kind(part, part) @line:column" (1-based; kind dup or yaml11).
+std::vector<std::string> decode_warnings(std::string_view text, const decode::DecodeOptions& options);
 
 }  // namespace quillmere::testing
