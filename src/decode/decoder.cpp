@@ -34,6 +34,7 @@
 #include "decode/merge.h"
 #include "scanner/scanner.h"
 #include "scanner/unicode.h"
+#include "scanner/version.h"
 
 namespace quillmere::decode {
 
@@ -344,20 +345,9 @@ StepResult Decoder::read_directive_group() {
         const std::vector<std::string_view> words = scanner::split_words(token.text);
         if (words.empty()) continue;
         if (words[0] == "YAML") {
-            bool valid = words.size() >= 2 && words[1].front() != '#' && (words.size() == 2 || words[2].front() == '#');
-            if (valid) {
-                const std::string_view version = words[1];
-                const std::size_t dot = version.find('.');
-                auto digits = [](std::string_view part) {
-                    if (part.empty()) return false;
-                    for (char c : part)
-                        if (c < '0' || c > '9') return false;
-                    return true;
-                };
-                valid = dot != std::string_view::npos && digits(version.substr(0, dot)) &&
-                        digits(version.substr(dot + 1));
-            }
-            if (!valid) return fail("invalid %YAML directive", token.span);
+            // The version is the caller's to use; here it only has to be well formed.
+            if (!scanner::read_yaml_directive(std::span(words).subspan(1)).well_formed)
+                return fail("invalid %YAML directive", token.span);
             if (seen_yaml) return fail("duplicate %YAML directive", token.span);
             seen_yaml = true;
         } else if (words[0] == "TAG") {

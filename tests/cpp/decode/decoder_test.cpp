@@ -35,6 +35,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"%YAML 1\n---", "error(parse): invalid %YAML directive @1:1"},
         Case{"%YAML 1.2 extra\n---", "error(parse): invalid %YAML directive @1:1"},
         Case{"%YAML 1.1 # note\n---", "null"}, Case{"%YAML 9.9\n--- a", "\"a\""},
+        Case{"%YAML 99999999999.1\n--- a", "\"a\""}, Case{"%YAML 1.x\n---", "error(parse): invalid %YAML directive @1:1"},
         Case{"--- [a]\n%YAML 1.2\n--- b",
              "error(parse): a directive must be at the start of the stream or follow a document-end marker (...) @2:1"},
         Case{"--- a\n...\n%YAML 1.2\n--- b", "\"a\" | \"b\""},

@@ -3,6 +3,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "scanner/version.h"
 
@@ -78,6 +80,36 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"%YAML 01.002", v(1, 2)},
         Case{"%YAML 00000000000000000001.0", v(1, 0)},
         Case{"%YAML 2.0", v(2, 0)}));
+
+// The words after "%YAML", as the sniff and the decoder both read them: a
+// version too large for the sniff is still well formed for the decoder, and
+// words after the version make it malformed unless they are a comment.
+TEST(YamlDirective, WellFormedAndVersion) {
+    struct DirectiveCase {
+        std::vector<std::string_view> arguments;
+        bool well_formed;
+        std::string version;
+    };
+    const DirectiveCase cases[] = {
+        {{"1.1"}, true, "1.1"},
+        {{"1.2", "#", "note"}, true, "1.2"},
+        {{"1.2", "#note"}, true, "1.2"},
+        {{"1.2", "extra"}, false, "1.2"},
+        {{"99999999999.1"}, true, "none"},
+        {{"9.9"}, true, "9.9"},
+        {{}, false, "none"},
+        {{"#", "1.1"}, false, "none"},
+        {{"1"}, false, "none"},
+        {{"1.1.1"}, false, "none"},
+        {{"1.x"}, false, "none"},
+        {{".1"}, false, "none"},
+    };
+    for (const DirectiveCase& c : cases) {
+        const YamlDirective directive = read_yaml_directive(c.arguments);
+        EXPECT_EQ(directive.well_formed, c.well_formed) << ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(show(directive.version), c.version) << ::testing::PrintToString(c.arguments);
+    }
+}
 
 }  // namespace
 }  // namespace quillmere::scanner
