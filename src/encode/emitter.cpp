@@ -122,16 +122,20 @@ bool is_integer_text(std::string_view text) {
     return true;
 }
 
-constexpr std::array<bool, 256> make_flow_indicators() {
+// Characters that keep a text from standing plain inside a flow
+// collection: the flow indicators, which would end it, and ':' and '?',
+// which YAML allows there but which widely used YAML 1.1 readers refuse in
+// a flow scalar ("[a:b]", "[a?b]").
+constexpr std::array<bool, 256> make_flow_unsafe() {
     std::array<bool, 256> table{};
-    for (const unsigned char c : {'[', ']', '{', '}', ','}) table[c] = true;
+    for (const unsigned char c : {'[', ']', '{', '}', ',', ':', '?'}) table[c] = true;
     return table;
 }
-constexpr std::array<bool, 256> kFlowIndicators = make_flow_indicators();
+constexpr std::array<bool, 256> kFlowUnsafe = make_flow_unsafe();
 
-bool has_flow_indicator(std::string_view text) {
+bool is_flow_unsafe(std::string_view text) {
     for (const char c : text) {
-        if (kFlowIndicators[static_cast<unsigned char>(c)]) return true;
+        if (kFlowUnsafe[static_cast<unsigned char>(c)]) return true;
     }
     return false;
 }
@@ -139,9 +143,9 @@ bool has_flow_indicator(std::string_view text) {
 // Single quotes carry a text only if it has no single quote to double and
 // no line break or control character, which only double quotes can escape.
 bool fits_single_quotes(std::string_view text) {
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '\'' || c < 0x20 || c == 0x7F) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\'' || c < 0x20 || c == 0x7F || non_printable_length(text, i) != 0) return false;
     }
     return true;
 }
@@ -182,9 +186,9 @@ bool is_break_point(std::string_view text, std::size_t i, FoldStyle style) {
 
 bool is_literal_eligible(std::string_view text) {
     if (text.find('\n') == std::string_view::npos) return false;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F || non_printable_length(text, i) != 0) return false;
     }
     // The first non-empty line sets the detected indentation: it must not
     // start with a blank, which would read as indentation or be rejected.
@@ -366,7 +370,7 @@ void Emitter::emit_string(std::string_view text, bool in_flow) {
         out_ += config_.prefer_double_quotes ? "\"\"" : "''";
         return;
     }
-    if (needs_quotes(text) || (in_flow && has_flow_indicator(text))) {
+    if (needs_quotes(text) || (in_flow && is_flow_unsafe(text))) {
         emit_quoted(text);
         return;
     }

@@ -61,8 +61,9 @@ struct EmitterConfig {
 void emit_document(std::string& out, const Value& root, const EmitterConfig& config);
 
 // A multi-line string that a literal block scalar reproduces exactly: it
-// holds a line feed, no other control character but tab, and its first
-// non-empty line does not start with a blank.
+// holds a line feed, no other control character but tab and NEL, no
+// U+FFFE or U+FFFF, and its first non-empty line does not start with a
+// blank.
 bool is_literal_eligible(std::string_view text);
 
 // Appends a pointer to each pair in writing order: stored order, or with

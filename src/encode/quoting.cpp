@@ -5,10 +5,17 @@
 // 123, 1e5, and under YAML 1.1 also 0123 or 1_000), when it starts with an
 // indicator (-x, *a, [a), when it starts with a document marker (... x),
 // when a character would end or break it (a: b, a #b, a trailing space, a
-// control character), or when it starts with a byte-order mark. The test is
-// made against both rule sets, so the text reads back as a string under YAML
-// 1.2 and 1.1 alike; the one-letter booleans y, Y, n, N are the exception
-// and stay plain.
+// control character), when it holds a character that YAML allows in no
+// file (a C1 control other than NEL, U+FFFE, U+FFFF: only a double-quoted
+// escape carries those), or when it starts with a byte-order mark. The test
+// is made against both rule sets, so the text reads back as a string under
+// YAML 1.2 and 1.1 alike; the one-letter booleans y, Y, n, N are the
+// exception and stay plain.
+//
+// Two texts are quoted for readers of the YAML 1.1 type repository, where
+// they are no strings: "=" (the 1.1 value key) and 0b or 0x followed by
+// underscores only, which match the 1.1 integer pattern but have no digits,
+// so that such readers fail on them.
 //
 // "1:30" stays plain: it is a string under 1.2, and a text with ':' that is
 // no 1.2 number is not tested against 1.1 sexagesimals. Flow indicators
@@ -17,6 +24,7 @@
 #include <array>
 
 #include "encode/quoting.h"
+#include "encode/scalar_text.h"
 #include "resolver/resolver.h"
 
 namespace quillmere::encode {
@@ -34,11 +42,18 @@ constexpr std::array<bool, 256> kIndicatorStarts = make_indicator_starts();
 
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
+// [-+]?0[bx]_+: an integer of the 1.1 pattern without a digit.
+bool is_digitless_prefixed_int(std::string_view text) {
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+    if (text.size() < 3 || text[0] != '0' || (text[1] != 'b' && text[1] != 'x')) return false;
+    return text.find_first_not_of('_', 2) == std::string_view::npos;
+}
+
 // Words that resolve to something other than a string (the 1.1 and 1.2
 // keywords, the merge key, the special floats) and the document end marker.
 bool is_reserved_word(std::string_view text) {
     switch (text.size()) {
-    case 1: return text == "~";
+    case 1: return text == "~" || text == "=";
     case 2:
         return text == "on" || text == "On" || text == "ON" || text == "no" || text == "No" || text == "NO" ||
                text == "<<";
@@ -81,12 +96,13 @@ bool needs_quotes(std::string_view text) {
     const unsigned char first = static_cast<unsigned char>(text.front());
     if (kIndicatorStarts[first]) return true;
     if (text.back() == ' ' || text.back() == '\t') return true;
-    if (is_control(first)) return true;
 
+    // '#' and ':' cannot come first here: they are indicators.
     bool has_colon = false;
-    for (std::size_t i = 1; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (is_control(c)) return true;
+        if (c >= 0xC2 && non_printable_length(text, i) != 0) return true;
         if (c == '#' && text[i - 1] == ' ') return true;
         if (c == ':') {
             if (i + 1 == text.size() || text[i + 1] == ' ') return true;
@@ -97,7 +113,8 @@ bool needs_quotes(std::string_view text) {
     if ((first >= '0' && first <= '9') || first == '+' || first == '.') {
         if (is_number(resolver::resolve_yaml12(text, false, std::nullopt).kind)) return true;
         if (has_colon) return false;
-        return is_number(resolver::resolve_yaml11(false, text, false, std::nullopt).kind);
+        return is_number(resolver::resolve_yaml11(false, text, false, std::nullopt).kind) ||
+               is_digitless_prefixed_int(text);
     }
     return false;
 }

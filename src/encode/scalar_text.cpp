@@ -9,10 +9,12 @@
 //     1e16 -> 1.0e+16    0.00001 -> 1.0e-05    inf -> .inf
 //
 // The double-quoted body escapes NUL, tab, line feed, carriage return, the
-// quote and the backslash by name, every other C0 control and DEL as \xNN,
-// and passes everything else through as UTF-8:
+// quote and the backslash by name, every other C0 control, DEL and the C1
+// controls but NEL as \xNN, U+FFFE and U+FFFF as \uFFFE and \uFFFF (YAML
+// allows none of these in a file), and passes everything else through as
+// UTF-8:
 //
-//     a<TAB>"b"<BEL>  ->  "a\t\"b\"\x07"
+//     a<TAB>"b"<BEL><U+009F>  ->  "a\t\"b\"\x07\x9f"
 //
 // The append_ forms write straight into the caller's buffer; runs of bytes
 // that need no escape are copied in one piece.
@@ -40,7 +42,11 @@ std::string_view named_escape(unsigned char c) {
     return {};
 }
 
-bool needs_escape(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
+// Bytes that may need an escape: C0 controls, DEL, the quote, the
+// backslash, and the lead bytes of the C1 controls, U+FFFE and U+FFFF.
+bool needs_escape(unsigned char c) {
+    return c < 0x20 || c == 0x7F || c == '"' || c == '\\' || c == 0xC2 || c == 0xEF;
+}
 
 }  // namespace
 
@@ -111,21 +117,40 @@ std::string format_float(double value) {
     return out;
 }
 
+std::size_t non_printable_length(std::string_view text, std::size_t i) {
+    if (i + 1 >= text.size()) return 0;
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    if (byte(i) == 0xC2) return byte(i + 1) <= 0x9F && byte(i + 1) != 0x85 ? 2 : 0;
+    if (byte(i) == 0xEF && i + 2 < text.size() && byte(i + 1) == 0xBF && byte(i + 2) >= 0xBE) return 3;
+    return 0;
+}
+
 void append_escaped_double_quoted(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (!needs_escape(c)) continue;
+        std::size_t length = 1;
+        if (c >= 0x80) {
+            length = non_printable_length(text, i);
+            if (length == 0) continue;
+        }
         out.append(text, run, i - run);
-        run = i + 1;
+        run = i + length;
         std::string_view escape = named_escape(c);
         if (!escape.empty()) {
             out += escape;
+        } else if (length == 3) {
+            out += text[i + 2] == '\xBE' ? "\\uFFFE" : "\\uFFFF";
         } else {
+            // A C1 control is escaped by its code point, which is its
+            // second byte.
+            if (length == 2) c = static_cast<unsigned char>(text[i + 1]);
             const char hex[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
             out.append(hex, sizeof hex);
         }
+        i = run - 1;
     }
     out.append(text, run, text.size() - run);
 }

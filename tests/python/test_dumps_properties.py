@@ -1,7 +1,10 @@
 """Round trips of dumps and to_json: for generated data and a generated
-option set, loads(dumps(x)) gives x back, and json.loads(to_json(x)) too."""
+option set, loads(dumps(x)) gives x back, and json.loads(to_json(x)) too;
+PyYAML and ruamel.yaml read what dumps writes as the same data."""
 
+import datetime
 import json
+import re
 
 import pytest
 
@@ -75,3 +78,79 @@ def test_dumps_round_trips_scalar_and_tuple_keys_and_big_ints(value, kwargs):
 @given(json_like | big_ints, st.sampled_from([0, q.OPT_INDENT_2, q.OPT_INDENT_4, q.OPT_SORT_KEYS]))
 def test_to_json_round_trips(value, option):
     assert json.loads(q.to_json(value, option=option)) == value
+
+
+try:
+    import yaml
+    from ruamel.yaml import YAML
+except ImportError:
+    yaml = None
+peers = pytest.mark.skipif(yaml is None or not yaml.__with_libyaml__,
+                           reason="PyYAML with libyaml and ruamel.yaml are needed (scripts/deps.sh --bench)")
+
+# Texts that are easy to get wrong: indicators, blanks and line breaks, the
+# C0 and C1 controls, DEL, NEL, the line and paragraph separators, the
+# byte-order mark, the non-characters U+FFFE and U+FFFF; and words that some
+# rule set reads as something else than a string.
+tricky_characters = st.sampled_from(
+    list("-?:,[]{}#&*!|>'\"%@`~= \t\n\r\\")
+    + ["\x00", "\x1b", "\x7f", "\x80", "\x85", "\x9f", "\xa0", "\u2028", "\u2029", "\ufeff", "\ufffe", "\uffff",
+       "\U0001f600", "\U0010ffff"])
+tricky_words = st.sampled_from([
+    "yes", "No", "on", "OFF", "y", "n", "~", "null", "=", "<<", "0b_", "+0x__", "0b1_", "0x_1", "0_", "0o17",
+    "017", "1_000", "1e5", "1.", ".5", "+.inf", ".NaN", "-", "---", "... x", "- x", "? x", "a: b", "a #b",
+])
+any_text = (st.text(st.characters(blacklist_categories=("Cs",)) | tricky_characters, max_size=12) | tricky_words
+            | st.lists(tricky_words | st.text(max_size=3), max_size=6).map(" ".join))
+peer_scalars = st.none() | st.booleans() | ints | big_ints | st.floats(allow_nan=False) | any_text
+peer_values = st.recursive(
+    peer_scalars,
+    lambda children: st.lists(children, max_size=4) | st.dictionaries(peer_scalars, children, max_size=4),
+    max_leaves=20)
+
+# Texts that YAML 1.1 and 1.2 read differently by design. dumps writes YAML
+# 1.2 text; these peers read 1.1 rules here (ruamel.yaml keeps the 1.1
+# timestamps and line breaks in its 1.2 mode), so values holding such a text
+# are left out:
+#   - NEL, LS and PS (U+0085, U+2028, U+2029) are line breaks in 1.1 and
+#     ordinary characters in 1.2, which dumps writes as they are: a 1.1
+#     reader folds a scalar there, and a key holding one does not load;
+#   - base-60 numbers (1:30 is 90 in 1.1, a string in 1.2), written plain;
+#   - timestamps (2001-12-14 is a date in 1.1, a string in 1.2), written
+#     plain, so that the dumped text of a date reads back as one there.
+ONE_ONE_BREAKS = re.compile("[\x85\u2028\u2029]")
+ONE_ONE_TYPES = re.compile(
+    r"[-+]?[0-9][0-9_]*(?::[0-5]?[0-9])+(?:\.[0-9_]*)?"
+    r"|[0-9]{4}-[0-9]{1,2}-[0-9]{1,2}"
+    r"(?:(?:[Tt]|[ \t]+)[0-9]{1,2}:[0-9]{2}:[0-9]{2}(?:\.[0-9]*)?(?:[ \t]*(?:Z|[-+][0-9]{1,2}(?::[0-9]{2})?))?)?")
+
+
+def differs_by_design(value):
+    if isinstance(value, str):
+        return bool(ONE_ONE_BREAKS.search(value) or ONE_ONE_TYPES.fullmatch(value))
+    if isinstance(value, list):
+        return any(differs_by_design(item) for item in value)
+    if isinstance(value, dict):
+        return any(differs_by_design(key) or differs_by_design(item) for key, item in value.items())
+    return False
+
+
+@peers
+@settings(max_examples=400, deadline=None)
+@given(peer_values, dump_settings())
+def test_pyyaml_and_ruamel_read_what_dumps_writes(value, kwargs):
+    hypothesis.assume(not differs_by_design(value))
+    text = q.dumps(value, **kwargs).decode()
+    assert yaml.load(text, Loader=yaml.CSafeLoader) == value
+    assert YAML(typ="safe").load(text) == value
+
+
+@peers
+@pytest.mark.parametrize("text, pyyaml_reads", [
+    ("a\x85b", "a b"),
+    ("1:30", 90),
+    ("2024-01-02", datetime.date(2024, 1, 2)),
+])
+def test_by_design_differences(text, pyyaml_reads):
+    assert q.loads(q.dumps(text)) == text
+    assert yaml.load(q.dumps(text), Loader=yaml.CSafeLoader) == pyyaml_reads

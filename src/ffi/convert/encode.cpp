@@ -207,7 +207,6 @@ public:
 private:
     std::optional<Value> encode_object(PyObject* object, const EncodeContext& context);
     std::optional<Value> encode_str(PyObject* str);
-    std::optional<Value> encode_str_subclass(PyObject* object);
     std::optional<Value> encode_int(PyObject* object);
     std::optional<Value> encode_bytes(PyObject* object);
     std::optional<Value> encode_dict(PyObject* dict, const EncodeContext& context);
@@ -278,11 +277,13 @@ std::optional<Value> Encoder::encode_object(PyObject* object, const EncodeContex
     if (type == &PyList_Type) return encode_sequence(object, child);
     if (type == &PyDict_Type) return encode_dict(object, child);
 
-    // IntEnum and IntFlag members are int subclasses, StrEnum members str
-    // subclasses: they are taken here, before the enum rule.
+    // Subclasses of int, float and str are written with their own value, as
+    // json.dumps does, whatever __int__, __float__ or __str__ they define:
+    // a (str, Enum) member is its text "red", never "Color.RED". IntEnum,
+    // IntFlag and StrEnum members are taken here, before the enum rule.
     if (PyLong_Check(object)) return encode_int(object);
-    if (PyFloat_Check(object)) return Value::floating(PyFloat_AsDouble(object));
-    if (PyUnicode_Check(object)) return encode_str_subclass(object);
+    if (PyFloat_Check(object)) return Value::floating(PyFloat_AS_DOUBLE(object));
+    if (PyUnicode_Check(object)) return encode_str(object);
     if (PyBytes_Check(object)) return encode_bytes(object);
     if (type == &PyTuple_Type) return encode_tuple(object, child);
     if (PyList_Check(object) || PyTuple_Check(object) || PyAnySet_Check(object)) return encode_iterable(object, child);
@@ -342,21 +343,10 @@ std::optional<Value> Encoder::encode_str(PyObject* str) {
     return Value::string(*text, arena_);
 }
 
-// A str subclass is written as str() of it. When that raises, the error
-// goes to the unraisable hook and a placeholder text stands in.
-std::optional<Value> Encoder::encode_str_subclass(PyObject* object) {
-    py::ref text = py::ref::steal(PyObject_Str(object));
-    if (text) return encode_str(text.get());
-    PyErr_WriteUnraisable(object);
-    std::string placeholder = "<unprintable ";
-    placeholder += type_name(Py_TYPE(object));
-    placeholder += " object>";
-    return Value::string(arena_.copy_text(placeholder), arena_);
-}
-
-// Int when the value fits in 64 bits, else BigInt with the decimal text of
-// int(object); that conversion may fail (the interpreter's limit on the
-// digits of int-to-text conversion), and then its error is the result.
+// Int when the value fits in 64 bits, else BigInt with its decimal text,
+// made by int's own repr so that a subclass's overrides play no part. That
+// may fail (the interpreter's limit on the digits of int-to-text
+// conversion), and then its error is the result.
 std::optional<Value> Encoder::encode_int(PyObject* object) {
     int overflow = 0;
     const long long value = PyLong_AsLongLongAndOverflow(object, &overflow);
@@ -364,9 +354,7 @@ std::optional<Value> Encoder::encode_int(PyObject* object) {
         if (value == -1 && PyErr_Occurred()) return std::nullopt;
         return Value::integer(value);
     }
-    py::ref number = py::ref::steal(PyNumber_Long(object));
-    if (!number) return std::nullopt;
-    py::ref digits = py::ref::steal(PyObject_Str(number.get()));
+    py::ref digits = py::ref::steal(PyLong_Type.tp_repr(object));
     if (!digits) return std::nullopt;
     const std::optional<std::string_view> text = copy_str(digits.get());
     if (!text) return std::nullopt;

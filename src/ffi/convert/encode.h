@@ -9,9 +9,11 @@
 //   1. exact types:   None -> Null, str -> String, int -> Int (BigInt past
 //                     64 bits), float -> Float, bool -> Bool, list ->
 //                     Sequence, dict -> Mapping
-//   2. subclasses:    of int, float, str; bytes (valid UTF-8 only); list
-//                     subclasses, tuples, sets and frozensets -> Sequence;
-//                     dict subclasses -> Mapping; QuillmereTag -> Tagged
+//   2. subclasses:    of int, float, str, by their own value (as json.dumps
+//                     does; their __str__ is never called); bytes (valid
+//                     UTF-8 only); list subclasses, tuples, sets and
+//                     frozensets -> Sequence; dict subclasses -> Mapping;
+//                     QuillmereTag -> Tagged
 //   3. `tags` hook:   tags[type(obj)](obj) gives a QuillmereTag or a
 //                     (tag, value) tuple
 //   4. duck typing:   isoformat() text (with the four date and time

@@ -181,6 +181,11 @@ INSTANTIATE_TEST_SUITE_P(
         Layout{"Apostrophe", [](Tree& b) { return k_is(b, "it's"); }, kDefaults, "k: it's\n"},
         Layout{"CommaInBlock", [](Tree& b) { return k_is(b, "a,b"); }, kDefaults, "k: a,b\n"},
         Layout{"CommaInFlow", [](Tree& b) { return k_is(b, "a,b"); }, kFlow, "{k: \"a,b\"}\n"},
+        Layout{"ColonAndQuestionMarkInBlock", [](Tree& b) { return b.seq({b.s("a:b"), b.s("a?b")}); }, kDefaults,
+               "- a:b\n- a?b\n"},
+        Layout{"ColonAndQuestionMarkInFlow",
+               [](Tree& b) { return b.map({{b.s("a:b"), b.seq({b.s("http://x"), b.s("a?")})}}); }, kFlow,
+               "{\"a:b\": [\"http://x\", \"a?\"]}\n"},
         Layout{"BracketInFlowKey", [](Tree& b) { return b.seq({b.map({{b.s("a]"), b.i(1)}})}); }, kFlow,
                "[{\"a]\": 1}]\n"},
         Layout{"QuoteWithSinglePreferred", [](Tree& b) { return k_is(b, "'x"); }, kSingle, "k: \"'x\"\n"},
@@ -193,7 +198,12 @@ INSTANTIATE_TEST_SUITE_P(
                kDefaults, "- \"... x\"\n- \"--- x\"\n- ...x\n"},
         Layout{"RootDocumentEnd", [](Tree& b) { return b.s("... x"); }, kDefaults, "\"... x\"\n"},
         Layout{"LineSeparatorStaysPlain", [](Tree& b) { return k_is(b, "a\u2028b"); }, kDefaults,
-               "k: a\u2028b\n"}));
+               "k: a\u2028b\n"},
+        Layout{"NelStaysPlain", [](Tree& b) { return k_is(b, "a\u0085b"); }, kSingle, "k: a\u0085b\n"},
+        // No file may hold them: double quotes, whatever the preference.
+        Layout{"C1ControlsAndNonCharacters",
+               [](Tree& b) { return b.map({{b.s("\u009fk"), b.s("a\u0080")}, {b.s("x"), b.s("\xEF\xBF\xBFy")}}); },
+               kSingle, "\"\\x9fk\": \"a\\x80\"\nx: \"\\uFFFFy\"\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     EmitterLiterals, EmitterLayout,
@@ -209,6 +219,10 @@ INSTANTIATE_TEST_SUITE_P(
                "k: \"\\n a\"\n"},
         Layout{"CarriageReturnIsQuoted", [](Tree& b) { return k_is(b, "a\r\nb"); }, kDefaults,
                "k: \"a\\r\\nb\"\n"},
+        Layout{"C1ControlIsQuoted", [](Tree& b) { return k_is(b, "a\n\u0090b\n"); }, kDefaults,
+               "k: \"a\\n\\x90b\\n\"\n"},
+        Layout{"NonCharacterIsQuoted", [](Tree& b) { return k_is(b, "a\n\xEF\xBF\xBE"); }, kDefaults,
+               "k: \"a\\n\\uFFFE\"\n"},
         Layout{"OneLineFeed", [](Tree& b) { return k_is(b, "\n"); }, kDefaults, "k: |+\n\n"},
         Layout{"TwoLineFeeds", [](Tree& b) { return k_is(b, "\n\n"); }, kDefaults, "k: |+\n\n\n"},
         Layout{"LeadingEmptyLines", [](Tree& b) { return k_is(b, "\n\na\n"); }, kDefaults, "k: |\n\n\n  a\n"},

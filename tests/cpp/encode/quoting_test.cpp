@@ -35,7 +35,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{"123", true}, Case{"1e5", true}, Case{"0123", true}, Case{"0o17", true},
                       Case{"0x1F", true}, Case{"0b101", true}, Case{"1_000", true}, Case{"1_000.5", true},
                       Case{"+5", true}, Case{".5", true}, Case{"1.", true}, Case{"99999999999999999999", true},
-                      Case{"08", false}, Case{"1:30", false}, Case{"1:30.5", false}, Case{"12:00:00", false},
+                      // Integers of the 1.1 pattern without a digit, which its
+                      // readers cannot read; "=" is the 1.1 value key.
+                      Case{"0b_", true}, Case{"+0x__", true}, Case{"=", true}, Case{"0b_1x", false},
+                      Case{"0_x", false}, Case{"==", false}, Case{"08", false}, Case{"1:30", false}, Case{"1:30.5", false}, Case{"12:00:00", false},
                       Case{"1.2.3", false}, Case{"1a", false}, Case{"+x", false}, Case{".x", false},
                       Case{"1 2", false}, Case{"3 apples", false}));
 
@@ -57,7 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"a :b", false}, Case{"a\tb", true}, Case{"a\nb", true}, Case{"a\rb", true},
                       Case{"a\x7f", true}, Case{"a\x01z", true}, Case{"a\0z"s, true}, Case{"\x7f", true},
                       Case{"\x1b[0m", true}, Case{"\n", true}, Case{"caf\u00e9", false},
-                      Case{"\u00e9t\u00e9: x", true}));
+                      Case{"\u00e9t\u00e9: x", true}, Case{"\u0080", true}, Case{"a\u009f", true},
+                      Case{"a\u0085b", false}, Case{"a\u00a0b", false}, Case{"\xEF\xBF\xBEx", true},
+                      Case{"x\xEF\xBF\xBF", true}, Case{"x\uFFFD\uFEFF", false}, Case{"\U0010FFFF", false}));
 
 INSTANTIATE_TEST_SUITE_P(
     NeedsQuotesMarkers, NeedsQuotes,

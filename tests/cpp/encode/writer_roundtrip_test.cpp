@@ -114,6 +114,10 @@ constexpr std::string_view kTrickyTexts[] = {
     "\xEF\xBB\xBF",
     "a\xEF\xBB\xBF",
     "a\xC2\x85" "b",
+    "a\xC2\x80" "b",
+    "\xC2\x9F",
+    "\xEF\xBF\xBE" "a\n\xEF\xBF\xBF",
+    "x:y ?z",
     "caf\xC3\xA9",
     "a \\ b",
     "a\\tb",
@@ -133,7 +137,7 @@ constexpr std::string_view kTags[] = {"!t", "!", "!foo-bar", "!a/b.c", "!x%20y",
 
 constexpr std::string_view kFragments[] = {
     "a", "bb", "ccc", "word", "longerword", "-", "?", ":", "#", "-x", "?x", ":x", "#x", "x:", "x,", "[", "]",
-    "{", "}", "'", "\"", "\\", "\\t", "t", "\xC3\xA9", "\xE2\x80\xA8", "\xC2\x85", "\xEF\xBB\xBF", "---",
+    "{", "}", "'", "\"", "\\", "\\t", "t", "\xC3\xA9", "\xE2\x80\xA8", "\xC2\x85", "\xC2\x9B", "\xEF\xBF\xBF", "\xEF\xBB\xBF", "---",
     "...", "yes", "1", "0", "1e5",
     "!", "&", "*", "|", ">", "%", "@", "`", "~", "null", "<<",
 };
