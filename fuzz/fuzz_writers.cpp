@@ -1,10 +1,11 @@
 // Builds a Value tree and a writer configuration from the input bytes, then
-// checks both writers. The YAML text must decode (YAML 1.2 core rules) to
-// one document equal to the tree, in writing order under sort_keys. The
-// JSON text must be one strict JSON value, and fail only when a collection
-// is a mapping key. Trees hold only what YAML text can carry back: no NaN,
-// no Int -2^63, tags only around strings and collections, never a tag
-// directly around a tag, and tags and big integers in their safe forms.
+// checks both writers. The YAML text must hold only characters YAML allows
+// in a file and decode (YAML 1.2 core rules) to one document equal to the
+// tree, in writing order under sort_keys. The JSON text must be one strict
+// JSON value, and fail only when a collection is a mapping key. Trees hold
+// only what YAML text can carry back: no NaN, no Int -2^63, tags only around
+// strings and collections, never a tag directly around a tag, and tags and
+// big integers in their safe forms.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +17,10 @@
 #include <vector>
 
 #include "common/utf8.h"
-#include "decode/decoder.h"
 #include "encode/emitter.h"
 #include "encode/json_writer.h"
+#include "support/json.h"
+#include "support/trees.h"
 
 namespace {
 
@@ -31,10 +33,12 @@ constexpr std::string_view kTexts[] = {
     "", " ", " a", "a ", "-1", "---", "--- x", "... x", "...", "yes", "y", "~", "<<", "0123", "1_000", "1:30",
     "1e5", ".5", "a: b", "a #b", "a,b", "it's", "a\nb", "a\nb\n", "\n", "\n\n", "\na", " a\nb", "a\rb", "a\tb",
     std::string_view("a\0b", 3), "a\x7f", "\xE2\x80\xA8", "\xEF\xBB\xBF" "a", "? x", ": x", "#", "[", "}", "&a",
-    "!t", "%", "|", ">", "null", "true", ".inf", "\\t",
+    "!t", "%", "|", ">", "null", "true", ".inf", "\\t", "=", "0b_", "a:b?c", "\xC2\x85", "\xC2\x9F" "a\n",
+    "\xEF\xBF\xBE",
 };
 constexpr std::string_view kWords[] = {"a", "bb", "ccc", "-", "?", ":", "#", "-x", "?x", "x:", "'", "\"", "\\",
-                                       "\\t", "[", "]", "{", "}", ",", "\xC3\xA9", "---", "...", "yes", "1e5", "!"};
+                                       "\\t", "[", "]", "{", "}", ",", "\xC3\xA9", "---", "...", "yes", "1e5", "!",
+                                       "\xC2\x80", "\xEF\xBF\xBF"};
 constexpr std::string_view kSeparators[] = {" ", " ", " ", "  ", "\t", "\n", "", "\r", "\n\n", " \t "};
 constexpr std::string_view kTags[] = {"!t", "!", "!a-b/c.d", "!x%20y", "!<tag:example.com,2024:v>"};
 constexpr std::string_view kBig[] = {"9223372036854775808", "-9223372036854775809", "+123456789012345678901234567890"};
@@ -155,116 +159,6 @@ private:
     Arena& arena_;
 };
 
-Value sorted_copy(const Value& value, Arena& arena) {
-    switch (value.kind()) {
-        case ValueKind::Sequence: {
-            Value* items = arena.allocate_array<Value>(value.items().size());
-            for (std::size_t i = 0; i < value.items().size(); ++i) items[i] = sorted_copy(value.items()[i], arena);
-            return Value::sequence(items, value.items().size());
-        }
-        case ValueKind::Mapping: {
-            std::vector<const Pair*> order;
-            quillmere::encode::ordered_entries(value.pairs(), true, order);
-            Pair* pairs = arena.allocate_array<Pair>(order.size());
-            for (std::size_t i = 0; i < order.size(); ++i)
-                pairs[i] = Pair{sorted_copy(order[i]->key, arena), sorted_copy(order[i]->value, arena)};
-            return Value::mapping(pairs, order.size());
-        }
-        case ValueKind::Tagged:
-            return Value::tagged(value.tagged_value().tag, sorted_copy(value.tagged_value().inner, arena), arena);
-        default:
-            return value;
-    }
-}
-
-// A strict JSON validator (RFC 8259 grammar; the text is UTF-8 already).
-class JsonCheck {
-public:
-    explicit JsonCheck(std::string_view text) : t_(text) {}
-    bool valid() { return value() && (space(), i_ == t_.size()); }
-
-private:
-    void space() {
-        while (i_ < t_.size() && (t_[i_] == ' ' || t_[i_] == '\n' || t_[i_] == '\t' || t_[i_] == '\r')) ++i_;
-    }
-    bool eat(char c) {
-        space();
-        if (i_ < t_.size() && t_[i_] == c) return ++i_, true;
-        return false;
-    }
-    bool word(std::string_view w) {
-        if (t_.substr(i_, w.size()) != w) return false;
-        i_ += w.size();
-        return true;
-    }
-    bool digit() const { return i_ < t_.size() && t_[i_] >= '0' && t_[i_] <= '9'; }
-    bool string() {
-        if (!eat('"')) return false;
-        while (i_ < t_.size()) {
-            const auto c = static_cast<unsigned char>(t_[i_++]);
-            if (c == '"') return true;
-            if (c < 0x20) return false;
-            if (c != '\\') continue;
-            if (i_ == t_.size()) return false;
-            const char e = t_[i_++];
-            if (e == 'u') {
-                for (int k = 0; k < 4; ++k, ++i_)
-                    if (i_ >= t_.size() || !std::isxdigit(static_cast<unsigned char>(t_[i_]))) return false;
-            } else if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos) {
-                return false;
-            }
-        }
-        return false;
-    }
-    bool number() {
-        if (i_ < t_.size() && t_[i_] == '-') ++i_;
-        if (!digit()) return false;
-        if (t_[i_] == '0') {
-            ++i_;
-        } else {
-            while (digit()) ++i_;
-        }
-        if (i_ < t_.size() && t_[i_] == '.') {
-            ++i_;
-            if (!digit()) return false;
-            while (digit()) ++i_;
-        }
-        if (i_ < t_.size() && (t_[i_] == 'e' || t_[i_] == 'E')) {
-            ++i_;
-            if (i_ < t_.size() && (t_[i_] == '+' || t_[i_] == '-')) ++i_;
-            if (!digit()) return false;
-            while (digit()) ++i_;
-        }
-        return true;
-    }
-    bool value() {
-        space();
-        if (i_ == t_.size()) return false;
-        const char c = t_[i_];
-        if (c == '"') return string();
-        if (c == '[') {
-            ++i_;
-            if (eat(']')) return true;
-            do {
-                if (!value()) return false;
-            } while (eat(','));
-            return eat(']');
-        }
-        if (c == '{') {
-            ++i_;
-            if (eat('}')) return true;
-            do {
-                if (!string() || !eat(':') || !value()) return false;
-            } while (eat(','));
-            return eat('}');
-        }
-        return word("null") || word("true") || word("false") || number();
-    }
-
-    std::string_view t_;
-    std::size_t i_ = 0;
-};
-
 [[noreturn]] void fail(const char* what, const std::string& text) {
     std::fprintf(stderr, "%s\n----\n%s\n----\n", what, text.c_str());
     std::abort();
@@ -292,20 +186,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Builder builder(in, arena);
     const Value tree = builder.value(12);
 
-    std::string yaml;
-    yaml.reserve(1024);
-    quillmere::encode::emit_document(yaml, tree, config);
-    if (yaml.empty() || yaml.back() != '\n') fail("YAML text does not end with a line feed", yaml);
-    auto decoded = quillmere::decode::decode_documents(yaml, quillmere::decode::DecodeOptions{});
-    if (!decoded.ok()) fail(decoded.error().message.c_str(), yaml);
-    if (decoded.value().documents.size() != 1) fail("not one document", yaml);
-    const Value expected = config.sort_keys ? sorted_copy(tree, arena) : tree;
-    if (!quillmere::values_equal(decoded.value().documents[0], expected)) fail("reads back differently", yaml);
+    const std::string yaml = quillmere::testing::write_yaml(tree, config);
+    const std::string fault = quillmere::testing::yaml_read_back_fault(yaml, tree, config);
+    if (!fault.empty()) fail(fault.c_str(), yaml);
 
     std::string json;
     json.reserve(1024);
     const auto written = quillmere::encode::write_json(json, tree, json_config);
     if (written.ok() == builder.collection_key) fail("JSON writer failed or succeeded wrongly", json);
-    if (written.ok() && !JsonCheck(json).valid()) fail("invalid JSON", json);
+    if (written.ok()) {
+        const auto read = quillmere::testing::read_json_stream(json);
+        if (!read.ok()) fail(read.error().c_str(), json);
+        if (read.value().values.size() != 1) fail("not one JSON value", json);
+    }
     return 0;
 }

@@ -9,6 +9,7 @@ import os
 import subprocess
 import sys
 import threading
+import tracemalloc
 from pathlib import Path
 
 import pytest
@@ -94,6 +95,21 @@ def run_letting_others_run(function):
         sys.setswitchinterval(interval)
         thread.join()
     return result, ran_during_call
+
+
+def allocation_growth(call, runs, warm_up=200):
+    """Bytes of traced memory left behind by `runs` calls of `call`, counted
+    after `warm_up` calls have filled whatever caches the calls fill."""
+    tracemalloc.start()
+    try:
+        for _ in range(warm_up):
+            call()
+        before = tracemalloc.get_traced_memory()[0]
+        for _ in range(runs):
+            call()
+        return tracemalloc.get_traced_memory()[0] - before
+    finally:
+        tracemalloc.stop()
 
 
 @pytest.fixture

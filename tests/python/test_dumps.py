@@ -20,7 +20,7 @@ import pytest
 import _quillmere as q
 from quillmere import exceptions as ex
 
-from conftest import PACKAGE_DIR, run_letting_others_run, run_on_small_stack, run_python
+from conftest import PACKAGE_DIR, allocation_growth, run_letting_others_run, run_on_small_stack, run_python
 
 try:
     import numpy
@@ -175,27 +175,22 @@ class TestSubclassesByTheirOwnValue:
         def __str__(self):
             return self.upper()
 
-    class Broken(str):
-        def __str__(self):
+    class Unprintable:
+        def __repr__(self):
             raise KeyError("no text")
 
-    class Big(int):
+        __str__ = __repr__
+
+    class Broken(Unprintable, str):
+        pass
+
+    class Big(Unprintable, int):
         def __int__(self):
             return 0
 
-        def __repr__(self):
-            raise KeyError("no text")
-
-        __str__ = __repr__
-
-    class Half(float):
+    class Half(Unprintable, float):
         def __float__(self):
             return 0.0
-
-        def __repr__(self):
-            raise KeyError("no text")
-
-        __str__ = __repr__
 
     @pytest.mark.parametrize("obj, text", [
         (Color.RED, "red"),
@@ -738,3 +733,10 @@ class TestReferences:
             with pytest.raises(ex.QuillmereUnserializableError):
                 q.dumps([point, thing], default=lambda o: self.Thing())
         assert [sys.getrefcount(o) for o in watched] == before
+
+    @pytest.mark.parametrize("dump", [q.dumps, q.to_json])
+    def test_no_growth_over_many_calls(self, dump):
+        Subclasses = TestSubclassesByTheirOwnValue
+        data = {Subclasses.Color.RED: [Subclasses.Broken("x\x9f\ufffe"), Subclasses.Big(2 ** 70)],
+                "s\u0085": Subclasses.Half(0.5)}
+        assert allocation_growth(lambda: dump(data), runs=2000) < 20_000

@@ -4,13 +4,12 @@ documents, the interpreter lock and per-call allocations."""
 
 import math
 import sys
-import tracemalloc
 
 import pytest
 
 import _quillmere as q
 from quillmere import exceptions as ex
-from conftest import run_letting_others_run, run_on_small_stack
+from conftest import allocation_growth, run_letting_others_run, run_on_small_stack
 
 Y11, COMPAT, UPGRADE = q.OPT_YAML_1_1, q.OPT_PYYAML_COMPAT, q.OPT_UPGRADE_1_1
 
@@ -230,17 +229,7 @@ class TestAllocations:
     ])
     def test_no_growth_over_many_calls(self, call):
         call()
-        tracemalloc.start()
-        try:
-            for _ in range(200):
-                call()
-            before = tracemalloc.get_traced_memory()[0]
-            for _ in range(2000):
-                call()
-            after = tracemalloc.get_traced_memory()[0]
-        finally:
-            tracemalloc.stop()
-        assert after - before < 20_000
+        assert allocation_growth(call, runs=2000) < 20_000
 
     @pytest.mark.parametrize("text, error", [
         ("a: [1, 2", ex.QuillmereParseError),
@@ -252,15 +241,11 @@ class TestAllocations:
         for _ in range(50):
             with pytest.raises(error):
                 q.loads(text, tags=tags)
-        tracemalloc.start()
-        try:
-            before = tracemalloc.get_traced_memory()[0]
-            for _ in range(1000):
-                try:
-                    q.loads(text, tags=tags)
-                except error:
-                    pass
-            after = tracemalloc.get_traced_memory()[0]
-        finally:
-            tracemalloc.stop()
-        assert after - before < 20_000
+
+        def call():
+            try:
+                q.loads(text, tags=tags)
+            except error:
+                pass
+
+        assert allocation_growth(call, runs=1000, warm_up=0) < 20_000

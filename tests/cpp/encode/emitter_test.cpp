@@ -14,52 +14,13 @@
 #include <vector>
 
 #include "decode/decoder.h"
+#include "support/trees.h"
 
 namespace quillmere::encode {
 namespace {
 
-
-// Builds trees in one arena.
-struct Tree {
-    Arena arena;
-
-    Value s(std::string_view text) { return Value::string(arena.copy_text(text), arena); }
-    Value i(std::int64_t n) { return Value::integer(n); }
-    Value f(double x) { return Value::floating(x); }
-    Value null() { return Value::null(); }
-    Value seq(std::initializer_list<Value> items) {
-        Value* array = arena.allocate_array<Value>(items.size());
-        std::copy(items.begin(), items.end(), array);
-        return Value::sequence(array, items.size());
-    }
-    Value map(std::initializer_list<std::pair<Value, Value>> pairs) {
-        Pair* array = arena.allocate_array<Pair>(pairs.size());
-        std::size_t n = 0;
-        for (const auto& [k, v] : pairs) array[n++] = Pair{k, v};
-        return Value::mapping(array, pairs.size());
-    }
-    Value tag(std::string_view t, Value inner) { return Value::tagged(arena.copy_text(t), inner, arena); }
-};
-
-std::string emit(const Value& value, const EmitterConfig& config) {
-    std::string out;
-    out.reserve(1024);
-    emit_document(out, value, config);
-    return out;
-}
-
-// Empty when `text` decodes (YAML 1.2 core) to exactly `expected`.
-std::string read_back_fault(const std::string& text, const Value& expected) {
-    auto decoded = decode::decode_documents(text, decode::DecodeOptions{});
-    if (!decoded.ok()) return "does not decode: " + decoded.error().message;
-    if (decoded.value().documents.size() != 1) return "not one document";
-    if (!values_equal(decoded.value().documents[0], expected)) {
-        EmitterConfig flow;
-        flow.flow_style = true;
-        return "reads back as " + emit(decoded.value().documents[0], flow);
-    }
-    return "";
-}
+using Tree = testing::TreeBuilder;
+using testing::write_yaml;
 
 struct Layout {
     const char* name;
@@ -78,9 +39,9 @@ TEST_P(EmitterLayout, WritesAndReadsBack) {
     const Value value = c.build(t);
     EmitterConfig config;
     if (c.configure) c.configure(config);
-    const std::string text = emit(value, config);
+    const std::string text = write_yaml(value, config);
     EXPECT_EQ(text, c.expected);
-    EXPECT_EQ(read_back_fault(text, value), "") << text;
+    EXPECT_EQ(testing::yaml_read_back_fault(text, value, config), "") << text;
 }
 
 const auto kDefaults = [](EmitterConfig&) {};
@@ -379,9 +340,9 @@ TEST(EmitterSortKeys, NonStringKeysFirstThenBytewise) {
                                {t.null(), t.i(6)}});
     EmitterConfig config;
     config.sort_keys = true;
-    EXPECT_EQ(emit(value, config), "7: 3\nnull: 6\na: 2\nab: 4\nb: 1\n\xC3\xA9: 5\n");
+    EXPECT_EQ(write_yaml(value, config), "7: 3\nnull: 6\na: 2\nab: 4\nb: 1\n\xC3\xA9: 5\n");
     config.flow_style = true;
-    EXPECT_EQ(emit(value, config), "{7: 3, null: 6, a: 2, ab: 4, b: 1, \xC3\xA9: 5}\n");
+    EXPECT_EQ(write_yaml(value, config), "{7: 3, null: 6, a: 2, ab: 4, b: 1, \xC3\xA9: 5}\n");
 }
 
 // Past 20 entries the merge sort takes over; it must be stable like the
@@ -458,7 +419,7 @@ TEST(EmitterTag, TagsCannotInjectStructure) {
                 t.map({{t.s("k"), t.tag(tag, t.s("v"))}, {t.tag(tag, t.s("key")), t.seq({t.tag(tag, t.seq({}))})}});
             EmitterConfig config;
             config.flow_style = flow;
-            const std::string text = emit(value, config);
+            const std::string text = write_yaml(value, config);
             auto decoded = decode::decode_documents(text, decode::DecodeOptions{});
             ASSERT_TRUE(decoded.ok()) << text << decoded.error().message;
             ASSERT_EQ(decoded.value().documents.size(), 1u) << text;
@@ -484,6 +445,7 @@ TEST(EmitterLiteral, Eligibility) {
         {"a\nb", true},  {"a", false},      {"\n", true},     {"\n\n\n", true},   {" a\nb", false},
         {"\ta\nb", false}, {"\n a", false}, {"a\n b", true},  {"a\r\nb", false},  {"a\nb\x7f", false},
         {"a\n\tb", true}, {std::string_view("a\n\0", 3), false}, {"\xEF\xBB\xBF" "a\nb", true},
+        {"a\n\xC2\x85", true}, {"a\n\xC2\x9F", false}, {"\xC2\x80\nb", false}, {"a\n\xEF\xBF\xBE", false},
     };
     for (const Case& c : cases) EXPECT_EQ(is_literal_eligible(c.text), c.eligible) << c.text;
 }
@@ -501,7 +463,7 @@ TEST(EmitterDepth, DeepTreesDoNotExhaustTheStack) {
     }
     EmitterConfig config;
     config.flow_style = true;
-    const std::string text = emit(value, config);
+    const std::string text = write_yaml(value, config);
     EXPECT_EQ(text.back(), '\n');
     EXPECT_GT(text.size(), 2 * kDepth);
 }

@@ -26,12 +26,11 @@
 #include <string>
 #include <vector>
 
-#include "decode/decoder.h"
 #include "encode/emitter.h"
+#include "support/trees.h"
 
 namespace quillmere::encode {
 namespace {
-
 
 constexpr std::string_view kTrickyTexts[] = {
     "",
@@ -296,59 +295,14 @@ std::string describe(const EmitterConfig& c) {
            (c.explicit_end ? ", ..." : "");
 }
 
-std::string flow_text(const Value& value) {
-    EmitterConfig flow;
-    flow.flow_style = true;
-    std::string out;
-    emit_document(out, value, flow);
-    return out;
-}
-
-// The tree as sort_keys writes it: every mapping in writing order.
-Value sorted_copy(const Value& value, Arena& arena) {
-    switch (value.kind()) {
-        case ValueKind::Sequence: {
-            Value* items = arena.allocate_array<Value>(value.items().size());
-            for (std::size_t i = 0; i < value.items().size(); ++i) items[i] = sorted_copy(value.items()[i], arena);
-            return Value::sequence(items, value.items().size());
-        }
-        case ValueKind::Mapping: {
-            std::vector<const Pair*> order;
-            ordered_entries(value.pairs(), true, order);
-            Pair* pairs = arena.allocate_array<Pair>(order.size());
-            for (std::size_t i = 0; i < order.size(); ++i)
-                pairs[i] = Pair{sorted_copy(order[i]->key, arena), sorted_copy(order[i]->value, arena)};
-            return Value::mapping(pairs, order.size());
-        }
-        case ValueKind::Tagged:
-            return Value::tagged(value.tagged_value().tag, sorted_copy(value.tagged_value().inner, arena), arena);
-        default:
-            return value;
-    }
-}
-
 // Empty when the value survives a write and a read under `config`.
 std::string round_trip_fault(const Value& value, const EmitterConfig& config) {
-    std::string text;
-    text.reserve(1024);
-    emit_document(text, value, config);
-    Arena arena;
-    const Value expected = config.sort_keys ? sorted_copy(value, arena) : value;
-    std::string fault;
-    auto decoded = decode::decode_documents(text, decode::DecodeOptions{});
-    if (!decoded.ok()) {
-        fault = "does not decode: " + decoded.error().message + " at line " +
-                std::to_string(decoded.error().span.line + 1) + ", column " +
-                std::to_string(decoded.error().span.column + 1);
-    } else if (decoded.value().documents.size() != 1) {
-        fault = "decodes to " + std::to_string(decoded.value().documents.size()) + " documents";
-    } else if (!values_equal(decoded.value().documents[0], expected)) {
-        fault = "reads back as " + flow_text(decoded.value().documents[0]);
-    } else if (text.empty() || text.back() != '\n') {
-        fault = "does not end with a line feed";
-    }
+    const std::string text = testing::write_yaml(value, config);
+    const std::string fault = testing::yaml_read_back_fault(text, value, config);
     if (fault.empty()) return fault;
-    return fault + "\nconfig: " + describe(config) + "\ntree: " + flow_text(expected) + "text:\n" + text;
+    EmitterConfig flow;
+    flow.flow_style = true;
+    return fault + "\nconfig: " + describe(config) + "\ntree: " + testing::write_yaml(value, flow) + "text:\n" + text;
 }
 
 // Each tricky text as the root, a value, a key and an item, in block and

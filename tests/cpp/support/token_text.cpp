@@ -5,9 +5,7 @@
 
 namespace quillmere::testing {
 
-namespace {
-
-std::string escape(std::string_view text) {
+std::string escape_text(std::string_view text, bool escape_quotes) {
     std::string out;
     for (char c : text) {
         switch (c) {
@@ -15,13 +13,15 @@ std::string escape(std::string_view text) {
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
             case '\\': out += "\\\\"; break;
+            case '"':
+                if (escape_quotes) out += '\\';
+                out += c;
+                break;
             default: out += c;
         }
     }
     return out;
 }
-
-}  // namespace
 
 std::string describe_tokens(const TokenList& tokens) {
     std::string out;
@@ -42,13 +42,13 @@ std::string describe_tokens(const TokenList& tokens) {
                     case ScalarStyle::Literal: out += '|'; break;
                     case ScalarStyle::Folded: out += '>'; break;
                 }
-                out += '(' + escape(t.text) + ')';
+                out += '(' + escape_text(t.text, false) + ')';
                 break;
             case TokenKind::Anchor:
             case TokenKind::Alias:
             case TokenKind::Tag:
             case TokenKind::Directive:
-                out += '(' + escape(t.text) + ')';
+                out += '(' + escape_text(t.text, false) + ')';
                 break;
             default:
                 break;

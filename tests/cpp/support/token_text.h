@@ -9,6 +9,10 @@
 
 namespace quillmere::testing {
 
+// `text` with line feeds, carriage returns, tabs and backslashes written as
+// \n, \r, \t and \\, and double quotes as \" when `escape_quotes` is set.
+std::string escape_text(std::string_view text, bool escape_quotes);
+
 // "MappingStart(Block) MappingKey Scalar(key) MappingValue ..." without the
 // StreamStart and StreamEnd that every successful scan has. Scalar styles
 // other than plain are marked: Scalar'(single) Scalar"(double) Scalar|(lit)

@@ -2,26 +2,11 @@
 
 #include "decode/keys.h"
 #include "encode/scalar_text.h"
+#include "support/token_text.h"
 
 namespace quillmere::testing {
 
-
 namespace {
-
-void quote(std::string& out, std::string_view text) {
-    out += '"';
-    for (char c : text) {
-        switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            default: out += c;
-        }
-    }
-    out += '"';
-}
 
 void describe(std::string& out, const Value& v) {
     switch (v.kind()) {
@@ -30,7 +15,7 @@ void describe(std::string& out, const Value& v) {
         case ValueKind::Int: out += std::to_string(v.as_int()); break;
         case ValueKind::BigInt: out += "big(" + std::string(v.text()) + ")"; break;
         case ValueKind::Float: out += "float(" + encode::format_float(v.as_float()) + ")"; break;
-        case ValueKind::String: quote(out, v.text()); break;
+        case ValueKind::String: out += '"' + escape_text(v.text(), true) + '"'; break;
         case ValueKind::Sequence: {
             out += '[';
             bool first = true;
