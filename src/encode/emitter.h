@@ -20,14 +20,17 @@
 //       two
 //
 // Strings are written plain unless needs_quotes says otherwise; a multi-line
-// string that a literal block can carry exactly is written as one. With a
-// width, long plain and quoted scalars and flow collections are folded at
-// single spaces and separators. Whatever the configuration, the text reads
-// back with this engine's decoder (YAML 1.2 core rules) as the same tree,
-// except where the tree holds what YAML cannot say: NaN (never equal to
-// itself), a tag inside a tag (a node has one tag), a custom-tagged scalar
-// that is not a string (the tag makes it read back as a string), and a tag
-// that has no safe short form (written verbatim, as !<...>).
+// string that a literal block can carry exactly is written as one, and the
+// characters that YAML allows in no file (C0 controls but tab, line feed and
+// carriage return; DEL; C1 controls but NEL; U+FFFE; U+FFFF) only as escapes
+// in double quotes. With a width, long plain and quoted scalars and flow
+// collections are folded at single spaces and separators. Whatever the
+// configuration, the text reads back with this engine's decoder (YAML 1.2
+// core rules) as the same tree, except where the tree holds what YAML cannot
+// say: NaN (never equal to itself), a tag inside a tag (a node has one tag),
+// a custom-tagged scalar that is not a string (the tag makes it read back as
+// a string), and a tag that has no safe short form (written verbatim, as
+// !<...>).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // needs_quotes: whether a string must be quoted to read back as itself.
 //
-//     yes  123  1e5  -x  "a: b"  "a #b"  "x "  "... x"   -> quoted
+//     yes  123  1e5  -x  "a: b"  "a #b"  "x "  "... x"  =  a<U+009F>   -> quoted
 //     y  1:30  it's  a,b (block context)                  -> plain
 #pragma once
 
