@@ -140,15 +140,34 @@ bool is_flow_unsafe(std::string_view text) {
     return false;
 }
 
-// Single quotes carry a text only if it has no single quote to double and
-// no line break or control character, which only double quotes can escape.
-bool fits_single_quotes(std::string_view text) {
+// Bytes that keep a text out of single quotes (`single`) or out of a
+// literal block: control characters, which only double quotes can escape
+// (a literal block carries tab and line feed), the single quote, which
+// single quotes would have to double, and the lead bytes of the characters
+// that only an escape can carry (C1 controls, U+FFFE, U+FFFF).
+constexpr std::array<bool, 256> make_escape_stops(bool single) {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[c] = single || (c != '\t' && c != '\n');
+    table[0x7F] = table[0xC2] = table[0xEF] = true;
+    table['\''] = single;
+    return table;
+}
+constexpr std::array<bool, 256> kSingleQuoteStops = make_escape_stops(true);
+constexpr std::array<bool, 256> kLiteralStops = make_escape_stops(false);
+
+// Whether `text` holds none of the bytes that `stops` marks (a lead byte
+// counts only when it starts a character that needs an escape).
+bool free_of(std::string_view text, const std::array<bool, 256>& stops) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\'' || c < 0x20 || c == 0x7F || non_printable_length(text, i) != 0) return false;
+        if (stops[c] && (c < 0x80 || non_printable_length(text, i) != 0)) return false;
     }
     return true;
 }
+
+// Single quotes carry a text only if it has no single quote to double and
+// no line break or control character, which only double quotes can escape.
+bool fits_single_quotes(std::string_view text) { return free_of(text, kSingleQuoteStops); }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -186,10 +205,7 @@ bool is_break_point(std::string_view text, std::size_t i, FoldStyle style) {
 
 bool is_literal_eligible(std::string_view text) {
     if (text.find('\n') == std::string_view::npos) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F || non_printable_length(text, i) != 0) return false;
-    }
+    if (!free_of(text, kLiteralStops)) return false;
     // The first non-empty line sets the detected indentation: it must not
     // start with a blank, which would read as indentation or be rejected.
     const std::size_t first = text.find_first_not_of('\n');

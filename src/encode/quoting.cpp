@@ -22,6 +22,7 @@
 // (',', '[', ...) inside the text are the emitter's concern, since they
 // matter only inside flow collections.
 #include <array>
+#include <cstdint>
 
 #include "encode/quoting.h"
 #include "encode/scalar_text.h"
@@ -40,7 +41,21 @@ constexpr std::array<bool, 256> make_indicator_starts() {
 }
 constexpr std::array<bool, 256> kIndicatorStarts = make_indicator_starts();
 
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+// What a byte may mean for a plain scalar. Lead bytes are
+// those of the characters that only an escape can carry (C1 controls,
+// U+FFFE, U+FFFF).
+enum class ByteClass : std::uint8_t { Plain, Control, Hash, Colon, Lead };
+
+constexpr std::array<ByteClass, 256> make_byte_classes() {
+    std::array<ByteClass, 256> classes{};
+    for (int c = 0; c < 0x20; ++c) classes[c] = ByteClass::Control;
+    classes[0x7F] = ByteClass::Control;
+    classes['#'] = ByteClass::Hash;
+    classes[':'] = ByteClass::Colon;
+    classes[0xC2] = classes[0xEF] = ByteClass::Lead;
+    return classes;
+}
+constexpr std::array<ByteClass, 256> kByteClasses = make_byte_classes();
 
 // [-+]?0[bx]_+: an integer of the 1.1 pattern without a digit.
 bool is_digitless_prefixed_int(std::string_view text) {
@@ -100,13 +115,21 @@ bool needs_quotes(std::string_view text) {
     // '#' and ':' cannot come first here: they are indicators.
     bool has_colon = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (is_control(c)) return true;
-        if (c >= 0xC2 && non_printable_length(text, i) != 0) return true;
-        if (c == '#' && text[i - 1] == ' ') return true;
-        if (c == ':') {
-            if (i + 1 == text.size() || text[i + 1] == ' ') return true;
-            has_colon = true;
+        switch (kByteClasses[static_cast<unsigned char>(text[i])]) {
+            case ByteClass::Plain:
+                break;
+            case ByteClass::Control:
+                return true;
+            case ByteClass::Hash:
+                if (text[i - 1] == ' ') return true;
+                break;
+            case ByteClass::Colon:
+                if (i + 1 == text.size() || text[i + 1] == ' ') return true;
+                has_colon = true;
+                break;
+            case ByteClass::Lead:
+                if (non_printable_length(text, i) != 0) return true;
+                break;
         }
     }
 

@@ -18,6 +18,7 @@
 //
 // The append_ forms write straight into the caller's buffer; runs of bytes
 // that need no escape are copied in one piece.
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -44,9 +45,13 @@ std::string_view named_escape(unsigned char c) {
 
 // Bytes that may need an escape: C0 controls, DEL, the quote, the
 // backslash, and the lead bytes of the C1 controls, U+FFFE and U+FFFF.
-bool needs_escape(unsigned char c) {
-    return c < 0x20 || c == 0x7F || c == '"' || c == '\\' || c == 0xC2 || c == 0xEF;
+constexpr std::array<bool, 256> make_escape_attention() {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[c] = true;
+    table[0x7F] = table['"'] = table['\\'] = table[0xC2] = table[0xEF] = true;
+    return table;
 }
+constexpr std::array<bool, 256> kEscapeAttention = make_escape_attention();
 
 }  // namespace
 
@@ -130,7 +135,7 @@ void append_escaped_double_quoted(std::string& out, std::string_view text) {
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!needs_escape(c)) continue;
+        if (!kEscapeAttention[c]) continue;
         std::size_t length = 1;
         if (c >= 0x80) {
             length = non_printable_length(text, i);
