@@ -13,6 +13,14 @@ import _quillmere as q
 hypothesis = pytest.importorskip("hypothesis")
 from hypothesis import given, settings, strategies as st  # noqa: E402
 
+try:
+    import yaml  # noqa: E402
+    from ruamel.yaml import YAML  # noqa: E402
+except ImportError:
+    yaml = None
+peers = pytest.mark.skipif(yaml is None or not yaml.__with_libyaml__,
+                           reason="PyYAML with libyaml and ruamel.yaml are needed (scripts/deps.sh --bench)")
+
 SETTINGS = settings(max_examples=150, deadline=None)
 
 ints = st.integers(-(2 ** 63), 2 ** 63 - 1)
@@ -79,14 +87,6 @@ def test_dumps_round_trips_scalar_and_tuple_keys_and_big_ints(value, kwargs):
 def test_to_json_round_trips(value, option):
     assert json.loads(q.to_json(value, option=option)) == value
 
-
-try:
-    import yaml
-    from ruamel.yaml import YAML
-except ImportError:
-    yaml = None
-peers = pytest.mark.skipif(yaml is None or not yaml.__with_libyaml__,
-                           reason="PyYAML with libyaml and ruamel.yaml are needed (scripts/deps.sh --bench)")
 
 # Texts that are easy to get wrong: indicators, blanks and line breaks, the
 # C0 and C1 controls, DEL, NEL, the line and paragraph separators, the
