@@ -2,12 +2,16 @@
 
 #include <sys/random.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 
 namespace quillmere {
 
 namespace {
+
+// 0 until the first draw is stored.
+std::atomic<std::uint64_t> g_seed{0};
 
 std::uint64_t draw_seed() {
     std::uint64_t seed = 0;
@@ -42,8 +46,13 @@ constexpr std::uint64_t kP2 = 0x8ebc6af09c88c6e3ull;
 
 }  // namespace
 
-std::uint64_t thread_hash_seed() {
-    thread_local std::uint64_t seed = draw_seed();
+// Filling the store never waits: a thread that loses the race to store its
+// draw uses the stored one.
+std::uint64_t hash_seed() {
+    std::uint64_t seed = g_seed.load(std::memory_order_acquire);
+    if (seed != 0) return seed;
+    const std::uint64_t drawn = draw_seed();
+    if (g_seed.compare_exchange_strong(seed, drawn, std::memory_order_acq_rel)) return drawn;
     return seed;
 }
 

@@ -2,8 +2,9 @@
 //
 // Anchor tables, tag handles, duplicate-key sets and the Python key cache
 // are indexed by text that an attacker may choose. Their hash is keyed with
-// a per-thread seed drawn from the operating system's random source on first
-// use in each thread, so colliding inputs cannot be prepared in advance.
+// one process-wide seed, drawn from the operating system's random source the
+// first time any of them needs it, so colliding inputs cannot be prepared in
+// advance.
 #pragma once
 
 #include <cstddef>
@@ -13,14 +14,14 @@
 
 namespace quillmere {
 
-// The calling thread's seed (drawn on first use).
-std::uint64_t thread_hash_seed();
+// The process's seed (drawn on first use; never 0).
+std::uint64_t hash_seed();
 
 std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed);
 
 struct SeededHash {
     using is_transparent = void;
-    std::uint64_t seed = thread_hash_seed();
+    std::uint64_t seed = hash_seed();
     std::size_t operator()(std::string_view s) const { return static_cast<std::size_t>(hash_bytes(s, seed)); }
     std::size_t operator()(const std::string& s) const { return (*this)(std::string_view(s)); }
 };

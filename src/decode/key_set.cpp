@@ -207,7 +207,7 @@ bool KeySet::insert(const Value& key) {
             return true;
         }
         // The list is full: move it into a table.
-        seed_ = thread_hash_seed();
+        seed_ = hash_seed();
         slots_.resize(4 * kLinear);
         count_ = 0;
         for (const Value& old : few_) insert_hashed(old);

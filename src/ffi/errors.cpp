@@ -5,6 +5,7 @@
 
 #include "decode/keys.h"
 #include "ffi/once_cell.h"
+#include "ffi/text.h"
 
 namespace quillmere::ffi {
 
@@ -21,10 +22,6 @@ constexpr std::array<const char*, kExceptionClassCount> kClassNames = {
 };
 
 std::array<OnceCell, kExceptionClassCount> class_cells;
-
-py::ref text_to_str(std::string_view text) {
-    return py::ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-}
 
 // "TypeName: text" of an exception instance, for fault messages.
 std::string describe_exception(PyObject* exception) {

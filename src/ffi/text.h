@@ -1,0 +1,17 @@
+// Text from the engine as Python str.
+#pragma once
+
+#include <Python.h>
+
+#include <string_view>
+
+#include "ffi/ref.h"
+
+namespace quillmere::ffi {
+
+// A new str from UTF-8 text; null with UnicodeDecodeError set when the text
+// is not valid UTF-8. ASCII, the common case, is copied straight into a
+// compact str without decoding.
+py::ref text_to_str(std::string_view text);
+
+}  // namespace quillmere::ffi
