@@ -4,7 +4,9 @@
 // once per thread. A fresh stack is an anonymous mapping with a guard page at
 // its low end; the walk switches onto it with swapcontext and back when the
 // body returns. While it runs, the thread's limit is the fresh stack's, so
-// nested guards measure against the stack they are really on. Released
+// nested guards measure against the stack they are really on. A mapping
+// that fails is the walk's out-of-memory failure, recorded per thread until
+// the walk's caller takes it. Released
 // stacks are kept per thread for reuse, because a walk that hovers around a
 // threshold would otherwise map and unmap a stack (and fault in its pages)
 // for every sibling; once the walk is back on the thread's own stack, all
@@ -16,7 +18,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <utility>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -81,6 +83,8 @@ struct Trampoline {
 
 thread_local Trampoline* t_trampoline = nullptr;
 
+thread_local bool t_out_of_memory = false;
+
 FreshStackHooks g_hooks;
 
 void trampoline_entry() {
@@ -102,13 +106,20 @@ void trampoline_entry() {
     // Returning resumes uc_link, the caller's context.
 }
 
+// A stack, or null when none can be mapped.
 void* map_stack() {
-    ++t_spare.in_use;
-    if (t_spare.count > 0) return t_spare.bases[--t_spare.count];
+    if (t_spare.count > 0) {
+        ++t_spare.in_use;
+        return t_spare.bases[--t_spare.count];
+    }
     void* base = mmap(nullptr, kFreshStackSize, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
-    if (base == MAP_FAILED) std::abort();  // out of memory, like a failed allocation
-    mprotect(base, static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), PROT_NONE);
+    if (base == MAP_FAILED) return nullptr;
+    if (mprotect(base, static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), PROT_NONE) != 0) {
+        munmap(base, kFreshStackSize);
+        return nullptr;
+    }
+    ++t_spare.in_use;
     return base;
 }
 
@@ -123,16 +134,23 @@ void release_stack(void* base) {
 
 }  // namespace
 
+bool out_of_memory() { return t_out_of_memory; }
+void note_out_of_memory() { t_out_of_memory = true; }
+
 std::uintptr_t read_stack_limit() {
     stack_limit_slot() = thread_stack_limit();
     return stack_limit_slot();
 }
 
-void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
+bool run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
     // Everything that must survive the switch lives in `t`, whose address is
     // taken, so that swapcontext cannot clobber it.
     Trampoline t{fn, context, {}};
     t.stack = map_stack();
+    if (t.stack == nullptr) {
+        note_out_of_memory();
+        return false;
+    }
     t.saved_limit = current_stack_limit();
     t.saved_trampoline = t_trampoline;
 
@@ -155,11 +173,14 @@ void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context) {
     stack_limit_slot() = t.saved_limit;
     t_trampoline = t.saved_trampoline;
     release_stack(t.stack);
+    return true;
 }
 
 }  // namespace quillmere::detail
 
 namespace quillmere {
+
+bool take_out_of_memory() { return std::exchange(detail::t_out_of_memory, false); }
 
 void set_fresh_stack_hooks(FreshStackHooks hooks) { detail::g_hooks = hooks; }
 

@@ -6,20 +6,58 @@
 // 100 KiB or less remain, the body runs on a freshly mapped 32 MiB stack and
 // its result is handed back as if it had been called directly; deeper levels
 // measure against the new stack, so a walk can go on as deep as memory
-// allows. The body must not throw: an exception that would leave a fresh
-// stack ends the process.
+// allows.
+//
+// Running out of memory there never ends the process. A fresh stack that
+// cannot be mapped, or an allocation failure (std::bad_alloc) that ends a
+// body running on one, is caught on the stack where it happened (no
+// exception can travel from one stack to another) and handed back as a
+// value in two parts:
+//
+//   - the guarded call returns the failure value of its result type
+//     (`StackFailure<R>`): an error for a Result, value-initialised
+//     otherwise (a null reference, an empty optional, 0, false, nothing);
+//   - the thread records that its walk ran out of memory. From then on
+//     every guarded call that would need a fresh stack returns the failure
+//     value at once, so the walk unwinds without further work, until the
+//     caller at the top of the walk takes the record with
+//     `take_out_of_memory()` and reports the failure in place of the
+//     walk's result.
+//
+// A body may not throw anything else.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <type_traits>
 #include <utility>
+
+#include "common/result.h"
 
 namespace quillmere {
 
 inline constexpr std::size_t kStackReserve = 100 * 1024;
 inline constexpr std::size_t kFreshStackSize = 32u * 1024 * 1024;
+
+// What a guarded call returns when its walk ran out of memory.
+template <class R>
+struct StackFailure {
+    static R value() { return R{}; }
+};
+template <>
+struct StackFailure<void> {
+    static void value() {}
+};
+template <class T, class E>
+struct StackFailure<Result<T, E>> {
+    static Result<T, E> value() { return make_err(E{}); }
+};
+
+// True when a walk on this thread ran out of memory on a fresh stack since
+// the last call; the record is cleared.
+[[nodiscard]] bool take_out_of_memory();
 
 namespace detail {
 
@@ -43,8 +81,13 @@ inline bool stack_is_low() {
     return here - current_stack_limit() <= kStackReserve;
 }
 
-// Runs fn(context) on a fresh stack and returns when it has returned.
-void run_on_fresh_stack(void (*fn)(void*) noexcept, void* context);
+// Whether the thread's walk has run out of memory (not cleared).
+bool out_of_memory();
+void note_out_of_memory();
+
+// Runs fn(context) on a fresh stack and returns when it has returned; false,
+// with nothing run and the failure noted, when no stack could be mapped.
+bool run_on_fresh_stack(void (*fn)(void*) noexcept, void* context);
 
 }  // namespace detail
 
@@ -62,21 +105,26 @@ template <class F>
 auto with_stack_guard(F&& body) -> std::invoke_result_t<F&> {
     using R = std::invoke_result_t<F&>;
     if (!detail::stack_is_low()) return body();
-    if constexpr (std::is_void_v<R>) {
-        auto call = [](void* p) noexcept { (*static_cast<std::remove_reference_t<F>*>(p))(); };
-        detail::run_on_fresh_stack(call, &body);
-    } else {
-        struct Frame {
-            std::remove_reference_t<F>* body;
-            std::optional<R> result;
-        } frame{&body, std::nullopt};
-        auto call = [](void* p) noexcept {
-            auto* f = static_cast<Frame*>(p);
-            f->result.emplace((*f->body)());
-        };
-        detail::run_on_fresh_stack(call, &frame);
-        return std::move(*frame.result);
-    }
+    if (detail::out_of_memory()) return StackFailure<R>::value();
+    struct Frame {
+        std::remove_reference_t<F>* body;
+        std::optional<std::conditional_t<std::is_void_v<R>, bool, R>> result;
+    } frame{&body, std::nullopt};
+    auto call = [](void* p) noexcept {
+        auto* f = static_cast<Frame*>(p);
+        try {
+            if constexpr (std::is_void_v<R>) {
+                (*f->body)();
+                f->result.emplace(true);
+            } else {
+                f->result.emplace((*f->body)());
+            }
+        } catch (const std::bad_alloc&) {
+            detail::note_out_of_memory();
+        }
+    };
+    if (!detail::run_on_fresh_stack(call, &frame) || !frame.result) return StackFailure<R>::value();
+    if constexpr (!std::is_void_v<R>) return std::move(*frame.result);
 }
 
 }  // namespace quillmere

@@ -206,6 +206,7 @@ py::ref dump_yaml(const DumpArguments& arguments) {
         encode::emit_document(text, *root, config);
         Arena tree = std::move(arena);  // the tree is freed here, still without the lock
     }
+    if (raise_if_out_of_memory()) return {};
     return bytes_from(text);
 }
 
@@ -231,6 +232,7 @@ py::ref dump_json(PyObject* obj, PyObject* default_, PyObject* option) {
         if (!written.ok()) failure = std::move(written).error();
         Arena tree = std::move(arena);  // the tree is freed here, still without the lock
     }
+    if (raise_if_out_of_memory()) return {};
     if (failure) {
         encode_error(*failure);
         return {};

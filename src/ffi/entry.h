@@ -6,13 +6,20 @@
 // (MemoryError for an allocation failure, SystemError for anything else);
 // deallocation bodies run through `guarded_unraisable`, which reports such a
 // fault through the interpreter's unraisable-exception hook instead.
+//
+// A walk that ran out of memory on a fresh stack (common/stack_guard.h)
+// leaves a record on the thread instead of an exception; `guarded` takes it
+// when the body returns, drops whatever the body made of the cut-short walk
+// and raises MemoryError. So the record never outlives the call that made it.
 #pragma once
 
 #include <Python.h>
 
 #include <exception>
 #include <new>
+#include <type_traits>
 
+#include "common/stack_guard.h"
 #include "ffi/errors.h"
 
 namespace quillmere::ffi {
@@ -20,7 +27,12 @@ namespace quillmere::ffi {
 template <class R, class F>
 R guarded(R failure, F&& body) noexcept {
     try {
-        return body();
+        R result = body();
+        if (!take_out_of_memory()) return result;
+        if constexpr (std::is_same_v<R, PyObject*>) Py_XDECREF(result);
+        PyErr_Clear();
+        PyErr_NoMemory();
+        return failure;
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& e) {
@@ -28,7 +40,17 @@ R guarded(R failure, F&& body) noexcept {
     } catch (...) {
         raise_fault("unexpected C++ exception");
     }
+    (void)take_out_of_memory();  // a walk cut short before the exception adds nothing to it
     return failure;
+}
+
+// Takes the record of a walk that ran out of memory, as `guarded` would, for
+// a caller that would otherwise go on with the walk's cut-short result: true
+// with MemoryError raised when there is one.
+inline bool raise_if_out_of_memory() {
+    if (!take_out_of_memory()) return false;
+    PyErr_NoMemory();
+    return true;
 }
 
 template <class F>

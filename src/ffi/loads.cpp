@@ -95,6 +95,7 @@ Decoded decode_unlocked(std::string_view text, const decode::DecodeOptions& opti
 // Decodes and reports: the located error is raised, the warnings logged.
 std::optional<decode::Documents> decode_and_report(std::string_view text, const decode::DecodeOptions& options) {
     Decoded decoded = decode_unlocked(text, options);
+    if (raise_if_out_of_memory()) return std::nullopt;
     if (!decoded.ok()) {
         located_error_without_file(std::move(decoded).error());
         return std::nullopt;

@@ -6,9 +6,13 @@
 #include <vector>
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "common/result.h"
@@ -48,6 +52,25 @@ Result<std::unique_ptr<std::uint64_t>, std::string> boxed_sum(std::uint64_t n, s
     if (n == fail_at) return make_err(std::string("failed at ") + std::to_string(n));
     if (n == 0) return std::make_unique<std::uint64_t>(0);
     auto below = with_stack_guard([&] { return boxed_sum(n - 1, fail_at); });
+    if (!below.ok()) return make_err(std::move(below).error());
+    std::unique_ptr<std::uint64_t> box = std::move(below).value();
+    *box += n;
+    return box;
+}
+
+// 1 + 2 + ... + n as above, with an allocation failure at level `fail_at`.
+std::uint64_t sum_failing_at(std::uint64_t n, std::uint64_t fail_at) {
+    if (n == fail_at) throw std::bad_alloc();
+    if (n == 0) return 0;
+    volatile std::uint64_t term = n;
+    const std::uint64_t below = with_stack_guard([&] { return sum_failing_at(n - 1, fail_at); });
+    return below + term;
+}
+
+Result<std::unique_ptr<std::uint64_t>, std::string> boxed_sum_failing_at(std::uint64_t n, std::uint64_t fail_at) {
+    if (n == fail_at) throw std::bad_alloc();
+    if (n == 0) return std::make_unique<std::uint64_t>(0);
+    auto below = with_stack_guard([&] { return boxed_sum_failing_at(n - 1, fail_at); });
     if (!below.ok()) return make_err(std::move(below).error());
     std::unique_ptr<std::uint64_t> box = std::move(below).value();
     *box += n;
@@ -115,6 +138,80 @@ TEST(StackGuard, ShallowCallsRunInPlace) {
               7);
     EXPECT_EQ(inside, limit);
 }
+
+// An allocation failure on a fresh stack comes back as the failure value of
+// the guarded call and a record that the walk ran out of memory. While the
+// record stands, no call that needs a fresh stack runs; once it is taken,
+// walks run normally again.
+TEST(StackGuard, OutOfMemoryOnAFreshStackIsAValue) {
+    const std::uintptr_t limit = detail::current_stack_limit();
+
+    // A Result walk: the failure is an error at every level above it.
+    auto failed = boxed_sum_failing_at(kDepth, 10);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error(), "");
+    EXPECT_TRUE(take_out_of_memory());
+    EXPECT_FALSE(take_out_of_memory());
+
+    // A plain value: the levels above the failure see 0 from below it.
+    EXPECT_LT(sum_failing_at(kDepth, 10), kSum - 55);
+    EXPECT_EQ(detail::current_stack_limit(), limit);
+    EXPECT_LT(sum_to(kDepth), kSum - 55);
+    std::uint64_t total = 0;
+    add_up_to(kDepth, total);
+    EXPECT_LT(total, kSum - 55);
+    EXPECT_TRUE(take_out_of_memory());
+
+    EXPECT_EQ(sum_to(kDepth), kSum);
+    EXPECT_FALSE(take_out_of_memory());
+}
+
+// AddressSanitizer keeps terabytes of shadow memory mapped: no address-space
+// limit leaves it working.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QM_TEST_ASAN 1
+#endif
+#endif
+#if !defined(__SANITIZE_ADDRESS__) && !defined(QM_TEST_ASAN)
+// A fresh stack that cannot be mapped ends the walk the same way. The
+// walk runs on a thread whose stack is too small for its first level, with
+// the address space limited to what is in use and 1 MiB more; the exit code
+// is 0 when the first level ran and nothing below it.
+int walk_without_address_space() {
+    struct Walk {
+        std::uint64_t sum = 0;
+        bool failed = false;
+    } walk;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 64 * 1024);
+    auto body = [](void* p) -> void* {
+        auto* w = static_cast<Walk*>(p);
+        FILE* statm = std::fopen("/proc/self/statm", "r");
+        unsigned long pages = 0;
+        if (statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) std::_Exit(3);
+        std::fclose(statm);
+        rlimit saved{};
+        getrlimit(RLIMIT_AS, &saved);
+        rlimit tight = saved;
+        tight.rlim_cur = pages * 4096ul + (1ul << 20);
+        setrlimit(RLIMIT_AS, &tight);
+        w->sum = sum_to(kDepth);
+        w->failed = take_out_of_memory();
+        setrlimit(RLIMIT_AS, &saved);
+        return nullptr;
+    };
+    pthread_t thread;
+    if (pthread_create(&thread, &attr, body, &walk) != 0) return 4;
+    pthread_join(thread, nullptr);
+    return walk.failed && walk.sum == kDepth ? 0 : 1;
+}
+
+TEST(StackGuardDeathTest, StackThatCannotBeMapped) {
+    EXPECT_EXIT(std::_Exit(walk_without_address_space()), testing::ExitedWithCode(0), "");
+}
+#endif
 
 // The hooks hear of every switch: onto each fresh stack, and back to the
 // stack the walk came from (an outer fresh one, then the thread's own).
