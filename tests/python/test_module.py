@@ -1,11 +1,13 @@
 """The module as the interpreter sees it: names, constants, signatures,
 classes, argument handling and re-import."""
 
+import gc
 import importlib
 import inspect
 import pathlib
 import sys
 import sysconfig
+import weakref
 
 import pytest
 
@@ -29,6 +31,8 @@ CONSTANTS = [
     ("OPT_PASSTHROUGH_DATACLASS", 0x20000000), ("OPT_OMIT_MICROSECONDS", 0x40000000), ("OPT_NAIVE_UTC", 0x80000000),
     ("OPT_UTC_Z", 0x100000000),
 ]
+
+HAVE_GC = 1 << 14  # Py_TPFLAGS_HAVE_GC
 
 CLASSES = ["QuillmereDocument", "QuillmereDocumentView", "QuillmereNode", "QuillmereTag", "QuillmereAnnotatedDict",
            "QuillmereAnnotatedList"]
@@ -110,6 +114,41 @@ class TestClasses:
         del lst
         assert q.QuillmereAnnotatedDict.__text_signature__ == "(*_args, **_kwargs)"
         assert q.QuillmereAnnotatedList.__text_signature__ == "(*_args, **_kwargs)"
+
+    @pytest.mark.parametrize("name", CLASSES)
+    def test_every_class_takes_part_in_garbage_collection(self, name):
+        assert getattr(q, name).__flags__ & HAVE_GC
+
+    @pytest.mark.parametrize("make", [
+        lambda box: q.QuillmereAnnotatedDict(box=box),
+        lambda box: q.QuillmereAnnotatedList([box]),
+    ])
+    def test_annotated_containers_in_a_cycle_are_collected(self, make):
+        class Box:
+            pass
+
+        box = Box()
+        box.container = make(box)
+        ref = weakref.ref(box)
+        del box
+        gc.collect()
+        assert ref() is None
+
+    def test_deep_chains_are_released_without_recursion(self):
+        result = run_python("""
+import _quillmere as q
+tag = 1
+for _ in range(1_000_000):
+    tag = q.QuillmereTag("!t", tag)
+del tag
+d, lst = q.QuillmereAnnotatedDict(), q.QuillmereAnnotatedList()
+for _ in range(1_000_000):
+    d, lst = q.QuillmereAnnotatedDict(d=d), q.QuillmereAnnotatedList([lst])
+del d, lst
+print("released")
+""")
+        assert result.returncode == 0, result.stderr
+        assert result.stdout == "released\n"
 
     def test_class_docstrings(self):
         assert q.QuillmereDocumentView.__doc__ == (

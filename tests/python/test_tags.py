@@ -1,5 +1,8 @@
 """QuillmereTag and the custom-tag dispatch of loading."""
 
+import gc
+import weakref
+
 import pytest
 
 import _quillmere as q
@@ -56,9 +59,6 @@ class TestQuillmereTag:
             "Holds the original tag (e.g. `!mytag`) and the resolved inner `value`.")
 
     def test_value_lives_as_long_as_the_tag(self):
-        import gc
-        import weakref
-
         class Box:
             pass
 
@@ -69,6 +69,20 @@ class TestQuillmereTag:
         gc.collect()
         assert ref() is tag.value
         del tag
+        assert ref() is None
+
+    def test_tag_in_a_cycle_is_collected(self):
+        class Box:
+            pass
+
+        box = Box()
+        box.tag = QuillmereTag("!b", [box])
+        loaded = q.loads("!b [1]", option=q.OPT_PASSTHROUGH_TAG)
+        loaded.value.append(box)
+        ref = weakref.ref(box)
+        assert gc.is_tracked(box.tag) and box.tag.value in gc.get_referents(box.tag)
+        del box, loaded
+        gc.collect()
         assert ref() is None
 
 

@@ -39,19 +39,48 @@ PyObject* annotated_list_new(PyTypeObject* type, PyObject*, PyObject*) {
     return guarded([&] { return make_instance(&PyList_Type, type, annotated_list_data, Annotation{}).release(); });
 }
 
-// Untrack, release the record, then the base's own deallocation (which
-// releases the items and frees the memory), then the instance's reference
-// on its heap type.
-void dealloc_annotated(PyObject* self, PyTypeObject* base, AnnotatedData* (*data)(PyObject*)) {
+// The collector sees the instance's type (every heap-type instance holds a
+// reference to it) and, through the base, the items; the record holds no
+// Python object. Clearing is the base's.
+int annotated_dict_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    return PyDict_Type.tp_traverse(self, visit, arg);
+}
+
+int annotated_list_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    return PyList_Type.tp_traverse(self, visit, arg);
+}
+
+int annotated_dict_clear(PyObject* self) { return PyDict_Type.tp_clear(self); }
+int annotated_list_clear(PyObject* self) { return PyList_Type.tp_clear(self); }
+
+// After the untracking: the record is released, then the base's own
+// deallocation releases the items and frees the memory, then the
+// instance's reference on its heap type goes.
+void release_annotated(PyObject* self, PyTypeObject* base, AnnotatedData* (*data)(PyObject*)) {
     PyTypeObject* type = Py_TYPE(self);
-    PyObject_GC_UnTrack(self);
     guarded_unraisable(self, [&] { data(self)->~AnnotatedData(); });
     base->tp_dealloc(self);
     Py_DECREF(type);
 }
 
-void annotated_dict_dealloc(PyObject* self) { dealloc_annotated(self, &PyDict_Type, annotated_dict_data); }
-void annotated_list_dealloc(PyObject* self) { dealloc_annotated(self, &PyList_Type, annotated_list_data); }
+// The trashcan defers the release of containers nested in one another
+// deeper than the interpreter's recursion allows (the base's own trashcan
+// is for the base type only).
+void annotated_dict_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, annotated_dict_dealloc)
+    release_annotated(self, &PyDict_Type, annotated_dict_data);
+    Py_TRASHCAN_END
+}
+
+void annotated_list_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, annotated_list_dealloc)
+    release_annotated(self, &PyList_Type, annotated_list_data);
+    Py_TRASHCAN_END
+}
 
 constexpr const char* kDictDoc =
     "QuillmereAnnotatedDict(*_args, **_kwargs)\n"
@@ -78,6 +107,8 @@ constexpr const char* kListDoc =
 PyType_Slot dict_slots[] = {
     {Py_tp_base, &PyDict_Type},
     {Py_tp_dealloc, reinterpret_cast<void*>(annotated_dict_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(annotated_dict_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(annotated_dict_clear)},
     {Py_tp_doc, const_cast<char*>(kDictDoc)},
     {Py_tp_new, reinterpret_cast<void*>(annotated_dict_new)},
     {0, nullptr},
@@ -86,6 +117,8 @@ PyType_Slot dict_slots[] = {
 PyType_Slot list_slots[] = {
     {Py_tp_base, &PyList_Type},
     {Py_tp_dealloc, reinterpret_cast<void*>(annotated_list_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(annotated_list_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(annotated_list_clear)},
     {Py_tp_doc, const_cast<char*>(kListDoc)},
     {Py_tp_new, reinterpret_cast<void*>(annotated_list_new)},
     {0, nullptr},
@@ -95,7 +128,7 @@ PyType_Spec dict_spec = {
     .name = "quillmere.QuillmereAnnotatedDict",
     .basicsize = static_cast<int>(kDictDataOffset + sizeof(AnnotatedData)),
     .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     .slots = dict_slots,
 };
 
@@ -108,7 +141,7 @@ PyType_Spec list_spec = {
     .basicsize = static_cast<int>(kListDataOffset + sizeof(AnnotatedData)),
 #endif
     .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     .slots = list_slots,
 };
 

@@ -7,7 +7,8 @@
 // instantiated from Python: documents come from loads(...,
 // option=OPT_ROUND_TRIP) and handles from a document. The instance layouts
 // below carry the object header and the borrow flag; the document state and
-// the handles' paths sit beside them.
+// the handles' paths sit beside them. All three take part in garbage
+// collection: each instance holds its type, a handle holds its document.
 #include "ffi/borrow.h"
 #include "ffi/entry.h"
 #include "ffi/types/types.h"
@@ -27,20 +28,41 @@ struct CursorObject {
     BorrowFlag borrow;
 };
 
+CursorObject* as_cursor(PyObject* self) { return reinterpret_cast<CursorObject*>(self); }
+
+// Every heap-type instance holds a reference to its type.
+int traverse_document(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
+int clear_document(PyObject*) { return 0; }
+
+// Deallocation runs untrack, clear, free, release the type.
 void dealloc_document(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
+    PyObject_GC_UnTrack(self);
+    clear_document(self);
     type->tp_free(self);
-    Py_DECREF(type);  // the reference every heap-type instance holds on its type
+    Py_DECREF(type);
+}
+
+int traverse_cursor(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    Py_VISIT(as_cursor(self)->document);
+    return 0;
 }
 
 // For both handle classes: the reference to the document is released.
+int clear_cursor(PyObject* self) {
+    Py_CLEAR(as_cursor(self)->document);
+    return 0;
+}
+
 void dealloc_cursor(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    guarded_unraisable(self, [&] {
-        auto* cursor = reinterpret_cast<CursorObject*>(self);
-        py::ref document = py::ref::steal(cursor->document);  // the handle's reference, released here
-        cursor->document = nullptr;
-    });
+    PyObject_GC_UnTrack(self);
+    guarded_unraisable(self, [&] { clear_cursor(self); });
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -72,6 +94,8 @@ constexpr const char* kNodeDoc =
 PyType_Slot document_slots[] = {
     {Py_tp_base, &PyBaseObject_Type},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_document)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_document)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear_document)},
     {Py_tp_doc, const_cast<char*>(kDocumentDoc)},
     {0, nullptr},
 };
@@ -79,6 +103,8 @@ PyType_Slot document_slots[] = {
 PyType_Slot document_view_slots[] = {
     {Py_tp_base, &PyBaseObject_Type},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_cursor)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_cursor)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear_cursor)},
     {Py_tp_doc, const_cast<char*>(kDocumentViewDoc)},
     {0, nullptr},
 };
@@ -86,17 +112,20 @@ PyType_Slot document_view_slots[] = {
 PyType_Slot node_slots[] = {
     {Py_tp_base, &PyBaseObject_Type},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_cursor)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_cursor)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear_cursor)},
     {Py_tp_doc, const_cast<char*>(kNodeDoc)},
     {0, nullptr},
 };
 
-constexpr unsigned kNoConstructor = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION;
+// Collected, and not instantiable from Python.
+constexpr unsigned kClassFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
 PyType_Spec document_spec = {
     .name = "builtins.QuillmereDocument",
     .basicsize = static_cast<int>(sizeof(DocumentObject)),
     .itemsize = 0,
-    .flags = kNoConstructor,
+    .flags = kClassFlags,
     .slots = document_slots,
 };
 
@@ -104,7 +133,7 @@ PyType_Spec document_view_spec = {
     .name = "builtins.QuillmereDocumentView",
     .basicsize = static_cast<int>(sizeof(CursorObject)),
     .itemsize = 0,
-    .flags = kNoConstructor,
+    .flags = kClassFlags,
     .slots = document_view_slots,
 };
 
@@ -112,7 +141,7 @@ PyType_Spec node_spec = {
     .name = "builtins.QuillmereNode",
     .basicsize = static_cast<int>(sizeof(CursorObject)),
     .itemsize = 0,
-    .flags = kNoConstructor,
+    .flags = kClassFlags,
     .slots = node_slots,
 };
 

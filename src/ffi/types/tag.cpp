@@ -38,18 +38,39 @@ PyObject* tag_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// The collector's view of an instance: its type (every heap-type instance
+// holds a reference to it) and its value. A tag whose value leads back to
+// the tag is a cycle that only the collector can free.
+int tag_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    Py_VISIT(as_tag(self)->value);
+    return 0;
+}
+
+// Breaks a cycle through the tag: the value is released, and the getter and
+// dumps see None from then on.
+int tag_clear(PyObject* self) {
+    Py_CLEAR(as_tag(self)->value);
+    return 0;
+}
+
+// Untrack, clear, free, release the type. The trashcan defers the release
+// of a long chain of tags nested in one another's values, which would
+// otherwise recurse once per tag.
 void tag_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
+    PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, tag_dealloc)
     guarded_unraisable(self, [&] {
+        tag_clear(self);
         TagObject* tag = as_tag(self);
         PyMem_Free(tag->tag);
         tag->tag = nullptr;
-        py::ref value = py::ref::steal(tag->value);  // the instance's reference, released here
-        tag->value = nullptr;
         tag->borrow.~BorrowFlag();
     });
     type->tp_free(self);
-    Py_DECREF(type);  // the reference every heap-type instance holds on its type
+    Py_DECREF(type);
+    Py_TRASHCAN_END
 }
 
 PyObject* tag_repr(PyObject* self) {
@@ -78,7 +99,7 @@ PyObject* tag_get_value(PyObject* self, void*) {
         TagObject* tag = as_tag(self);
         Borrow borrow = Borrow::shared(tag->borrow);
         if (!borrow.ok()) return nullptr;
-        return py::ref::borrow(tag->value).release();
+        return (tag->value ? py::ref::borrow(tag->value) : py::none()).release();
     });
 }
 
@@ -100,6 +121,8 @@ constexpr const char* kTagDoc =
 PyType_Slot tag_slots[] = {
     {Py_tp_base, &PyBaseObject_Type},
     {Py_tp_dealloc, reinterpret_cast<void*>(tag_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(tag_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(tag_clear)},
     {Py_tp_doc, const_cast<char*>(kTagDoc)},
     {Py_tp_new, reinterpret_cast<void*>(tag_new)},
     {Py_tp_repr, reinterpret_cast<void*>(tag_repr)},
@@ -111,7 +134,7 @@ PyType_Spec tag_spec = {
     .name = "builtins.QuillmereTag",
     .basicsize = static_cast<int>(sizeof(TagObject)),
     .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     .slots = tag_slots,
 };
 

@@ -6,7 +6,8 @@
 //     loads("!point [1, 2]", option=OPT_PASSTHROUGH_TAG)
 //         -> QuillmereTag('!point', ...)   with .tag "!point", .value [1, 2]
 //
-// An immutable pair of the tag text (owned UTF-8) and any Python object.
+// An immutable pair of the tag text (owned UTF-8) and any Python object,
+// known to the garbage collector.
 #pragma once
 
 #include <Python.h>
@@ -22,7 +23,7 @@ struct TagObject {
     PyObject_HEAD
     char* tag;  // owned, PyMem_Malloc'ed, NUL-terminated
     Py_ssize_t tag_size;
-    PyObject* value;  // strong reference
+    PyObject* value;  // strong reference; null once the collector has cleared the tag
     BorrowFlag borrow;
 };
 
