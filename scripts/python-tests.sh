@@ -1,24 +1,29 @@
 #!/usr/bin/env bash
 # Builds the _quillmere module and runs the Python tests:
 #   1. for Debian's /usr/bin/python3 (all tests);
-#   2. for pyenv's 3.13 when it is installed (the tests that need neither
-#      numpy nor hypothesis; pytest is borrowed from Debian's packages when
-#      that interpreter has none);
+#   2. for pyenv's 3.12 and 3.13 when they are installed (the tests that
+#      need neither numpy nor hypothesis; pytest is borrowed from Debian's
+#      packages when an interpreter has none);
 #   3. against an AddressSanitizer + UndefinedBehaviorSanitizer build, with
 #      the compiler's sanitizer runtimes preloaded into the interpreter (its
 #      reports go to the terminal: pytest captures only Python's streams);
 #   4. `pip install --no-build-isolation .` into a fresh virtual environment,
 #      which must then import the package and load YAML.
-# Build folders: build/py311, build/py313, build/py-asan, build/py-venv.
+# Build folders: build/py311, build/py312, build/py313, build/py-asan,
+# build/py-venv.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 system_python=/usr/bin/python3
-py313=""
-if command -v pyenv >/dev/null 2>&1; then
-    version=$(pyenv versions --bare 2>/dev/null | grep -E '^3\.13(\.|$)' | sort -V | tail -n 1 || true)
-    [[ -n "$version" ]] && py313="$(pyenv root)/versions/$version/bin/python3"
-fi
+
+# The newest pyenv interpreter of a minor version (3.12, 3.13), or nothing.
+pyenv_python() {
+    command -v pyenv >/dev/null 2>&1 || return 0
+    local version
+    version=$(pyenv versions --bare 2>/dev/null | grep -E "^${1//./\\.}(\.|\$)" | sort -V | tail -n 1 || true)
+    [[ -n "$version" ]] && echo "$(pyenv root)/versions/$version/bin/python3"
+    return 0
+}
 
 scripts/deps.sh
 
@@ -36,21 +41,24 @@ step "python: $($system_python --version)"
 build_module build/py311 "$system_python" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PYTHONPATH="$root/build/py311/python" "$system_python" -m pytest -q -p no:cacheprovider tests/python
 
-if [[ -n "$py313" && -x "$py313" ]]; then
-    step "python: $($py313 --version)"
-    build_module build/py313 "$py313" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+for minor in 3.12 3.13; do
+    python=$(pyenv_python "$minor")
+    [[ -n "$python" && -x "$python" ]] || continue
+    folder="build/py${minor/./}"
+    step "python: $($python --version)"
+    build_module "$folder" "$python" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     pytest_path=""
-    if ! "$py313" -c "import pytest" 2>/dev/null; then
+    if ! "$python" -c "import pytest" 2>/dev/null; then
         # Debian's pytest and its dependencies are pure Python: link them in.
-        pytest_path="$root/build/py313/pytest"
+        pytest_path="$root/$folder/pytest"
         mkdir -p "$pytest_path"
         for name in pytest _pytest pluggy iniconfig packaging attr attrs py.py; do
             ln -sfn "/usr/lib/python3/dist-packages/$name" "$pytest_path/$name"
         done
     fi
-    PYTHONPATH="$root/build/py313/python${pytest_path:+:$pytest_path}" \
-        "$py313" -m pytest -q -p no:cacheprovider -W ignore::DeprecationWarning tests/python
-fi
+    PYTHONPATH="$root/$folder/python${pytest_path:+:$pytest_path}" \
+        "$python" -m pytest -q -p no:cacheprovider -W ignore::DeprecationWarning tests/python
+done
 
 step "python: AddressSanitizer + UndefinedBehaviorSanitizer"
 build_module build/py-asan "$system_python" -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_SANITIZE=ON \

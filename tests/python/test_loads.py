@@ -4,6 +4,8 @@ documents, the interpreter lock and per-call allocations."""
 
 import math
 import sys
+import itertools
+import sysconfig
 
 import pytest
 
@@ -12,6 +14,10 @@ from quillmere import exceptions as ex
 from conftest import allocation_growth, run_letting_others_run, run_on_small_stack
 
 Y11, COMPAT, UPGRADE = q.OPT_YAML_1_1, q.OPT_PYYAML_COMPAT, q.OPT_UPGRADE_1_1
+
+# Mapping keys are interned where an interned str stays mortal: not on 3.12
+# and not on free-threaded builds, whose interned strs are immortal.
+INTERNS_KEYS = sys.version_info[:2] != (3, 12) and not sysconfig.get_config_var("Py_GIL_DISABLED")
 
 
 class TestResolverMode:
@@ -122,13 +128,32 @@ class TestConversion:
         finally:
             sys.set_int_max_str_digits(limit)
 
-    def test_repeated_keys_share_one_interned_str(self):
+    def test_repeated_keys_share_one_str(self):
         records = q.loads("- long_field_name: 1\n  other: 2\n- long_field_name: 3\n  other: 4\n")
         first, second = (list(record) for record in records)
         assert first[0] is second[0] and first[1] is second[1]
-        assert sys.intern("long_field_" + "name") is first[0]
+        assert (sys.intern("long_field_" + "name") is first[0]) == INTERNS_KEYS
         docs = q.loads_all("long_field_name: 1\n---\nlong_field_name: 2\n")
-        assert list(docs[0])[0] is list(docs[1])[0]  # interned: equal keys meet in every document
+        # Interned keys meet in every document; otherwise each has its own.
+        assert (list(docs[0])[0] is list(docs[1])[0]) == INTERNS_KEYS
+
+    def test_loaded_strs_are_mortal(self):
+        result = q.loads("mortal_key_text: mortal_value_text\n? [mortal_inner_text]\n: 1\n")
+        (key, value), (tuple_key, _) = result.items()
+        for text in (key, value, tuple_key[0]):
+            assert sys.getrefcount(text) < 10  # an immortal str's count is at least 2**30
+
+    def test_distinct_keys_are_released(self):
+        rounds = itertools.count()
+
+        def load_and_drop():
+            round_ = next(rounds)
+            text = "".join(f"key_{round_}_{i}: {i}\n" for i in range(50_000))
+            assert len(q.loads(text)) == 50_000
+
+        # The first round grows the interpreter's table of interned strs.
+        # 150,000 keys kept would take more than 8 MB.
+        assert allocation_growth(load_and_drop, runs=3, warm_up=1) < 500_000
 
     def test_values_are_new_str_objects(self):
         a, b = q.loads("[some_value_text, some_value_text]")

@@ -1,16 +1,14 @@
 #include "ffi/convert/decode.h"
 
-#include <sys/random.h>
-
-#include <atomic>
-#include <random>
-#include <string>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
 #include "ffi/errors.h"
+#include "ffi/signals.h"
+#include "ffi/text.h"
 #include "ffi/types/tag.h"
 #include "ffi/types/types.h"
 
@@ -18,60 +16,26 @@ namespace quillmere::ffi {
 
 namespace {
 
+// Whether mapping keys are interned. An interned key is the very object of
+// every equal literal in the caller's code, so lookups with those succeed on
+// identity. Where the interpreter makes every interned string immortal (3.12,
+// and the free-threaded builds), a loaded key would then outlive its last
+// reference and a load of many distinct keys would keep all of them for the
+// life of the process: there keys stay ordinary strs, still one per distinct
+// text and document.
+#if PY_VERSION_HEX < 0x030C0000 || (PY_VERSION_HEX >= 0x030D0000 && !defined(Py_GIL_DISABLED))
+constexpr bool kInternKeys = true;
+#else
+constexpr bool kInternKeys = false;
+#endif
 
-// The key cache's hash seed: drawn once per process from the operating
-// system. Filling it never waits: a thread that loses the race to store its
-// draw uses the stored one.
-std::atomic<std::uint64_t> key_cache_seed{0};
-
-std::uint64_t draw_seed() {
-    std::uint64_t seed = 0;
-    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) {
-        std::random_device device;
-        seed = (std::uint64_t{device()} << 32) ^ device();
-    }
-    return seed == 0 ? 0x9E3779B97F4A7C15ull : seed;
-}
-
-std::uint64_t process_seed() {
-    std::uint64_t seed = key_cache_seed.load(std::memory_order_acquire);
-    if (seed != 0) return seed;
-    std::uint64_t expected = 0;
-    const std::uint64_t drawn = draw_seed();
-    if (key_cache_seed.compare_exchange_strong(expected, drawn, std::memory_order_acq_rel)) return drawn;
-    return expected;
-}
-
-bool is_ascii(std::string_view text) {
-    const char* p = text.data();
-    std::size_t n = text.size();
-    std::uint64_t any = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        any |= word;
-    }
-    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
-    return (any & 0x8080808080808080ull) == 0;
-}
-
-// A new str from valid UTF-8. ASCII, the common case, is copied straight
-// into a compact str.
-py::ref text_to_str(std::string_view text) {
-    const auto size = static_cast<Py_ssize_t>(text.size());
-    if (!is_ascii(text)) return py::ref::steal(PyUnicode_DecodeUTF8(text.data(), size, "strict"));
-    py::ref str = py::ref::steal(PyUnicode_New(size, 127));
-    if (str && size > 0) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), text.data(), text.size());
-    return str;
-}
-
-// One document's map from key bytes (borrowed from the tree) to the
-// interned str made for them. Open addressing over a power-of-two table of
-// slots that keep the full hash, so a probe compares texts only on equal
-// hashes; it owns one reference per entry.
+// One document's map from key bytes (borrowed from the tree) to the str
+// made for them (interned where kInternKeys allows). Open addressing over a
+// power-of-two table of slots that keep the full hash, so a probe compares
+// texts only on equal hashes; it owns one reference per entry.
 class KeyCache {
 public:
-    KeyCache() : seed_(process_seed()), slots_(16), mask_(15) {}
+    KeyCache() : seed_(hash_seed()), slots_(16), mask_(15) {}
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
@@ -91,10 +55,12 @@ public:
         }
         py::ref key = text_to_str(text);
         if (!key) return {};
-        PyObject* interned = key.release();
-        PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
-        key = py::ref::steal(interned);
-        slots_[i] = Slot{hash, text.data(), text.size(), py::ref::borrow(interned).release()};
+        if constexpr (kInternKeys) {
+            PyObject* interned = key.release();
+            PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
+            key = py::ref::steal(interned);
+        }
+        slots_[i] = Slot{hash, text.data(), text.size(), py::ref::borrow(key.get()).release()};
         if (++used_ * 2 > slots_.size()) grow();
         return key;
     }
@@ -125,44 +91,51 @@ private:
     std::size_t used_ = 0;
 };
 
-py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCache& cache);
-py::ref value_to_hashable_key(const Value& value, const DecodeContext& context);
+// What one conversion keeps while it runs.
+struct Conversion {
+    const DecodeContext& context;
+    KeyCache cache;
+    SignalCheck signals;
+};
 
-py::ref child_to_object(const Value& child, const DecodeContext& context, KeyCache& cache) {
-    return with_stack_guard([&] { return value_to_object(child, context, cache); });
+py::ref value_to_object(const Value& value, Conversion& conversion);
+py::ref value_to_hashable_key(const Value& value, Conversion& conversion);
+
+py::ref child_to_object(const Value& child, Conversion& conversion) {
+    return with_stack_guard([&] { return value_to_object(child, conversion); });
 }
 
-py::ref sequence_to_list(const Value& value, const DecodeContext& context, KeyCache& cache) {
+py::ref sequence_to_list(const Value& value, Conversion& conversion) {
     const auto items = value.items();
     py::ref list = py::ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!list) return {};
     for (std::size_t i = 0; i < items.size(); ++i) {
-        py::ref item = child_to_object(items[i], context, cache);
+        py::ref item = child_to_object(items[i], conversion);
         if (!item) return {};
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // the list steals it
     }
     return list;
 }
 
-py::ref mapping_to_dict(const Value& value, const DecodeContext& context, KeyCache& cache) {
+py::ref mapping_to_dict(const Value& value, Conversion& conversion) {
     py::ref dict = py::ref::steal(PyDict_New());
     if (!dict) return {};
     for (const Pair& pair : value.pairs()) {
         py::ref key;
         switch (pair.key.kind()) {
             case ValueKind::String:
-                key = cache.get(pair.key.text());
+                key = conversion.cache.get(pair.key.text());
                 break;
             case ValueKind::Sequence:
             case ValueKind::Mapping:
-                key = with_stack_guard([&] { return value_to_hashable_key(pair.key, context); });
+                key = with_stack_guard([&] { return value_to_hashable_key(pair.key, conversion); });
                 break;
             default:
-                key = child_to_object(pair.key, context, cache);
+                key = child_to_object(pair.key, conversion);
                 break;
         }
         if (!key) return {};
-        py::ref item = child_to_object(pair.value, context, cache);
+        py::ref item = child_to_object(pair.value, conversion);
         if (!item) return {};
         if (PyDict_SetItem(dict.get(), key.get(), item.get()) < 0) {
             PyErr_Clear();
@@ -173,7 +146,8 @@ py::ref mapping_to_dict(const Value& value, const DecodeContext& context, KeyCac
     return dict;
 }
 
-py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCache& cache) {
+py::ref value_to_object(const Value& value, Conversion& conversion) {
+    if (!conversion.signals.tick()) return {};
     switch (value.kind()) {
         case ValueKind::Null:
             return py::none();
@@ -188,14 +162,14 @@ py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCac
         case ValueKind::String:
             return text_to_str(value.text());
         case ValueKind::Sequence:
-            return sequence_to_list(value, context, cache);
+            return sequence_to_list(value, conversion);
         case ValueKind::Mapping:
-            return mapping_to_dict(value, context, cache);
+            return mapping_to_dict(value, conversion);
         case ValueKind::Tagged: {
             const TaggedValue& tagged = value.tagged_value();
-            py::ref inner = child_to_object(tagged.inner, context, cache);
+            py::ref inner = child_to_object(tagged.inner, conversion);
             if (!inner) return {};
-            return tagged_to_python(tagged.tag, inner.get(), context);
+            return tagged_to_python(tagged.tag, inner.get(), conversion.context);
         }
     }
     raise_fault("value of unknown kind");
@@ -204,9 +178,10 @@ py::ref value_to_object(const Value& value, const DecodeContext& context, KeyCac
 
 // A collection used as a mapping key: nested tuples. Scalars inside are
 // converted as whole documents of their own (fresh key cache).
-py::ref value_to_hashable_key(const Value& value, const DecodeContext& context) {
+py::ref value_to_hashable_key(const Value& value, Conversion& conversion) {
+    if (!conversion.signals.tick()) return {};
     auto element = [&](const Value& child) {
-        return with_stack_guard([&] { return value_to_hashable_key(child, context); });
+        return with_stack_guard([&] { return value_to_hashable_key(child, conversion); });
     };
     if (value.is(ValueKind::Sequence)) {
         const auto items = value.items();
@@ -234,14 +209,15 @@ py::ref value_to_hashable_key(const Value& value, const DecodeContext& context) 
         }
         return tuple;
     }
-    return value_to_python(value, context);
+    Conversion fresh{conversion.context, {}, {}};
+    return value_to_object(value, fresh);
 }
 
 }  // namespace
 
 py::ref value_to_python(const Value& value, const DecodeContext& context) {
-    KeyCache cache;
-    return with_stack_guard([&] { return value_to_object(value, context, cache); });
+    Conversion conversion{context, {}, {}};
+    return with_stack_guard([&] { return value_to_object(value, conversion); });
 }
 
 py::ref tagged_to_python(std::string_view tag, PyObject* value, const DecodeContext& context) {

@@ -6,12 +6,14 @@
 //
 //     Null -> None        Bool -> bool        Int -> int      BigInt -> int (or str)
 //     Float -> float      String -> str       Sequence -> list
-//     Mapping -> dict     (String keys: one interned str per distinct text and
-//                          document; Sequence and Mapping keys: tuples)
+//     Mapping -> dict     (String keys: one str per distinct text and
+//                          document, interned where that leaves it mortal;
+//                          Sequence and Mapping keys: tuples)
 //     Tagged -> whatever the caller's tag callables make of the converted value
 //
 // Every step into a child goes through with_stack_guard, so a document of
-// any depth that the decoder accepts converts on any thread.
+// any depth that the decoder accepts converts on any thread, and pending
+// signals are checked every few thousand nodes (ffi/signals.h).
 #pragma once
 
 #include <Python.h>

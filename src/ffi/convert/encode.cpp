@@ -14,6 +14,7 @@
 #include "ffi/once_cell.h"
 #include "ffi/options.h"
 #include "ffi/ref.h"
+#include "ffi/signals.h"
 #include "ffi/types/tag.h"
 #include "ffi/types/types.h"
 
@@ -199,8 +200,10 @@ class Encoder {
 public:
     Encoder(Arena& arena, PyTypeObject* tag_type) : arena_(arena), tag_type_(tag_type) {}
 
-    // The entry of every recursive step.
+    // The entry of every recursive step; it lets signal handlers run now
+    // and then.
     std::optional<Value> object_to_value(PyObject* object, const EncodeContext& context) {
+        if (!signals_.tick()) return std::nullopt;
         return with_stack_guard([&] { return encode_object(object, context); });
     }
 
@@ -248,6 +251,7 @@ private:
 
     Arena& arena_;
     PyTypeObject* tag_type_;
+    SignalCheck signals_;
     std::array<py::ref, kNameTexts.size()> names_;
     // Scratch stacks for collections whose size is known only at their end
     // (iterables, dataclass fields); nested levels stack above their parent.
@@ -383,7 +387,8 @@ bool Encoder::encode_pair(PyObject* key, PyObject* value, const EncodeContext& c
 // pairs are converted may change it; they must not change the result, so
 // the pairs are converted from a snapshot. Pairs of exact scalars run no
 // Python code, so the leading run of them is read from the dict itself and
-// the snapshot is taken only from the first other pair on.
+// the snapshot is taken only from the first other pair on, or from the pair
+// before which signal handlers are due to run.
 std::optional<Value> Encoder::encode_dict(PyObject* dict, const EncodeContext& context) {
     const auto size = static_cast<std::size_t>(PyDict_GET_SIZE(dict));
     Pair* pairs = arena_.allocate_array<Pair>(size);
@@ -396,7 +401,7 @@ std::optional<Value> Encoder::encode_dict(PyObject* dict, const EncodeContext& c
     for (;;) {
         resume = position;
         if (!PyDict_Next(dict, &position, &key, &value)) break;  // borrowed key and value
-        if (!is_inert(key) || !is_inert(value)) {
+        if (!is_inert(key) || !is_inert(value) || signals_.due()) {
             rest = true;
             break;
         }
@@ -432,7 +437,7 @@ std::optional<Value> Encoder::encode_sequence(PyObject* list, const EncodeContex
     Py_ssize_t count = 0;
     for (; count < size; ++count) {
         PyObject* item = PyList_GET_ITEM(list, count);  // borrowed
-        if (!is_inert(item)) break;
+        if (!is_inert(item) || signals_.due()) break;
         const std::optional<Value> value = object_to_value(item, context);
         if (!value) return std::nullopt;
         items[count] = *value;
@@ -491,7 +496,7 @@ std::optional<Value> Encoder::encode_tag(PyObject* object, const EncodeContext& 
         Borrow borrow = Borrow::shared(tag->borrow);
         if (!borrow.ok()) return std::nullopt;
         text = arena_.copy_text({tag->tag, static_cast<std::size_t>(tag->tag_size)});
-        value = py::ref::borrow(tag->value);
+        value = tag->value ? py::ref::borrow(tag->value) : py::none();
     }
     const std::optional<Value> inner = object_to_value(value.get(), context);
     if (!inner) return std::nullopt;
