@@ -6,11 +6,12 @@
 // body returns. While it runs, the thread's limit is the fresh stack's, so
 // nested guards measure against the stack they are really on. A mapping
 // that fails is the walk's out-of-memory failure, recorded per thread until
-// the walk's caller takes it. Released
-// stacks are kept per thread for reuse, because a walk that hovers around a
-// threshold would otherwise map and unmap a stack (and fault in its pages)
-// for every sibling; once the walk is back on the thread's own stack, all
-// but one are unmapped.
+// the walk's caller takes it.
+//
+// Released stacks are kept per thread for reuse, because a walk that hovers
+// around a threshold would otherwise map and unmap a stack (and fault in its
+// pages) for every sibling; once the walk is back on the thread's own stack,
+// all but one are unmapped.
 #include "common/stack_guard.h"
 
 #include <pthread.h>

@@ -174,6 +174,9 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
     py::ref list = py::ref::steal(PyList_New(0));
     if (!list) return {};
     for (const Value& document : documents->documents) {
+        // Each conversion checks for signals as it goes; a stream of many
+        // small documents is checked between them too.
+        if (PyErr_CheckSignals() < 0) return {};
         py::ref value = value_to_python(document, context);  // a fresh key cache per document
         if (!value || PyList_Append(list.get(), value.get()) < 0) return {};
     }

@@ -21,6 +21,9 @@ import _quillmere as q
 if CASE == "loads":
     argument = "".join(f"key_{i}: [{i}, value_{i}]\n" for i in range(500_000))
     call = lambda: q.loads(argument)
+elif CASE == "loads_all":
+    argument = "".join(f"--- {{key_{i}: [{i}]}}\n" for i in range(300_000))
+    call = lambda: q.loads_all(argument)
 else:
     row = {"when": datetime.datetime(2024, 1, 2, 3, 4, 5), "values": list(range(100))}
     argument = [row] * 100_000
@@ -48,7 +51,7 @@ print(json.dumps({"returned": result is not None, "made": seen, "left": left}), 
 """
 
 
-@pytest.mark.parametrize("case", ["loads", "dumps"])
+@pytest.mark.parametrize("case", ["loads", "loads_all", "dumps"])
 def test_interrupt_stops_the_conversion(case):
     env = dict(os.environ, PYTHONPATH=str(MODULE_DIR))
     child = subprocess.Popen([sys.executable, "-c", f"CASE = {case!r}\n" + CHILD], env=env, text=True,
