@@ -2,9 +2,9 @@
 from directives and options, documents, the Value to Python conversion, deep
 documents, the interpreter lock and per-call allocations."""
 
+import itertools
 import math
 import sys
-import itertools
 import sysconfig
 
 import pytest
