@@ -60,6 +60,27 @@ struct StackFailure<Result<T, E>> {
 [[nodiscard]] bool take_out_of_memory();
 
 namespace detail {
+void note_out_of_memory();
+}  // namespace detail
+
+// For a walk that may start inside another one (code that an enclosing walk
+// calls back into starts a walk of its own): the enclosing walk's record is
+// set aside for the scope's life and put back at its end, so that each walk
+// takes only its own.
+class NestedWalkScope {
+public:
+    NestedWalkScope() : enclosing_(take_out_of_memory()) {}
+    NestedWalkScope(const NestedWalkScope&) = delete;
+    NestedWalkScope& operator=(const NestedWalkScope&) = delete;
+    ~NestedWalkScope() {
+        if (enclosing_) detail::note_out_of_memory();
+    }
+
+private:
+    bool enclosing_;
+};
+
+namespace detail {
 
 // Lowest usable address of the stack the current thread is running on; 0
 // until the thread's first guarded call reads its bounds. A function-local
@@ -83,7 +104,6 @@ inline bool stack_is_low() {
 
 // Whether the thread's walk has run out of memory (not cleared).
 bool out_of_memory();
-void note_out_of_memory();
 
 // Runs fn(context) on a fresh stack and returns when it has returned; false,
 // with nothing run and the failure noted, when no stack could be mapped.

@@ -11,6 +11,10 @@
 // leaves a record on the thread instead of an exception; `guarded` takes it
 // when the body returns, drops whatever the body made of the cut-short walk
 // and raises MemoryError. So the record never outlives the call that made it.
+// A call that Python code makes while an enclosing call's walk is cut short
+// (a finalizer that runs as that walk's objects are released) sees nothing
+// of the enclosing record, which is put back when it returns; deallocation
+// bodies leave the record alone.
 #pragma once
 
 #include <Python.h>
@@ -24,15 +28,13 @@
 
 namespace quillmere::ffi {
 
+namespace detail {
+
+// The body's result, or `failure` with an escaping exception raised.
 template <class R, class F>
-R guarded(R failure, F&& body) noexcept {
+R catch_exceptions(R failure, F&& body) noexcept {
     try {
-        R result = body();
-        if (!take_out_of_memory()) return result;
-        if constexpr (std::is_same_v<R, PyObject*>) Py_XDECREF(result);
-        PyErr_Clear();
-        PyErr_NoMemory();
-        return failure;
+        return body();
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& e) {
@@ -40,7 +42,19 @@ R guarded(R failure, F&& body) noexcept {
     } catch (...) {
         raise_fault("unexpected C++ exception");
     }
-    (void)take_out_of_memory();  // a walk cut short before the exception adds nothing to it
+    return failure;
+}
+
+}  // namespace detail
+
+template <class R, class F>
+R guarded(R failure, F&& body) noexcept {
+    NestedWalkScope scope;
+    R result = detail::catch_exceptions(failure, static_cast<F&&>(body));
+    if (!take_out_of_memory()) return result;
+    if constexpr (std::is_same_v<R, PyObject*>) Py_XDECREF(result);
+    PyErr_Clear();
+    PyErr_NoMemory();
     return failure;
 }
 
@@ -60,7 +74,7 @@ PyObject* guarded(F&& body) noexcept {
 
 template <class F>
 void guarded_unraisable(PyObject* obj, F&& body) noexcept {
-    const bool failed = guarded(false, [&] {
+    const bool failed = detail::catch_exceptions(false, [&] {
         body();
         return true;
     }) == false;

@@ -166,6 +166,24 @@ TEST(StackGuard, OutOfMemoryOnAFreshStackIsAValue) {
     EXPECT_FALSE(take_out_of_memory());
 }
 
+// A walk nested in one whose record stands runs normally and takes only
+// its own record; the enclosing one is back when the nested scope ends.
+TEST(StackGuard, NestedWalkKeepsItsOwnRecord) {
+    EXPECT_LT(sum_failing_at(kDepth, 10), kSum);
+    {
+        NestedWalkScope nested;
+        EXPECT_EQ(sum_to(kDepth), kSum);
+        EXPECT_FALSE(take_out_of_memory());
+        EXPECT_LT(sum_failing_at(kDepth, 10), kSum);
+        EXPECT_TRUE(take_out_of_memory());
+    }
+    EXPECT_TRUE(take_out_of_memory());
+    {
+        NestedWalkScope nested;
+    }
+    EXPECT_FALSE(take_out_of_memory());
+}
+
 // AddressSanitizer keeps terabytes of shadow memory mapped: no address-space
 // limit leaves it working.
 #if defined(__has_feature)
