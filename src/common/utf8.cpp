@@ -61,4 +61,28 @@ Utf8Check check_utf8(std::string_view bytes) {
     return Utf8Check{true, n, 0};
 }
 
+void append_quoted_char(std::string& out, char32_t c, bool printable) {
+    switch (c) {
+        case '"': out += "\\\""; return;
+        case '\\': out += "\\\\"; return;
+        case '\t': out += "\\t"; return;
+        case '\n': out += "\\n"; return;
+        case '\r': out += "\\r"; return;
+    }
+    if (printable) {
+        append_utf8(out, c);
+        return;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    char digits[8];
+    std::size_t count = 0;
+    do {
+        digits[count++] = kHex[c & 0xF];
+        c >>= 4;
+    } while (c != 0);
+    out += "\\u{";
+    while (count > 0) out += digits[--count];
+    out += '}';
+}
+
 }  // namespace quillmere

@@ -40,4 +40,10 @@ inline void append_utf8(std::string& out, char32_t cp) {
     }
 }
 
+// Appends the character `c` of a text that a message shows between double
+// quotes: '"' and '\' after a backslash, tab, line feed and carriage
+// return as \t, \n and \r, a character that is not `printable` as \u{hex}
+// (lower case, as in \u{7f}), and any other as UTF-8.
+void append_quoted_char(std::string& out, char32_t c, bool printable);
+
 }  // namespace quillmere

@@ -5,12 +5,13 @@
 //     display:    String "a" -> a   Int 1 -> Int(1)   [a] -> Sequence([String("a")])
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "common/stack_guard.h"
+#include "common/utf8.h"
 #include "decode/key_set.h"
 #include "decode/keys.h"
+#include "encode/scalar_text.h"
 
 namespace quillmere::decode {
 
@@ -98,73 +99,13 @@ void append_debug_text(std::string& out, std::string_view text) {
         if (i + n > text.size()) n = text.size() - i;
         char32_t cp = n == 1 ? lead : lead & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
         for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        switch (cp) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case 0: out += "\\0"; break;
-            default:
-                if (is_unprintable(cp)) {
-                    char buf[16];
-                    std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(cp));
-                    out += buf;
-                } else {
-                    out.append(text.data() + i, n);
-                }
-        }
+        if (cp == 0)
+            out += "\\0";
+        else
+            append_quoted_char(out, cp, !is_unprintable(cp));
         i += n;
     }
     out += '"';
-}
-
-// Shortest text that reads back: positional with ".0" on whole numbers for
-// decimal exponents from -4 to 15, else exponent form (1e20, 1.5e-7).
-void append_debug_float(std::string& out, double d) {
-    if (std::isnan(d)) {
-        out += "NaN";
-        return;
-    }
-    if (std::isinf(d)) {
-        out += d < 0 ? "-inf" : "inf";
-        return;
-    }
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
-    std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
-    const bool negative = sci.front() == '-';
-    if (negative) sci.remove_prefix(1);
-    const std::size_t e = sci.find('e');
-    std::string digits;
-    for (char c : sci.substr(0, e))
-        if (c != '.') digits += c;
-    int exponent = 0;
-    std::from_chars(sci.data() + e + 1 + (sci[e + 1] == '+'), sci.data() + sci.size(), exponent);
-    if (negative) out += '-';
-    if (exponent >= -4 && exponent <= 15) {
-        if (exponent < 0) {
-            out += "0.";
-            out.append(static_cast<std::size_t>(-exponent - 1), '0');
-            out += digits;
-        } else if (digits.size() <= static_cast<std::size_t>(exponent) + 1) {
-            out += digits;
-            out.append(static_cast<std::size_t>(exponent) + 1 - digits.size(), '0');
-            out += ".0";
-        } else {
-            out.append(digits, 0, static_cast<std::size_t>(exponent) + 1);
-            out += '.';
-            out.append(digits, static_cast<std::size_t>(exponent) + 1);
-        }
-    } else {
-        out += digits[0];
-        if (digits.size() > 1) {
-            out += '.';
-            out.append(digits, 1);
-        }
-        out += 'e';
-        append_signed(out, exponent);
-    }
 }
 
 void append_debug(std::string& out, const Value& v) {
@@ -183,7 +124,7 @@ void append_debug(std::string& out, const Value& v) {
             break;
         case ValueKind::Float:
             out += "Float(";
-            append_debug_float(out, v.as_float());
+            encode::append_float(out, v.as_float(), encode::FloatLayout::Debug);
             out += ')';
             break;
         case ValueKind::String:

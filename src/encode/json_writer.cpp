@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <span>
 #include <vector>
 
 #include "common/stack_guard.h"
+#include "encode/scalar_text.h"
 #include "encode/stable_sort.h"
 
 namespace quillmere::encode {
@@ -25,9 +25,6 @@ namespace {
 
 constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
 
-// Room for the longest positional double: 5e-324 takes 326 characters.
-constexpr std::size_t kFloatBuffer = 400;
-
 struct Member {
     std::string_view text;  // valid until nested members are written
     std::size_t offset;     // where a made text starts in the scratch string
@@ -35,41 +32,6 @@ struct Member {
 };
 
 bool member_before(const Member& a, const Member& b) { return a.text.compare(b.text) < 0; }
-
-// Writes the positional text of a finite double into `buffer`: the
-// shortest digits that read back as the same double (as the scientific
-// form gives them), with the point moved and zeros added as needed.
-std::size_t format_json_float(char* buffer, double value) {
-    char scientific[32];
-    const char* end = std::to_chars(scientific, scientific + sizeof scientific, value,
-                                    std::chars_format::scientific).ptr;
-    const char* p = scientific;
-    std::size_t length = 0;
-    if (*p == '-') buffer[length++] = *p++;
-    char digits[24];
-    std::size_t count = 0;
-    for (; p != end && *p != 'e'; ++p) {
-        if (*p != '.') digits[count++] = *p;
-    }
-    int exponent = 0;
-    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
-    if (exponent >= 0) {
-        const std::size_t whole = static_cast<std::size_t>(exponent) + 1;
-        for (std::size_t i = 0; i < whole; ++i) buffer[length++] = i < count ? digits[i] : '0';
-        buffer[length++] = '.';
-        if (count <= whole) {
-            buffer[length++] = '0';
-        } else {
-            for (std::size_t i = whole; i < count; ++i) buffer[length++] = digits[i];
-        }
-    } else {
-        buffer[length++] = '0';
-        buffer[length++] = '.';
-        for (int i = -1; i > exponent; --i) buffer[length++] = '0';
-        for (std::size_t i = 0; i < count; ++i) buffer[length++] = digits[i];
-    }
-    return length;
-}
 
 std::size_t format_int(char* buffer, std::int64_t value) {
     return static_cast<std::size_t>(std::to_chars(buffer, buffer + 24, value).ptr - buffer);
@@ -189,11 +151,7 @@ bool JsonWriter::key_text(const Value& key, char* buffer, std::string_view& text
             text = std::string_view(buffer, format_int(buffer, k->as_int()));
             return true;
         case ValueKind::Float:
-            if (!std::isfinite(k->as_float())) {
-                text = "null";
-            } else {
-                text = std::string_view(buffer, format_json_float(buffer, k->as_float()));
-            }
+            text = std::string_view(buffer, write_float(buffer, k->as_float(), FloatLayout::Json));
             return true;
         case ValueKind::BigInt:
         case ValueKind::String:
@@ -222,7 +180,7 @@ Result<void, std::string> JsonWriter::write_mapping(std::span<const Pair> pairs,
         out_ += "{}";
         return Ok{};
     }
-    char buffer[kFloatBuffer];
+    char buffer[kFloatTextCapacity];
     if (!config_.sort_keys) {
         // Keys are checked before anything of the mapping is written.
         std::string_view text;
@@ -293,14 +251,7 @@ Result<void, std::string> write_json(std::string& out, const Value& value, const
     return writer.write_json_value(value, 0);
 }
 
-void write_json_float(std::string& out, double value) {
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    char buffer[kFloatBuffer];
-    out.append(buffer, format_json_float(buffer, value));
-}
+void write_json_float(std::string& out, double value) { append_float(out, value, FloatLayout::Json); }
 
 namespace {
 

@@ -1,12 +1,16 @@
 // Float text and quoted-string bodies.
 //
-// format_float writes the shortest digits that read back as the same double
-// (std::to_chars, which is locale-free), laid out positionally when the
-// decimal exponent is between -4 and 15 and in exponent form otherwise, and
-// always with a '.' so that the text reads back as a float:
+// write_float writes the shortest digits that read back as the same double
+// (std::to_chars, which is locale-free). In YAML they are laid out
+// positionally when the decimal exponent is between -4 and 15 and in
+// exponent form otherwise, and always with a '.' so that the text reads
+// back as a float; JSON lays every number out positionally, and the debug
+// form of messages writes the exponent form as short as it can:
 //
-//     1.0 -> 1.0     0.0001 -> 0.0001    1e15 -> 1000000000000000.0
-//     1e16 -> 1.0e+16    0.00001 -> 1.0e-05    inf -> .inf
+//     YAML   1.0 -> 1.0     0.0001 -> 0.0001    1e15 -> 1000000000000000.0
+//            1e16 -> 1.0e+16    0.00001 -> 1.0e-05    inf -> .inf
+//     JSON   1e16 -> 10000000000000000.0    0.00001 -> 0.00001
+//     debug  1e16 -> 1e16    1.5e-7 -> 1.5e-7    inf -> inf
 //
 // The double-quoted body escapes NUL, tab, line feed, carriage return, the
 // quote and the backslash by name, every other C0 control, DEL and the C1
@@ -18,10 +22,12 @@
 //
 // The append_ forms write straight into the caller's buffer; runs of bytes
 // that need no escape are copied in one piece.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "encode/scalar_text.h"
 
@@ -55,65 +61,76 @@ constexpr std::array<bool, 256> kEscapeAttention = make_escape_attention();
 
 }  // namespace
 
-void append_float(std::string& out, double value) {
-    if (std::isnan(value)) {
-        out += ".nan";
-        return;
+std::size_t write_float(char* buffer, double value, FloatLayout layout) {
+    char* out = buffer;
+    auto put = [&](std::string_view text) {
+        std::memcpy(out, text.data(), text.size());
+        out += text.size();
+    };
+    if (!std::isfinite(value)) {
+        if (layout == FloatLayout::Json)
+            put("null");
+        else if (std::isnan(value))
+            put(layout == FloatLayout::Yaml ? ".nan" : "NaN");
+        else if (layout == FloatLayout::Yaml)
+            put(value < 0 ? "-.inf" : ".inf");
+        else
+            put(value < 0 ? "-inf" : "inf");
+        return std::size_t(out - buffer);
     }
-    if (std::isinf(value)) {
-        out += value < 0 ? "-.inf" : ".inf";
-        return;
-    }
-    // Scientific form gives the shortest round-trip digits as d[.ddd]e±XX.
-    char scientific[40];
-    auto result = std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific);
-    std::string_view text(scientific, std::size_t(result.ptr - scientific));
-
-    bool negative = text.front() == '-';
-    if (negative) text.remove_prefix(1);
-    std::size_t e = text.find('e');
+    // The scientific form gives the shortest round-trip digits as
+    // [-]d[.ddd]e±XX; they are laid out again from there.
+    char scientific[32];
+    const char* end = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                    std::chars_format::scientific).ptr;
+    const char* p = scientific;
+    if (*p == '-') *out++ = *p++;
     char digits[20];
     std::size_t count = 0;
-    for (char c : text.substr(0, e))
-        if (c != '.') digits[count++] = c;
-    bool negative_exponent = text[e + 1] == '-';
+    for (; *p != 'e'; ++p)
+        if (*p != '.') digits[count++] = *p;
     int exponent = 0;
-    for (char c : text.substr(e + 2)) exponent = exponent * 10 + (c - '0');
-    if (negative_exponent) exponent = -exponent;
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
 
-    if (negative) out += '-';
-    std::string_view mantissa(digits, count);
-    if (exponent >= -4 && exponent <= 15) {
+    if (layout == FloatLayout::Json || (exponent >= -4 && exponent <= 15)) {
         if (exponent < 0) {
-            out += "0.";
-            out.append(std::size_t(-exponent - 1), '0');
-            out += mantissa;
-            return;
+            put("0.");
+            out = std::fill_n(out, -exponent - 1, '0');
+            put({digits, count});
+            return std::size_t(out - buffer);
         }
-        std::size_t whole = std::size_t(exponent) + 1;
-        if (count <= whole) {
-            out += mantissa;
-            out.append(whole - count, '0');
-            out += ".0";
-        } else {
-            out += mantissa.substr(0, whole);
-            out += '.';
-            out += mantissa.substr(whole);
-        }
-        return;
+        const std::size_t whole = std::size_t(exponent) + 1;
+        for (std::size_t i = 0; i < whole; ++i) *out++ = i < count ? digits[i] : '0';
+        *out++ = '.';
+        if (count <= whole)
+            *out++ = '0';
+        else
+            put({digits + whole, count - whole});
+        return std::size_t(out - buffer);
     }
-    out += mantissa[0];
-    out += '.';
-    if (count > 1)
-        out += mantissa.substr(1);
-    else
-        out += '0';
-    out += exponent < 0 ? "e-" : "e+";
-    int magnitude = exponent < 0 ? -exponent : exponent;
-    if (magnitude < 10) out += '0';
-    char exponent_digits[8];
-    auto end = std::to_chars(exponent_digits, exponent_digits + sizeof exponent_digits, magnitude).ptr;
-    out.append(exponent_digits, end);
+    *out++ = digits[0];
+    if (count > 1) {
+        *out++ = '.';
+        put({digits + 1, count - 1});
+    } else if (layout == FloatLayout::Yaml) {
+        put(".0");
+    }
+    *out++ = 'e';
+    if (layout == FloatLayout::Yaml) {
+        // A sign always, and at least two digits.
+        *out++ = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude < 10) *out++ = '0';
+        out = std::to_chars(out, out + 8, magnitude).ptr;
+    } else {
+        out = std::to_chars(out, out + 8, exponent).ptr;
+    }
+    return std::size_t(out - buffer);
+}
+
+void append_float(std::string& out, double value, FloatLayout layout) {
+    char buffer[kFloatTextCapacity];
+    out.append(buffer, write_float(buffer, value, layout));
 }
 
 std::string format_float(double value) {

@@ -1,5 +1,6 @@
 // The exact text of YAML scalars wherever YAML is written: floats, and
-// double- and single-quoted strings.
+// double- and single-quoted strings. The float text has two more layouts,
+// for JSON and for the debug form of values in messages.
 //
 //     format_float(1e20)          ->  1.0e+20
 //     write_double_quoted("a\tb") ->  "a\tb"   (the tab escaped)
@@ -12,10 +13,26 @@
 
 namespace quillmere::encode {
 
-// Shortest text that reads back as the same double: positional between
-// 1e-4 and 1e16, exponent form outside; always with a '.'; .inf, -.inf, .nan.
+// Each layout writes the shortest digits that read back as the same double.
+enum class FloatLayout : unsigned char {
+    // Positional for decimal exponents from -4 to 15, else 1.0e+20 and
+    // 1.5e-07; always with a '.'; .inf, -.inf, .nan.
+    Yaml,
+    // Always positional (1e20 is 100000000000000000000.0); null for the
+    // values JSON cannot hold.
+    Json,
+    // As Yaml within the exponents -4 to 15, else 1e20 and 1.5e-7; inf,
+    // -inf, NaN.
+    Debug,
+};
+
+// Room for any float text: 5e-324 takes 326 characters positionally.
+inline constexpr std::size_t kFloatTextCapacity = 400;
+
+// Writes the text into `buffer` (kFloatTextCapacity bytes); gives its length.
+std::size_t write_float(char* buffer, double value, FloatLayout layout);
+void append_float(std::string& out, double value, FloatLayout layout = FloatLayout::Yaml);
 std::string format_float(double value);
-void append_float(std::string& out, double value);
 
 // The length of the character at text[i] when YAML allows it in no file
 // and only an escape can carry it: a C1 control other than NEL (U+0080 to

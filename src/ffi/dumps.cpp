@@ -15,7 +15,6 @@
 //
 // While the lock is released only the call's own tree and buffer are used.
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -92,32 +91,7 @@ void append_quoted(std::string& out, PyObject* str) {
     out += '"';
     for (Py_ssize_t i = 0; i < length; ++i) {
         const Py_UCS4 c = PyUnicode_READ(kind, data, i);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                if (Py_UNICODE_ISPRINTABLE(c)) {
-                    append_utf8(out, c);
-                } else {
-                    char escape[16];
-                    std::snprintf(escape, sizeof escape, "\\u{%x}", static_cast<unsigned>(c));
-                    out += escape;
-                }
-                break;
-        }
+        append_quoted_char(out, c, Py_UNICODE_ISPRINTABLE(c));
     }
     out += '"';
 }

@@ -38,6 +38,38 @@ INSTANTIATE_TEST_SUITE_P(
                       FloatCase{std::numeric_limits<double>::quiet_NaN(), ".nan"},
                       FloatCase{-std::numeric_limits<double>::quiet_NaN(), ".nan"}));
 
+// One formatter, three layouts: they differ only outside the positional
+// range and for the values that are no numbers.
+TEST(ScalarTextFloat, Layouts) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double value;
+        std::string yaml;
+        std::string json;
+        std::string debug;
+    };
+    const Case cases[] = {
+        {1.0, "1.0", "1.0", "1.0"},
+        {-0.0, "-0.0", "-0.0", "-0.0"},
+        {0.0001, "0.0001", "0.0001", "0.0001"},
+        {1e15, "1000000000000000.0", "1000000000000000.0", "1000000000000000.0"},
+        {1e16, "1.0e+16", "10000000000000000.0", "1e16"},
+        {-1.5e20, "-1.5e+20", "-150000000000000000000.0", "-1.5e20"},
+        {1.5e-7, "1.5e-07", "0.00000015", "1.5e-7"},
+        {2.5e-300, "2.5e-300", "0." + std::string(299, '0') + "25", "2.5e-300"},
+        {std::numeric_limits<double>::denorm_min(), "5.0e-324", "0." + std::string(323, '0') + "5", "5e-324"},
+        {kInf, ".inf", "null", "inf"},
+        {-kInf, "-.inf", "null", "-inf"},
+        {std::numeric_limits<double>::quiet_NaN(), ".nan", "null", "NaN"},
+    };
+    for (const Case& c : cases) {
+        char buffer[kFloatTextCapacity];
+        EXPECT_EQ(std::string_view(buffer, write_float(buffer, c.value, FloatLayout::Yaml)), c.yaml);
+        EXPECT_EQ(std::string_view(buffer, write_float(buffer, c.value, FloatLayout::Json)), c.json);
+        EXPECT_EQ(std::string_view(buffer, write_float(buffer, c.value, FloatLayout::Debug)), c.debug);
+    }
+}
+
 // Every finite text reads back as the same double. The doubles are spread
 // over the whole range by stepping through bit patterns.
 TEST(ScalarTextFloatRoundTrip, ReadsBackExactly) {
