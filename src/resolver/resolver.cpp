@@ -258,7 +258,6 @@ std::string_view strip_underscores(std::string_view text, std::string& storage) 
     return storage;
 }
 
-
 std::optional<std::int64_t> parse_unsigned(std::string_view digits, int base) {
     std::uint64_t value = 0;
     if (read_magnitude(digits, base, value) != IntegerFit::Fits) return std::nullopt;
