@@ -4,7 +4,6 @@
 //     canonical:  Int 1, Float 1.0, Bool true -> "2:1;"   String "1" -> "5:1:1"   Float 0.5 -> "4:4602678819172646912;"
 //     display:    String "a" -> a   Int 1 -> Int(1)   [a] -> Sequence([String("a")])
 #include <charconv>
-#include <cmath>
 #include <cstring>
 
 #include "common/stack_guard.h"
