@@ -44,11 +44,12 @@ const std::optional<T>& absent() {
 
 }  // namespace
 
-YamlNode::~YamlNode() {
-    // Only collections can make destruction deep. Their children are moved
-    // onto a work list and freed one by one, each after its own children
-    // have been moved off, so no destructor call nests more than one level.
-    if (payload_.index() < 2) return;
+void YamlNode::release_collection() noexcept {
+    // Only collections can make destruction deep. Collection descendants
+    // are moved onto a work list and freed one by one, each after its own
+    // collection children have been moved off, so no destructor call nests
+    // more than one level; scalars and other leaves are freed where they
+    // stand.
     std::vector<YamlNode> work;
     take_children(work);
     while (!work.empty()) {
@@ -56,18 +57,23 @@ YamlNode::~YamlNode() {
         work.pop_back();
         node.take_children(work);
     }
+    if (kind_ == NodeKind::Sequence)
+        payload_.items.~vector();
+    else
+        payload_.pairs.~vector();
 }
 
 void YamlNode::take_children(std::vector<YamlNode>& work) {
-    if (auto* items = std::get_if<std::vector<YamlNode>>(&payload_)) {
-        for (YamlNode& item : *items) work.push_back(std::move(item));
-        items->clear();
-    } else if (auto* pairs = std::get_if<std::vector<NodePair>>(&payload_)) {
-        for (NodePair& pair : *pairs) {
-            work.push_back(std::move(pair.key));
-            work.push_back(std::move(pair.value));
+    auto take = [&](YamlNode& child) {
+        if (child.is_collection()) work.push_back(std::move(child));
+    };
+    if (kind_ == NodeKind::Sequence) {
+        for (YamlNode& item : payload_.items) take(item);
+    } else if (kind_ == NodeKind::Mapping) {
+        for (NodePair& pair : payload_.pairs) {
+            take(pair.key);
+            take(pair.value);
         }
-        pairs->clear();
     }
 }
 
@@ -82,42 +88,40 @@ YamlNode YamlNode::null() { return YamlNode(); }
 
 YamlNode YamlNode::scalar(std::string text, ScalarStyle style) {
     YamlNode node;
+    new (&node.payload_.text) std::string(std::move(text));
     node.kind_ = NodeKind::Scalar;
     node.scalar_style_ = style;
-    node.payload_ = std::move(text);
     return node;
 }
 
 YamlNode YamlNode::alias(std::string name) {
     YamlNode node;
+    new (&node.payload_.text) std::string(std::move(name));
     node.kind_ = NodeKind::Alias;
-    node.payload_ = std::move(name);
     return node;
 }
 
 YamlNode YamlNode::sequence(std::vector<YamlNode> items, CollectionStyle style) {
     YamlNode node;
+    new (&node.payload_.items) std::vector<YamlNode>(std::move(items));
     node.kind_ = NodeKind::Sequence;
     node.style_ = style;
-    node.payload_ = std::move(items);
     return node;
 }
 
 YamlNode YamlNode::mapping(std::vector<NodePair> pairs, CollectionStyle style) {
     YamlNode node;
+    new (&node.payload_.pairs) std::vector<NodePair>(std::move(pairs));
     node.kind_ = NodeKind::Mapping;
     node.style_ = style;
-    node.payload_ = std::move(pairs);
     return node;
 }
 
 void YamlNode::set_content(YamlNode&& content) {
-    // The old payload is freed by the destructor of `old`, without recursion.
+    // The old content is freed by the destructor of `old`, without recursion.
     YamlNode old;
-    old.payload_ = std::move(payload_);
-    old.kind_ = kind_;
-    payload_ = std::move(content.payload_);
-    kind_ = content.kind_;
+    old.take_payload(*this);
+    take_payload(content);
     scalar_style_ = content.scalar_style_;
     style_ = content.style_;
 }
@@ -150,7 +154,6 @@ YamlNode::Properties& YamlNode::properties() {
 
 YamlNode clone_node(const YamlNode& node) {
     YamlNode copy;
-    copy.kind_ = node.kind_;
     copy.scalar_style_ = node.scalar_style_;
     copy.style_ = node.style_;
     copy.span = node.span;
@@ -162,32 +165,33 @@ YamlNode clone_node(const YamlNode& node) {
     copy.leading_bom = node.leading_bom;
     copy.synthetic = node.synthetic;
     if (node.properties_) copy.properties_ = std::make_unique<YamlNode::Properties>(*node.properties_);
-    switch (node.payload_.index()) {
-        case 1:
-            copy.payload_ = std::get<std::string>(node.payload_);
+    switch (node.kind_) {
+        case NodeKind::Scalar:
+        case NodeKind::Alias:
+            new (&copy.payload_.text) std::string(node.payload_.text);
             break;
-        case 2: {
-            const auto& items = std::get<std::vector<YamlNode>>(node.payload_);
+        case NodeKind::Sequence: {
             std::vector<YamlNode> copies;
-            copies.reserve(items.size());
-            for (const YamlNode& item : items) copies.push_back(with_stack_guard([&] { return clone_node(item); }));
-            copy.payload_ = std::move(copies);
+            copies.reserve(node.payload_.items.size());
+            for (const YamlNode& item : node.payload_.items)
+                copies.push_back(with_stack_guard([&] { return clone_node(item); }));
+            new (&copy.payload_.items) std::vector<YamlNode>(std::move(copies));
             break;
         }
-        case 3: {
-            const auto& pairs = std::get<std::vector<NodePair>>(node.payload_);
+        case NodeKind::Mapping: {
             std::vector<NodePair> copies;
-            copies.reserve(pairs.size());
-            for (const NodePair& pair : pairs) {
+            copies.reserve(node.payload_.pairs.size());
+            for (const NodePair& pair : node.payload_.pairs) {
                 copies.push_back(NodePair{with_stack_guard([&] { return clone_node(pair.key); }),
                                           with_stack_guard([&] { return clone_node(pair.value); })});
             }
-            copy.payload_ = std::move(copies);
+            new (&copy.payload_.pairs) std::vector<NodePair>(std::move(copies));
             break;
         }
-        default:
+        case NodeKind::Null:
             break;
     }
+    copy.kind_ = node.kind_;
     return copy;
 }
 

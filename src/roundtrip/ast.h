@@ -20,12 +20,15 @@
 // explicit work list, so trees of any depth are copied and freed safely.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "model/span.h"
@@ -98,12 +101,12 @@ struct NodePair;
 class YamlNode {
 public:
     // A Null node at position zero, no properties, no comments.
-    YamlNode() = default;
-    ~YamlNode();
+    YamlNode() noexcept {}
+    ~YamlNode() { release_payload(); }
     YamlNode(const YamlNode& other);
     YamlNode& operator=(const YamlNode& other);
-    YamlNode(YamlNode&& other) noexcept = default;
-    YamlNode& operator=(YamlNode&& other) noexcept = default;
+    YamlNode(YamlNode&& other) noexcept;
+    YamlNode& operator=(YamlNode&& other) noexcept;
 
     static YamlNode null();
     static YamlNode scalar(std::string text, ScalarStyle style);
@@ -115,15 +118,33 @@ public:
     bool is(NodeKind kind) const { return kind_ == kind; }
 
     // Scalar: the value as the scanner produced it. Alias: the name, without "*".
-    const std::string& text() const { return std::get<std::string>(payload_); }
-    std::string& text() { return std::get<std::string>(payload_); }
+    const std::string& text() const {
+        assert(has_text());
+        return payload_.text;
+    }
+    std::string& text() {
+        assert(has_text());
+        return payload_.text;
+    }
     ScalarStyle scalar_style() const { return scalar_style_; }
     void set_scalar_style(ScalarStyle style) { scalar_style_ = style; }
 
-    const std::vector<YamlNode>& items() const { return std::get<std::vector<YamlNode>>(payload_); }
-    std::vector<YamlNode>& items() { return std::get<std::vector<YamlNode>>(payload_); }
-    const std::vector<NodePair>& pairs() const { return std::get<std::vector<NodePair>>(payload_); }
-    std::vector<NodePair>& pairs() { return std::get<std::vector<NodePair>>(payload_); }
+    const std::vector<YamlNode>& items() const {
+        assert(kind_ == NodeKind::Sequence);
+        return payload_.items;
+    }
+    std::vector<YamlNode>& items() {
+        assert(kind_ == NodeKind::Sequence);
+        return payload_.items;
+    }
+    const std::vector<NodePair>& pairs() const {
+        assert(kind_ == NodeKind::Mapping);
+        return payload_.pairs;
+    }
+    std::vector<NodePair>& pairs() {
+        assert(kind_ == NodeKind::Mapping);
+        return payload_.pairs;
+    }
 
     // Block for every node that is not a sequence or mapping.
     CollectionStyle style() const { return style_; }
@@ -144,15 +165,6 @@ public:
     const std::vector<std::string>& directives() const;
     std::vector<std::string>& mutable_directives();
 
-    Span span;
-    std::uint64_t end_offset = 0;
-    std::uint32_t end_line = 0;
-    std::uint32_t end_column = 0;
-    Comments comments;
-    bool explicit_start = false;  // a document root after "---"
-    bool leading_bom = false;     // the first root of a text that began with a BOM
-    bool synthetic = false;       // a null made from an assigned None
-
 private:
     struct Properties {
         std::optional<std::string> anchor;
@@ -160,16 +172,47 @@ private:
         std::optional<IncludeSource> source;
         std::vector<std::string> directives;
     };
+    // The content; which member lives is told by kind_.
+    union Payload {
+        Payload() noexcept {}
+        ~Payload() {}
+        std::string text;              // Scalar, Alias
+        std::vector<YamlNode> items;   // Sequence
+        std::vector<NodePair> pairs;   // Mapping
+    };
+
+    bool has_text() const { return kind_ == NodeKind::Scalar || kind_ == NodeKind::Alias; }
+    bool is_collection() const { return kind_ == NodeKind::Sequence || kind_ == NodeKind::Mapping; }
     Properties& properties();
-    // Moves this node's children onto `work`, leaving it childless.
+    // Takes over the content of `other`, which is left a Null; this node
+    // holds no content.
+    void take_payload(YamlNode& other) noexcept;
+    // Frees the content and leaves a Null; a collection's subtree is freed
+    // without recursion (release_collection).
+    void release_payload() noexcept;
+    void release_collection() noexcept;
+    // Moves this node's collection children onto `work`, leaving Nulls.
     void take_children(std::vector<YamlNode>& work);
     friend YamlNode clone_node(const YamlNode& node);
 
-    std::variant<std::monostate, std::string, std::vector<YamlNode>, std::vector<NodePair>> payload_;
+    Payload payload_;
     std::unique_ptr<Properties> properties_;
     NodeKind kind_ = NodeKind::Null;
     ScalarStyle scalar_style_ = ScalarStyle::Plain;
     CollectionStyle style_ = CollectionStyle::Block;
+
+public:
+    // Declared here, after the private bytes, so that the flags share
+    // their word.
+    bool explicit_start = false;  // a document root after "---"
+    bool leading_bom = false;     // the first root of a text that began with a BOM
+    bool synthetic = false;       // a null made from an assigned None
+
+    Span span;
+    std::uint64_t end_offset = 0;
+    std::uint32_t end_line = 0;
+    std::uint32_t end_column = 0;
+    Comments comments;
 };
 
 // One mapping entry. Keys are full nodes of any kind; a mapping keeps
@@ -177,7 +220,79 @@ private:
 struct NodePair {
     YamlNode key;
     YamlNode value;
+
+    NodePair() noexcept {}
+    // Moves what it is given, copies the rest.
+    template <class K, class V>
+        requires std::is_constructible_v<YamlNode, K> && std::is_constructible_v<YamlNode, V>
+    NodePair(K&& key_, V&& value_) : key(std::forward<K>(key_)), value(std::forward<V>(value_)) {}
 };
+
+// Moving and freeing are inline: composing and freeing a tree do them for
+// every node.
+
+inline YamlNode::YamlNode(YamlNode&& other) noexcept
+    : properties_(std::move(other.properties_)),
+      scalar_style_(other.scalar_style_),
+      style_(other.style_),
+      explicit_start(other.explicit_start),
+      leading_bom(other.leading_bom),
+      synthetic(other.synthetic),
+      span(other.span),
+      end_offset(other.end_offset),
+      end_line(other.end_line),
+      end_column(other.end_column),
+      comments(std::move(other.comments)) {
+    take_payload(other);
+}
+
+inline YamlNode& YamlNode::operator=(YamlNode&& other) noexcept {
+    if (this == &other) return *this;
+    release_payload();
+    take_payload(other);
+    properties_ = std::move(other.properties_);
+    scalar_style_ = other.scalar_style_;
+    style_ = other.style_;
+    explicit_start = other.explicit_start;
+    leading_bom = other.leading_bom;
+    synthetic = other.synthetic;
+    span = other.span;
+    end_offset = other.end_offset;
+    end_line = other.end_line;
+    end_column = other.end_column;
+    comments = std::move(other.comments);
+    return *this;
+}
+
+inline void YamlNode::take_payload(YamlNode& other) noexcept {
+    kind_ = other.kind_;
+    switch (kind_) {
+        case NodeKind::Scalar:
+        case NodeKind::Alias:
+            new (&payload_.text) std::string(std::move(other.payload_.text));
+            other.payload_.text.~basic_string();
+            break;
+        case NodeKind::Sequence:
+            new (&payload_.items) std::vector<YamlNode>(std::move(other.payload_.items));
+            other.payload_.items.~vector();
+            break;
+        case NodeKind::Mapping:
+            new (&payload_.pairs) std::vector<NodePair>(std::move(other.payload_.pairs));
+            other.payload_.pairs.~vector();
+            break;
+        case NodeKind::Null:
+            break;
+    }
+    other.kind_ = NodeKind::Null;
+}
+
+inline void YamlNode::release_payload() noexcept {
+    if (has_text())
+        payload_.text.~basic_string();
+    else if (is_collection())
+        release_collection();
+    kind_ = NodeKind::Null;
+}
 
 // A deep copy that keeps every field; stack-guarded, so any depth copies.
 YamlNode clone_node(const YamlNode& node);

@@ -312,6 +312,7 @@ void Scanner::save_simple_key() {
     key_token_ = queue_.size();
     key_line_ = reader_.line();
     key_column_ = reader_.column();
+    key_offset_ = reader_.position();
 }
 
 // Indicators.
@@ -323,7 +324,7 @@ ScanResult Scanner::fetch_value() {
         const bool saved = key_saved_;
         drop_simple_key();
         if (saved && key_line_ == reader_.line()) {
-            const Span key_span{span.file_id, key_line_, key_column_, span.offset};
+            const Span key_span{span.file_id, key_line_, key_column_, key_offset_};
             std::size_t at = key_token_;
             if (std::int64_t(key_column_) > indent_) {
                 indents_.push_back(indent_);

@@ -175,6 +175,7 @@ private:
     std::size_t key_token_ = 0;
     std::uint32_t key_line_ = 0;
     std::uint32_t key_column_ = 0;
+    std::uint64_t key_offset_ = 0;
 
     std::int64_t indent_ = -1;
     std::vector<std::int64_t> indents_;

@@ -114,12 +114,12 @@ TEST_P(TokenPositions, SpansAndEndOffsets) { EXPECT_EQ(positions(GetParam().inpu
 INSTANTIATE_TEST_SUITE_P(
     Scanner, TokenPositions,
     ::testing::Values(
-        // Keys inserted for a saved simple key carry the ":"'s offset and
-        // the key's line and column.
+        // Keys inserted for a saved simple key start where the key starts
+        // (offset, line and column alike) and end at the ":".
         Case{"&a key: 1",
              "StreamStart 0:0 0..0\n"
-             "MappingStart 0:0 6..6\n"
-             "MappingKey 0:0 6..6\n"
+             "MappingStart 0:0 0..6\n"
+             "MappingKey 0:0 0..6\n"
              "Anchor 0:0 0..0\n"
              "Scalar 0:3 3..6\n"
              "MappingValue 0:6 6..6\n"

@@ -1,0 +1,74 @@
+// Composes arbitrary valid UTF-8 text, comments attached, and checks the
+// trees: every node ends no earlier than it starts, its end line and
+// column describe its end offset, raw source only on block scalars, and a
+// copy is a full copy. The composer must fail exactly where the plain
+// road's decoder fails for the text's grammar, with the same error.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "common/utf8.h"
+#include "decode/decoder.h"
+#include "roundtrip/composer.h"
+#include "roundtrip/line_index.h"
+#include "roundtrip/queries.h"
+
+using namespace quillmere;
+using namespace quillmere::roundtrip;
+
+namespace {
+
+void check(const YamlNode& node, std::string_view text, const LineIndex& lines, std::size_t& count) {
+    ++count;
+    if (node.end_offset < node.span.offset || node.end_offset > text.size()) std::abort();
+    // Missing keys and values sit at position zero; every other node's
+    // end is where the line index puts it.
+    const LinePosition end = lines.position_of(text, node.end_offset);
+    if (node.end_offset != 0 && (end.line != node.end_line || end.column != node.end_column)) std::abort();
+    const bool block_scalar = node.is(NodeKind::Scalar) && (node.scalar_style() == ScalarStyle::Literal ||
+                                                            node.scalar_style() == ScalarStyle::Folded);
+    if (node.comments.raw() && !block_scalar) std::abort();
+    const bool collection = node.is(NodeKind::Sequence) || node.is(NodeKind::Mapping);
+    if (!collection && node.style() != CollectionStyle::Block) std::abort();
+    if (node.is(NodeKind::Sequence))
+        for (const YamlNode& item : node.items()) check(item, text, lines, count);
+    if (node.is(NodeKind::Mapping))
+        for (const NodePair& pair : node.pairs()) {
+            check(pair.key, text, lines, count);
+            check(pair.value, text, lines, count);
+        }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    // The first byte picks keep-empty; the rest is the text.
+    const bool keep_empty = data[0] & 1;
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (!is_valid_utf8(text)) return -1;
+
+    auto composed = compose_text(text, ComposeOptions{0, keep_empty});
+    auto decoded = decode::decode_documents(text, decode::DecodeOptions{});
+    if (!composed.ok()) {
+        if (decoded.ok() || decoded.error().message != composed.error().message ||
+            decoded.error().span != composed.error().span)
+            std::abort();
+        return 0;
+    }
+    if (!decoded.ok() && decoded.error().message.find("alias bomb") == std::string::npos) std::abort();
+
+    const LineIndex lines = build_line_index(text);
+    for (const YamlNode& root : composed.value()) {
+        std::size_t count = 0;
+        check(root, text, lines, count);
+        if (count < 5000) {
+            const YamlNode copy = clone_node(root);
+            std::size_t copied = 0;
+            check(copy, text, lines, copied);
+            if (copied != count || subtree_modified(copy)) std::abort();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,280 @@
+// The composer: the parser's YamlNode builder.
+//
+// The grammar is the plain road's (parse/parser.h); this builder keeps
+// what the round trip needs and the decoder drops: positions and end
+// positions, anchors and tags as written, scalar and collection styles,
+// the source of block scalars, the directive lines of each document and
+// the blanks after "-" and ":". For
+//
+//     %YAML 1.2
+//     --- &a !t
+//     - [x, y]   # c
+//
+// it gives one root: a block sequence with anchor a, tag !t, the directive
+// line "%YAML 1.2" and explicit_start, whose item is a flow sequence with
+// value_pad 1 (the blanks after the dash) that ends after its "]";
+// comment attachment then gives the item inline "c" and inline_spaces 3.
+//
+// End positions. A scalar ends where the scanner recorded its end (after
+// the closing quote of a quoted scalar, after the last line of a block
+// scalar), an alias after its name, a bracketed flow collection after its
+// closing bracket, any other collection at the furthest end of its keys,
+// values and items, and an empty node at its start; no node ends before
+// it starts. Line and column of an end come from the line index, or, for
+// an end on the line where the node starts, from counting the code points
+// in between.
+#include "roundtrip/composer.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "parse/parser.h"
+#include "roundtrip/comments.h"
+#include "roundtrip/line_index.h"
+#include "scanner/scanner.h"
+
+namespace quillmere::roundtrip {
+
+namespace {
+
+using parse::StepResult;
+
+bool is_block_collection(const YamlNode& node) {
+    return (node.is(NodeKind::Mapping) || node.is(NodeKind::Sequence)) && node.style() == CollectionStyle::Block;
+}
+
+// Whether a byte offset of `text` falls inside a multi-byte character.
+bool splits_character(std::string_view text, std::uint64_t offset) {
+    return offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80;
+}
+
+class Composer {
+public:
+    using Node = YamlNode;
+    struct Anchor {};
+    struct AnchorMark {};
+    struct Collection {
+        std::size_t base;
+        Span start;
+        CollectionStyle style;
+    };
+    static constexpr bool kWantsLayout = true;
+
+    Composer(std::string_view text, const LineIndex& lines, const ComposeOptions& options, std::vector<YamlNode>& roots)
+        : text_(text), lines_(lines), options_(options), roots_(roots) {}
+
+    bool keeps_entry_positions() const { return true; }
+
+    YamlNode plain_scalar(const Token& token) {
+        YamlNode node = YamlNode::scalar(std::string(token.text), token.scalar_style());
+        node.span = token.span;
+        set_end(node, token.end_offset);
+        if (token.scalar_style() == ScalarStyle::Literal || token.scalar_style() == ScalarStyle::Folded) keep_raw(node);
+        return node;
+    }
+
+    StepResult scalar(const Token& token, const parse::Properties&, YamlNode& out) {
+        out = plain_scalar(token);
+        return Ok{};
+    }
+
+    StepResult empty(const Token& token, const parse::Properties&, YamlNode& out) {
+        out = empty_at(token.span);
+        return Ok{};
+    }
+
+    StepResult alias(const Token& token, Anchor&, YamlNode& out) {
+        out = YamlNode::alias(std::string(token.text));
+        out.span = token.span;
+        set_end(out, token.span.offset + 1 + token.text.size());  // after "*" and the name
+        return Ok{};
+    }
+
+    // An absent key or value: a Null at position zero.
+    YamlNode missing() { return YamlNode::null(); }
+
+    YamlNode empty_at(const Span& span) {
+        YamlNode node = YamlNode::null();
+        node.span = span;
+        set_end(node, span.offset);
+        return node;
+    }
+
+    void finish_node(YamlNode& node, const parse::Properties& props) {
+        if (props.has_anchor) node.mutable_anchor() = std::string(props.anchor);
+        if (props.has_tag) node.mutable_tag() = std::string(props.tag);
+    }
+
+    // Tags stay as written; the parser has checked their handles.
+    void expand_tag(const parse::TagParts&, parse::Properties&) {}
+
+    AnchorMark anchor_mark() { return {}; }
+    Anchor make_anchor(const YamlNode&, AnchorMark) { return {}; }
+
+    Collection begin_mapping(const Token& start) { return {pairs_.size(), start.span, start.collection_style()}; }
+    Collection begin_sequence(const Token& start) { return {items_.size(), start.span, start.collection_style()}; }
+    Collection begin_indentless(const Token& dash) { return {items_.size(), dash.span, CollectionStyle::Block}; }
+
+    StepResult add_pair(Collection&, YamlNode&& key, YamlNode&& value, const parse::Entry& entry) {
+        if (entry.has_indicator) set_value_pad(value, entry.indicator, entry.value_first);
+        pairs_.emplace_back(std::move(key), std::move(value));
+        return Ok{};
+    }
+
+    void add_item(Collection&, YamlNode&& item, const parse::Item& entry) {
+        if (entry.after_dash && entry.first.line == entry.dash.line) {
+            if (item.is(NodeKind::Sequence) && item.style() == CollectionStyle::Block)
+                item.comments.compact = true;
+            else
+                set_value_pad(item, entry.dash, entry.first);
+        }
+        items_.push_back(std::move(item));
+    }
+
+    StepResult flow_pair(YamlNode&& key, YamlNode&& value, const parse::Entry& entry, YamlNode& out) {
+        if (entry.has_indicator) set_value_pad(value, entry.indicator, entry.value_first);
+        std::vector<NodePair> pairs;
+        pairs.push_back(NodePair{std::move(key), std::move(value)});
+        const YamlNode* furthest = further(&pairs[0].key, pairs[0].value);
+        out = YamlNode::mapping(std::move(pairs), CollectionStyle::Flow);
+        finish_collection(out, Collection{0, entry.at, CollectionStyle::Flow}, nullptr, TokenKind::MappingEnd, furthest);
+        return Ok{};
+    }
+
+    YamlNode end_mapping(Collection& mapping, const Token* end) {
+        std::vector<NodePair> pairs(std::make_move_iterator(pairs_.begin() + static_cast<std::ptrdiff_t>(mapping.base)),
+                                    std::make_move_iterator(pairs_.end()));
+        pairs_.resize(mapping.base);
+        const YamlNode* furthest = nullptr;
+        for (const NodePair& pair : pairs) {
+            furthest = further(furthest, pair.key);
+            furthest = further(furthest, pair.value);
+        }
+        YamlNode node = YamlNode::mapping(std::move(pairs), mapping.style);
+        finish_collection(node, mapping, end, TokenKind::MappingEnd, furthest);
+        return node;
+    }
+
+    YamlNode end_sequence(Collection& sequence, const Token* end) {
+        std::vector<YamlNode> items(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(sequence.base)),
+                                    std::make_move_iterator(items_.end()));
+        items_.resize(sequence.base);
+        const YamlNode* furthest = nullptr;
+        for (const YamlNode& item : items) furthest = further(furthest, item);
+        YamlNode node = YamlNode::sequence(std::move(items), sequence.style);
+        finish_collection(node, sequence, end, TokenKind::SequenceEnd, furthest);
+        return node;
+    }
+
+    // Only %YAML and %TAG lines are kept; they go to the next root.
+    void directive(const Token& token, parse::DirectiveKind kind) {
+        if (kind != parse::DirectiveKind::Reserved) directives_.push_back("%" + std::string(token.text));
+    }
+
+    void document(YamlNode&& root, bool present, const Token* start) {
+        if (!present) {
+            if (start == nullptr || !options_.keep_empty) {
+                directives_.clear();
+                return;
+            }
+            root = empty_at(start->span);
+        }
+        root.explicit_start = start != nullptr;
+        if (!directives_.empty()) root.mutable_directives() = std::move(directives_);
+        directives_.clear();
+        roots_.push_back(std::move(root));
+    }
+
+private:
+    static const YamlNode* further(const YamlNode* furthest, const YamlNode& node) {
+        return furthest == nullptr || node.end_offset > furthest->end_offset ? &node : furthest;
+    }
+
+    // A collection ends after its closing bracket when it has one, else
+    // where its furthest child ends, and never before it starts.
+    static void finish_collection(YamlNode& node, const Collection& collection, const Token* end, TokenKind closing,
+                                  const YamlNode* furthest) {
+        node.span = collection.start;
+        if (end != nullptr && end->kind == closing) {
+            node.end_offset = end->span.offset + 1;
+            node.end_line = end->span.line;
+            node.end_column = end->span.column + 1;
+        } else if (furthest != nullptr && furthest->end_offset > node.span.offset) {
+            node.end_offset = furthest->end_offset;
+            node.end_line = furthest->end_line;
+            node.end_column = furthest->end_column;
+        } else {
+            set_empty_end(node);
+        }
+    }
+
+    static void set_empty_end(YamlNode& node) {
+        node.end_offset = node.span.offset;
+        node.end_line = node.span.line;
+        node.end_column = node.span.column;
+    }
+
+    // The end of a node that starts at its span and ends at byte `end`.
+    void set_end(YamlNode& node, std::uint64_t end) {
+        const std::uint64_t start = node.span.offset;
+        if (end <= start) {
+            set_empty_end(node);
+            return;
+        }
+        node.end_offset = end;
+        const LinePosition position = lines_.position_after(text_, node.span, end);
+        node.end_line = position.line;
+        node.end_column = position.column;
+    }
+
+    // The source of a block scalar, from its indicator to its end.
+    void keep_raw(YamlNode& node) {
+        const std::uint64_t start = node.span.offset;
+        const std::uint64_t end = node.end_offset;
+        if (end <= start || end > text_.size() || splits_character(text_, start) || splits_character(text_, end))
+            return;
+        node.comments.mutable_raw() = std::string(text_.substr(start, end - start));
+    }
+
+    // The blanks between an indicator ("-" or ":") and a node that starts
+    // on its line; the node's first token may be a property.
+    static void set_value_pad(YamlNode& node, const Span& indicator, const Span& first) {
+        if (is_block_collection(node) || node.span.offset < first.offset) return;  // absent, or not inline
+        if (first.line != indicator.line || first.column <= indicator.column) return;
+        node.comments.value_pad = first.column - indicator.column - 1;
+    }
+
+    std::string_view text_;
+    const LineIndex& lines_;
+    const ComposeOptions& options_;
+    std::vector<YamlNode>& roots_;
+    std::vector<std::string> directives_;
+    // Children of the collections being built, innermost last.
+    std::vector<YamlNode> items_;
+    std::vector<NodePair> pairs_;
+};
+
+}  // namespace
+
+Result<std::vector<YamlNode>, ScanError> compose_text(std::string_view text, const ComposeOptions& options) {
+    std::vector<YamlNode> roots;
+    scanner::Scanner scanner(text, options.file_id, /*collect_comments=*/true);
+    parse::TokenStream tokens(scanner);
+    const LineIndex lines = build_line_index(text);
+    Composer composer(text, lines, options, roots);
+    parse::Parser<Composer> parser(tokens, composer);
+    StepResult parsed = parser.parse_stream();
+    if (!parsed.ok()) tokens.drain();
+    if (tokens.failed()) return make_err(std::move(tokens.error()));
+    if (!parsed.ok()) {
+        LocatedError& e = parsed.error();
+        return make_err(ScanError{std::move(e.message), e.span});
+    }
+    attach_comments(text, lines, roots, scanner.take_comments());
+    if (scanner.had_bom() && !roots.empty()) roots.front().leading_bom = true;
+    return roots;
+}
+
+}  // namespace quillmere::roundtrip

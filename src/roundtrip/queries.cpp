@@ -1,0 +1,42 @@
+#include "roundtrip/queries.h"
+
+#include <string_view>
+
+#include "common/stack_guard.h"
+
+namespace quillmere::roundtrip {
+
+bool is_include_tag(const std::optional<std::string>& tag) {
+    if (!tag) return false;
+    const std::string_view t = *tag;
+    return t == "!include" || t == "!include_dir_list" || t == "!include_dir_named" ||
+           t == "!include_dir_merge_list" || t == "!include_dir_merge_named";
+}
+
+namespace {
+
+// Whether an edit set a flag below `node`, the node itself not counted.
+bool children_modified(const YamlNode& node) {
+    if (node.is(NodeKind::Mapping)) {
+        for (const NodePair& pair : node.pairs())
+            if (with_stack_guard([&] { return pair_modified_below(pair); })) return true;
+    } else if (node.is(NodeKind::Sequence)) {
+        for (const YamlNode& item : node.items())
+            if (with_stack_guard([&] { return subtree_modified(item); })) return true;
+    }
+    return false;
+}
+
+// The node's own flag or any below it, boundaries not looked at.
+bool modified_within(const YamlNode& node) { return node.comments.modified || children_modified(node); }
+
+}  // namespace
+
+bool subtree_modified(const YamlNode& node) { return !node.source() && modified_within(node); }
+
+bool pair_modified_below(const NodePair& pair) {
+    if (modified_within(pair.key)) return true;
+    return subtree_modified(pair.value);
+}
+
+}  // namespace quillmere::roundtrip

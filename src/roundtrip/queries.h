@@ -1,0 +1,48 @@
+// Read-only questions about round-trip trees, asked by comment attachment,
+// the emitter, the annotated classes and the document API:
+//
+//     is_include_tag("!include_dir_named")  -> true
+//     content_end(<'a' at 2:5 written 'a'>)  -> (2, 8), after the quote
+//     subtree_modified(root)                 -> whether an edit touched the
+//                                               root's own file below it
+//
+// Nothing here changes a tree. The walks recurse through the stack guard,
+// so trees of any depth (edits can nest past the composer's limit) are safe.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "roundtrip/ast.h"
+
+namespace quillmere::roundtrip {
+
+// Whether `tag` is one of the include directives, byte for byte.
+bool is_include_tag(const std::optional<std::string>& tag);
+
+struct ContentEnd {
+    std::uint32_t line = 0;
+    std::uint32_t column = 0;  // in code points
+
+    friend bool operator==(const ContentEnd&, const ContentEnd&) = default;
+    friend auto operator<=>(const ContentEnd&, const ContentEnd&) = default;
+};
+
+// Where the node's text really ends, 0-based: after the closing quote of a
+// quoted scalar, after the name of an alias, after the closing bracket of
+// a flow collection. That is the node's recorded end position; spacing
+// measured from it (the blanks before an inline comment) stays the same
+// however often a tree is written and read back.
+inline ContentEnd content_end(const YamlNode& node) { return {node.end_line, node.end_column}; }
+
+// Whether an edit changed anything below `node` in the node's own file:
+// nodes that a directive produced (`source` set) are boundaries whose
+// content belongs to another file or to the directive.
+bool subtree_modified(const YamlNode& node);
+
+// The same for a mapping entry: the key counts whatever its source; the
+// value is a boundary when a directive produced it.
+bool pair_modified_below(const NodePair& pair);
+
+}  // namespace quillmere::roundtrip
