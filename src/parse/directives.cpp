@@ -1,10 +1,12 @@
 #include "parse/directives.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
 #include "resolver/resolver.h"
 #include "scanner/unicode.h"
+#include "scanner/version.h"
 
 namespace quillmere::parse {
 
@@ -21,28 +23,15 @@ std::string_view named_handle(std::string_view tag) {
     return tag.substr(0, second + 1);
 }
 
-bool is_ascii_digits(std::string_view text) {
-    if (text.empty()) return false;
-    for (const char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 }  // namespace
 
 Result<DirectiveKind, LocatedError> read_directive(const Token& token, DirectiveGroup& group) {
     const std::vector<std::string_view> words = scanner::split_words(token.text);
     if (words.empty()) return DirectiveKind::Reserved;
     if (words[0] == "YAML") {
-        bool valid = words.size() >= 2 && !words[1].starts_with('#');
-        if (valid) {
-            const std::string_view version = words[1];
-            const std::size_t dot = version.find('.');
-            valid = dot != std::string_view::npos && is_ascii_digits(version.substr(0, dot)) &&
-                    is_ascii_digits(version.substr(dot + 1));
-        }
-        if (valid && words.size() > 2) valid = words[2].starts_with('#');
-        if (!valid) return fail("invalid %YAML directive", token.span);
+        // The version is the caller's to use; here it only has to be well formed.
+        if (!scanner::read_yaml_directive(std::span(words).subspan(1)).well_formed)
+            return fail("invalid %YAML directive", token.span);
         if (group.seen_yaml) return fail("duplicate %YAML directive", token.span);
         group.seen_yaml = true;
         return DirectiveKind::Yaml;
@@ -60,7 +49,11 @@ Result<DirectiveKind, LocatedError> read_directive(const Token& token, Directive
 
 Result<TagParts, LocatedError> split_tag(const Token& token, const TagHandles& handles) {
     const std::string_view tag = token.text;
-    if (tag.starts_with("!<")) return TagParts{{}, tag};
+    if (tag.starts_with("!<")) {
+        // A verbatim standard tag is that tag: !<tag:yaml.org,2002:int> is !!int.
+        const std::string_view uri = tag.substr(2, tag.size() - 3);
+        return TagParts{{}, uri.starts_with(resolver::kStandardTagPrefix) ? uri : tag};
+    }
     if (tag.starts_with("!!")) {
         auto it = handles.find(std::string_view("!!"));
         return TagParts{it != handles.end() ? it->second : resolver::kStandardTagPrefix, tag.substr(2)};

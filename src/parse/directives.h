@@ -7,7 +7,7 @@
 // expanded by its handle: "!!" to the declared or the standard prefix, a
 // named handle ("!e!") to its declared prefix (undeclared is an error),
 // "!" to its declared prefix when there is one; a verbatim tag ("!<...>")
-// stays as written.
+// stays as written, unless it names a standard tag, which it then is.
 #pragma once
 
 #include <string_view>

@@ -80,6 +80,7 @@ struct Properties {
     std::string_view anchor;    // without "&"
     std::string_view tag;       // as written
     std::string_view expanded;  // set by the builder's expand_tag
+    Span tag_span;
     bool has_anchor = false;
     bool has_tag = false;
 
@@ -96,8 +97,8 @@ struct Entry {
     bool has_indicator = false;
 };
 
-// A sequence item as written: for a block entry, its "-" and the item's
-// first token (properties included).
+// A sequence item as written, for layout builders: for a block entry, its
+// "-" and the item's first token (properties included).
 struct Item {
     Span dash;
     Span first;
@@ -273,6 +274,7 @@ StepResult Parser<Builder>::read_tag(const Token& token, Properties& props) {
     auto parts = split_tag(token, directives_.handles);
     if (!parts.ok()) return make_err(std::move(parts).error());
     props.tag = token.text;
+    props.tag_span = token.span;
     props.has_tag = true;
     builder_.expand_tag(parts.value(), props);
     return Ok{};
@@ -447,7 +449,7 @@ StepResult Parser<Builder>::parse_sequence(const Token& start, Slot& out) {
         const std::uint64_t before = tokens_.position();
         const bool separated = kind == TokenKind::BlockEntry || kind == TokenKind::FlowEntry;
         Item item;
-        if (kind == TokenKind::BlockEntry) {
+        if (Builder::kWantsLayout && kind == TokenKind::BlockEntry) {
             item.dash = token.span;
             item.after_dash = true;
         }
@@ -526,8 +528,10 @@ StepResult Parser<Builder>::parse_indentless_sequence(const Token& first, Slot& 
     typename Builder::Collection sequence = builder_.begin_indentless(first);
     while (tokens_.peek_kind() == TokenKind::BlockEntry) {
         Item item;
-        item.dash = tokens_.peek().span;
-        item.after_dash = true;
+        if constexpr (Builder::kWantsLayout) {
+            item.dash = tokens_.peek().span;
+            item.after_dash = true;
+        }
         tokens_.advance();
         if constexpr (Builder::kWantsLayout) item.first = tokens_.peek().span;
         Node entry = parse_block_sequence_entry(item.dash);

@@ -74,16 +74,22 @@ public:
     }
 
 private:
+    // A tagged scalar is read by its tag alone, quoted or not.
     Value resolved(std::string_view text, bool quoted, std::optional<std::string_view> tag) {
-        const resolver::ResolvedScalar r = resolver::resolve_scalar(mode_, text, quoted, tag);
+        const resolver::ResolvedScalar r = resolver::resolve_scalar(mode_, text, quoted && !tag, tag);
         switch (r.kind) {
             case resolver::ResolvedKind::Null: return Value::null();
             case resolver::ResolvedKind::Bool: return Value::boolean(r.boolean);
             case resolver::ResolvedKind::Int: return Value::integer(r.integer);
-            case resolver::ResolvedKind::BigInt: return Value::big_int(text, arena_);
+            case resolver::ResolvedKind::BigInt: {
+                if (!tag) return Value::big_int(text, arena_);
+                std::string storage;
+                return Value::big_int(arena_.copy_text(resolver::tagged_big_integer_text(mode_, text, storage)), arena_);
+            }
             case resolver::ResolvedKind::Float: return Value::floating(r.number);
             case resolver::ResolvedKind::Str: return Value::string(text, arena_);
             case resolver::ResolvedKind::Merge: return make_merge_marker(arena_);
+            case resolver::ResolvedKind::Invalid: ADD_FAILURE() << "the decoder loaded " << text;
         }
         return Value::null();
     }
