@@ -1,0 +1,29 @@
+#include "roundtrip/node_scalar.h"
+
+namespace quillmere::roundtrip {
+
+using resolver::ResolvedKind;
+
+resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::ResolveMode mode) {
+    const std::optional<std::string>& tag = node.tag();
+    const resolver::OptionalTag tag_text = tag ? resolver::OptionalTag(*tag) : std::nullopt;
+    switch (node.kind()) {
+        case NodeKind::Scalar:
+            return resolver::resolve_scalar(mode, node.text(), node.scalar_style() != ScalarStyle::Plain, tag_text);
+        case NodeKind::Null:
+            if (tag_text) return resolver::resolve_scalar(mode, {}, false, tag_text);
+            return resolver::make(ResolvedKind::Null);
+        default:
+            return resolver::make(ResolvedKind::Null);
+    }
+}
+
+bool is_custom_tag(std::string_view tag) {
+    return !(tag.starts_with("!!") || tag.starts_with(resolver::kStandardTagPrefix));
+}
+
+bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode) {
+    return key.is(NodeKind::Scalar) && resolve_node_scalar(key, mode).kind == ResolvedKind::Merge;
+}
+
+}  // namespace quillmere::roundtrip

@@ -1,0 +1,34 @@
+// What a tree scalar means: the resolver applied to a YamlNode.
+//
+// The tree keeps scalars as written; the meaning is settled when a pass
+// needs it, under the load's ResolveMode, with the node's text, "quoted"
+// for every style but plain, and its tag as written:
+//
+//     Scalar "5" Plain                 ->  Int 5
+//     Scalar "5" SingleQuoted          ->  Str
+//     Scalar "yes" Plain, Yaml11       ->  Bool true
+//     Null with tag "!!str"            ->  Str (the empty text under its tag)
+//     Scalar "<<" Plain                ->  Merge
+#pragma once
+
+#include <string_view>
+
+#include "resolver/resolver.h"
+#include "roundtrip/ast.h"
+
+namespace quillmere::roundtrip {
+
+// The reading of a Scalar node, or of a Null node (untagged: Null; tagged:
+// the empty text resolved by its tag, as the plain road reads "a: !!str").
+// Any other node reads as Null.
+resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::ResolveMode mode);
+
+// A tag the resolver does not act on: anything but "!!..." and the
+// standard prefix. Values under such a tag are tagged values on the plain
+// road, which merge keys do not merge.
+bool is_custom_tag(std::string_view tag);
+
+// A mapping key that carries out a merge: a scalar that reads as Merge.
+bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode);
+
+}  // namespace quillmere::roundtrip
