@@ -37,6 +37,11 @@ Calls
              (sort_keys=False, allow_unicode=True); ruamel dump into a
              StringIO (block style).
     to_json  quillmere.to_json; json.dumps.
+    schema   quillmere.loads with and without ``schema=``: a schema built for
+             the input's first document that checks every node of it (at
+             each step from the root the JSON types found there, with
+             ``items`` and ``additionalProperties`` leading on), so that the
+             difference is what validating the whole document costs.
 
 Timing: the first call of each library warms it up and decides how many
 calls make one sample (at least ``--min-sample`` seconds); then the
@@ -294,6 +299,99 @@ def to_json_calls(item: Input, peers) -> dict:
     q = peers["quillmere"]
     obj = item.data
     return {"quillmere": lambda: q.to_json(obj), "json": lambda: json.dumps(obj)}
+
+
+def json_type(value) -> str:
+    if value is None:
+        return "null"
+    if isinstance(value, bool):
+        return "boolean"
+    if isinstance(value, int):
+        return "integer"
+    if isinstance(value, float):
+        return "number"
+    if isinstance(value, list):
+        return "array"
+    if isinstance(value, dict):
+        return "object"
+    return "string"
+
+
+def visiting_schema(document) -> dict:
+    """A schema that every node of ``document`` meets and is checked against:
+    schemas have no references here, so it is the union of the document's
+    paths, one subschema per step (items of arrays, values of objects)."""
+    root: dict = {}
+    work = [(document, root)]
+    while work:
+        value, shape = work.pop()
+        types = shape.setdefault("type", [])
+        if json_type(value) not in types:
+            types.append(json_type(value))
+        if isinstance(value, list):
+            child = shape.setdefault("items", {})
+            work.extend((item, child) for item in value)
+        elif isinstance(value, dict):
+            child = shape.setdefault("additionalProperties", {})
+            work.extend((item, child) for item in value.values())
+    return root
+
+
+SCHEMA_COLUMNS = ["loads", "loads+schema"]
+
+
+def schema_calls(item: Input, peers) -> dict:
+    q = peers["quillmere"]
+    data = item.yaml_bytes
+    try:
+        schema = visiting_schema(q.loads(data))
+    except Exception as error:  # noqa: BLE001
+        why = f"no schema: {describe(error)}"
+        return {name: why for name in SCHEMA_COLUMNS}
+    return {"loads": lambda: q.loads(data), "loads+schema": lambda: q.loads(data, schema=schema)}
+
+
+def schema_table(title: str, rows: list[dict], sizes: dict, corpus_size: int | None) -> Table:
+    table = Table(title, ["input", "MB", "loads ms", "loads+schema ms", "validation/loads"],
+                  ["validation/loads = (loads+schema - loads) / loads: what checking every node of the first "
+                   "document costs (composing the text again for positions, then validating), over loading it",
+                   "corpus (sum): per-file medians summed over the files where both ran"])
+
+    def cells_of(cells):
+        a, b = cells.get("loads"), cells.get("loads+schema")
+        if a and b and a["status"] == "ok" and b["status"] == "ok":
+            return a["seconds"], b["seconds"]
+        return None
+
+    both = []
+    for row in rows:
+        pair = cells_of(row["cells"])
+        values = [row["input"], f"{sizes[row['input']] / 1e6:.2f}", cell_text(row["cells"].get("loads")),
+                  cell_text(row["cells"].get("loads+schema")),
+                  fmt_ratio((pair[1] - pair[0]) / pair[0]) if pair else "-"]
+        if row["input"].startswith("corpus/"):
+            if pair:
+                both.append(pair)
+        else:
+            table.add(values)
+    if both and corpus_size is not None:
+        plain, checked = sum(p[0] for p in both), sum(p[1] for p in both)
+        table.add(["corpus (sum)", f"{corpus_size / 1e6:.2f}", fmt_ms(plain) + f" ({len(both)})", fmt_ms(checked),
+                   fmt_ratio((checked - plain) / plain)])
+    return table
+
+
+def schema_cost(rows: list[dict], corpus: bool, name: str | None = None) -> float | None:
+    """(loads+schema - loads) / loads over the corpus, or for one input."""
+    plain = checked = 0.0
+    for row in rows:
+        if (corpus and not row["input"].startswith("corpus/")) or (not corpus and row["input"] != name):
+            continue
+        a, b = row["cells"].get("loads"), row["cells"].get("loads+schema")
+        if a and b and a["status"] == "ok" and b["status"] == "ok":
+            plain += a["seconds"]
+            checked += b["seconds"]
+    return (checked - plain) / plain if plain > 0 else None
 
 
 def describe(error: BaseException) -> str:
@@ -706,6 +804,10 @@ def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict]) -
         for label, op, peer, peer_over_q, target, at_most, target_text in specs:
             value = python_ratio(op, input_name, peer, peer_over_q)
             table.add([label, input_name, fmt_ratio(value), target_text, verdict(value, target, at_most)])
+    for input_name in ("generated/block_config", "corpus (sum)"):
+        value = schema_cost(python.get("schema", []), input_name == "corpus (sum)", input_name)
+        table.add(["schema validation time / loads time", input_name, fmt_ratio(value), "<= 1.00x",
+                   verdict(value, 1.0, True)])
     runs = engine.get("runs", {})
     for text, label in (("corpus/concatenated", "corpus/concatenated"),
                         ("extra/block_config.yaml", "generated/block_config")):
@@ -766,13 +868,13 @@ def main() -> int:
 
     tables: list[Table] = []
     errors: list[str] = []
-    python: dict = {"load": [], "dump": [], "to_json": []}
+    python: dict = {"load": [], "dump": [], "to_json": [], "schema": []}
     summaries: dict = {}
     if not settings.skip_python:
         gc.collect()
         gc.freeze()  # the inputs stay put; collections need not walk them
         ops = (("load", load_calls, LOAD_COLUMNS), ("dump", dump_calls, DUMP_COLUMNS),
-               ("to_json", to_json_calls, TO_JSON_COLUMNS))
+               ("to_json", to_json_calls, TO_JSON_COLUMNS), ("schema", schema_calls, SCHEMA_COLUMNS))
         for n, item in enumerate(inputs, 1):
             print(f"[{n}/{len(inputs)}] {item.name}", file=sys.stderr, flush=True)
             for op, make_calls, _ in ops:
@@ -785,7 +887,7 @@ def main() -> int:
                 finally:
                     gc.enable()
                 row = {"input": item.name, "cells": cells}
-                if op != "load":
+                if op in ("dump", "to_json"):
                     row["check"] = check_outputs(item, op, peers)
                 python[op].append(row)
                 for name, cell in cells.items():
@@ -793,6 +895,8 @@ def main() -> int:
                         errors.append(f"{op} {item.name}: {name}: {cell['error']}")
                 if row.get("check"):
                     errors.append(f"{op} {item.name}: quillmere: {row['check']}")
+        schema_rows = python["schema"]
+        ops = ops[:3]
         for op, _, columns in ops:
             corpus_rows = [r for r in python[op] if r["input"].startswith("corpus/")]
             if corpus_rows:
@@ -812,6 +916,10 @@ def main() -> int:
                            "ratios over the files both handled", "* quillmere's output did not read back "
                            "as its input (listed under errors)"]
             tables.append(table)
+        tables.append(schema_table("Schema validation: loads of the first document with and without a schema that "
+                                   "checks every node, ms per call (median)", schema_rows, sizes,
+                                   corpus_size if any(r["input"].startswith("corpus/") for r in schema_rows)
+                                   else None))
 
     engine: dict = {}
     if not settings.skip_engine:

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           python3-dev python3-pytest python3-numpy python3-hypothesis python3-setuptools python3-venv
-          python3-pip)
+          python3-pip json-schema-test-suite)
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libyaml-dev libfyaml-dev python3-yaml python3-ruamel.yaml python3-ruamel.yaml.clib)
 fi

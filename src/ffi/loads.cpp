@@ -14,6 +14,10 @@
 //     loads_all("a: 1\n---\nb: 2")                 -> [{"a": 1}, {"b": 2}]
 //     yaml_version("%YAML 1.1\n---\na")            -> "1.1"
 //
+// With a schema, the first document is checked after the decode and before
+// the conversion: the text is composed again into a tree, whose nodes
+// carry the positions that a violation reports (schema.h).
+//
 // While the lock is released only the call's private text is read.
 #include <cstdint>
 #include <optional>
@@ -29,6 +33,7 @@
 #include "ffi/gil.h"
 #include "ffi/input.h"
 #include "ffi/options.h"
+#include "ffi/schema.h"
 #include "scanner/version.h"
 
 namespace quillmere::ffi {
@@ -121,14 +126,8 @@ py::ref load_with_options(const LoadArguments& arguments) {
     std::string text;
     if (!extract_input_text(arguments.data, text)) return {};
 
-    if (!arguments.schema && arguments.schema_resolver) {
-        PyErr_SetString(PyExc_ValueError, "schema_resolver requires schema=\"auto\"");
-        return {};
-    }
-    if (arguments.schema) {
-        raise_not_built("schema validation (schema=)");
-        return {};
-    }
+    py::ref schema;
+    if (!resolve_schema_argument(arguments.schema.get(), arguments.schema_resolver.get(), text, schema)) return {};
 
     const LoadSettings settings = derive_load_settings(text, options);
     if (!tags_from_argument(arguments.tags.get())) return {};
@@ -141,6 +140,7 @@ py::ref load_with_options(const LoadArguments& arguments) {
     std::optional<decode::Documents> documents = decode_and_report(text, settings.decode);
     if (!documents) return {};
     if (documents->documents.empty()) return py::none();
+    if (schema && !validate_text_against_schema(text, schema.get(), settings.mode)) return {};
     const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
                                 (options & OPT_PASSTHROUGH_TAG) != 0};
     // The texts of the trees may borrow `text`, which outlives them here.

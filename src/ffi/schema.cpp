@@ -1,12 +1,115 @@
-// schema_ref: the reference of a `yaml-language-server: $schema=` comment.
+// The schema driver of loads and the schema_ref function.
 //
-// The argument is taken here; finding the comment comes with schema
-// validation.
+// The caller's schema reaches validation in three steps: the argument is
+// settled before anything is parsed (schema="auto" asks the resolver for
+// the schema named in the text's `yaml-language-server: $schema=` comment),
+// the schema object is converted to a Value once a document is there to
+// check, and the first violation of the first document becomes the
+// exception:
+//
+//     loads(text, schema="auto", schema_resolver=lambda ref: schemas[ref])
+//     schema_ref("# yaml-language-server: $schema=./s.json\na: 1")  -> "./s.json"
+#include "ffi/schema.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "common/arena.h"
 #include "ffi/args.h"
+#include "ffi/convert/encode.h"
 #include "ffi/entry.h"
+#include "ffi/errors.h"
 #include "ffi/functions.h"
+#include "ffi/input.h"
+#include "roundtrip/composer.h"
+#include "schema/modeline.h"
 
 namespace quillmere::ffi {
+
+namespace {
+
+py::ref utf8_str(std::string_view text) {
+    return py::ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+}
+
+// A str whose UTF-8 form is exactly "auto"; a str without a UTF-8 form is not.
+bool is_auto(PyObject* schema) {
+    if (!PyUnicode_Check(schema)) return false;
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(schema, &size);
+    if (!text) {
+        PyErr_Clear();
+        return false;
+    }
+    return std::string_view(text, static_cast<std::size_t>(size)) == "auto";
+}
+
+}  // namespace
+
+bool resolve_schema_argument(PyObject* schema, PyObject* schema_resolver, std::string_view text, py::ref& out) {
+    out.reset();
+    if (!schema) {
+        if (!schema_resolver) return true;
+        PyErr_SetString(PyExc_ValueError, "schema_resolver requires schema=\"auto\"");
+        return false;
+    }
+    if (!is_auto(schema)) {
+        out = py::ref::borrow(schema);
+        return true;
+    }
+    if (!schema_resolver) {
+        PyErr_SetString(PyExc_ValueError,
+                        "schema=\"auto\" requires a schema_resolver callable to resolve the in-file reference");
+        return false;
+    }
+    const std::optional<std::string> reference = schema::find_schema_modeline(text);
+    if (!reference) return true;
+    py::ref argument = utf8_str(*reference);
+    if (!argument) return false;
+    py::ref resolved = py::ref::steal(PyObject_CallOneArg(schema_resolver, argument.get()));
+    if (!resolved) return false;
+    if (resolved.get() != Py_None) out = std::move(resolved);
+    return true;
+}
+
+void schema_violation_to_exception(const schema::SchemaViolation& violation) {
+    const std::uint32_t line = violation.line + 1;
+    const std::uint32_t column = violation.column + 1;
+    const std::string message = "schema validation failed: " + violation.message + " at " + violation.path +
+                                " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
+    py::ref exception = new_exception(ExceptionClass::SchemaError, message);
+    if (!exception) return;  // internal fault, already set
+    auto set = [&](const char* name, py::ref value) {
+        if (!value || PyObject_SetAttrString(exception.get(), name, value.get()) < 0) PyErr_Clear();
+    };
+    set("schema_path", utf8_str(violation.path));
+    set("line", py::ref::steal(PyLong_FromUnsignedLong(line)));
+    set("column", py::ref::steal(PyLong_FromUnsignedLong(column)));
+    raise_exception(std::move(exception));
+}
+
+bool validate_against_schema(const std::vector<roundtrip::YamlNode>& trees, PyObject* schema,
+                             resolver::ResolveMode mode) {
+    if (!schema || trees.empty()) return true;
+    Arena arena;
+    const std::optional<Value> schema_value = object_to_value(schema, EncodeContext{}, arena);
+    if (!schema_value) return false;
+    const std::optional<schema::SchemaViolation> violation = schema::validate_document(trees.front(), *schema_value, mode);
+    if (!violation) return true;
+    schema_violation_to_exception(*violation);
+    return false;
+}
+
+bool validate_text_against_schema(std::string_view text, PyObject* schema, resolver::ResolveMode mode) {
+    auto composed = roundtrip::compose_text(text, roundtrip::ComposeOptions{.file_id = 0, .keep_empty = true});
+    if (!composed.ok()) {
+        const ScanError& error = composed.error();
+        parse_error_to_exception(LocatedError{error.message, error.span});
+        return false;
+    }
+    return validate_against_schema(composed.value(), schema, mode);
+}
 
 namespace {
 
@@ -16,8 +119,11 @@ PyObject* schema_ref_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, P
     return guarded([&]() -> PyObject* {
         PyObject* data = nullptr;
         if (!parse_arguments(kSchemaRefSignature, args, nargsf, kwnames, data, nullptr)) return nullptr;
-        PyErr_SetString(PyExc_NotImplementedError, "schema_ref() is not implemented yet");
-        return nullptr;
+        std::string text;
+        if (!extract_input_text(data, text)) return nullptr;
+        const std::optional<std::string> reference = schema::find_schema_modeline(text);
+        if (!reference) return py::none().release();
+        return utf8_str(*reference).release();
     });
 }
 

@@ -23,7 +23,10 @@ bool is_custom_tag(std::string_view tag) {
 }
 
 bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode) {
-    return key.is(NodeKind::Scalar) && resolve_node_scalar(key, mode).kind == ResolvedKind::Merge;
+    if (!key.is(NodeKind::Scalar)) return false;
+    // Untagged, only a plain "<<" reads as Merge: most keys need no resolver.
+    if (!key.tag() && (key.scalar_style() != ScalarStyle::Plain || key.text() != "<<")) return false;
+    return resolve_node_scalar(key, mode).kind == ResolvedKind::Merge;
 }
 
 }  // namespace quillmere::roundtrip

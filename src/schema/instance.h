@@ -39,6 +39,7 @@ public:
         return it == targets_.end() ? nullptr : it->second;
     }
     void add(const YamlNode& alias, const YamlNode& target) { targets_[&alias] = &target; }
+    bool empty() const { return targets_.empty(); }
 
 private:
     std::unordered_map<const YamlNode*, const YamlNode*> targets_;

@@ -448,6 +448,19 @@ private:
     const InstanceValue value_;
 };
 
+bool has_merge_keys(const YamlNode& node, ResolveMode mode) {
+    if (node.is(NodeKind::Sequence)) {
+        for (const YamlNode& item : node.items())
+            if (with_stack_guard([&] { return has_merge_keys(item, mode); })) return true;
+    } else if (node.is(NodeKind::Mapping)) {
+        for (const NodePair& pair : node.pairs()) {
+            if (roundtrip::is_merge_key(pair.key, mode)) return true;
+            if (with_stack_guard([&] { return has_merge_keys(pair.value, mode); })) return true;
+        }
+    }
+    return false;
+}
+
 // The big integer's value as plain decimal digits: no '+', no '_'.
 std::string big_integer_digits(std::string_view text) {
     std::string digits;
@@ -542,12 +555,17 @@ void validate_node(const YamlNode& node, const Value& schema, std::string& path,
 std::optional<SchemaViolation> validate_document(const YamlNode& root, const Value& schema, ResolveMode mode) {
     AliasTargets targets;
     collect_schema_anchors(root, targets);
-    std::uint64_t budget = kAliasCopyBudget;
-    YamlNode instance = expand_aliases_for_schema(root, targets, 0, budget);
-    roundtrip::resolve_tree_merge_keys(instance, mode);
+    // Without aliases to expand or merges to apply, the copy would equal
+    // the tree (an alias that names nothing reads as null either way).
+    std::optional<YamlNode> instance;
+    if (!targets.empty() || has_merge_keys(root, mode)) {
+        std::uint64_t budget = kAliasCopyBudget;
+        instance = expand_aliases_for_schema(root, targets, 0, budget);
+        roundtrip::resolve_tree_merge_keys(*instance, mode);
+    }
     Violations violations(1);
     std::string path = "$";
-    validate_node(instance, schema, path, mode, violations);
+    validate_node(instance ? *instance : root, schema, path, mode, violations);
     if (violations.empty()) return std::nullopt;
     return violations.list().front();
 }
