@@ -255,10 +255,31 @@ bool instance_equals(const YamlNode& node, const InstanceValue& value, const Val
 
 // ---------------------------------------------------------------- checks
 
+void validate_at(const YamlNode& node, const YamlNode& at, const Value& schema, std::string& path, ResolveMode mode,
+                 Violations& out);
+
+// Where a mapping value is reported: a value left empty in the text
+// ("key:" with nothing after it) is a null without a position of its own,
+// so it is reported at its key.
+const YamlNode& position_of(const NodePair& pair) {
+    const YamlNode& value = pair.value;
+    const bool placeholder = value.is(NodeKind::Null) && value.span == Span{} && value.end_offset == 0;
+    return placeholder ? pair.key : value;
+}
+
+// The checks of one schema object on one node, reported at `at` (the node
+// itself, or the key of an empty value).
 class Checker {
 public:
-    Checker(const YamlNode& node, const Keywords& keywords, std::string& path, ResolveMode mode, Violations& out)
-        : node_(node), keywords_(keywords), path_(path), mode_(mode), out_(out), value_(instance_value(node, mode)) {}
+    Checker(const YamlNode& node, const YamlNode& at, const Keywords& keywords, std::string& path, ResolveMode mode,
+            Violations& out)
+        : node_(node),
+          at_(at),
+          keywords_(keywords),
+          path_(path),
+          mode_(mode),
+          out_(out),
+          value_(instance_value(node, mode)) {}
 
     void run() {
         check_type();
@@ -272,7 +293,7 @@ public:
     }
 
 private:
-    void fail(std::string message) { out_.push(push_schema_violation(node_, path_, std::move(message))); }
+    void fail(std::string message) { out_.push(push_schema_violation(at_, path_, std::move(message))); }
 
     void check_type() {
         const Value* type = keywords_[kType];
@@ -352,11 +373,11 @@ private:
             path_ += '.';
             path_ += key;
             if (const Value* schema = properties ? property_schema(*properties, key) : nullptr) {
-                descend(pair.value, *schema);
+                descend(pair.value, position_of(pair), *schema);
             } else if (additional && additional->is(ValueKind::Mapping)) {
-                descend(pair.value, *additional);
+                descend(pair.value, position_of(pair), *additional);
             } else if (additional && additional->is(ValueKind::Bool) && !additional->as_bool()) {
-                out_.push(push_schema_violation(pair.value, path_,
+                out_.push(push_schema_violation(position_of(pair), path_,
                                                 "additional property '" + std::string(key) + "' is not allowed"));
             }
             path_.resize(length);
@@ -376,14 +397,14 @@ private:
             path_ += '[';
             append_integer(path_, static_cast<std::int64_t>(i));
             path_ += ']';
-            descend(node_.items()[i], *items);
+            descend(node_.items()[i], node_.items()[i], *items);
             path_.resize(length);
         }
     }
 
     void check_combinations() {
         if (const Value* all = keywords_[kAllOf]; all && all->is(ValueKind::Sequence)) {
-            for (const Value& schema : all->items()) descend(node_, schema);
+            for (const Value& schema : all->items()) descend(node_, at_, schema);
         }
         if (const Value* any = keywords_[kAnyOf]; any && any->is(ValueKind::Sequence)) {
             bool matched = false;
@@ -428,19 +449,20 @@ private:
         return nullptr;
     }
 
-    void descend(const YamlNode& node, const Value& schema) {
+    void descend(const YamlNode& node, const YamlNode& at, const Value& schema) {
         if (out_.full()) return;
-        with_stack_guard([&] { validate_node(node, schema, path_, mode_, out_); });
+        with_stack_guard([&] { validate_at(node, at, schema, path_, mode_, out_); });
     }
 
     // Whether the node meets `schema`; what it fails on is not kept.
     bool passes(const Value& schema) {
         Violations trial(1);
-        with_stack_guard([&] { validate_node(node_, schema, path_, mode_, trial); });
+        with_stack_guard([&] { validate_at(node_, at_, schema, path_, mode_, trial); });
         return trial.empty();
     }
 
     const YamlNode& node_;
+    const YamlNode& at_;
     const Keywords& keywords_;
     std::string& path_;
     ResolveMode mode_;
@@ -541,15 +563,24 @@ SchemaViolation push_schema_violation(const YamlNode& node, std::string_view pat
                            node.span.column};
 }
 
-void validate_node(const YamlNode& node, const Value& schema, std::string& path, ResolveMode mode, Violations& out) {
+namespace {
+
+void validate_at(const YamlNode& node, const YamlNode& at, const Value& schema, std::string& path, ResolveMode mode,
+                 Violations& out) {
     if (out.full()) return;
     if (schema.is(ValueKind::Bool)) {
-        if (!schema.as_bool()) out.push(push_schema_violation(node, path, "value is not allowed (schema is false)"));
+        if (!schema.as_bool()) out.push(push_schema_violation(at, path, "value is not allowed (schema is false)"));
         return;
     }
     if (!schema.is(ValueKind::Mapping)) return;
     const Keywords keywords = read_keywords(schema);
-    Checker(node, keywords, path, mode, out).run();
+    Checker(node, at, keywords, path, mode, out).run();
+}
+
+}  // namespace
+
+void validate_node(const YamlNode& node, const Value& schema, std::string& path, ResolveMode mode, Violations& out) {
+    validate_at(node, node, schema, path, mode, out);
 }
 
 std::optional<SchemaViolation> validate_document(const YamlNode& root, const Value& schema, ResolveMode mode) {

@@ -47,7 +47,8 @@ using roundtrip::YamlNode;
 
 // One failed check: its message, the instance path of the node it failed
 // on ("$", "$.key", "$.list[2]"; keys as their raw text) and that node's
-// start (0-based line and column).
+// start (0-based line and column). A mapping value left empty in the text
+// has no position of its own and is reported at its key.
 struct SchemaViolation {
     std::string message;
     std::string path;

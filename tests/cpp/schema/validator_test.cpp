@@ -209,6 +209,13 @@ TEST(SchemaValidation, ObjectsAndArrays) {
         {"{additionalProperties: false}", map({{seq({}), scalar("1")}, {null_node(), scalar("1")}}), "ok"},
         {"{additionalProperties: false}", map({{quoted("a.b [0]"), scalar("1", {0, 9})}}),
          "additional property 'a.b [0]' is not allowed @ $.a.b [0] 1:10"},
+        // A value left empty has no position of its own: its key's is used.
+        {"{properties: {name: {type: string}}}", map({{scalar("name", {4, 2}), null_node()}}, {4, 2}),
+         "expected type string, found null @ $.name 5:3"},
+        {"{additionalProperties: false}", map({{scalar("name", {4, 2}), null_node()}}, {4, 2}),
+         "additional property 'name' is not allowed @ $.name 5:3"},
+        {"{additionalProperties: {allOf: [{not: {}}]}}", map({{scalar("name", {4, 2}), null_node()}}, {4, 2}),
+         "value must not match the 'not' schema @ $.name 5:3"},
     });
 }
 
