@@ -45,10 +45,10 @@ enum Keyword : std::uint8_t {
 };
 
 constexpr std::array<std::string_view, kKeywordCount> kKeywordNames = {
-    "type",      "enum",       "const",                "minimum",  "maximum",  "exclusiveMinimum",
-    "exclusiveMaximum", "minLength", "maxLength", "required", "properties", "additionalProperties",
-    "minItems",  "maxItems",   "items",                "allOf",    "anyOf",    "oneOf",
-    "not"};
+    "type", "enum", "const", "minimum", "maximum",
+    "exclusiveMinimum", "exclusiveMaximum", "minLength", "maxLength", "required",
+    "properties", "additionalProperties", "minItems", "maxItems", "items",
+    "allOf", "anyOf", "oneOf", "not"};
 
 // The value of each keyword of a schema object: the first entry whose key
 // is that String; entries with other keys are ignored.

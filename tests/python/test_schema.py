@@ -10,7 +10,7 @@ import pytest
 
 import _quillmere as q
 from quillmere import exceptions as ex
-from conftest import run_on_small_stack
+from conftest import SHARED_DIR, run_on_small_stack
 
 Y11, COMPAT = q.OPT_YAML_1_1, q.OPT_PYYAML_COMPAT
 
@@ -328,3 +328,58 @@ class TestLimits:
             return True
 
         assert run_on_small_stack(check)
+
+
+def corpus_files():
+    root = SHARED_DIR / "corpus" / "files"
+    return sorted(p for p in root.rglob("*") if p.is_file() and p.suffix in (".yaml", ".yml"))
+
+
+def visiting_schema(document):
+    """A schema that every node of `document` meets: at each step from the
+    root, the JSON types found there; items and additionalProperties lead on."""
+    def type_of(value):
+        if value is None:
+            return "null"
+        if isinstance(value, bool):
+            return "boolean"
+        if isinstance(value, int):
+            return "integer"
+        if isinstance(value, float):
+            return "number"
+        return {list: "array", dict: "object"}.get(type(value), "string")
+
+    root = {}
+    work = [(document, root)]
+    while work:
+        value, shape = work.pop()
+        types = shape.setdefault("type", [])
+        if type_of(value) not in types:
+            types.append(type_of(value))
+        if isinstance(value, list):
+            work.extend((item, shape.setdefault("items", {})) for item in value)
+        elif isinstance(value, dict):
+            work.extend((item, shape.setdefault("additionalProperties", {})) for item in value.values())
+    return root
+
+
+def has_nan(value):
+    if isinstance(value, float):
+        return value != value
+    if isinstance(value, list):
+        return any(has_nan(item) for item in value)
+    if isinstance(value, dict):
+        return any(has_nan(key) or has_nan(item) for key, item in value.items())
+    return False
+
+
+class TestCorpus:
+    """Every corpus file: the schema judges the very data that loads returns."""
+
+    @pytest.mark.parametrize("path", corpus_files(), ids=lambda p: p.name)
+    def test_the_loaded_document_meets_a_schema_made_from_it(self, path):
+        text = path.read_bytes()
+        document = q.loads(text)
+        assert q.loads(text, schema=visiting_schema(document)) == document
+        if not has_nan(document):
+            q.loads(text, schema={"const": document})
