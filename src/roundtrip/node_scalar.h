@@ -9,8 +9,12 @@
 //     Scalar "yes" Plain, Yaml11       ->  Bool true
 //     Null with tag "!!str"            ->  Str (the empty text under its tag)
 //     Scalar "<<" Plain                ->  Merge
+//
+// A text that its explicit core tag cannot read ("!!int abc") is Invalid,
+// which the plain road refuses; the passes here read it as a string.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "resolver/resolver.h"
@@ -22,6 +26,11 @@ namespace quillmere::roundtrip {
 // the empty text resolved by its tag, as the plain road reads "a: !!str").
 // Any other node reads as Null.
 resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::ResolveMode mode);
+
+// The text of a node that reads as BigInt, as the plain road keeps it: the
+// text as written, or for a tagged integer written in another base than
+// ten its decimal digits (made in `storage`).
+std::string_view node_big_integer_text(const YamlNode& node, resolver::ResolveMode mode, std::string& storage);
 
 // A tag the resolver does not act on: anything but "!!..." and the
 // standard prefix. Values under such a tag are tagged values on the plain

@@ -78,9 +78,13 @@ private:
             case ResolvedKind::Bool: return Value::boolean(r.boolean);
             case ResolvedKind::Int: return Value::integer(r.integer);
             case ResolvedKind::Float: return Value::floating(r.number);
-            case ResolvedKind::BigInt: return Value::big_int(arena_.copy_text(node.text()), arena_);
+            case ResolvedKind::BigInt: {
+                std::string storage;
+                return Value::big_int(arena_.copy_text(node_big_integer_text(node, mode_, storage)), arena_);
+            }
             case ResolvedKind::Merge: return Value::string("<<", arena_);  // inside a key: no merge
-            case ResolvedKind::Str: break;
+            case ResolvedKind::Str:
+            case ResolvedKind::Invalid: break;
         }
         return Value::string(node.is(NodeKind::Scalar) ? arena_.copy_text(node.text()) : std::string_view{}, arena_);
     }

@@ -515,16 +515,19 @@ InstanceValue instance_value(const YamlNode& node, ResolveMode mode) {
             value.kind = InstanceKind::Int;
             value.integer = r.integer;
             break;
-        case ResolvedKind::BigInt:
+        case ResolvedKind::BigInt: {
             value.kind = InstanceKind::BigInt;
-            value.digits = big_integer_digits(text);
+            std::string storage;
+            value.digits = big_integer_digits(roundtrip::node_big_integer_text(node, mode, storage));
             break;
+        }
         case ResolvedKind::Float:
             value.kind = InstanceKind::Float;
             value.number = r.number;
             break;
         case ResolvedKind::Str:
         case ResolvedKind::Merge:
+        case ResolvedKind::Invalid:
             value.kind = InstanceKind::String;
             value.text = r.kind == ResolvedKind::Merge ? std::string_view("<<") : text;
             break;

@@ -129,6 +129,7 @@ TEST(SchemaValidation, EnumAndConst) {
         {"{const: 100000000000000000000}", scalar("1e20"), "ok"},
         {"{const: -9223372036854775808}", scalar("-9223372036854775808"), "ok"},
         {"{const: 1000000000000000000000}", scalar("1_000_000_000_000_000_000_000"), "ok", ResolveMode::Yaml11},
+        {"{const: 604462909807314587353087}", tagged("!!int", scalar("0x7FFFFFFFFFFFFFFFFFFF")), "ok"},
     });
 }
 

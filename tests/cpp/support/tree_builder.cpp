@@ -58,9 +58,14 @@ Value tree_to_value(const YamlNode& node, resolver::ResolveMode mode, Arena& are
                 case resolver::ResolvedKind::Bool: value = Value::boolean(r.boolean); break;
                 case resolver::ResolvedKind::Int: value = Value::integer(r.integer); break;
                 case resolver::ResolvedKind::Float: value = Value::floating(r.number); break;
-                case resolver::ResolvedKind::BigInt: value = Value::big_int(text, arena); break;
+                case resolver::ResolvedKind::BigInt: {
+                    std::string storage;
+                    value = Value::big_int(arena.copy_text(roundtrip::node_big_integer_text(node, mode, storage)), arena);
+                    break;
+                }
                 case resolver::ResolvedKind::Str:
-                case resolver::ResolvedKind::Merge: value = Value::string(text, arena); break;
+                case resolver::ResolvedKind::Merge:
+                case resolver::ResolvedKind::Invalid: value = Value::string(text, arena); break;
             }
             break;
         }
