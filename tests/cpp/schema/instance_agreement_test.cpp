@@ -1,0 +1,86 @@
+// The instance that a schema judges is the document that loads returns: for
+// every conformance case and corpus file that the plain road loads, the
+// composed trees (empty explicit documents kept) with aliases expanded and
+// merge keys applied hold the decoder's documents, one for one. Tags are
+// left out of the comparison: the decoder expands %TAG handles, the tree
+// keeps tags as written.
+#include <gtest/gtest.h>
+
+#include "corpus_files.h"
+#include "decode/decoder.h"
+#include "roundtrip/composer.h"
+#include "roundtrip/tree_merge.h"
+#include "schema/instance.h"
+#include "support/suite.h"
+#include "support/tree_builder.h"
+#include "support/value_text.h"
+
+namespace quillmere::testing {
+namespace {
+
+using resolver::ResolveMode;
+
+Value without_tags(const Value& value, Arena& arena) {
+    switch (value.kind()) {
+        case ValueKind::Tagged: return without_tags(value.tagged_value().inner, arena);
+        case ValueKind::Sequence: {
+            Value* items = arena.allocate_array<Value>(value.items().size());
+            for (std::size_t i = 0; i < value.items().size(); ++i) items[i] = without_tags(value.items()[i], arena);
+            return Value::sequence(items, value.items().size());
+        }
+        case ValueKind::Mapping: {
+            Pair* pairs = arena.allocate_array<Pair>(value.pairs().size());
+            for (std::size_t i = 0; i < value.pairs().size(); ++i)
+                pairs[i] = Pair(without_tags(value.pairs()[i].key, arena), without_tags(value.pairs()[i].value, arena));
+            return Value::mapping(pairs, value.pairs().size());
+        }
+        default: return value;
+    }
+}
+
+// "" when the two roads agree on `text`, else what differs.
+std::string disagreement(std::string_view text, ResolveMode mode) {
+    auto decoded = decode::decode_documents(text, decode::DecodeOptions{.mode = mode});
+    if (!decoded.ok()) return "";  // the plain road refuses it: nothing is validated
+    auto composed = roundtrip::compose_text(text, roundtrip::ComposeOptions{.file_id = 0, .keep_empty = true});
+    if (!composed.ok()) return "composer: " + composed.error().message;
+    const auto& documents = decoded.value().documents;
+    const auto& roots = composed.value();
+    if (documents.size() != roots.size())
+        return std::to_string(documents.size()) + " documents, " + std::to_string(roots.size()) + " trees";
+    Arena arena;
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        schema::AliasTargets targets;
+        schema::collect_schema_anchors(roots[i], targets);
+        std::uint64_t budget = schema::kAliasCopyBudget;
+        roundtrip::YamlNode instance = schema::expand_aliases_for_schema(roots[i], targets, 0, budget);
+        roundtrip::resolve_tree_merge_keys(instance, mode);
+        const std::string tree = describe_value(without_tags(tree_to_value(instance, mode, arena), arena));
+        const std::string plain = describe_value(without_tags(documents[i], arena));
+        if (tree != plain) return "document " + std::to_string(i) + ": tree " + tree + "\n  plain " + plain;
+    }
+    return "";
+}
+
+TEST(SchemaInstance, ConformanceCasesAgreeWithThePlainRoad) {
+    const auto cases = load_suite();
+    ASSERT_FALSE(cases.empty());
+    for (const SuiteCase& c : cases) {
+        for (const ResolveMode mode : {ResolveMode::Core12, ResolveMode::Yaml11}) {
+            SCOPED_TRACE(c.id);
+            EXPECT_EQ(disagreement(c.input, mode), "");
+        }
+    }
+}
+
+TEST(SchemaInstance, CorpusFilesAgreeWithThePlainRoad) {
+    const auto files = bench::read_corpus();
+    ASSERT_FALSE(files.empty());
+    for (const bench::CorpusFile& file : files) {
+        SCOPED_TRACE(file.name);
+        EXPECT_EQ(disagreement(file.text, ResolveMode::Core12), "");
+    }
+}
+
+}  // namespace
+}  // namespace quillmere::testing
