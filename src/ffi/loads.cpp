@@ -15,8 +15,8 @@
 //     yaml_version("%YAML 1.1\n---\na")            -> "1.1"
 //
 // With a schema, the first document is checked after the decode and before
-// the conversion: the text is composed again into a tree, whose nodes
-// carry the positions that a violation reports (schema.h).
+// the conversion; a violation is placed by composing the text again into a
+// tree, whose nodes carry positions (schema.h).
 //
 // While the lock is released only the call's private text is read.
 #include <cstdint>
@@ -140,7 +140,8 @@ py::ref load_with_options(const LoadArguments& arguments) {
     std::optional<decode::Documents> documents = decode_and_report(text, settings.decode);
     if (!documents) return {};
     if (documents->documents.empty()) return py::none();
-    if (schema && !validate_text_against_schema(text, schema.get(), settings.mode)) return {};
+    if (schema && !validate_text_against_schema(text, documents->documents.front(), schema.get(), settings.mode))
+        return {};
     const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
                                 (options & OPT_PASSTHROUGH_TAG) != 0};
     // The texts of the trees may borrow `text`, which outlives them here.

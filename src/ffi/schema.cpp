@@ -5,7 +5,8 @@
 // the schema named in the text's `yaml-language-server: $schema=` comment),
 // the schema object is converted to a Value once a document is there to
 // check, and the first violation of the first document becomes the
-// exception:
+// exception. On the plain road the decoded document is checked, and the
+// text is composed again only when there is a violation to place:
 //
 //     loads(text, schema="auto", schema_resolver=lambda ref: schemas[ref])
 //     schema_ref("# yaml-language-server: $schema=./s.json\na: 1")  -> "./s.json"
@@ -89,26 +90,49 @@ void schema_violation_to_exception(const schema::SchemaViolation& violation) {
     raise_exception(std::move(exception));
 }
 
+namespace {
+
+// Checks the first tree against a converted schema.
+bool validate_tree(const roundtrip::YamlNode& root, const Value& schema, resolver::ResolveMode mode) {
+    const std::optional<schema::SchemaViolation> violation = schema::validate_document(root, schema, mode);
+    if (!violation) return true;
+    schema_violation_to_exception(*violation);
+    return false;
+}
+
+}  // namespace
+
 bool validate_against_schema(const std::vector<roundtrip::YamlNode>& trees, PyObject* schema,
                              resolver::ResolveMode mode) {
     if (!schema || trees.empty()) return true;
     Arena arena;
     const std::optional<Value> schema_value = object_to_value(schema, EncodeContext{}, arena);
     if (!schema_value) return false;
-    const std::optional<schema::SchemaViolation> violation = schema::validate_document(trees.front(), *schema_value, mode);
-    if (!violation) return true;
-    schema_violation_to_exception(*violation);
-    return false;
+    return validate_tree(trees.front(), *schema_value, mode);
 }
 
-bool validate_text_against_schema(std::string_view text, PyObject* schema, resolver::ResolveMode mode) {
+bool validate_text_against_schema(std::string_view text, const Value& document, PyObject* schema,
+                                  resolver::ResolveMode mode) {
+    Arena arena;
+    const std::optional<Value> schema_value = object_to_value(schema, EncodeContext{}, arena);
+    if (!schema_value) return false;
+    schema::DecodedCheck check = schema::validate_decoded(document, *schema_value, mode);
+    if (check.outcome == schema::DecodedCheck::Outcome::Valid) return true;
     auto composed = roundtrip::compose_text(text, roundtrip::ComposeOptions{.file_id = 0, .keep_empty = true});
     if (!composed.ok()) {
         const ScanError& error = composed.error();
         parse_error_to_exception(LocatedError{error.message, error.span});
         return false;
     }
-    return validate_against_schema(composed.value(), schema, mode);
+    const std::vector<roundtrip::YamlNode>& trees = composed.value();
+    if (trees.empty()) {
+        raise_fault("the composer found no document where the decoder found one");
+        return false;
+    }
+    if (check.outcome == schema::DecodedCheck::Outcome::Undecided) return validate_tree(trees.front(), *schema_value, mode);
+    schema::locate_violation(trees.front(), mode, check.violation);
+    schema_violation_to_exception(check.violation);
+    return false;
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ffi/ref.h"
+#include "model/value.h"
 #include "resolver/resolver.h"
 #include "roundtrip/ast.h"
 #include "schema/validator.h"
@@ -38,11 +39,15 @@ namespace quillmere::ffi {
 [[nodiscard]] bool validate_against_schema(const std::vector<roundtrip::YamlNode>& trees, PyObject* schema,
                                            resolver::ResolveMode mode);
 
-// The plain road's schema step, which has only Value trees: composes
-// `text` again for the positions, keeping empty explicit documents so that
-// the first tree is the document that loads returns, and checks it. A text
-// the composer rejects raises QuillmereParseError.
-[[nodiscard]] bool validate_text_against_schema(std::string_view text, PyObject* schema, resolver::ResolveMode mode);
+// The plain road's schema step: checks `document`, the first decoded
+// document of `text` and so the very data that loads returns, against
+// `schema` (borrowed). The text is composed again, keeping empty explicit
+// documents so that its first tree is the same document, only to place a
+// violation, or to check the tree itself when the decoded keys cannot be
+// judged (see validate_decoded). A text the composer rejects raises
+// QuillmereParseError.
+[[nodiscard]] bool validate_text_against_schema(std::string_view text, const Value& document, PyObject* schema,
+                                                resolver::ResolveMode mode);
 
 // Raises QuillmereSchemaError "schema validation failed: {} at {} (line {},
 // column {})" with `schema_path`, `line` and `column`.

@@ -183,6 +183,68 @@ std::uint64_t code_points(std::string_view text) {
     return count;
 }
 
+// ---------------------------------------------------------------- instance
+
+// A node of the instance: a node of an alias-free tree, or a decoded value
+// (a tagged value stands for the value inside it).
+class InstanceNode {
+public:
+    explicit InstanceNode(const YamlNode& node) : tree_(&node) {}
+    explicit InstanceNode(const Value& value) : value_(&untagged(value)) {}
+
+    // The tree node, or null for a decoded value.
+    const YamlNode* tree() const { return tree_; }
+    bool is_mapping() const { return tree_ ? tree_->is(NodeKind::Mapping) : value_->is(ValueKind::Mapping); }
+    bool is_sequence() const { return tree_ ? tree_->is(NodeKind::Sequence) : value_->is(ValueKind::Sequence); }
+    // Items of a sequence, pairs of a mapping.
+    std::size_t size() const {
+        if (tree_) return is_mapping() ? tree_->pairs().size() : tree_->items().size();
+        return is_mapping() ? value_->pairs().size() : value_->items().size();
+    }
+    InstanceNode item(std::size_t i) const {
+        return tree_ ? InstanceNode(tree_->items()[i]) : InstanceNode(value_->items()[i]);
+    }
+    InstanceNode key(std::size_t i) const {
+        return tree_ ? InstanceNode(tree_->pairs()[i].key) : InstanceNode(value_->pairs()[i].key);
+    }
+    InstanceNode value(std::size_t i) const {
+        return tree_ ? InstanceNode(tree_->pairs()[i].value) : InstanceNode(value_->pairs()[i].value);
+    }
+    InstanceValue read(ResolveMode mode) const { return tree_ ? instance_value(*tree_, mode) : instance_value(*value_); }
+
+    // How the key of pair `i` takes part in "required", "properties" and
+    // paths: a scalar key by its text as written; other keys not at all.
+    enum class KeyText : std::uint8_t { Text, Skipped, Unknown };
+    KeyText key_text(std::size_t i, std::string_view& text) const {
+        if (tree_) {
+            const YamlNode& key = tree_->pairs()[i].key;
+            if (!key.is(NodeKind::Scalar)) return KeyText::Skipped;
+            text = key.text();
+            return KeyText::Text;
+        }
+        const Value& key = untagged(value_->pairs()[i].key);
+        switch (key.kind()) {
+            case ValueKind::String: text = key.text(); return KeyText::Text;
+            case ValueKind::Sequence:
+            case ValueKind::Mapping: return KeyText::Skipped;
+            default: return KeyText::Unknown;  // its text as written is gone
+        }
+    }
+
+private:
+    const YamlNode* tree_ = nullptr;
+    const Value* value_ = nullptr;
+};
+
+// Where a mapping value is reported: a value left empty in the text
+// ("key:" with nothing after it) is a null without a position of its own,
+// so it is reported at its key.
+const YamlNode& position_of(const NodePair& pair) {
+    const YamlNode& value = pair.value;
+    const bool placeholder = value.is(NodeKind::Null) && value.span == Span{} && value.end_offset == 0;
+    return placeholder ? pair.key : value;
+}
+
 // ---------------------------------------------------------------- equality
 
 bool integer_text_equals(std::int64_t integer, std::string_view digits) {
@@ -191,10 +253,11 @@ bool integer_text_equals(std::int64_t integer, std::string_view digits) {
     return text == digits;
 }
 
-bool instance_equals(const YamlNode& node, const InstanceValue& value, const Value& schema_value, ResolveMode mode);
+bool instance_equals(const InstanceNode& node, const InstanceValue& value, const Value& schema_value,
+                     ResolveMode mode);
 
-bool node_equals(const YamlNode& node, const Value& schema_value, ResolveMode mode) {
-    return instance_equals(node, instance_value(node, mode), schema_value, mode);
+bool node_equals(const InstanceNode& node, const Value& schema_value, ResolveMode mode) {
+    return instance_equals(node, node.read(mode), schema_value, mode);
 }
 
 // Integers and floats meet as floats: an integer equals a float when,
@@ -217,7 +280,8 @@ bool number_equals(const InstanceValue& value, const Value& other) {
     }
 }
 
-bool instance_equals(const YamlNode& node, const InstanceValue& value, const Value& schema_value, ResolveMode mode) {
+bool instance_equals(const InstanceNode& node, const InstanceValue& value, const Value& schema_value,
+                     ResolveMode mode) {
     const Value& other = untagged(schema_value);
     switch (value.kind) {
         case InstanceKind::Null: return other.is(ValueKind::Null);
@@ -227,21 +291,21 @@ bool instance_equals(const YamlNode& node, const InstanceValue& value, const Val
         case InstanceKind::Float: return number_equals(value, other);
         case InstanceKind::String: return other.is(ValueKind::String) && other.text() == value.text;
         case InstanceKind::Array: {
-            if (!other.is(ValueKind::Sequence) || other.items().size() != node.items().size()) return false;
-            for (std::size_t i = 0; i < node.items().size(); ++i)
-                if (!with_stack_guard([&] { return node_equals(node.items()[i], other.items()[i], mode); }))
-                    return false;
+            if (!other.is(ValueKind::Sequence) || other.items().size() != node.size()) return false;
+            for (std::size_t i = 0; i < node.size(); ++i)
+                if (!with_stack_guard([&] { return node_equals(node.item(i), other.items()[i], mode); })) return false;
             return true;
         }
         case InstanceKind::Object: {
-            if (!other.is(ValueKind::Mapping) || other.pairs().size() != node.pairs().size()) return false;
-            for (const NodePair& pair : node.pairs()) {
-                const InstanceValue key = instance_value(pair.key, mode);
+            if (!other.is(ValueKind::Mapping) || other.pairs().size() != node.size()) return false;
+            for (std::size_t i = 0; i < node.size(); ++i) {
+                const InstanceNode key = node.key(i);
+                const InstanceValue key_value = key.read(mode);
                 bool found = false;
                 for (const Pair& entry : other.pairs()) {
                     found = with_stack_guard([&] {
-                        return instance_equals(pair.key, key, entry.key, mode) &&
-                               node_equals(pair.value, entry.value, mode);
+                        return instance_equals(key, key_value, entry.key, mode) &&
+                               node_equals(node.value(i), entry.value, mode);
                     });
                     if (found) break;
                 }
@@ -255,31 +319,38 @@ bool instance_equals(const YamlNode& node, const InstanceValue& value, const Val
 
 // ---------------------------------------------------------------- checks
 
-void validate_at(const YamlNode& node, const YamlNode& at, const Value& schema, std::string& path, ResolveMode mode,
-                 Violations& out);
+// What one validation shares from level to level: the instance path and
+// the steps of the node being checked (extended for children and restored),
+// and whether the check cannot be decided on a decoded document.
+struct Walk {
+    Walk(std::string& path_, ResolveMode mode_) : path(path_), mode(mode_) {}
+    std::string& path;
+    ResolveMode mode;
+    std::vector<std::uint64_t> steps;
+    bool undecided = false;
+};
 
-// Where a mapping value is reported: a value left empty in the text
-// ("key:" with nothing after it) is a null without a position of its own,
-// so it is reported at its key.
-const YamlNode& position_of(const NodePair& pair) {
-    const YamlNode& value = pair.value;
-    const bool placeholder = value.is(NodeKind::Null) && value.span == Span{} && value.end_offset == 0;
-    return placeholder ? pair.key : value;
+// A violation of the node being checked, at `at` (null: no position).
+SchemaViolation violation_at(const YamlNode* at, const Walk& walk, std::string message) {
+    SchemaViolation violation;
+    if (at) violation = push_schema_violation(*at, walk.path, std::move(message));
+    else {
+        violation.message = std::move(message);
+        violation.path = walk.path;
+    }
+    violation.steps = walk.steps;
+    return violation;
 }
 
-// The checks of one schema object on one node, reported at `at` (the node
-// itself, or the key of an empty value).
+void validate_at(const InstanceNode& node, const YamlNode* at, const Value& schema, Walk& walk, Violations& out);
+
+// The checks of one schema object on one node, reported at `at` (a tree
+// node: the node itself, or the key of an empty value; null for a decoded
+// value, which has no position).
 class Checker {
 public:
-    Checker(const YamlNode& node, const YamlNode& at, const Keywords& keywords, std::string& path, ResolveMode mode,
-            Violations& out)
-        : node_(node),
-          at_(at),
-          keywords_(keywords),
-          path_(path),
-          mode_(mode),
-          out_(out),
-          value_(instance_value(node, mode)) {}
+    Checker(const InstanceNode& node, const YamlNode* at, const Keywords& keywords, Walk& walk, Violations& out)
+        : node_(node), at_(at), keywords_(keywords), walk_(walk), out_(out), value_(node.read(walk.mode)) {}
 
     void run() {
         check_type();
@@ -287,48 +358,51 @@ public:
         check_const();
         check_numbers();
         check_string();
-        if (node_.is(NodeKind::Mapping)) check_object();
-        if (node_.is(NodeKind::Sequence)) check_array();
+        if (node_.is_mapping()) check_object();
+        if (node_.is_sequence()) check_array();
         check_combinations();
     }
 
 private:
-    void fail(std::string message) { out_.push(push_schema_violation(at_, path_, std::move(message))); }
+    bool stopped() const { return out_.full() || walk_.undecided; }
+    void fail(std::string message) { fail_at(at_, std::move(message)); }
+    void fail_at(const YamlNode* at, std::string message) {
+        if (!stopped()) out_.push(violation_at(at, walk_, std::move(message)));
+    }
 
     void check_type() {
         const Value* type = keywords_[kType];
         if (!type) return;
-        std::string listed;
-        bool matched = false;
         if (type->is(ValueKind::String)) {
-            listed = type->text();
-            matched = schema_type_matches(type->text(), value_);
-        } else if (type->is(ValueKind::Sequence)) {
-            bool first = true;
-            for (const Value& name : type->items()) {
-                if (!name.is(ValueKind::String)) continue;
-                if (!first) listed += " | ";
-                first = false;
-                listed += name.text();
-                matched = matched || schema_type_matches(name.text(), value_);
-            }
-        } else {
+            if (!schema_type_matches(type->text(), value_))
+                fail("expected type " + std::string(type->text()) + ", found " + std::string(schema_type_name(value_)));
             return;
         }
-        if (!matched) fail("expected type " + listed + ", found " + std::string(schema_type_name(value_)));
+        if (!type->is(ValueKind::Sequence)) return;
+        for (const Value& name : type->items())
+            if (name.is(ValueKind::String) && schema_type_matches(name.text(), value_)) return;
+        std::string listed;
+        bool first = true;
+        for (const Value& name : type->items()) {
+            if (!name.is(ValueKind::String)) continue;
+            if (!first) listed += " | ";
+            first = false;
+            listed += name.text();
+        }
+        fail("expected type " + listed + ", found " + std::string(schema_type_name(value_)));
     }
 
     void check_enum() {
         const Value* allowed = keywords_[kEnum];
         if (!allowed || !allowed->is(ValueKind::Sequence)) return;
         for (const Value& candidate : allowed->items())
-            if (instance_equals(node_, value_, candidate, mode_)) return;
+            if (instance_equals(node_, value_, candidate, walk_.mode)) return;
         fail("value is not one of the allowed enum values");
     }
 
     void check_const() {
         const Value* required = keywords_[kConst];
-        if (required && !instance_equals(node_, value_, *required, mode_))
+        if (required && !instance_equals(node_, value_, *required, walk_.mode))
             fail("value does not equal the required const");
     }
 
@@ -356,6 +430,15 @@ private:
     }
 
     void check_object() {
+        const std::size_t count = node_.size();
+        // A decoded key without its text cannot be judged here.
+        std::string_view key;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (node_.key_text(i, key) == InstanceNode::KeyText::Unknown) {
+                walk_.undecided = true;
+                return;
+            }
+        }
         if (const Value* required = keywords_[kRequired]; required && required->is(ValueKind::Sequence)) {
             for (const Value& name : required->items()) {
                 if (!name.is(ValueKind::String) || has_key(name.text())) continue;
@@ -365,40 +448,44 @@ private:
         const Value* properties = keywords_[kProperties];
         if (properties && !properties->is(ValueKind::Mapping)) properties = nullptr;
         const Value* additional = keywords_[kAdditionalProperties];
-        for (const NodePair& pair : node_.pairs()) {
-            if (out_.full()) return;
-            if (!pair.key.is(NodeKind::Scalar)) continue;
-            const std::string_view key = pair.key.text();
-            const std::size_t length = path_.size();
-            path_ += '.';
-            path_ += key;
+        if (!properties && !additional) return;
+        for (std::size_t i = 0; i < count && !stopped(); ++i) {
+            if (node_.key_text(i, key) != InstanceNode::KeyText::Text) continue;
+            const YamlNode* at = node_.tree() ? &position_of(node_.tree()->pairs()[i]) : nullptr;
+            const std::size_t length = walk_.path.size();
+            walk_.path += '.';
+            walk_.path += key;
+            walk_.steps.push_back(i);
             if (const Value* schema = properties ? property_schema(*properties, key) : nullptr) {
-                descend(pair.value, position_of(pair), *schema);
+                descend(node_.value(i), at, *schema);
             } else if (additional && additional->is(ValueKind::Mapping)) {
-                descend(pair.value, position_of(pair), *additional);
+                descend(node_.value(i), at, *additional);
             } else if (additional && additional->is(ValueKind::Bool) && !additional->as_bool()) {
-                out_.push(push_schema_violation(position_of(pair), path_,
-                                                "additional property '" + std::string(key) + "' is not allowed"));
+                fail_at(at, "additional property '" + std::string(key) + "' is not allowed");
             }
-            path_.resize(length);
+            walk_.steps.pop_back();
+            walk_.path.resize(length);
         }
     }
 
     void check_array() {
-        const auto count = static_cast<std::int64_t>(node_.items().size());
-        if (const auto limit = limit_count(keywords_[kMinItems]); limit && count < *limit)
+        const std::size_t count = node_.size();
+        if (const auto limit = limit_count(keywords_[kMinItems]); limit && static_cast<std::int64_t>(count) < *limit)
             fail(count_message("array has fewer than minItems ", *limit));
-        if (const auto limit = limit_count(keywords_[kMaxItems]); limit && count > *limit)
+        if (const auto limit = limit_count(keywords_[kMaxItems]); limit && static_cast<std::int64_t>(count) > *limit)
             fail(count_message("array has more than maxItems ", *limit));
         const Value* items = keywords_[kItems];
         if (!items) return;
-        for (std::size_t i = 0; i < node_.items().size() && !out_.full(); ++i) {
-            const std::size_t length = path_.size();
-            path_ += '[';
-            append_integer(path_, static_cast<std::int64_t>(i));
-            path_ += ']';
-            descend(node_.items()[i], node_.items()[i], *items);
-            path_.resize(length);
+        for (std::size_t i = 0; i < count && !stopped(); ++i) {
+            const InstanceNode item = node_.item(i);
+            const std::size_t length = walk_.path.size();
+            walk_.path += '[';
+            append_integer(walk_.path, static_cast<std::int64_t>(i));
+            walk_.path += ']';
+            walk_.steps.push_back(i);
+            descend(item, item.tree(), *items);
+            walk_.steps.pop_back();
+            walk_.path.resize(length);
         }
     }
 
@@ -438,8 +525,9 @@ private:
     }
 
     bool has_key(std::string_view name) const {
-        for (const NodePair& pair : node_.pairs())
-            if (pair.key.is(NodeKind::Scalar) && pair.key.text() == name) return true;
+        std::string_view key;
+        for (std::size_t i = 0; i < node_.size(); ++i)
+            if (node_.key_text(i, key) == InstanceNode::KeyText::Text && key == name) return true;
         return false;
     }
 
@@ -449,23 +537,22 @@ private:
         return nullptr;
     }
 
-    void descend(const YamlNode& node, const YamlNode& at, const Value& schema) {
-        if (out_.full()) return;
-        with_stack_guard([&] { validate_at(node, at, schema, path_, mode_, out_); });
+    void descend(const InstanceNode& node, const YamlNode* at, const Value& schema) {
+        if (stopped()) return;
+        with_stack_guard([&] { validate_at(node, at, schema, walk_, out_); });
     }
 
     // Whether the node meets `schema`; what it fails on is not kept.
     bool passes(const Value& schema) {
         Violations trial(1);
-        with_stack_guard([&] { validate_at(node_, at_, schema, path_, mode_, trial); });
+        with_stack_guard([&] { validate_at(node_, at_, schema, walk_, trial); });
         return trial.empty();
     }
 
-    const YamlNode& node_;
-    const YamlNode& at_;
+    const InstanceNode& node_;
+    const YamlNode* at_;
     const Keywords& keywords_;
-    std::string& path_;
-    ResolveMode mode_;
+    Walk& walk_;
     Violations& out_;
     const InstanceValue value_;
 };
@@ -482,6 +569,36 @@ bool has_merge_keys(const YamlNode& node, ResolveMode mode) {
     }
     return false;
 }
+
+void validate_at(const InstanceNode& node, const YamlNode* at, const Value& schema, Walk& walk, Violations& out) {
+    if (out.full() || walk.undecided) return;
+    if (schema.is(ValueKind::Bool)) {
+        if (!schema.as_bool()) out.push(violation_at(at, walk, "value is not allowed (schema is false)"));
+        return;
+    }
+    if (!schema.is(ValueKind::Mapping)) return;
+    const Keywords keywords = read_keywords(schema);
+    Checker(node, at, keywords, walk, out).run();
+}
+
+// The instance a tree stands for: the tree itself, or its alias-free copy
+// with merges applied when it has aliases to expand or merges to apply (an
+// alias that names nothing reads as null either way).
+struct TreeInstance {
+    TreeInstance(const YamlNode& root, ResolveMode mode) : root_(root) {
+        AliasTargets targets;
+        collect_schema_anchors(root, targets);
+        if (targets.empty() && !has_merge_keys(root, mode)) return;
+        std::uint64_t budget = kAliasCopyBudget;
+        copy_ = expand_aliases_for_schema(root, targets, 0, budget);
+        roundtrip::resolve_tree_merge_keys(*copy_, mode);
+    }
+    const YamlNode& root() const { return copy_ ? *copy_ : root_; }
+
+private:
+    const YamlNode& root_;
+    std::optional<YamlNode> copy_;
+};
 
 // The big integer's value as plain decimal digits: no '+', no '_'.
 std::string big_integer_digits(std::string_view text) {
@@ -562,46 +679,97 @@ bool schema_type_matches(std::string_view type, const InstanceValue& value) {
 }
 
 SchemaViolation push_schema_violation(const YamlNode& node, std::string_view path, std::string message) {
-    return SchemaViolation{std::move(message), std::string(path), node.span.offset, node.span.file_id, node.span.line,
-                           node.span.column};
+    SchemaViolation violation;
+    violation.message = std::move(message);
+    violation.path = path;
+    violation.offset = node.span.offset;
+    violation.file_id = node.span.file_id;
+    violation.line = node.span.line;
+    violation.column = node.span.column;
+    return violation;
 }
-
-namespace {
-
-void validate_at(const YamlNode& node, const YamlNode& at, const Value& schema, std::string& path, ResolveMode mode,
-                 Violations& out) {
-    if (out.full()) return;
-    if (schema.is(ValueKind::Bool)) {
-        if (!schema.as_bool()) out.push(push_schema_violation(at, path, "value is not allowed (schema is false)"));
-        return;
-    }
-    if (!schema.is(ValueKind::Mapping)) return;
-    const Keywords keywords = read_keywords(schema);
-    Checker(node, at, keywords, path, mode, out).run();
-}
-
-}  // namespace
 
 void validate_node(const YamlNode& node, const Value& schema, std::string& path, ResolveMode mode, Violations& out) {
-    validate_at(node, node, schema, path, mode, out);
+    Walk walk{path, mode};
+    validate_at(InstanceNode(node), &node, schema, walk, out);
 }
 
 std::optional<SchemaViolation> validate_document(const YamlNode& root, const Value& schema, ResolveMode mode) {
-    AliasTargets targets;
-    collect_schema_anchors(root, targets);
-    // Without aliases to expand or merges to apply, the copy would equal
-    // the tree (an alias that names nothing reads as null either way).
-    std::optional<YamlNode> instance;
-    if (!targets.empty() || has_merge_keys(root, mode)) {
-        std::uint64_t budget = kAliasCopyBudget;
-        instance = expand_aliases_for_schema(root, targets, 0, budget);
-        roundtrip::resolve_tree_merge_keys(*instance, mode);
-    }
+    const TreeInstance instance(root, mode);
     Violations violations(1);
     std::string path = "$";
-    validate_node(instance ? *instance : root, schema, path, mode, violations);
+    validate_node(instance.root(), schema, path, mode, violations);
     if (violations.empty()) return std::nullopt;
     return violations.list().front();
+}
+
+DecodedCheck validate_decoded(const Value& document, const Value& schema, ResolveMode mode) {
+    Violations violations(1);
+    std::string path = "$";
+    Walk walk{path, mode};
+    validate_at(InstanceNode(document), nullptr, schema, walk, violations);
+    DecodedCheck check;
+    if (walk.undecided) {
+        check.outcome = DecodedCheck::Outcome::Undecided;
+    } else if (!violations.empty()) {
+        check.outcome = DecodedCheck::Outcome::Violation;
+        check.violation = violations.list().front();
+    }
+    return check;
+}
+
+void locate_violation(const YamlNode& root, ResolveMode mode, SchemaViolation& violation) {
+    const TreeInstance instance(root, mode);
+    const YamlNode* node = &instance.root();
+    const YamlNode* at = node;
+    for (const std::uint64_t step : violation.steps) {
+        if (node->is(NodeKind::Sequence) && step < node->items().size()) {
+            node = &node->items()[step];
+            at = node;
+        } else if (node->is(NodeKind::Mapping) && step < node->pairs().size()) {
+            const NodePair& pair = node->pairs()[step];
+            node = &pair.value;
+            at = &position_of(pair);
+        } else {
+            break;  // cut short by the alias budget
+        }
+    }
+    violation.offset = at->span.offset;
+    violation.file_id = at->span.file_id;
+    violation.line = at->span.line;
+    violation.column = at->span.column;
+}
+
+InstanceValue instance_value(const Value& value) {
+    const Value& v = untagged(value);
+    InstanceValue instance;
+    switch (v.kind()) {
+        case ValueKind::Null:
+        case ValueKind::Tagged: break;
+        case ValueKind::Bool:
+            instance.kind = InstanceKind::Bool;
+            instance.boolean = v.as_bool();
+            break;
+        case ValueKind::Int:
+            instance.kind = InstanceKind::Int;
+            instance.integer = v.as_int();
+            break;
+        case ValueKind::BigInt:
+            instance.kind = InstanceKind::BigInt;
+            instance.digits = big_integer_digits(v.text());
+            break;
+        case ValueKind::Float:
+            instance.kind = InstanceKind::Float;
+            instance.number = v.as_float();
+            break;
+        case ValueKind::String:
+            instance.kind = InstanceKind::String;
+            instance.text = v.text();
+            break;
+        case ValueKind::Sequence: instance.kind = InstanceKind::Array; break;
+        case ValueKind::Mapping: instance.kind = InstanceKind::Object; break;
+    }
+    return instance;
 }
 
 }  // namespace quillmere::schema

@@ -1,8 +1,10 @@
 // JSON Schema validation of a YAML document, reported at YAML positions.
 //
-// The schema is a Value (converted from the caller's Python object); the
+// The schema is a Value (converted from the caller's Python object). The
 // instance is a YamlNode tree, so that every failed check can name the
-// line and column of the node it failed on. Nineteen keywords are checked,
+// line and column of the node it failed on, or, on the plain road, the
+// decoded document itself, whose violations are then placed in the tree
+// (validate_decoded, locate_violation). Nineteen keywords are checked,
 // in a fixed order per schema object whatever the order of its keys:
 //
 //     type  enum  const  minimum  maximum  exclusiveMinimum  exclusiveMaximum
@@ -48,7 +50,9 @@ using roundtrip::YamlNode;
 // One failed check: its message, the instance path of the node it failed
 // on ("$", "$.key", "$.list[2]"; keys as their raw text) and that node's
 // start (0-based line and column). A mapping value left empty in the text
-// has no position of its own and is reported at its key.
+// has no position of its own and is reported at its key. `steps` is the
+// way from the root to the node: at each level the index of the item, or
+// of the mapping pair (counted after merges).
 struct SchemaViolation {
     std::string message;
     std::string path;
@@ -56,6 +60,7 @@ struct SchemaViolation {
     std::uint32_t file_id = 0;
     std::uint32_t line = 0;
     std::uint32_t column = 0;
+    std::vector<std::uint64_t> steps;
 };
 
 // The violations of a check, in the order found. Once `limit` are held the
@@ -93,6 +98,8 @@ struct InstanceValue {
 // Scalars (and tagged empty nodes) as the resolver reads them under
 // `mode`; sequences are arrays, mappings objects, anything else null.
 InstanceValue instance_value(const YamlNode& node, resolver::ResolveMode mode);
+// A decoded value: its variant (a tagged value: the value inside).
+InstanceValue instance_value(const Value& value);
 
 // "null", "boolean", "integer" (int and big int), "number" (float),
 // "string", "array", "object".
@@ -115,5 +122,24 @@ void validate_node(const YamlNode& node, const Value& schema, std::string& path,
 // violation, or none.
 std::optional<SchemaViolation> validate_document(const YamlNode& root, const Value& schema,
                                                  resolver::ResolveMode mode);
+
+// The same check on a decoded document, the data that loads returns (its
+// aliases copied and merges applied by the decoder), which is far cheaper
+// than composing the text again. A decoded value has no position: a
+// violation comes with its path and steps, for locate_violation. Paths and
+// "properties" use a key's text as written, which a decoded key that is a
+// number, boolean or null no longer has: such a document is Undecided, and
+// the caller checks its tree instead.
+struct DecodedCheck {
+    enum class Outcome : std::uint8_t { Valid, Violation, Undecided } outcome = Outcome::Valid;
+    SchemaViolation violation;  // with Violation: the first, without a position
+};
+DecodedCheck validate_decoded(const Value& document, const Value& schema, resolver::ResolveMode mode);
+
+// Gives a violation found in a decoded document the position of its node
+// in `root`, the same document as a tree: its steps are followed through
+// the tree's alias-free copy with merges applied. Where the copy was cut
+// short by its alias budget, the last node reached stands for it.
+void locate_violation(const YamlNode& root, resolver::ResolveMode mode, SchemaViolation& violation);
 
 }  // namespace quillmere::schema
