@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/stack_guard.h"
+#include "encode/json_writer.h"
 #include "roundtrip/node_scalar.h"
 #include "roundtrip/tree_merge.h"
 #include "schema/instance.h"
@@ -130,36 +131,8 @@ void append_number(std::string& out, double value) {
         out += value < 0 ? "-inf" : "inf";
         return;
     }
-    char buffer[40];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-    std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
-    if (text.front() == '-') {
-        out += '-';
-        text.remove_prefix(1);
-    }
-    const std::size_t e = text.find('e');
-    std::string digits;
-    for (char c : text.substr(0, e))
-        if (c != '.') digits += c;
-    int exponent = 0;
-    const std::string_view exponent_text = text.substr(e + 1);
-    std::from_chars(exponent_text.data() + (exponent_text.front() == '+'), exponent_text.data() + exponent_text.size(),
-                    exponent);
-    if (exponent < 0) {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-exponent - 1), '0');
-        out += digits;
-        return;
-    }
-    const auto whole = static_cast<std::size_t>(exponent) + 1;
-    if (digits.size() <= whole) {
-        out += digits;
-        out.append(whole - digits.size(), '0');
-        return;
-    }
-    out.append(digits, 0, whole);
-    out += '.';
-    out.append(digits, whole);
+    encode::write_json_float(out, value);  // positional, ".0" on whole numbers
+    if (out.ends_with(".0")) out.resize(out.size() - 2);
 }
 
 std::string number_message(std::string_view before, double value, std::string_view middle, double limit) {
@@ -600,56 +573,41 @@ private:
     std::optional<YamlNode> copy_;
 };
 
-// The big integer's value as plain decimal digits: no '+', no '_'.
-std::string big_integer_digits(std::string_view text) {
-    std::string digits;
-    digits.reserve(text.size());
+
+// A big integer's text as written or as decoded, without '+' and '_'.
+InstanceValue big_integer_value(std::string_view text) {
+    InstanceValue value{.kind = InstanceKind::BigInt};
     for (char c : text)
-        if (c != '+' && c != '_') digits += c;
-    return digits;
+        if (c != '+' && c != '_') value.digits += c;
+    return value;
 }
 
 }  // namespace
 
 InstanceValue instance_value(const YamlNode& node, ResolveMode mode) {
-    InstanceValue value;
     switch (node.kind()) {
-        case NodeKind::Sequence: value.kind = InstanceKind::Array; return value;
-        case NodeKind::Mapping: value.kind = InstanceKind::Object; return value;
-        case NodeKind::Alias: return value;
+        case NodeKind::Sequence: return InstanceValue{.kind = InstanceKind::Array};
+        case NodeKind::Mapping: return InstanceValue{.kind = InstanceKind::Object};
+        case NodeKind::Alias: return InstanceValue{};
         case NodeKind::Scalar:
         case NodeKind::Null: break;
     }
     const resolver::ResolvedScalar r = roundtrip::resolve_node_scalar(node, mode);
-    const std::string_view text = node.is(NodeKind::Scalar) ? std::string_view(node.text()) : std::string_view{};
     switch (r.kind) {
-        case ResolvedKind::Null: break;
-        case ResolvedKind::Bool:
-            value.kind = InstanceKind::Bool;
-            value.boolean = r.boolean;
-            break;
-        case ResolvedKind::Int:
-            value.kind = InstanceKind::Int;
-            value.integer = r.integer;
-            break;
+        case ResolvedKind::Null: return InstanceValue{};
+        case ResolvedKind::Bool: return InstanceValue{.kind = InstanceKind::Bool, .boolean = r.boolean};
+        case ResolvedKind::Int: return InstanceValue{.kind = InstanceKind::Int, .integer = r.integer};
+        case ResolvedKind::Float: return InstanceValue{.kind = InstanceKind::Float, .number = r.number};
         case ResolvedKind::BigInt: {
-            value.kind = InstanceKind::BigInt;
             std::string storage;
-            value.digits = big_integer_digits(roundtrip::node_big_integer_text(node, mode, storage));
-            break;
+            return big_integer_value(roundtrip::node_big_integer_text(node, mode, storage));
         }
-        case ResolvedKind::Float:
-            value.kind = InstanceKind::Float;
-            value.number = r.number;
-            break;
+        case ResolvedKind::Merge: return InstanceValue{.kind = InstanceKind::String, .text = "<<"};
         case ResolvedKind::Str:
-        case ResolvedKind::Merge:
-        case ResolvedKind::Invalid:
-            value.kind = InstanceKind::String;
-            value.text = r.kind == ResolvedKind::Merge ? std::string_view("<<") : text;
-            break;
+        case ResolvedKind::Invalid: break;
     }
-    return value;
+    const std::string_view text = node.is(NodeKind::Scalar) ? std::string_view(node.text()) : std::string_view{};
+    return InstanceValue{.kind = InstanceKind::String, .text = text};
 }
 
 std::string_view schema_type_name(const InstanceValue& value) {
@@ -742,34 +700,18 @@ void locate_violation(const YamlNode& root, ResolveMode mode, SchemaViolation& v
 
 InstanceValue instance_value(const Value& value) {
     const Value& v = untagged(value);
-    InstanceValue instance;
     switch (v.kind()) {
         case ValueKind::Null:
         case ValueKind::Tagged: break;
-        case ValueKind::Bool:
-            instance.kind = InstanceKind::Bool;
-            instance.boolean = v.as_bool();
-            break;
-        case ValueKind::Int:
-            instance.kind = InstanceKind::Int;
-            instance.integer = v.as_int();
-            break;
-        case ValueKind::BigInt:
-            instance.kind = InstanceKind::BigInt;
-            instance.digits = big_integer_digits(v.text());
-            break;
-        case ValueKind::Float:
-            instance.kind = InstanceKind::Float;
-            instance.number = v.as_float();
-            break;
-        case ValueKind::String:
-            instance.kind = InstanceKind::String;
-            instance.text = v.text();
-            break;
-        case ValueKind::Sequence: instance.kind = InstanceKind::Array; break;
-        case ValueKind::Mapping: instance.kind = InstanceKind::Object; break;
+        case ValueKind::Bool: return InstanceValue{.kind = InstanceKind::Bool, .boolean = v.as_bool()};
+        case ValueKind::Int: return InstanceValue{.kind = InstanceKind::Int, .integer = v.as_int()};
+        case ValueKind::BigInt: return big_integer_value(v.text());
+        case ValueKind::Float: return InstanceValue{.kind = InstanceKind::Float, .number = v.as_float()};
+        case ValueKind::String: return InstanceValue{.kind = InstanceKind::String, .text = v.text()};
+        case ValueKind::Sequence: return InstanceValue{.kind = InstanceKind::Array};
+        case ValueKind::Mapping: return InstanceValue{.kind = InstanceKind::Object};
     }
-    return instance;
+    return InstanceValue{};
 }
 
 }  // namespace quillmere::schema

@@ -91,8 +91,8 @@ struct InstanceValue {
     bool boolean = false;
     std::int64_t integer = 0;
     double number = 0.0;
-    std::string_view text;  // String: the scalar's text
-    std::string digits;     // BigInt: the decimal digits with a '-' sign, no '+' or '_'
+    std::string_view text{};  // String: the scalar's text
+    std::string digits{};     // BigInt: the decimal digits with a '-' sign, no '+' or '_'
 };
 
 // Scalars (and tagged empty nodes) as the resolver reads them under

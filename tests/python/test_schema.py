@@ -10,7 +10,10 @@ import pytest
 
 import _quillmere as q
 from quillmere import exceptions as ex
-from conftest import SHARED_DIR, run_on_small_stack
+from conftest import ROOT, SHARED_DIR, run_on_small_stack
+
+sys.path.insert(0, str(ROOT / "bench"))
+from harness import visiting_schema  # noqa: E402  (the benchmark's schema that checks every node)
 
 Y11, COMPAT = q.OPT_YAML_1_1, q.OPT_PYYAML_COMPAT
 
@@ -352,34 +355,6 @@ class TestLimits:
 def corpus_files():
     root = SHARED_DIR / "corpus" / "files"
     return sorted(p for p in root.rglob("*") if p.is_file() and p.suffix in (".yaml", ".yml"))
-
-
-def visiting_schema(document):
-    """A schema that every node of `document` meets: at each step from the
-    root, the JSON types found there; items and additionalProperties lead on."""
-    def type_of(value):
-        if value is None:
-            return "null"
-        if isinstance(value, bool):
-            return "boolean"
-        if isinstance(value, int):
-            return "integer"
-        if isinstance(value, float):
-            return "number"
-        return {list: "array", dict: "object"}.get(type(value), "string")
-
-    root = {}
-    work = [(document, root)]
-    while work:
-        value, shape = work.pop()
-        types = shape.setdefault("type", [])
-        if type_of(value) not in types:
-            types.append(type_of(value))
-        if isinstance(value, list):
-            work.extend((item, shape.setdefault("items", {})) for item in value)
-        elif isinstance(value, dict):
-            work.extend((item, shape.setdefault("additionalProperties", {})) for item in value.values())
-    return root
 
 
 def json_like(value):
