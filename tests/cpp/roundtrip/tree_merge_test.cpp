@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "roundtrip/tree_merge.h"
-#include "support/tree_builder.h"
+#include "support/node_builder.h"
 #include "support/value_text.h"
 
 namespace quillmere::testing {

@@ -14,7 +14,7 @@
 #include "schema/instance.h"
 #include "schema/validator.h"
 #include "support/suite.h"
-#include "support/tree_builder.h"
+#include "support/node_builder.h"
 #include "support/value_text.h"
 
 namespace quillmere::testing {

@@ -8,7 +8,7 @@
 #include "decode/decoder.h"
 #include "schema/instance.h"
 #include "schema/validator.h"
-#include "support/tree_builder.h"
+#include "support/node_builder.h"
 
 namespace quillmere::testing {
 namespace {

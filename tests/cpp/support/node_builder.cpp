@@ -1,4 +1,4 @@
-#include "support/tree_builder.h"
+#include "support/node_builder.h"
 
 #include "roundtrip/node_scalar.h"
 

@@ -1,4 +1,4 @@
-// Hand-built round-trip trees for tests, and a tree's data as a Value.
+// Hand-built round-trip trees (YamlNode) for tests, and a tree's data as a Value.
 //
 //     map({{scalar("a", {0, 0}), scalar("1", {0, 3})}})      a: 1
 //     anchored("x", seq({scalar("1", {1, 4})}, {1, 3}))      &x [1]
