@@ -23,16 +23,13 @@
 #include "ffi/errors.h"
 #include "ffi/functions.h"
 #include "ffi/input.h"
+#include "ffi/text.h"
 #include "roundtrip/composer.h"
 #include "schema/modeline.h"
 
 namespace quillmere::ffi {
 
 namespace {
-
-py::ref utf8_str(std::string_view text) {
-    return py::ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
-}
 
 // A str whose UTF-8 form is exactly "auto"; a str without a UTF-8 form is not.
 bool is_auto(PyObject* schema) {
@@ -66,7 +63,7 @@ bool resolve_schema_argument(PyObject* schema, PyObject* schema_resolver, std::s
     }
     const std::optional<std::string> reference = schema::find_schema_modeline(text);
     if (!reference) return true;
-    py::ref argument = utf8_str(*reference);
+    py::ref argument = text_to_str(*reference);
     if (!argument) return false;
     py::ref resolved = py::ref::steal(PyObject_CallOneArg(schema_resolver, argument.get()));
     if (!resolved) return false;
@@ -84,7 +81,7 @@ void schema_violation_to_exception(const schema::SchemaViolation& violation) {
     auto set = [&](const char* name, py::ref value) {
         if (!value || PyObject_SetAttrString(exception.get(), name, value.get()) < 0) PyErr_Clear();
     };
-    set("schema_path", utf8_str(violation.path));
+    set("schema_path", text_to_str(violation.path));
     set("line", py::ref::steal(PyLong_FromUnsignedLong(line)));
     set("column", py::ref::steal(PyLong_FromUnsignedLong(column)));
     raise_exception(std::move(exception));
@@ -147,7 +144,7 @@ PyObject* schema_ref_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, P
         if (!extract_input_text(data, text)) return nullptr;
         const std::optional<std::string> reference = schema::find_schema_modeline(text);
         if (!reference) return py::none().release();
-        return utf8_str(*reference).release();
+        return text_to_str(*reference).release();
     });
 }
 
