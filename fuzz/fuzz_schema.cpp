@@ -1,8 +1,9 @@
 // Validates arbitrary valid UTF-8 text against schemas taken from the same
-// text: its documents, decoded, are the schemas, and its documents,
-// composed, are the instances, each checked against each under one resolve
-// mode. Validation must end with a violation or none, never a crash, hang,
-// leak or sanitizer report, and a violation points into the text.
+// text: its documents, decoded, are the schemas, and its documents, as
+// trees and as decoded values, are the instances, each checked against each
+// under one resolve mode. Validation must end with a violation or none,
+// never a crash, hang, leak or sanitizer report, and a violation points
+// into the text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,11 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& documents = schemas.value().documents;
     const auto& roots = trees.value();
     for (std::size_t s = 0; s < documents.size() && s < 4; ++s) {
-        for (std::size_t t = 0; t < roots.size() && t < 4; ++t) {
+        for (std::size_t t = 0; t < roots.size() && t < documents.size() && t < 4; ++t) {
             const auto violation = schema::validate_document(roots[t], documents[s], mode);
             if (violation && (violation->offset > text.size() || violation->message.empty() ||
                               !violation->path.starts_with("$")))
                 std::abort();
+            schema::DecodedCheck check = schema::validate_decoded(documents[t], documents[s], mode);
+            if (check.outcome == schema::DecodedCheck::Outcome::Violation) {
+                schema::locate_violation(roots[t], mode, check.violation);
+                if (check.violation.offset > text.size() || !check.violation.path.starts_with("$")) std::abort();
+            }
         }
     }
     return 0;
