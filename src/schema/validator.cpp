@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/stack_guard.h"
-#include "encode/json_writer.h"
+#include "encode/scalar_text.h"
 #include "roundtrip/node_scalar.h"
 #include "roundtrip/tree_merge.h"
 #include "schema/instance.h"
@@ -131,7 +131,7 @@ void append_number(std::string& out, double value) {
         out += value < 0 ? "-inf" : "inf";
         return;
     }
-    encode::write_json_float(out, value);  // positional, ".0" on whole numbers
+    encode::append_float(out, value, encode::FloatLayout::Json);  // positional, ".0" on whole numbers
     if (out.ends_with(".0")) out.resize(out.size() - 2);
 }
 
