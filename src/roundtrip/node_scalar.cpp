@@ -24,10 +24,6 @@ std::string_view node_big_integer_text(const YamlNode& node, resolver::ResolveMo
     return resolver::tagged_big_integer_text(mode, node.text(), storage);
 }
 
-bool is_custom_tag(std::string_view tag) {
-    return !(tag.starts_with("!!") || tag.starts_with(resolver::kStandardTagPrefix));
-}
-
 bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode) {
     if (!key.is(NodeKind::Scalar)) return false;
     // Untagged, only a plain "<<" reads as Merge: most keys need no resolver.

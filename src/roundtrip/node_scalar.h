@@ -32,11 +32,6 @@ resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::Res
 // ten its decimal digits (made in `storage`).
 std::string_view node_big_integer_text(const YamlNode& node, resolver::ResolveMode mode, std::string& storage);
 
-// A tag the resolver does not act on: anything but "!!..." and the
-// standard prefix. Values under such a tag are tagged values on the plain
-// road, which merge keys do not merge.
-bool is_custom_tag(std::string_view tag);
-
 // A mapping key that carries out a merge: a scalar that reads as Merge.
 bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode);
 

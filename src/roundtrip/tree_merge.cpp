@@ -8,6 +8,7 @@
 #include "common/stack_guard.h"
 #include "decode/key_set.h"
 #include "model/value.h"
+#include "parse/directives.h"
 #include "roundtrip/node_scalar.h"
 
 namespace quillmere::roundtrip {
@@ -66,7 +67,7 @@ private:
             case NodeKind::Alias:
                 break;
         }
-        if (node.tag() && is_custom_tag(*node.tag()))
+        if (node.tag() && parse::is_custom_tag(*node.tag()))
             value = Value::tagged(arena_.copy_text(*node.tag()), value, arena_);
         return value;
     }
@@ -93,7 +94,7 @@ private:
     // a tagged value, which is left over like a scalar.
     enum class SourceKind { Nothing, Mapping, Sequence, Other };
     SourceKind source_kind(const YamlNode& source) const {
-        if (source.tag() && is_custom_tag(*source.tag())) return SourceKind::Other;
+        if (source.tag() && parse::is_custom_tag(*source.tag())) return SourceKind::Other;
         switch (source.kind()) {
             case NodeKind::Mapping: return SourceKind::Mapping;
             case NodeKind::Sequence: return SourceKind::Sequence;

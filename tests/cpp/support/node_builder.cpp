@@ -1,5 +1,6 @@
 #include "support/node_builder.h"
 
+#include "parse/directives.h"
 #include "roundtrip/node_scalar.h"
 
 namespace quillmere::testing {
@@ -89,7 +90,7 @@ Value tree_to_value(const YamlNode& node, resolver::ResolveMode mode, Arena& are
             break;
         }
     }
-    if (node.tag() && roundtrip::is_custom_tag(*node.tag()))
+    if (node.tag() && parse::is_custom_tag(*node.tag()))
         value = Value::tagged(arena.copy_text(*node.tag()), value, arena);
     return value;
 }
