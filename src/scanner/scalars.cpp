@@ -13,7 +13,6 @@
 //     "a\x41"      ->  Scalar "aA" (double-quoted, owned)
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 #include "scanner/byte_search.h"
 #include "common/utf8.h"
@@ -126,16 +125,30 @@ ScanResult Scanner::scan_plain_scalar() {
 
         // A line break: find the next non-empty line and decide whether the
         // scalar continues there.
+        const Reader at_break = reader_;
         std::size_t breaks = 0;
+        std::size_t next_line = 0;
         while (!reader_.at_end() && is_break(reader_.byte())) {
             reader_.consume_line_break();
             ++breaks;
+            next_line = reader_.position();
             reader_.skip_blanks();
         }
         if (reader_.at_end()) goto done;
         {
             const unsigned char c = reader_.byte();
-            if (!flow && std::int64_t(reader_.column()) <= indent_) goto done;
+            // The line continues the scalar only when its leading spaces
+            // indent it past the block context (tabs after them are
+            // separation). Otherwise the scalar ends; when tabs would have
+            // carried the line past the block context, or inside a flow
+            // collection, the reader goes back to the line break, so that
+            // the next token checks the line's indentation and reports it.
+            std::size_t spaces = next_line;
+            while (text[spaces] == ' ') ++spaces;
+            if (std::int64_t(spaces - next_line) <= (flow ? flow_base_indent_ : indent_)) {
+                if (flow || spaces != reader_.position()) reader_ = at_break;
+                goto done;
+            }
             if (!flow && reader_.at_document_marker()) goto done;
             if (c == '#') goto done;
             if ((c == ':' || c == '?') && reader_.next_is_blank_break_or_end()) goto done;
@@ -162,7 +175,7 @@ done:
     const bool multi_line = reader_.line() > start.line;
 
     key_allowed_ = !flow && multi_line;
-    if (!flow && key_saved_ && key_line_ != reader_.line()) drop_simple_key();
+    if (!flow && key_saved_ && key_start_.line != reader_.line()) QM_TRY(drop_simple_key());
 
     // A ':' that ends a line of the scalar was checked as it was met; one at
     // the start of a later line ended the scalar without that check.
@@ -202,7 +215,7 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
     const bool key_was_allowed = key_allowed_;
     const Span quote = reader_.span();
     const bool flow = in_flow();
-    const std::int64_t block_indent = flow ? std::numeric_limits<std::int32_t>::min() : indent_;
+    const std::int64_t block_indent = flow ? flow_base_indent_ : indent_;
     const std::string_view text = reader_.text();
     reader_.advance_ascii(1);
 
@@ -237,7 +250,7 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
             break;
         }
         if (double_quoted && c == '\\') {
-            QM_TRY(scan_escape(value, quote));
+            QM_TRY(scan_escape(value, quote, block_indent));
             kept = value.size();
             continue;
         }
@@ -283,16 +296,8 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
 
 ScanResult Scanner::fold_quoted_line_break(std::string& value, std::size_t kept, std::int64_t block_indent) {
     while (value.size() > kept && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
-    reader_.consume_line_break();
     std::size_t empty_lines = 0;
-    for (;;) {
-        reader_.skip_blanks();
-        if (reader_.at_end() || !is_break(reader_.byte())) break;
-        reader_.consume_line_break();
-        ++empty_lines;
-    }
-    if (!reader_.at_end() && std::int64_t(reader_.column()) <= block_indent)
-        return fail("a multi-line quoted scalar must be indented past its block context", reader_.span());
+    QM_TRY(skip_quoted_line_breaks(block_indent, empty_lines));
     if (empty_lines == 0)
         value += ' ';
     else
@@ -300,7 +305,25 @@ ScanResult Scanner::fold_quoted_line_break(std::string& value, std::size_t kept,
     return Ok{};
 }
 
-ScanResult Scanner::scan_escape(std::string& value, Span quote) {
+// Consumes the line break at the reader and the white space at the start of
+// the lines after it, counting the lines of only white space, and checks the
+// indentation of the line where the scalar goes on.
+ScanResult Scanner::skip_quoted_line_breaks(std::int64_t block_indent, std::size_t& empty_lines) {
+    reader_.consume_line_break();
+    std::size_t line_start = reader_.position();
+    for (;;) {
+        reader_.skip_blanks();
+        if (reader_.at_end()) return Ok{};
+        if (!is_break(reader_.byte())) break;
+        reader_.consume_line_break();
+        line_start = reader_.position();
+        ++empty_lines;
+    }
+    return check_continuation_indent(line_start, block_indent,
+                                     "a multi-line quoted scalar must be indented past its block context");
+}
+
+ScanResult Scanner::scan_escape(std::string& value, Span quote, std::int64_t block_indent) {
     reader_.advance_ascii(1);  // the backslash
     if (reader_.at_end()) return fail("unterminated escape sequence", quote);
     const unsigned char c = reader_.byte();
@@ -329,22 +352,36 @@ ScanResult Scanner::scan_escape(std::string& value, Span quote) {
         case 'U': digits = 8; break;
         case '\n':
         case '\r':
-            // An escaped line break joins the lines without a space. The
-            // next line's leading white space is indentation, tabs included,
-            // and a line of only white space is an empty line.
-            reader_.consume_line_break();
-            reader_.skip_blanks();
-            while (!reader_.at_end() && is_break(reader_.byte())) {
-                value += '\n';
-                reader_.consume_line_break();
-                reader_.skip_blanks();
-            }
+        {
+            // An escaped line break joins the lines without a space; a line
+            // of only white space after it is an empty line.
+            std::size_t empty_lines = 0;
+            QM_TRY(skip_quoted_line_breaks(block_indent, empty_lines));
+            value.append(empty_lines, '\n');
             return Ok{};
+        }
         default:
             return fail("unknown escape character: '\\" + current_char_text(reader_) + "'", reader_.span());
     }
     reader_.advance_ascii(1);
-    if (digits != 0) QM_TRY(scan_hex_escape(digits, quote, cp));
+    if (digits != 0) {
+        QM_TRY(scan_hex_escape(digits, quote, cp));
+        // A high surrogate escape directly followed by a low surrogate
+        // escape is the pair of UTF-16 units of one character, as JSON
+        // writes characters beyond U+FFFF.
+        if (digits == 4 && cp >= 0xD800 && cp <= 0xDBFF && reader_.byte() == '\\' && reader_.byte(1) == 'u') {
+            reader_.advance_ascii(2);
+            char32_t low = 0;
+            QM_TRY(scan_hex_escape(4, quote, low));
+            // Anything else leaves the high surrogate alone, and it fails.
+            if (low >= 0xDC00 && low <= 0xDFFF) cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        }
+        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(cp));
+            return fail(std::string("invalid unicode code point: U+") + hex, quote);
+        }
+    }
     append_utf8(value, cp);
     return Ok{};
 }
@@ -358,11 +395,6 @@ ScanResult Scanner::scan_hex_escape(int digits, Span quote, char32_t& out) {
             return fail("invalid hex digit in unicode escape: '" + current_char_text(reader_) + "'", reader_.span());
         cp = cp * 16 + std::uint32_t(v);
         reader_.advance_ascii(1);
-    }
-    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "%04X", cp);
-        return fail(std::string("invalid unicode code point: U+") + hex, quote);
     }
     out = cp;
     return Ok{};
@@ -459,6 +491,10 @@ ScanResult Scanner::scan_block_scalar(bool literal) {
     std::string& value = scratch_;
     value.clear();
     const std::size_t leading = scan_block_scalar_breaks(content_indent);
+    // Before the first content line, a tab where the indentation should be
+    // is no empty line and no content either.
+    if (reader_.byte() == '\t' && std::int64_t(reader_.column()) < content_indent)
+        return fail("a tab cannot be used for indentation", reader_.span());
     std::size_t pending = leading;
     std::size_t trailing = leading;
     bool any_content = false;

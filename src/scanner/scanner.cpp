@@ -8,10 +8,6 @@
 
 namespace quillmere::scanner {
 
-namespace {
-
-}  // namespace
-
 Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool collect_comments)
     : reader_(text, file_id), collect_comments_(collect_comments) {}
 
@@ -66,16 +62,20 @@ void Scanner::queue_at(std::size_t index, RawTokenKind kind, Span span, std::uin
 ScanResult Scanner::fetch_next_token() {
     // A key saved before a block scalar (or anything else that consumed
     // lines without passing through the skipping below) cannot complete.
-    if (key_saved_ && key_line_ != reader_.line()) drop_simple_key();
+    if (key_saved_ && key_start_.line != reader_.line()) QM_TRY(drop_simple_key());
 
     bool crossed_break = false;
     QM_TRY(skip_to_next_token(crossed_break));
 
+    // Set when the token must begin an entry of the block mapping at its
+    // column: the message to fail with when it does not.
+    const char* key_needed = nullptr;
     if (in_flow()) {
-        if (!reader_.at_end() && crossed_break && std::int64_t(reader_.column()) <= flow_base_indent_)
-            return fail("flow content must be indented more than its block context", reader_.span());
+        // Only blanks precede the reader on its line, one byte each.
+        if (!reader_.at_end() && crossed_break)
+            QM_TRY(check_continuation_indent(reader_.position() - reader_.column(), flow_base_indent_,
+                                             "flow content must be indented more than its block context"));
     } else if (!reader_.at_end()) {
-        unrolled_ = false;
         unroll_indent(reader_.column());
         // A block sequence ends when the next line at its column is no entry.
         if (sequence_level_ && std::int64_t(reader_.column()) == indent_ &&
@@ -83,21 +83,98 @@ ScanResult Scanner::fetch_next_token() {
             queue(RawTokenKind::BlockEnd, reader_.span(), reader_.position());
             pop_indent();
         }
+        if (indent_ >= 0) QM_TRY(check_block_indentation(key_needed));
     }
 
     if (reader_.at_end()) {
         if (in_flow()) return fail("unclosed flow collection at end of input", reader_.span());
-        fetch_stream_end();
-        return Ok{};
+        return fetch_stream_end();
     }
-    return in_flow() ? fetch_in_flow() : fetch_in_block();
+    if (in_flow()) return fetch_in_flow();
+    if (key_needed == nullptr) return fetch_in_block();
+
+    const Span start = reader_.span();
+    QM_TRY(fetch_in_block());
+    switch (last_kind_) {
+        case RawTokenKind::MappingKey:
+        case RawTokenKind::MappingValue:
+        case RawTokenKind::BlockEntry:
+        case RawTokenKind::DocumentStart:
+        case RawTokenKind::DocumentEnd:
+        case RawTokenKind::Directive:
+            return Ok{};
+        default:
+            // An anchor, tag, alias or flow collection saved a key, which a
+            // ":" must still complete on this line.
+            if (key_saved_) {
+                key_needed_ = key_needed;
+                return Ok{};
+            }
+            return fail(key_needed, start);
+    }
 }
 
-void Scanner::fetch_stream_end() {
-    drop_simple_key();
+// A token in block context inside a block collection, once the indentation
+// is unrolled to its column. At the column of a block mapping (where a token
+// always begins its line) it begins the mapping's next entry. When it begins
+// a line indented past the innermost collection, it continues the node that
+// the collection still waits for, so there must be one:
+//
+//     - a: 1          - [a]          key: "x"
+//      b: 2            b: 2            more
+//
+// each fail at their second line.
+ScanResult Scanner::check_block_indentation(const char*& key_needed) {
+    const std::int64_t column = reader_.column();
+    if (column > indent_) {
+        switch (last_kind_) {
+            case RawTokenKind::Scalar:
+            case RawTokenKind::Alias:
+            case RawTokenKind::FlowSequenceEnd:
+            case RawTokenKind::FlowMappingEnd:
+            case RawTokenKind::BlockEnd:
+                // A token after a node on its line (the ":" after a key)
+                // begins no line.
+                if (!only_blanks_before_on_line()) return Ok{};
+                if (sequence_level_ && reader_.byte() == '-' && reader_.next_is_blank_break_or_end())
+                    return fail("a sequence entry is indented past its sequence", reader_.span());
+                return fail("a line indented past its block collection must continue the node above it",
+                            reader_.span());
+            default:
+                return Ok{};
+        }
+    }
+    if (column == indent_ && !sequence_level_) {
+        // After "key:" with no value yet, the node was meant as the value.
+        key_needed = after_block_value_ ? "a mapping value must be indented past its mapping key"
+                                        : "expected ':' after mapping key";
+    }
+    return Ok{};
+}
+
+ScanResult Scanner::fetch_stream_end() {
+    QM_TRY(drop_simple_key());
     unroll_indent(-1);
     stream_ended_ = true;
     queue(RawTokenKind::StreamEnd, reader_.span(), reader_.position());
+    return Ok{};
+}
+
+// Checks the indentation of a line that continues a node begun on an
+// earlier line (a flow collection, a quoted or a plain scalar): the spaces
+// at its start must reach past `limit`, the indentation of the block
+// context. Tabs may follow them as separation but cannot stand in for them.
+// The reader is on the line's first non-blank character.
+ScanResult Scanner::check_continuation_indent(std::size_t line_start, std::int64_t limit,
+                                              const char* message) const {
+    const std::string_view text = reader_.text();
+    std::size_t spaces = line_start;
+    while (text[spaces] == ' ') ++spaces;
+    if (std::int64_t(spaces - line_start) > limit) return Ok{};
+    if (text[spaces] == '\t' && std::int64_t(reader_.column()) > limit)
+        return fail("a tab cannot be used for indentation",
+                    Span{reader_.span().file_id, reader_.line(), std::uint32_t(spaces - line_start), spaces});
+    return fail(message, reader_.span());
 }
 
 ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
@@ -108,7 +185,7 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
         if (is_break(c)) {
             reader_.consume_line_break();
             after_document_start_ = false;
-            if (key_saved_ && key_line_ != reader_.line()) drop_simple_key();
+            if (key_saved_ && key_start_.line != reader_.line()) QM_TRY(drop_simple_key());
             if (!in_flow()) key_allowed_ = true;
             at_line_start = true;
             crossed_break = true;
@@ -117,7 +194,7 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
             while (end < text.size() && text[end] == ' ') ++end;
             reader_.advance_ascii(end - reader_.position());
         } else if (c == '\t') {
-            if (!in_flow() && at_line_start) {
+            if (!in_flow() && (at_line_start || (at_line_start = only_blanks_before_on_line()))) {
                 if (blank_run_end_ <= reader_.position()) blank_run_end_ = reader_.find_non_blank();
                 if (blank_run_end_ < text.size()) {
                     const auto next = static_cast<unsigned char>(text[blank_run_end_]);
@@ -138,6 +215,18 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
         }
     }
     return Ok{};
+}
+
+// Whether only blanks stand between the start of the line and the reader
+// (a scan that stopped inside a line's indentation leaves it there).
+bool Scanner::only_blanks_before_on_line() const {
+    const std::string_view text = reader_.text();
+    const std::size_t pos = reader_.position();
+    const std::size_t start = pos - reader_.column();
+    for (std::size_t i = pos; i > start; --i)
+        if (!is_blank(static_cast<unsigned char>(text[i - 1]))) return false;
+    // Blanks are one byte each, so the line starts at `start`.
+    return start == 0 || (start == 3 && reader_.had_bom()) || is_break(static_cast<unsigned char>(text[start - 1]));
 }
 
 void Scanner::skip_comment() {
@@ -223,8 +312,6 @@ ScanResult Scanner::fetch_in_block() {
     const Span span = reader_.span();
     const unsigned char c = reader_.byte();
     if (c != '!' && c != '&') after_block_value_ = false;
-    const bool after_entry = after_block_entry_;
-    after_block_entry_ = false;
 
     switch (c) {
         case '!': return scan_tag();
@@ -241,7 +328,7 @@ ScanResult Scanner::fetch_in_block() {
             return scan_plain_scalar();
         case ',': return fail("a plain scalar cannot start with ','", span);
         case '-':
-            if (indicator_ends_here(1)) return fetch_block_entry(after_entry);
+            if (indicator_ends_here(1)) return fetch_block_entry();
             if (reader_.at_document_marker()) {
                 fetch_document_start();
                 return Ok{};
@@ -277,6 +364,7 @@ ScanResult Scanner::open_indent(std::int64_t column, Span span, RawTokenKind kin
     if (in_flow()) return Ok{};
     if (after_document_start_) return fail("a block collection cannot start on the same line as ---", span);
     if (column <= indent_) return Ok{};
+    QM_TRY(check_no_tab_before(span));
     indents_.push_back(indent_);
     indent_is_sequence_.push_back(sequence_level_);
     indent_ = column;
@@ -285,12 +373,29 @@ ScanResult Scanner::open_indent(std::int64_t column, Span span, RawTokenKind kin
     return Ok{};
 }
 
+// A block collection that opens after an indicator on the same line
+// ("- - a", "? a: b", ": a: b") is indented by the blanks between them, and
+// one that opens a line by the blanks before it: a tab there is indentation.
+ScanResult Scanner::check_no_tab_before(const Span& start) const {
+    const std::string_view text = reader_.text();
+    std::size_t p = start.offset;
+    std::size_t tab = start.offset;
+    while (p > 0 && is_blank(static_cast<unsigned char>(text[p - 1]))) {
+        --p;
+        if (text[p] == '\t') tab = p;
+    }
+    if (tab == start.offset) return Ok{};
+    const bool line_start = p == 0 || (p == 3 && reader_.had_bom()) || is_break(static_cast<unsigned char>(text[p - 1]));
+    if (!line_start && text[p - 1] != '-' && text[p - 1] != '?' && text[p - 1] != ':') return Ok{};
+    return fail("a tab cannot be used for indentation",
+                Span{start.file_id, start.line, start.column - std::uint32_t(start.offset - tab), tab});
+}
+
 void Scanner::unroll_indent(std::int64_t column) {
     if (in_flow()) return;
     while (column < indent_) {
         queue(RawTokenKind::BlockEnd, reader_.span(), reader_.position());
         pop_indent();
-        unrolled_ = true;
     }
 }
 
@@ -310,9 +415,7 @@ void Scanner::save_simple_key() {
     if (in_flow() || !key_allowed_ || key_saved_) return;
     key_saved_ = true;
     key_token_ = queue_.size();
-    key_line_ = reader_.line();
-    key_column_ = reader_.column();
-    key_offset_ = reader_.position();
+    key_start_ = reader_.span();
 }
 
 // Indicators.
@@ -321,15 +424,18 @@ ScanResult Scanner::fetch_value() {
     const Span span = reader_.span();
     bool completed_key = false;
     if (!in_flow()) {
+        if (key_saved_ && key_start_.line != reader_.line()) QM_TRY(drop_simple_key());
         const bool saved = key_saved_;
-        drop_simple_key();
-        if (saved && key_line_ == reader_.line()) {
-            const Span key_span{span.file_id, key_line_, key_column_, key_offset_};
+        key_saved_ = false;
+        key_needed_ = nullptr;
+        if (saved) {
+            const Span key_span = key_start_;
             std::size_t at = key_token_;
-            if (std::int64_t(key_column_) > indent_) {
+            if (std::int64_t(key_start_.column) > indent_) {
+                QM_TRY(check_no_tab_before(key_start_));
                 indents_.push_back(indent_);
                 indent_is_sequence_.push_back(sequence_level_);
-                indent_ = key_column_;
+                indent_ = key_start_.column;
                 sequence_level_ = false;
                 queue_at(at++, RawTokenKind::BlockMappingStart, key_span, span.offset);
             }
@@ -364,19 +470,16 @@ ScanResult Scanner::fetch_key() {
     return Ok{};
 }
 
-ScanResult Scanner::fetch_block_entry(bool after_entry) {
+ScanResult Scanner::fetch_block_entry() {
     const Span span = reader_.span();
     if (last_key_line_ == std::int64_t(span.line))
         return fail("a block sequence cannot start on the same line as its mapping key", span);
     if (last_property_line_ == std::int64_t(span.line))
         return fail("a block sequence entry cannot follow an anchor or tag on the same line", span);
-    if (std::int64_t(span.column) > indent_ && sequence_level_ && !after_entry && unrolled_)
-        return fail("a sequence entry is indented past its sequence", span);
     QM_TRY(roll_indent(span.column, span, RawTokenKind::BlockSequenceStart));
     reader_.advance_ascii(1);
     if (reader_.byte() == ' ') reader_.advance_ascii(1);
     key_allowed_ = true;
-    after_block_entry_ = true;
     queue(RawTokenKind::BlockEntry, span, span.offset);
     return Ok{};
 }

@@ -11,7 +11,9 @@
 //
 // Block structure comes from indentation: a stack of open block levels whose
 // columns are compared with the column of each line's first token, closing
-// levels with BlockEnd. Implicit keys are found in two ways. A plain or
+// levels with BlockEnd. A line at the column of a block mapping begins its
+// next entry; a line indented past the innermost level continues the node
+// that level still waits for; anything else is an error. Implicit keys are found in two ways. A plain or
 // quoted scalar looks for its own ":" right after itself and queues the key
 // tokens. A node that begins with an anchor, tag, alias or flow collection
 // saves a "simple key" (the queue position of its first token); when the ":"
@@ -87,16 +89,19 @@ private:
     // Main loop (scanner.cpp).
     ScanResult fetch_next_token();
     ScanResult skip_to_next_token(bool& crossed_break);
+    bool only_blanks_before_on_line() const;
     void skip_comment();
+    ScanResult check_block_indentation(const char*& key_needed);
+    ScanResult check_continuation_indent(std::size_t line_start, std::int64_t limit, const char* message) const;
     ScanResult fetch_in_flow();
     ScanResult fetch_in_block();
     ScanResult fetch_value();
     ScanResult fetch_key();
-    ScanResult fetch_block_entry(bool after_entry);
+    ScanResult fetch_block_entry();
     void fetch_document_start();
     ScanResult fetch_document_end();
     void fetch_directive();
-    void fetch_stream_end();
+    ScanResult fetch_stream_end();
 
     // Indentation. Most calls open nothing, so that test is inline.
     ScanResult roll_indent(std::int64_t column, Span span, RawTokenKind kind) {
@@ -104,12 +109,20 @@ private:
         return open_indent(column, span, kind);
     }
     ScanResult open_indent(std::int64_t column, Span span, RawTokenKind kind);
+    ScanResult check_no_tab_before(const Span& start) const;
     void unroll_indent(std::int64_t column);
     void pop_indent();
 
-    // Simple keys.
+    // Simple keys. A key that a block mapping needs (`key_needed_`) may
+    // not be dropped: dropping it fails with that message.
     void save_simple_key();
-    void drop_simple_key() { key_saved_ = false; }
+    ScanResult drop_simple_key() {
+        key_saved_ = false;
+        if (key_needed_ == nullptr) return Ok{};
+        const char* message = key_needed_;
+        key_needed_ = nullptr;
+        return fail(message, key_start_);
+    }
 
     // Token queue. Every token passes through here, so it is inline, and it
     // constructs the token in its slot: one assembled elsewhere and copied
@@ -118,6 +131,7 @@ private:
                                       std::string_view text = {}, std::uint8_t style = 0) {
         const OutputKind out = output_kind(kind);
         const std::uint8_t token_style = kind == RawTokenKind::Scalar ? style : out.style;
+        last_kind_ = kind;
         if (!key_saved_ && queue_.empty()) {
             out_->emplace_back(out.kind, token_style, span, end_offset, text);
             if (kind == RawTokenKind::StreamEnd) finished_ = true;
@@ -131,9 +145,10 @@ private:
     // Scalars (scalars.cpp).
     ScanResult scan_plain_scalar();
     ScanResult scan_quoted_scalar(bool double_quoted);
-    ScanResult scan_escape(std::string& text, Span quote);
+    ScanResult scan_escape(std::string& text, Span quote, std::int64_t block_indent);
     ScanResult scan_hex_escape(int digits, Span quote, char32_t& out);
     ScanResult fold_quoted_line_break(std::string& text, std::size_t kept, std::int64_t block_indent);
+    ScanResult skip_quoted_line_breaks(std::int64_t block_indent, std::size_t& empty_lines);
     ScanResult scan_block_scalar(bool literal);
     std::size_t scan_block_scalar_breaks(std::int64_t content_indent);
     bool value_indicator_follows();
@@ -173,9 +188,12 @@ private:
     // The simple-key slot.
     bool key_saved_ = false;
     std::size_t key_token_ = 0;
-    std::uint32_t key_line_ = 0;
-    std::uint32_t key_column_ = 0;
-    std::uint64_t key_offset_ = 0;
+    Span key_start_;  // the key's first character
+    const char* key_needed_ = nullptr;
+
+    // The kind of the last token queued at the back (not one inserted for
+    // a key).
+    RawTokenKind last_kind_ = RawTokenKind::StreamStart;
 
     std::int64_t indent_ = -1;
     std::vector<std::int64_t> indents_;
@@ -193,8 +211,6 @@ private:
     bool key_allowed_ = true;
     bool after_document_start_ = false;
     bool after_block_value_ = false;
-    bool after_block_entry_ = false;
-    bool unrolled_ = false;
     bool entry_has_content_ = false;
     bool needs_separator_ = false;
     bool explicit_key_in_entry_ = false;

@@ -20,8 +20,6 @@ SUITE = SHARED_DIR / "yaml-test-suite"
 KNOWN_DIFFERENCES = {
     "DK95/00": "the scanner rejects a tab after the indentation spaces of a line, before content "
                "(\"a tab cannot be used for indentation\"), so this valid case raises",
-    "DK95/01": "the scanner lets a double-quoted scalar's continuation line begin with a tab (only its column "
-               "is checked), so this error case loads as {'foo': 'bar baz'}",
 }
 
 

@@ -72,8 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a\n---", "Scalar(a) DocumentStart"},
         Case{"a\n...", "Scalar(a) DocumentEnd"},
         Case{"a\n # c\n b", "Scalar(a) Scalar(b)"},
-        Case{"- a\n  ? b", "SequenceStart(Block) BlockEntry Scalar(a) MappingStart(Block) MappingKey Scalar(b) "
-                           "BlockEnd BlockEnd"},
+        Case{"a\n ? b", "Scalar(a) MappingStart(Block) MappingKey Scalar(b) BlockEnd"},
         Case{"[a\n[b]]", "error: missing ',' between flow collection entries @2:1"},
         // Keys.
         Case{"a\nb: c", "error: an implicit mapping key cannot span multiple lines @1:1"},
