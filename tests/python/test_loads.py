@@ -3,6 +3,7 @@ from directives and options, documents, the Value to Python conversion, deep
 documents, the interpreter lock and per-call allocations."""
 
 import itertools
+import json
 import math
 import sys
 import sysconfig
@@ -206,6 +207,13 @@ class TestConversion:
 
     def test_explicit_key_wins_over_a_merged_key_python_takes_as_the_same(self):
         assert q.loads("m: {1: a, <<: {1.0: b, true: c, 2: d}}") == {"m": {1: "a", 2: "d"}}
+
+    def test_json_text_with_characters_beyond_the_basic_plane(self):
+        # json.dumps writes each of them as a high and a low surrogate escape.
+        text = "".join(chr(cp) for cp in range(0x10000, 0x110000, 997)) + "\U0010FFFF \U0001F600 \u00e9"
+        dumped = json.dumps({"a": text, "b": [text]})
+        assert "\\ud83d\\ude00" in dumped
+        assert q.loads(dumped) == {"a": text, "b": [text]}
 
 
 def depth_of(value):

@@ -152,7 +152,12 @@ INSTANTIATE_TEST_SUITE_P(
         Escape{"\\x7F", "\x7F"}, Escape{"\\x80", "\xC2\x80"}, Escape{"\\u07fF", "\xDF\xBF"},
         Escape{"\\u0800", "\xE0\xA0\x80"}, Escape{"\\uD7FF", "\xED\x9F\xBF"}, Escape{"\\uE000", "\xEE\x80\x80"},
         Escape{"\\uFFFF", "\xEF\xBF\xBF"}, Escape{"\\U00010000", "\xF0\x90\x80\x80"},
-        Escape{"\\U0010FFFF", "\xF4\x8F\xBF\xBF"}, Escape{"\\x410", "A0"}));
+        Escape{"\\U0010FFFF", "\xF4\x8F\xBF\xBF"}, Escape{"\\x410", "A0"},
+        // A high and a low surrogate escape, one after the other, are one
+        // character.
+        Escape{"\\ud83d\\ude00", "\xF0\x9F\x98\x80"}, Escape{"\\uD800\\uDC00", "\xF0\x90\x80\x80"},
+        Escape{"\\uDBFF\\uDFFF", "\xF4\x8F\xBF\xBF"},
+        Escape{"\\ud83d\\ude00\\ud83d\\ude01", "\xF0\x9F\x98\x80\xF0\x9F\x98\x81"}));
 
 class BlockScalar : public ::testing::TestWithParam<Case> {};
 TEST_P(BlockScalar, Tokens) { EXPECT_EQ(scan_to_text(GetParam().input), GetParam().expected); }
@@ -248,6 +253,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"\"\\u00", "error: incomplete unicode escape @1:1"},
         Case{"\"\\ud800\"", "error: invalid unicode code point: U+D800 @1:1"},
         Case{"\"\\uDFFF\"", "error: invalid unicode code point: U+DFFF @1:1"},
+        Case{"\"\\ude00\\ud83d\"", "error: invalid unicode code point: U+DE00 @1:1"},
+        Case{"k: \"\\ud83d\\u0041\"", "error: invalid unicode code point: U+D83D @1:4"},
+        Case{"\"\\ud83d\\ud83d\"", "error: invalid unicode code point: U+D83D @1:1"},
+        Case{"\"\\ud83d \\ude00\"", "error: invalid unicode code point: U+D83D @1:1"},
+        Case{"\"\\ud83d\\U0000DE00\"", "error: invalid unicode code point: U+D83D @1:1"},
+        Case{"\"\\ud83d\\ude0\"", "error: invalid hex digit in unicode escape: '\"' @1:13"},
         Case{"\"\\U00110000\"", "error: invalid unicode code point: U+110000 @1:1"},
         Case{"\"\\UFFFFFFFF\"", "error: invalid unicode code point: U+FFFFFFFF @1:1"},
         Case{"\"a\" b", "error: unexpected content after quoted scalar @1:4"},
