@@ -127,11 +127,12 @@ ScanResult Scanner::scan_plain_scalar() {
         // scalar continues there.
         const Reader at_break = reader_;
         std::size_t breaks = 0;
-        std::size_t next_line = 0;
+        std::int64_t spaces = 0;  // the indentation of the last line reached
         while (!reader_.at_end() && is_break(reader_.byte())) {
             reader_.consume_line_break();
             ++breaks;
-            next_line = reader_.position();
+            reader_.skip_spaces();
+            spaces = reader_.column();
             reader_.skip_blanks();
         }
         if (reader_.at_end()) goto done;
@@ -143,10 +144,8 @@ ScanResult Scanner::scan_plain_scalar() {
             // carried the line past the block context, or inside a flow
             // collection, the reader goes back to the line break, so that
             // the next token checks the line's indentation and reports it.
-            std::size_t spaces = next_line;
-            while (text[spaces] == ' ') ++spaces;
-            if (std::int64_t(spaces - next_line) <= (flow ? flow_base_indent_ : indent_)) {
-                if (flow || spaces != reader_.position()) reader_ = at_break;
+            if (spaces <= (flow ? flow_base_indent_ : indent_)) {
+                if (flow || spaces != reader_.column()) reader_ = at_break;
                 goto done;
             }
             if (!flow && reader_.at_document_marker()) goto done;

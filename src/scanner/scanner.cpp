@@ -67,8 +67,8 @@ ScanResult Scanner::fetch_next_token() {
     bool crossed_break = false;
     QM_TRY(skip_to_next_token(crossed_break));
 
-    // Set when the token must begin an entry of the block mapping at its
-    // column: the message to fail with when it does not.
+    // Set when the token stands at a block mapping's column and must begin
+    // its next entry: the message to fail with when it does not.
     const char* key_needed = nullptr;
     if (in_flow()) {
         // Only blanks precede the reader on its line, one byte each.
@@ -83,7 +83,20 @@ ScanResult Scanner::fetch_next_token() {
             queue(RawTokenKind::BlockEnd, reader_.span(), reader_.position());
             pop_indent();
         }
-        if (indent_ >= 0) QM_TRY(check_block_indentation(key_needed));
+        // Inside a block collection: a token at a block mapping's column
+        // always begins its line, and the mapping's next entry. A token
+        // past the collection's column after a complete node must not begin
+        // a line (see check_line_continues).
+        if (indent_ >= 0) {
+            const std::int64_t column = reader_.column();
+            if (column > indent_) {
+                if (ends_node(last_kind_)) QM_TRY(check_line_continues());
+            } else if (column == indent_ && !sequence_level_) {
+                // After "key:" with no value yet, the node was meant as the value.
+                key_needed = after_block_value_ ? "a mapping value must be indented past its mapping key"
+                                                : "expected ':' after mapping key";
+            }
+        }
     }
 
     if (reader_.at_end()) {
@@ -91,8 +104,11 @@ ScanResult Scanner::fetch_next_token() {
         return fetch_stream_end();
     }
     if (in_flow()) return fetch_in_flow();
-    if (key_needed == nullptr) return fetch_in_block();
+    return key_needed == nullptr ? fetch_in_block() : fetch_mapping_entry(key_needed);
+}
 
+// The token at a block mapping's column, which must begin an entry.
+ScanResult Scanner::fetch_mapping_entry(const char* key_needed) {
     const Span start = reader_.span();
     QM_TRY(fetch_in_block());
     switch (last_kind_) {
@@ -114,42 +130,20 @@ ScanResult Scanner::fetch_next_token() {
     }
 }
 
-// A token in block context inside a block collection, once the indentation
-// is unrolled to its column. At the column of a block mapping (where a token
-// always begins its line) it begins the mapping's next entry. When it begins
-// a line indented past the innermost collection, it continues the node that
-// the collection still waits for, so there must be one:
+// A token in block context indented past the innermost block collection,
+// after a token that ends a node. A line indented so continues the node
+// that the collection still waits for, and there is none:
 //
 //     - a: 1          - [a]          key: "x"
 //      b: 2            b: 2            more
 //
-// each fail at their second line.
-ScanResult Scanner::check_block_indentation(const char*& key_needed) {
-    const std::int64_t column = reader_.column();
-    if (column > indent_) {
-        switch (last_kind_) {
-            case RawTokenKind::Scalar:
-            case RawTokenKind::Alias:
-            case RawTokenKind::FlowSequenceEnd:
-            case RawTokenKind::FlowMappingEnd:
-            case RawTokenKind::BlockEnd:
-                // A token after a node on its line (the ":" after a key)
-                // begins no line.
-                if (!only_blanks_before_on_line()) return Ok{};
-                if (sequence_level_ && reader_.byte() == '-' && reader_.next_is_blank_break_or_end())
-                    return fail("a sequence entry is indented past its sequence", reader_.span());
-                return fail("a line indented past its block collection must continue the node above it",
-                            reader_.span());
-            default:
-                return Ok{};
-        }
-    }
-    if (column == indent_ && !sequence_level_) {
-        // After "key:" with no value yet, the node was meant as the value.
-        key_needed = after_block_value_ ? "a mapping value must be indented past its mapping key"
-                                        : "expected ':' after mapping key";
-    }
-    return Ok{};
+// each fail at their second line. A token after the node on its own line
+// (the ":" after a key) begins no line.
+ScanResult Scanner::check_line_continues() const {
+    if (!only_blanks_before_on_line()) return Ok{};
+    if (sequence_level_ && reader_.byte() == '-' && reader_.next_is_blank_break_or_end())
+        return fail("a sequence entry is indented past its sequence", reader_.span());
+    return fail("a line indented past its block collection must continue the node above it", reader_.span());
 }
 
 ScanResult Scanner::fetch_stream_end() {
@@ -194,6 +188,7 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
             while (end < text.size() && text[end] == ' ') ++end;
             reader_.advance_ascii(end - reader_.position());
         } else if (c == '\t') {
+            last_tab_line_ = reader_.line();
             if (!in_flow() && (at_line_start || (at_line_start = only_blanks_before_on_line()))) {
                 if (blank_run_end_ <= reader_.position()) blank_run_end_ = reader_.find_non_blank();
                 if (blank_run_end_ < text.size()) {
@@ -377,6 +372,9 @@ ScanResult Scanner::open_indent(std::int64_t column, Span span, RawTokenKind kin
 // ("- - a", "? a: b", ": a: b") is indented by the blanks between them, and
 // one that opens a line by the blanks before it: a tab there is indentation.
 ScanResult Scanner::check_no_tab_before(const Span& start) const {
+    // Blanks before a token are skipped between tokens, where each line
+    // with a tab among them is noted; on other lines there is none to find.
+    if (last_tab_line_ != std::int64_t(start.line)) return Ok{};
     const std::string_view text = reader_.text();
     std::size_t p = start.offset;
     std::size_t tab = start.offset;

@@ -12,8 +12,8 @@
 // Block structure comes from indentation: a stack of open block levels whose
 // columns are compared with the column of each line's first token, closing
 // levels with BlockEnd. A line at the column of a block mapping begins its
-// next entry; a line indented past the innermost level continues the node
-// that level still waits for; anything else is an error. Implicit keys are found in two ways. A plain or
+// next entry, and a line indented past the innermost level continues the
+// node that level still waits for. Implicit keys are found in two ways. A plain or
 // quoted scalar looks for its own ":" right after itself and queues the key
 // tokens. A node that begins with an anchor, tag, alias or flow collection
 // saves a "simple key" (the queue position of its first token); when the ":"
@@ -63,6 +63,16 @@ static_assert(std::size(kOutputKinds) == static_cast<std::size_t>(RawTokenKind::
 
 inline OutputKind output_kind(RawTokenKind raw) { return kOutputKinds[static_cast<std::size_t>(raw)]; }
 
+// Whether a token of this kind ends a node: a scalar, an alias, a closing
+// bracket, or BlockEnd, which ends a block collection.
+inline bool ends_node(RawTokenKind raw) {
+    constexpr auto bit = [](RawTokenKind k) { return std::uint32_t(1) << static_cast<unsigned>(k); };
+    constexpr std::uint32_t kEnds = bit(RawTokenKind::Scalar) | bit(RawTokenKind::Alias) |
+                                    bit(RawTokenKind::FlowSequenceEnd) | bit(RawTokenKind::FlowMappingEnd) |
+                                    bit(RawTokenKind::BlockEnd);
+    return (kEnds >> static_cast<unsigned>(raw)) & 1;
+}
+
 class Scanner {
 public:
     // `text` is borrowed for the life of the scanner and must be valid UTF-8.
@@ -91,7 +101,8 @@ private:
     ScanResult skip_to_next_token(bool& crossed_break);
     bool only_blanks_before_on_line() const;
     void skip_comment();
-    ScanResult check_block_indentation(const char*& key_needed);
+    ScanResult check_line_continues() const;
+    ScanResult fetch_mapping_entry(const char* key_needed);
     ScanResult check_continuation_indent(std::size_t line_start, std::int64_t limit, const char* message) const;
     ScanResult fetch_in_flow();
     ScanResult fetch_in_block();
@@ -194,6 +205,8 @@ private:
     // The kind of the last token queued at the back (not one inserted for
     // a key).
     RawTokenKind last_kind_ = RawTokenKind::StreamStart;
+    // The last line on which a tab was skipped between tokens.
+    std::int64_t last_tab_line_ = -1;
 
     std::int64_t indent_ = -1;
     std::vector<std::int64_t> indents_;
