@@ -188,21 +188,19 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
             while (end < text.size() && text[end] == ' ') ++end;
             reader_.advance_ascii(end - reader_.position());
         } else if (c == '\t') {
+            // The rest of the run of blanks goes at once: a long run of tabs
+            // is looked past once, not once per tab.
+            const std::size_t end = reader_.find_non_blank();
             last_tab_line_ = reader_.line();
-            if (!in_flow() && (at_line_start || (at_line_start = only_blanks_before_on_line()))) {
-                if (blank_run_end_ <= reader_.position()) blank_run_end_ = reader_.find_non_blank();
-                if (blank_run_end_ < text.size()) {
-                    const auto next = static_cast<unsigned char>(text[blank_run_end_]);
-                    if (next != '[' && next != '{' && !is_break(next))
-                        return fail("a tab cannot be used for indentation", reader_.span());
-                }
+            if (!in_flow() && (at_line_start || only_blanks_before_on_line()) && end < text.size()) {
+                const auto next = static_cast<unsigned char>(text[end]);
+                if (next != '[' && next != '{' && !is_break(next))
+                    return fail("a tab cannot be used for indentation", reader_.span());
             }
-            reader_.advance_ascii(1);
+            reader_.advance_ascii(end - reader_.position());
         } else if (c == '#') {
             const std::size_t pos = reader_.position();
-            const bool starts_comment =
-                pos == 0 || (pos == 3 && reader_.had_bom()) ||
-                is_blank(static_cast<unsigned char>(text[pos - 1])) || is_break(static_cast<unsigned char>(text[pos - 1]));
+            const bool starts_comment = line_starts_at(pos) || is_blank(static_cast<unsigned char>(text[pos - 1]));
             if (!starts_comment) break;
             skip_comment();
         } else {
@@ -210,6 +208,13 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
         }
     }
     return Ok{};
+}
+
+// Whether a line begins at byte `offset`: the start of the text, the end
+// of a byte-order mark, or the byte after a line break.
+bool Scanner::line_starts_at(std::size_t offset) const {
+    return offset == 0 || (offset == 3 && reader_.had_bom()) ||
+           is_break(static_cast<unsigned char>(reader_.text()[offset - 1]));
 }
 
 // Whether only blanks stand between the start of the line and the reader
@@ -220,8 +225,8 @@ bool Scanner::only_blanks_before_on_line() const {
     const std::size_t start = pos - reader_.column();
     for (std::size_t i = pos; i > start; --i)
         if (!is_blank(static_cast<unsigned char>(text[i - 1]))) return false;
-    // Blanks are one byte each, so the line starts at `start`.
-    return start == 0 || (start == 3 && reader_.had_bom()) || is_break(static_cast<unsigned char>(text[start - 1]));
+    // Blanks are one byte each, so the line starts at `start` if anywhere.
+    return line_starts_at(start);
 }
 
 void Scanner::skip_comment() {
@@ -359,7 +364,7 @@ ScanResult Scanner::open_indent(std::int64_t column, Span span, RawTokenKind kin
     if (in_flow()) return Ok{};
     if (after_document_start_) return fail("a block collection cannot start on the same line as ---", span);
     if (column <= indent_) return Ok{};
-    QM_TRY(check_no_tab_before(span));
+    if (last_tab_line_ == std::int64_t(span.line)) QM_TRY(check_no_tab_before(span));
     indents_.push_back(indent_);
     indent_is_sequence_.push_back(sequence_level_);
     indent_ = column;
@@ -371,10 +376,9 @@ ScanResult Scanner::open_indent(std::int64_t column, Span span, RawTokenKind kin
 // A block collection that opens after an indicator on the same line
 // ("- - a", "? a: b", ": a: b") is indented by the blanks between them, and
 // one that opens a line by the blanks before it: a tab there is indentation.
+// Blanks before a token are skipped between tokens, where each line with a
+// tab among them is noted, so callers look only on such lines.
 ScanResult Scanner::check_no_tab_before(const Span& start) const {
-    // Blanks before a token are skipped between tokens, where each line
-    // with a tab among them is noted; on other lines there is none to find.
-    if (last_tab_line_ != std::int64_t(start.line)) return Ok{};
     const std::string_view text = reader_.text();
     std::size_t p = start.offset;
     std::size_t tab = start.offset;
@@ -383,8 +387,7 @@ ScanResult Scanner::check_no_tab_before(const Span& start) const {
         if (text[p] == '\t') tab = p;
     }
     if (tab == start.offset) return Ok{};
-    const bool line_start = p == 0 || (p == 3 && reader_.had_bom()) || is_break(static_cast<unsigned char>(text[p - 1]));
-    if (!line_start && text[p - 1] != '-' && text[p - 1] != '?' && text[p - 1] != ':') return Ok{};
+    if (!line_starts_at(p) && text[p - 1] != '-' && text[p - 1] != '?' && text[p - 1] != ':') return Ok{};
     return fail("a tab cannot be used for indentation",
                 Span{start.file_id, start.line, start.column - std::uint32_t(start.offset - tab), tab});
 }
@@ -430,7 +433,7 @@ ScanResult Scanner::fetch_value() {
             const Span key_span = key_start_;
             std::size_t at = key_token_;
             if (std::int64_t(key_start_.column) > indent_) {
-                QM_TRY(check_no_tab_before(key_start_));
+                if (last_tab_line_ == std::int64_t(key_start_.line)) QM_TRY(check_no_tab_before(key_start_));
                 indents_.push_back(indent_);
                 indent_is_sequence_.push_back(sequence_level_);
                 indent_ = key_start_.column;

@@ -13,9 +13,9 @@
 // columns are compared with the column of each line's first token, closing
 // levels with BlockEnd. A line at the column of a block mapping begins its
 // next entry, and a line indented past the innermost level continues the
-// node that level still waits for. Implicit keys are found in two ways. A plain or
-// quoted scalar looks for its own ":" right after itself and queues the key
-// tokens. A node that begins with an anchor, tag, alias or flow collection
+// node that level still waits for. Implicit keys are found in two ways. A
+// plain or quoted scalar looks for its own ":" right after itself and queues
+// the key tokens. A node that begins with an anchor, tag, alias or flow collection
 // saves a "simple key" (the queue position of its first token); when the ":"
 // arrives on the same line, MappingStart and MappingKey are inserted there.
 // While a key is saved, no token leaves the queue.
@@ -99,6 +99,7 @@ private:
     // Main loop (scanner.cpp).
     ScanResult fetch_next_token();
     ScanResult skip_to_next_token(bool& crossed_break);
+    bool line_starts_at(std::size_t offset) const;
     bool only_blanks_before_on_line() const;
     void skip_comment();
     ScanResult check_line_continues() const;
@@ -231,10 +232,6 @@ private:
     bool stream_started_ = false;
     bool stream_ended_ = false;
     bool finished_ = false;
-
-    // First non-blank after the current run of tabs and spaces, so that a
-    // run of tabs is looked past once, not once per tab.
-    std::size_t blank_run_end_ = 0;
 
     bool collect_comments_ = false;
     std::vector<ScannedComment> comments_;
