@@ -430,7 +430,6 @@ ScanResult Scanner::fetch_value() {
         key_saved_ = false;
         key_needed_ = nullptr;
         if (saved) {
-            const Span key_span = key_start_;
             std::size_t at = key_token_;
             if (std::int64_t(key_start_.column) > indent_) {
                 if (last_tab_line_ == std::int64_t(key_start_.line)) QM_TRY(check_no_tab_before(key_start_));
@@ -438,9 +437,9 @@ ScanResult Scanner::fetch_value() {
                 indent_is_sequence_.push_back(sequence_level_);
                 indent_ = key_start_.column;
                 sequence_level_ = false;
-                queue_at(at++, RawTokenKind::BlockMappingStart, key_span, span.offset);
+                queue_at(at++, RawTokenKind::BlockMappingStart, key_start_, span.offset);
             }
-            queue_at(at, RawTokenKind::MappingKey, key_span, span.offset);
+            queue_at(at, RawTokenKind::MappingKey, key_start_, span.offset);
             completed_key = true;
         } else {
             QM_TRY(roll_indent(span.column, span, RawTokenKind::BlockMappingStart));

@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExtentCase{"a: &n 1\nb: *n  # c", "v1", "1:3@11-1:5@13"},
         ExtentCase{"k: [a, b]  # c", "v0", "0:3@3-0:9@9"},
         ExtentCase{"k: {}", "v0", "0:3@3-0:5@5"},
-        ExtentCase{"k: [\n  a,\n  b\n]\n", "v0", "0:3@3-3:1@15"},
+        ExtentCase{"k: [\n  a,\n  b\n ]\n", "v0", "0:3@3-3:2@16"},
         // Collections of empty nodes end no earlier than they start.
         ExtentCase{"x: {?}", "v0", "0:3@3-0:6@6"},
         ExtentCase{"- ? \n", "0", "0:2@2-0:2@2"},
