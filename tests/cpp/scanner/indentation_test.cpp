@@ -18,13 +18,13 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << ::testing::PrintToString(std::string(c.input)); }
 
+class Indentation : public ::testing::TestWithParam<Case> {};
+TEST_P(Indentation, Tokens) { EXPECT_EQ(scan_to_text(GetParam().input), GetParam().expected); }
+
 // Block structure: a line at a block mapping's column begins an entry; a
 // line indented past the innermost level continues its pending node.
-class BlockIndentation : public ::testing::TestWithParam<Case> {};
-TEST_P(BlockIndentation, Tokens) { EXPECT_EQ(scan_to_text(GetParam().input), GetParam().expected); }
-
 INSTANTIATE_TEST_SUITE_P(
-    Scanner, BlockIndentation,
+    Block, Indentation,
     ::testing::Values(
         // Less indented than the mapping or sequence above, more than the
         // enclosing one; or indented past a node that is complete.
@@ -80,11 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Tabs are separation after an indicator or after the indentation spaces,
 // never the indentation of a block collection or of a continuation line.
-class TabIndentation : public ::testing::TestWithParam<Case> {};
-TEST_P(TabIndentation, Tokens) { EXPECT_EQ(scan_to_text(GetParam().input), GetParam().expected); }
-
 INSTANTIATE_TEST_SUITE_P(
-    Scanner, TabIndentation,
+    Tabs, Indentation,
     ::testing::Values(
         // Between a block indicator and a block collection on its line.
         Case{"-\t- a", "error: a tab cannot be used for indentation @1:2"},
@@ -122,11 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A flow collection inside block context: every line of it, its closing
 // bracket included, is indented past the block, whatever token ends the
 // line before.
-class FlowIndentation : public ::testing::TestWithParam<Case> {};
-TEST_P(FlowIndentation, Tokens) { EXPECT_EQ(scan_to_text(GetParam().input), GetParam().expected); }
-
 INSTANTIATE_TEST_SUITE_P(
-    Scanner, FlowIndentation,
+    Flow, Indentation,
     ::testing::Values(
         Case{"k: [\n  a\n]", "error: flow content must be indented more than its block context @3:1"},
         Case{"k: [\n  \"a\"\n]", "error: flow content must be indented more than its block context @3:1"},
