@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/utf8.h"
 #include "decode/decoder.h"
@@ -27,24 +28,47 @@ bool is_value_error(const LocatedError& error) {
     return error.message.starts_with("cannot read ") || error.message.find("alias bomb") != std::string::npos;
 }
 
-void check(const YamlNode& node, std::string_view text, const LineIndex& lines, std::size_t& count) {
+// Line and column of every offset of a text, counted one byte at a time.
+struct Positions {
+    std::vector<LinePosition> at;
+
+    explicit Positions(std::string_view text) : at(text.size() + 1) {
+        const bool bom = text.size() > 2 && text.starts_with("\xEF\xBB\xBF");
+        LinePosition here;
+        for (std::size_t i = 0; i <= text.size(); ++i) {
+            at[i] = here;
+            if (i == text.size() || (bom && i < 3)) continue;
+            const char c = text[i];
+            if (c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+                here = LinePosition{here.line + 1, 0};
+            } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+                ++here.column;
+            }
+        }
+    }
+};
+
+void check(const YamlNode& node, std::string_view text, const Positions& positions, std::size_t& count) {
     ++count;
     if (node.end_offset < node.span.offset || node.end_offset > text.size()) std::abort();
     // Missing keys and values sit at position zero; every other node's
-    // end is where the line index puts it.
-    const LinePosition end = lines.position_of(text, node.end_offset);
-    if (node.end_offset != 0 && (end.line != node.end_line || end.column != node.end_column)) std::abort();
+    // start and end are where counting puts them.
+    const LinePosition start = positions.at[node.span.offset];
+    const LinePosition end = positions.at[node.end_offset];
+    if (node.end_offset != 0 && (start.line != node.span.line || start.column != node.span.column ||
+                                 end.line != node.end_line || end.column != node.end_column))
+        std::abort();
     const bool block_scalar = node.is(NodeKind::Scalar) && (node.scalar_style() == ScalarStyle::Literal ||
                                                             node.scalar_style() == ScalarStyle::Folded);
     if (node.comments.raw() && !block_scalar) std::abort();
     const bool collection = node.is(NodeKind::Sequence) || node.is(NodeKind::Mapping);
     if (!collection && node.style() != CollectionStyle::Block) std::abort();
     if (node.is(NodeKind::Sequence))
-        for (const YamlNode& item : node.items()) check(item, text, lines, count);
+        for (const YamlNode& item : node.items()) check(item, text, positions, count);
     if (node.is(NodeKind::Mapping))
         for (const NodePair& pair : node.pairs()) {
-            check(pair.key, text, lines, count);
-            check(pair.value, text, lines, count);
+            check(pair.key, text, positions, count);
+            check(pair.value, text, positions, count);
         }
 }
 
@@ -70,14 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!decoded.ok() && !is_value_error(decoded.error())) std::abort();
 
-    const LineIndex lines = build_line_index(text);
+    const Positions positions(text);
     for (const YamlNode& root : composed.value()) {
         std::size_t count = 0;
-        check(root, text, lines, count);
+        check(root, text, positions, count);
         if (count < 5000) {
             const YamlNode copy = clone_node(root);
             std::size_t copied = 0;
-            check(copy, text, lines, copied);
+            check(copy, text, positions, copied);
             if (copied != count || subtree_modified(copy)) std::abort();
         }
     }

@@ -9,9 +9,10 @@
 //
 // Columns count code points: every byte that is not a UTF-8 continuation
 // byte (0x80-0xBF) between the line start and the offset. The index notes
-// which lines are plain ASCII, where a column is a byte count.
+// which blocks of the text are plain ASCII, where a column is a byte count.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,7 @@ public:
     LineIndex() = default;
 
     std::uint32_t line_count() const { return static_cast<std::uint32_t>(starts_.size()); }
-    // The text of a line, without its line break.
-    std::string_view line_text(std::string_view text, std::uint32_t line) const;
+    std::uint64_t line_start(std::uint32_t line) const { return starts_[line]; }
 
     // Line and column of `offset` in `text`, the text the index was built from.
     LinePosition position_of(std::string_view text, std::uint64_t offset) const;
@@ -42,9 +42,12 @@ public:
 private:
     friend LineIndex build_line_index(std::string_view text);
     std::uint32_t column_on_line(std::string_view text, std::uint32_t line, std::uint64_t offset) const;
+    std::uint32_t columns_between(std::string_view text, std::uint64_t start, std::uint64_t end) const;
+    void note_ascii_blocks(std::string_view text);
 
+    static constexpr std::size_t kAsciiBlock = 256;
     std::vector<std::uint64_t> starts_;
-    std::vector<std::uint8_t> non_ascii_;  // per line: holds a byte of 0x80 or more
+    std::vector<std::uint8_t> non_ascii_blocks_;  // per block of kAsciiBlock bytes: holds a byte of 0x80 or more
 };
 
 LineIndex build_line_index(std::string_view text);

@@ -42,27 +42,28 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"\xEF\xBB\xBF" "ab", 3, 0, 0}, Case{"\xEF\xBB\xBF" "ab", 5, 0, 2},
                       Case{"\xEF\xBB\xBF" "a\nb", 6, 1, 1}));
 
-TEST(LineIndex, LineTexts) {
+TEST(LineIndex, LineStarts) {
     const std::string_view text = "a\r\n\r\n  \rb";
     const LineIndex index = build_line_index(text);
     ASSERT_EQ(index.line_count(), 4u);
-    EXPECT_EQ(index.line_text(text, 0), "a");
-    EXPECT_EQ(index.line_text(text, 1), "");
-    EXPECT_EQ(index.line_text(text, 2), "  ");
-    EXPECT_EQ(index.line_text(text, 3), "b");
+    EXPECT_EQ(index.line_start(1), 3u);
+    EXPECT_EQ(index.line_start(2), 5u);
+    EXPECT_EQ(index.line_start(3), 8u);
 }
 
 TEST(LineIndex, LongLines) {
-    // Breaks and non-ASCII bytes anywhere within the eight-byte steps.
-    for (std::size_t at = 0; at < 24; ++at) {
-        std::string text(24, 'x');
+    // Breaks and non-ASCII bytes anywhere, and far from each other.
+    for (std::size_t at : {0, 1, 7, 8, 9, 23, 255, 256, 257, 600}) {
+        std::string text(700, 'x');
         text[at] = '\n';
         text += "\xC3\xA9z";
         const LineIndex index = build_line_index(text);
         ASSERT_EQ(index.line_count(), 2u) << at;
         const LinePosition end = index.position_of(text, text.size());
         EXPECT_EQ(end.line, 1u);
-        EXPECT_EQ(end.column, 24 - at - 1 + 2) << at;
+        EXPECT_EQ(end.column, 700 - at - 1 + 2) << at;
+        const LinePosition before = index.position_of(text, at);
+        EXPECT_EQ(before.column, at) << at;
     }
 }
 
