@@ -7,7 +7,6 @@
 
 #include "common/stack_guard.h"
 #include "roundtrip/queries.h"
-#include "scanner/unicode.h"
 
 namespace quillmere::roundtrip {
 
@@ -28,9 +27,7 @@ bool is_bracketed(const YamlNode& node, std::string_view text) {
 class Attacher {
 public:
     Attacher(std::string_view text, const LineIndex& lines, std::vector<ScannedComment>& comments)
-        : text_(text), comments_(comments) {
-        count_blank_lines(lines);
-    }
+        : text_(text), lines_(lines), comments_(comments) {}
 
     // Visits `node` and everything below it. Only a node that allows it
     // takes an inline comment, and only one that lies before `limit`, the
@@ -39,7 +36,7 @@ public:
         const std::uint32_t line = node.span.line;
         if (has_last_line_) {
             const std::uint32_t next = cursor_ < comments_.size() ? std::min(line, comments_[cursor_].span.line) : line;
-            node.comments.blank_before = blank_lines_between(last_line_, next);
+            node.comments.blank_before = lines_.blank_lines_between(last_line_, next);
         }
         while (cursor_ < comments_.size() && comments_[cursor_].span.line < line) {
             raise_last_line(comments_[cursor_].span.line);
@@ -51,7 +48,7 @@ public:
         // Below a node whose lines hold no comment and no blank line there
         // is nothing to attach: its children are passed over.
         const bool quiet = (cursor_ >= comments_.size() || comments_[cursor_].span.line > node.end_line) &&
-                           blank_lines_between(line, node.end_line + 1) == 0;
+                           lines_.blank_lines_between(line, node.end_line + 1) == 0;
         const std::uint64_t inner_limit = is_bracketed(node, text_) ? std::min(limit, node.end_offset) : limit;
         if (quiet) {
             // The node's own end below covers its children's.
@@ -85,44 +82,14 @@ public:
     }
 
 private:
-    // A line is blank when only white space remains after trimming it.
-    void count_blank_lines(const LineIndex& lines) {
-        const std::uint32_t count = lines.line_count();
-        blank_prefix_.resize(count + 1);
-        blank_prefix_[0] = 0;
-        for (std::uint32_t line = 0; line < count; ++line) {
-            const std::size_t end = line + 1 < count ? lines.line_start(line + 1) : text_.size();
-            blank_prefix_[line + 1] = blank_prefix_[line] + (is_blank(lines.line_start(line), end) ? 1 : 0);
-        }
-    }
-
-    // Whether the bytes from `start` to `end` are all white space.
-    bool is_blank(std::size_t start, std::size_t end) const {
-        for (std::size_t i = start; i < end; ++i) {
-            const auto c = static_cast<unsigned char>(text_[i]);
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f') continue;
-            return c >= 0x80 && scanner::trim_white_space_start(text_.substr(i, end - i)).empty();
-        }
-        return true;
-    }
-
-    // Blank lines strictly between lines `after` and `before`.
-    std::uint32_t blank_lines_between(std::uint32_t after, std::uint32_t before) const {
-        const std::size_t lines = blank_prefix_.size() - 1;
-        const std::size_t from = std::min<std::size_t>(std::size_t(after) + 1, lines);
-        const std::size_t to = std::min<std::size_t>(before, lines);
-        return to > from ? blank_prefix_[to] - blank_prefix_[from] : 0;
-    }
-
     void raise_last_line(std::uint32_t line) {
         if (!has_last_line_ || line > last_line_) last_line_ = line;
         has_last_line_ = true;
     }
 
     std::string_view text_;
+    const LineIndex& lines_;
     std::vector<ScannedComment>& comments_;
-    // blank_prefix_[i]: blank lines among lines 0 to i - 1.
-    std::vector<std::uint32_t> blank_prefix_;
     std::size_t cursor_ = 0;
     std::uint32_t last_line_ = 0;
     bool has_last_line_ = false;

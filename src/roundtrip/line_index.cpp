@@ -3,27 +3,59 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scanner/unicode.h"
+
 namespace quillmere::roundtrip {
+
+namespace {
+
+// Whether the bytes from `start` to `end` are all white space.
+bool is_blank(std::string_view text, std::size_t start, std::size_t end) {
+    for (std::size_t i = start; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f') continue;
+        return c >= 0x80 && scanner::trim_white_space_start(text.substr(i, end - i)).empty();
+    }
+    return true;
+}
+
+}  // namespace
 
 LineIndex build_line_index(std::string_view text) {
     LineIndex index;
     const bool bom = text.size() > 2 && text.starts_with("\xEF\xBB\xBF");
     const std::size_t first = bom ? 3 : 0;
     index.starts_.reserve(text.size() / 32 + 1);
+    index.blank_before_.reserve(text.size() / 32 + 2);
     index.starts_.push_back(first);
+    index.blank_before_.push_back(0);
     index.note_ascii_blocks(text);
+    // Each line is looked at while its bytes are fresh from the search.
+    auto end_line = [&](std::size_t next_start) {
+        const std::size_t start = index.starts_.back();
+        index.blank_before_.push_back(index.blank_before_.back() + (is_blank(text, start, next_start) ? 1 : 0));
+        index.starts_.push_back(next_start);
+    };
     if (text.find('\r', first) == std::string_view::npos) {
         // Only LF breaks: one search per line.
         for (std::size_t lf = text.find('\n', first); lf != std::string_view::npos; lf = text.find('\n', lf + 1))
-            index.starts_.push_back(lf + 1);
-        return index;
+            end_line(lf + 1);
+    } else {
+        for (std::size_t i = first; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) end_line(i + 1);
+        }
     }
-    for (std::size_t i = first; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
-            index.starts_.push_back(i + 1);
-    }
+    index.blank_before_.push_back(index.blank_before_.back() +
+                                  (is_blank(text, index.starts_.back(), text.size()) ? 1 : 0));
     return index;
+}
+
+std::uint32_t LineIndex::blank_lines_between(std::uint32_t after, std::uint32_t before) const {
+    const std::size_t lines = starts_.size();
+    const std::size_t from = std::min<std::size_t>(std::size_t(after) + 1, lines);
+    const std::size_t to = std::min<std::size_t>(before, lines);
+    return to > from ? blank_before_[to] - blank_before_[from] : 0;
 }
 
 void LineIndex::note_ascii_blocks(std::string_view text) {

@@ -9,7 +9,8 @@
 //
 // Columns count code points: every byte that is not a UTF-8 continuation
 // byte (0x80-0xBF) between the line start and the offset. The index notes
-// which blocks of the text are plain ASCII, where a column is a byte count.
+// which blocks of the text are plain ASCII, where a column is a byte count,
+// and which lines are blank: empty after trimming white space.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +33,8 @@ public:
 
     std::uint32_t line_count() const { return static_cast<std::uint32_t>(starts_.size()); }
     std::uint64_t line_start(std::uint32_t line) const { return starts_[line]; }
+    // Blank lines strictly between lines `after` and `before`.
+    std::uint32_t blank_lines_between(std::uint32_t after, std::uint32_t before) const;
 
     // Line and column of `offset` in `text`, the text the index was built from.
     LinePosition position_of(std::string_view text, std::uint64_t offset) const;
@@ -47,6 +50,7 @@ private:
 
     static constexpr std::size_t kAsciiBlock = 256;
     std::vector<std::uint64_t> starts_;
+    std::vector<std::uint32_t> blank_before_;  // blank lines among lines 0 to i - 1
     std::vector<std::uint8_t> non_ascii_blocks_;  // per block of kAsciiBlock bytes: holds a byte of 0x80 or more
 };
 
