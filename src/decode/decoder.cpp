@@ -56,6 +56,13 @@ public:
         std::size_t base;
         std::unique_ptr<KeySet> seen;  // the keys so far, when a policy looks at repeats
     };
+    // Pairs and items are made in the parser's frame and copied onto the
+    // stacks when complete.
+    struct PairSlot {
+        Value key;
+        Value value;
+    };
+    using ItemSlot = Value;
     static constexpr bool kWantsLayout = false;
 
     ValueBuilder(Arena& arena, const DecodeOptions& options, std::vector<Value>& documents,
@@ -69,19 +76,12 @@ public:
     // The entry's position is kept only where a check may report it.
     bool keeps_entry_positions() const { return checks_duplicates() || options_.reject_complex; }
 
-    // A scalar without properties: made in place and handed back in
-    // registers.
-    Value plain_scalar(const Token& token) {
-        if (options_.yaml11_warn) [[unlikely]]
-            check_yaml11_reading(token, std::nullopt);
-        ++nodes_made_;
-        const bool quoted = token.scalar_style() != ScalarStyle::Plain;
-        return resolved_value(resolver::resolve_scalar(options_.mode, token.text, quoted, std::nullopt), token.text);
-    }
+    // A scalar without properties; made in registers and stored once.
+    [[gnu::always_inline]] void plain_scalar(const Token& token, Value& out) { out = scalar_value(token); }
 
     StepResult scalar(const Token& token, const parse::Properties& props, Value& out) {
         if (!props.has_tag) {
-            out = plain_scalar(token);
+            plain_scalar(token, out);
             return Ok{};
         }
         return tagged_scalar(token, props, out);
@@ -91,7 +91,7 @@ public:
     // reads it as; an anchor alone gives Null.
     StepResult empty(const Token& token, const parse::Properties& props, Value& out) {
         if (!props.has_tag) {
-            out = null_node();
+            missing(out);
             return Ok{};
         }
         Token empty = token;
@@ -107,8 +107,12 @@ public:
         return Ok{};
     }
 
-    Value missing() { return null_node(); }
-    Value empty_at(const Span&) { return null_node(); }
+    // Null standing for an empty node.
+    void missing(Value& out) {
+        ++nodes_made_;
+        out = Value::null();
+    }
+    void empty_at(const Span&, Value& out) { missing(out); }
 
     // A custom tag wraps the value; a core tag on a collection is dropped.
     void finish_node(Value& value, const parse::Properties& props) {
@@ -147,14 +151,21 @@ public:
     }
     Collection begin_indentless(const Token& dash) { return begin_sequence(dash); }
 
-    StepResult add_pair(Collection& mapping, Value&& key, Value&& value, const parse::Entry& entry) {
-        if (options_.reject_complex) QM_TRY(check_complex_key(key, entry.at));
-        if (mapping.seen) return insert_mapping_entry(*mapping.seen, key, value, entry.at);
-        pairs_.emplace_back(key, value);  // built in its slot: no stack copy to read back
+    PairSlot new_pair(Collection&) { return PairSlot{}; }
+    Value& key_of(PairSlot& pair) { return pair.key; }
+    Value& value_of(PairSlot& pair) { return pair.value; }
+
+    StepResult add_pair(Collection& mapping, PairSlot& pair, const parse::Entry& entry) {
+        if (options_.reject_complex) QM_TRY(check_complex_key(pair.key, entry.at));
+        if (mapping.seen) return insert_mapping_entry(*mapping.seen, pair.key, pair.value, entry.at);
+        pairs_.emplace_back(pair.key, pair.value);  // built in its slot: no stack copy to read back
         return Ok{};
     }
 
-    void add_item(Collection&, Value&& item, const parse::Item&) { items_.push_back(item); }
+    ItemSlot new_item(Collection&) { return Value{}; }
+    Value& item_of(ItemSlot& item) { return item; }
+    void add_item(Collection&, ItemSlot& item, const parse::Item&) { items_.push_back(item); }
+    void drop_item(Collection&, ItemSlot&) {}
 
     // A flow sequence item written as a key and a value.
     StepResult flow_pair(Value&& key, Value&& value, const parse::Entry& entry, Value& out) {
@@ -167,13 +178,13 @@ public:
         return Ok{};
     }
 
-    Value end_mapping(Collection& mapping, const Token*) {
+    void end_mapping(Collection& mapping, const Token*, Value& out) {
         const std::span<Pair> pairs = take_children(pairs_, mapping.base);
-        return Value::mapping(pairs.data(), pairs.size());
+        out = Value::mapping(pairs.data(), pairs.size());
     }
-    Value end_sequence(Collection& sequence, const Token*) {
+    void end_sequence(Collection& sequence, const Token*, Value& out) {
         const std::span<Value> items = take_children(items_, sequence.base);
-        return Value::sequence(items.data(), items.size());
+        out = Value::sequence(items.data(), items.size());
     }
 
     void directive(const Token&, parse::DirectiveKind) {}
@@ -189,10 +200,12 @@ public:
     }
 
 private:
-    // Null standing for an empty node.
-    Value null_node() {
+    Value scalar_value(const Token& token) {
+        if (options_.yaml11_warn) [[unlikely]]
+            check_yaml11_reading(token, std::nullopt);
         ++nodes_made_;
-        return Value::null();
+        const bool quoted = token.scalar_style() != ScalarStyle::Plain;
+        return resolved_value(resolver::resolve_scalar(options_.mode, token.text, quoted, std::nullopt), token.text);
     }
 
     // A scalar under a tag; a text that its core tag cannot read is an

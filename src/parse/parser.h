@@ -20,38 +20,45 @@
 //
 // The builder is a template argument, so each of its steps is an ordinary
 // call that the compiler inlines: the parser costs the decoder nothing over
-// rules written into it. A builder provides:
+// rules written into it. Nodes are made where they will stay: the parser
+// asks the builder for the place of each key, value and item (a slot) and
+// has the node made there. A builder provides:
 //
-//     Node                       the tree node it makes (movable)
+//     Node                       the tree node it makes (movable; a default
+//                                one is empty and can be made over)
 //     Anchor, AnchorMark         what an alias needs of its anchored node,
 //                                and what is noted when an anchor is read
 //     Collection                 the state of a mapping or sequence being built
+//     PairSlot, ItemSlot         where a pair or an item is being made
 //     kWantsLayout               whether it reads the indicator and first-token
 //                                positions of entries (Entry, Item below)
 //     keeps_entry_positions()    whether it reads Entry::at when kWantsLayout
 //                                is false (for its own key checks)
 //
-//     Node plain_scalar(token)                      a scalar without properties
+//     void plain_scalar(token, Node&)               a scalar without properties
 //     StepResult scalar(token, props, Node&)        a scalar with properties
 //     StepResult empty(token, props, Node&)         properties with no content,
 //                                                   positioned at `token`
 //     StepResult alias(token, Anchor&, Node&)       an alias of a known anchor
-//     Node missing()                                an absent key or value
-//     Node empty_at(span)                           an absent entry at `span`
+//     void missing(Node&)                           an absent key or value
+//     void empty_at(span, Node&)                    an absent entry at `span`
 //     void finish_node(Node&, props)                applies the properties
 //     AnchorMark anchor_mark()
 //     Anchor make_anchor(const Node&, AnchorMark)
 //     Collection begin_mapping(token), begin_sequence(token),
 //                begin_indentless(first dash token)
-//     StepResult add_pair(Collection&, Node&& key, Node&& value, entry)
-//     void add_item(Collection&, Node&&, item)
+//     PairSlot new_pair(Collection&), Node& key_of(slot), Node& value_of(slot)
+//     StepResult add_pair(Collection&, PairSlot&, entry)
+//     ItemSlot new_item(Collection&), Node& item_of(slot)
+//     void add_item(Collection&, ItemSlot&, item), drop_item(Collection&, ItemSlot&)
 //     StepResult flow_pair(Node&& key, Node&& value, entry, Node& out)
-//     Node end_mapping(Collection&, end token or null),
-//          end_sequence(Collection&, end token or null)
+//     void end_mapping(Collection&, end token or null, Node& out),
+//          end_sequence(Collection&, end token or null, Node& out)
 //     void directive(token, DirectiveKind)          a %YAML or %TAG line read
 //     void expand_tag(TagParts, Properties&)        sets props.expanded
 //     void document(Node&&, bool present, "---" token or null)
 //
+// Every Node& the parser hands over for making is empty.
 // Token references handed to the builder are valid only during the call.
 #pragma once
 
@@ -128,49 +135,46 @@ private:
     // properties as the next entry, not as a nested sequence.
     enum class Position { Other, SequenceEntry };
 
-    // What parsing one node gives: nothing (an empty node) or a node.
-    struct Slot {
-        Node node{};
-        bool present = false;
-    };
-
-    // Each parses the node at the cursor into `out`, which stays absent
-    // for an empty node.
-    StepResult parse_node(Position position, Slot& out);
-    StepResult parse_node_body(Position position, Slot& out);
+    // Each parses the node at the cursor into `out` and tells whether there
+    // was one; `out` stays empty for an empty node.
+    StepResult parse_node(Position position, Node& out, bool& present);
+    StepResult parse_node_body(Position position, Node& out, bool& present);
 
     // A node where an entry needs one: an empty node is the builder's
     // missing() or, with `empty_at`, its empty_at(). The commonest node, a
-    // scalar without properties, is made in place. On failure the error
+    // scalar without properties, is made right here. On failure the error
     // waits in `failure_`.
-    [[gnu::always_inline]] Node parse_child(Position position, const Span* empty_at = nullptr) {
+    [[gnu::always_inline]] void parse_child(Position position, Node& out, const Span* empty_at = nullptr) {
         const Token& token = tokens_.peek();
         if (token.kind == TokenKind::Scalar && depth_ < kMaxDepth) [[likely]] {
-            Node node = builder_.plain_scalar(token);
+            builder_.plain_scalar(token, out);
             tokens_.advance();
-            return node;
+            return;
         }
-        return parse_child_node(position, empty_at);
+        parse_child_node(position, out, empty_at);
     }
-    [[gnu::noinline]] Node parse_child_node(Position position, const Span* empty_at) {
-        Slot slot;
-        StepResult step = parse_node(position, slot);
+    [[gnu::noinline]] void parse_child_node(Position position, Node& out, const Span* empty_at) {
+        bool present = false;
+        StepResult step = parse_node(position, out, present);
         if (!step.ok()) {
             failure_ = std::move(step);
-            return Node{};
+            return;
         }
-        if (slot.present) return std::move(slot.node);
-        return empty_at ? builder_.empty_at(*empty_at) : builder_.missing();
+        if (present) return;
+        if (empty_at)
+            builder_.empty_at(*empty_at, out);
+        else
+            builder_.missing(out);
     }
     bool failed() const { return !failure_.ok(); }
     StepResult take_failure() { return std::exchange(failure_, StepResult(Ok{})); }
 
-    StepResult parse_alias(const Token& token, Slot& out);
-    StepResult parse_mapping(const Token& start, Slot& out);
-    StepResult parse_sequence(const Token& start, Slot& out);
-    Node parse_block_sequence_entry(const Span& dash);
-    StepResult parse_flow_sequence_entry(Slot& out);
-    StepResult parse_indentless_sequence(const Token& first, Slot& out);
+    StepResult parse_alias(const Token& token, Node& out);
+    StepResult parse_mapping(const Token& start, Node& out);
+    StepResult parse_sequence(const Token& start, Node& out);
+    void parse_block_sequence_entry(const Span& dash, Node& out);
+    StepResult parse_flow_sequence_entry(Node& out, bool& present);
+    StepResult parse_indentless_sequence(const Token& first, Node& out);
     StepResult read_directive_group();
     StepResult read_tag(const Token& token, Properties& props);
     StepResult check_trailing_content();
@@ -220,9 +224,10 @@ StepResult Parser<Builder>::parse_stream() {
                 // Directives belong before "---", never right after it.
                 const Token next = tokens_.peek();
                 if (next.kind == TokenKind::Directive) return fail(kMisplacedDirective, next.span);
-                Slot root;
-                QM_TRY(parse_node(Position::Other, root));
-                builder_.document(std::move(root.node), root.present, &token);
+                Node root{};
+                bool present = false;
+                QM_TRY(parse_node(Position::Other, root, present));
+                builder_.document(std::move(root), present, &token);
                 QM_TRY(check_trailing_content());
                 forget_document_state();
                 if (tokens_.peek().kind == TokenKind::DocumentEnd) {
@@ -235,10 +240,10 @@ StepResult Parser<Builder>::parse_stream() {
             }
             default: {
                 const std::uint64_t before = tokens_.position();
-                Slot root;
-                QM_TRY(parse_node(Position::Other, root));
-                const bool present = root.present;
-                builder_.document(std::move(root.node), present, nullptr);
+                Node root{};
+                bool present = false;
+                QM_TRY(parse_node(Position::Other, root, present));
+                builder_.document(std::move(root), present, nullptr);
                 if (present) QM_TRY(check_trailing_content());
                 forget_document_state();
                 directives_allowed = false;
@@ -281,21 +286,21 @@ StepResult Parser<Builder>::read_tag(const Token& token, Properties& props) {
 }
 
 template <class Builder>
-StepResult Parser<Builder>::parse_node(Position position, Slot& out) {
+StepResult Parser<Builder>::parse_node(Position position, Node& out, bool& present) {
     if (++depth_ > kMaxDepth) {
         --depth_;
         return fail("maximum nesting depth (" + std::to_string(kMaxDepth) + ") exceeded", tokens_.peek().span);
     }
-    StepResult result = with_stack_guard([&] { return parse_node_body(position, out); });
+    StepResult result = with_stack_guard([&] { return parse_node_body(position, out, present); });
     --depth_;
     return result;
 }
 
 template <class Builder>
-StepResult Parser<Builder>::parse_node_body(Position position, Slot& slot) {
+StepResult Parser<Builder>::parse_node_body(Position position, Node& node, bool& present) {
     Properties props;
     typename Builder::AnchorMark mark{};
-    slot.present = false;
+    present = false;
     for (bool done = false; !done;) {
         const Token& token = tokens_.peek();
         if (token.kind == TokenKind::Anchor) {
@@ -314,22 +319,23 @@ StepResult Parser<Builder>::parse_node_body(Position position, Slot& slot) {
         done = true;
         switch (token.kind) {
             case TokenKind::Scalar:
-                QM_TRY(builder_.scalar(token, props, slot.node));
-                slot.present = true;
+                QM_TRY(builder_.scalar(token, props, node));
                 tokens_.advance();
                 break;
             case TokenKind::Alias:
                 if (props.any()) return fail("an alias node cannot have an anchor or tag", token.span);
-                return parse_alias(token, slot);
+                QM_TRY(parse_alias(token, node));
+                present = true;
+                return Ok{};
             case TokenKind::MappingStart:
-                QM_TRY(parse_mapping(token, slot));
+                QM_TRY(parse_mapping(token, node));
                 break;
             case TokenKind::SequenceStart:
-                QM_TRY(parse_sequence(token, slot));
+                QM_TRY(parse_sequence(token, node));
                 break;
             case TokenKind::BlockEntry:
                 if (!(props.any() && position == Position::SequenceEntry)) {
-                    QM_TRY(parse_indentless_sequence(token, slot));
+                    QM_TRY(parse_indentless_sequence(token, node));
                     break;
                 }
                 [[fallthrough]];
@@ -342,30 +348,29 @@ StepResult Parser<Builder>::parse_node_body(Position position, Slot& slot) {
                 }
                 // An empty node: with properties it is still a node.
                 if (!props.any()) return Ok{};
-                QM_TRY(builder_.empty(token, props, slot.node));
-                slot.present = true;
+                QM_TRY(builder_.empty(token, props, node));
                 break;
         }
     }
+    present = true;
     if (props.any()) {
-        builder_.finish_node(slot.node, props);
-        if (props.has_anchor) anchors_[props.anchor] = builder_.make_anchor(slot.node, mark);
+        builder_.finish_node(node, props);
+        if (props.has_anchor) anchors_[props.anchor] = builder_.make_anchor(node, mark);
     }
     return Ok{};
 }
 
 template <class Builder>
-StepResult Parser<Builder>::parse_alias(const Token& token, Slot& out) {
+StepResult Parser<Builder>::parse_alias(const Token& token, Node& out) {
     auto it = anchors_.find(token.text);
     if (it == anchors_.end()) return fail("unknown alias: *" + std::string(token.text), token.span);
-    QM_TRY(builder_.alias(token, it->second, out.node));
-    out.present = true;
+    QM_TRY(builder_.alias(token, it->second, out));
     tokens_.advance();
     return Ok{};
 }
 
 template <class Builder>
-StepResult Parser<Builder>::parse_mapping(const Token& start, Slot& out) {
+StepResult Parser<Builder>::parse_mapping(const Token& start, Node& out) {
     const bool flow = start.collection_style() == CollectionStyle::Flow;
     typename Builder::Collection mapping = builder_.begin_mapping(start);
     tokens_.advance();
@@ -406,9 +411,9 @@ StepResult Parser<Builder>::parse_mapping(const Token& start, Slot& out) {
                     return fail("a block collection cannot be a mapping key", first.span);
             }
         }
-        Node key = parse_child(Position::Other);
+        typename Builder::PairSlot pair = builder_.new_pair(mapping);
+        parse_child(Position::Other, builder_.key_of(pair));
         if (failed()) return take_failure();
-        Node value;
         if (tokens_.peek_kind() == TokenKind::MappingValue) {
             if constexpr (Builder::kWantsLayout) {
                 entry.indicator = tokens_.peek().span;
@@ -416,24 +421,23 @@ StepResult Parser<Builder>::parse_mapping(const Token& start, Slot& out) {
             }
             tokens_.advance();
             if constexpr (Builder::kWantsLayout) entry.value_first = tokens_.peek().span;
-            value = parse_child(Position::Other);
+            parse_child(Position::Other, builder_.value_of(pair));
             if (failed()) return take_failure();
         } else if (!explicit_key && !flow && kind == TokenKind::Scalar) {
             return fail("expected ':' after mapping key", entry.at);
         } else {
-            value = builder_.missing();
+            builder_.missing(builder_.value_of(pair));
         }
-        QM_TRY(builder_.add_pair(mapping, std::move(key), std::move(value), entry));
+        QM_TRY(builder_.add_pair(mapping, pair, entry));
         if (tokens_.position() == before) break;
     }
-    out.node = builder_.end_mapping(mapping, end);
-    out.present = true;
+    builder_.end_mapping(mapping, end, out);
     if (end != nullptr) tokens_.advance();
     return Ok{};
 }
 
 template <class Builder>
-StepResult Parser<Builder>::parse_sequence(const Token& start, Slot& out) {
+StepResult Parser<Builder>::parse_sequence(const Token& start, Node& out) {
     const bool flow = start.collection_style() == CollectionStyle::Flow;
     typename Builder::Collection sequence = builder_.begin_sequence(start);
     tokens_.advance();
@@ -454,58 +458,66 @@ StepResult Parser<Builder>::parse_sequence(const Token& start, Slot& out) {
             item.after_dash = true;
         }
         if (separated) tokens_.advance();
+        typename Builder::ItemSlot slot = builder_.new_item(sequence);
         if (flow) {
-            Slot entry;
-            QM_TRY(parse_flow_sequence_entry(entry));
-            if (entry.present) builder_.add_item(sequence, std::move(entry.node), item);
+            bool present = false;
+            QM_TRY(parse_flow_sequence_entry(builder_.item_of(slot), present));
+            if (present)
+                builder_.add_item(sequence, slot, item);
+            else
+                builder_.drop_item(sequence, slot);
         } else {
             if constexpr (Builder::kWantsLayout) item.first = tokens_.peek().span;
-            Node entry = parse_block_sequence_entry(item.dash);
+            parse_block_sequence_entry(item.dash, builder_.item_of(slot));
             if (failed()) return take_failure();
-            builder_.add_item(sequence, std::move(entry), item);
+            builder_.add_item(sequence, slot, item);
         }
         if (!separated && tokens_.position() == before) break;
     }
-    out.node = builder_.end_sequence(sequence, end);
-    out.present = true;
+    builder_.end_sequence(sequence, end, out);
     if (end != nullptr) tokens_.advance();
     return Ok{};
 }
 
 template <class Builder>
-typename Parser<Builder>::Node Parser<Builder>::parse_block_sequence_entry(const Span& dash) {
+void Parser<Builder>::parse_block_sequence_entry(const Span& dash, Node& out) {
     const TokenKind kind = tokens_.peek_kind();
-    if (is_collection_end(kind) || kind == TokenKind::BlockEntry) return builder_.empty_at(dash);
-    return parse_child(Position::SequenceEntry, &dash);
+    if (is_collection_end(kind) || kind == TokenKind::BlockEntry) {
+        builder_.empty_at(dash, out);
+        return;
+    }
+    parse_child(Position::SequenceEntry, out, &dash);
 }
 
 template <class Builder>
-StepResult Parser<Builder>::parse_flow_sequence_entry(Slot& out) {
+StepResult Parser<Builder>::parse_flow_sequence_entry(Node& out, bool& present) {
     const Token& token = tokens_.peek();
     const TokenKind kind = token.kind;
-    // A flow entry may be a one-pair mapping: "? a : b" or "a: b".
+    // A flow entry may be a one-pair mapping: "? a : b" or "a: b". Its key
+    // is made where the entry goes and moved into the pair.
     Entry entry;
     if (Builder::kWantsLayout || builder_.keeps_entry_positions()) entry.at = token.span;
-    Node key;
+    Node key{};
     if (kind == TokenKind::MappingKey) {
         tokens_.advance();
-        key = parse_child(Position::Other, &entry.at);
+        parse_child(Position::Other, key, &entry.at);
         if (failed()) return take_failure();
     } else if (kind == TokenKind::Scalar && depth_ < kMaxDepth) {
         // The commonest entry, a scalar without properties, made in place.
-        key = builder_.plain_scalar(token);
+        builder_.plain_scalar(token, out);
         tokens_.advance();
-        if (tokens_.peek_kind() != TokenKind::MappingValue) {
-            out.node = std::move(key);
-            out.present = true;
-            return Ok{};
-        }
-    } else {
-        QM_TRY(parse_node(Position::SequenceEntry, out));
+        present = true;
         if (tokens_.peek_kind() != TokenKind::MappingValue) return Ok{};
-        key = out.present ? std::move(out.node) : builder_.empty_at(entry.at);
+        key = std::move(out);
+    } else {
+        QM_TRY(parse_node(Position::SequenceEntry, out, present));
+        if (tokens_.peek_kind() != TokenKind::MappingValue) return Ok{};
+        if (present)
+            key = std::move(out);
+        else
+            builder_.empty_at(entry.at, key);
     }
-    Node value;
+    Node value{};
     if (tokens_.peek_kind() == TokenKind::MappingValue) {
         if constexpr (Builder::kWantsLayout) {
             entry.indicator = tokens_.peek().span;
@@ -513,18 +525,18 @@ StepResult Parser<Builder>::parse_flow_sequence_entry(Slot& out) {
         }
         tokens_.advance();
         if constexpr (Builder::kWantsLayout) entry.value_first = tokens_.peek().span;
-        value = parse_child(Position::Other, &entry.at);
+        parse_child(Position::Other, value, &entry.at);
         if (failed()) return take_failure();
     } else {
-        value = builder_.empty_at(entry.at);
+        builder_.empty_at(entry.at, value);
     }
-    QM_TRY(builder_.flow_pair(std::move(key), std::move(value), entry, out.node));
-    out.present = true;
+    QM_TRY(builder_.flow_pair(std::move(key), std::move(value), entry, out));
+    present = true;
     return Ok{};
 }
 
 template <class Builder>
-StepResult Parser<Builder>::parse_indentless_sequence(const Token& first, Slot& out) {
+StepResult Parser<Builder>::parse_indentless_sequence(const Token& first, Node& out) {
     typename Builder::Collection sequence = builder_.begin_indentless(first);
     while (tokens_.peek_kind() == TokenKind::BlockEntry) {
         Item item;
@@ -534,12 +546,12 @@ StepResult Parser<Builder>::parse_indentless_sequence(const Token& first, Slot& 
         }
         tokens_.advance();
         if constexpr (Builder::kWantsLayout) item.first = tokens_.peek().span;
-        Node entry = parse_block_sequence_entry(item.dash);
+        typename Builder::ItemSlot slot = builder_.new_item(sequence);
+        parse_block_sequence_entry(item.dash, builder_.item_of(slot));
         if (failed()) return take_failure();
-        builder_.add_item(sequence, std::move(entry), item);
+        builder_.add_item(sequence, slot, item);
     }
-    out.node = builder_.end_sequence(sequence, nullptr);
-    out.present = true;
+    builder_.end_sequence(sequence, nullptr, out);
     return Ok{};
 }
 

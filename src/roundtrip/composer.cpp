@@ -26,7 +26,8 @@
 #include "roundtrip/composer.h"
 
 #include <algorithm>
-#include <iterator>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -50,6 +51,41 @@ bool splits_character(std::string_view text, std::uint64_t offset) {
     return offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80;
 }
 
+// A stack whose elements never move while it grows: a node is made in
+// its slot while the nodes below it are being made. Slots are made once
+// and reused; a slot handed out is empty, or left empty by a move.
+template <class T>
+class SlotStack {
+public:
+    T& push() {
+        if (size_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<T[]>(kChunk));
+        return at(size_++);
+    }
+    T& at(std::size_t index) { return chunks_[index / kChunk][index % kChunk]; }
+    std::size_t size() const { return size_; }
+    // Moves the elements from `base` to the top into a list of their own.
+    std::vector<T> take_from(std::size_t base) {
+        std::vector<T> taken;
+        taken.reserve(size_ - base);
+        for (std::size_t i = base; i < size_; ++i) taken.push_back(std::move(at(i)));
+        size_ = base;
+        return taken;
+    }
+    void pop() { --size_; }
+
+private:
+    static constexpr std::size_t kChunk = 256;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
+// Makes a node in place of the empty one at `out`: `make` returns it.
+template <class Make>
+YamlNode& make_at(YamlNode& out, Make&& make) {
+    std::destroy_at(&out);
+    return *::new (&out) YamlNode(make());
+}
+
 class Composer {
 public:
     using Node = YamlNode;
@@ -60,6 +96,8 @@ public:
         Span start;
         CollectionStyle style;
     };
+    using PairSlot = NodePair*;
+    using ItemSlot = YamlNode*;
     static constexpr bool kWantsLayout = true;
 
     Composer(std::string_view text, const LineIndex& lines, const ComposeOptions& options, std::vector<YamlNode>& roots)
@@ -67,39 +105,39 @@ public:
 
     bool keeps_entry_positions() const { return true; }
 
-    YamlNode plain_scalar(const Token& token) {
-        YamlNode node = YamlNode::scalar(std::string(token.text), token.scalar_style());
+    void plain_scalar(const Token& token, YamlNode& out) {
+        YamlNode& node = make_at(out, [&] { return YamlNode::scalar(std::string(token.text), token.scalar_style()); });
         node.span = token.span;
         set_end(node, token.end_offset);
         if (token.scalar_style() == ScalarStyle::Literal || token.scalar_style() == ScalarStyle::Folded) keep_raw(node);
-        return node;
     }
 
     StepResult scalar(const Token& token, const parse::Properties&, YamlNode& out) {
-        out = plain_scalar(token);
+        plain_scalar(token, out);
         return Ok{};
     }
 
     StepResult empty(const Token& token, const parse::Properties&, YamlNode& out) {
-        out = empty_at(token.span);
+        empty_at(token.span, out);
         return Ok{};
     }
 
     StepResult alias(const Token& token, Anchor&, YamlNode& out) {
-        out = YamlNode::alias(std::string(token.text));
-        out.span = token.span;
-        set_end(out, token.span.offset + 1 + token.text.size());  // after "*" and the name
+        YamlNode& node = make_at(out, [&] { return YamlNode::alias(std::string(token.text)); });
+        node.span = token.span;
+        set_end(node, token.span.offset + 1 + token.text.size());  // after "*" and the name
         return Ok{};
     }
 
     // An absent key or value: a Null at position zero.
-    YamlNode missing() { return YamlNode::null(); }
+    void missing(YamlNode& out) {
+        make_at(out, [] { return YamlNode::null(); });
+    }
 
-    YamlNode empty_at(const Span& span) {
-        YamlNode node = YamlNode::null();
+    void empty_at(const Span& span, YamlNode& out) {
+        YamlNode& node = make_at(out, [] { return YamlNode::null(); });
         node.span = span;
         set_end(node, span.offset);
-        return node;
     }
 
     void finish_node(YamlNode& node, const parse::Properties& props) {
@@ -117,55 +155,58 @@ public:
     Collection begin_sequence(const Token& start) { return {items_.size(), start.span, start.collection_style()}; }
     Collection begin_indentless(const Token& dash) { return {items_.size(), dash.span, CollectionStyle::Block}; }
 
-    StepResult add_pair(Collection&, YamlNode&& key, YamlNode&& value, const parse::Entry& entry) {
-        if (entry.has_indicator) set_value_pad(value, entry.indicator, entry.value_first);
-        pairs_.emplace_back(std::move(key), std::move(value));
+    PairSlot new_pair(Collection&) { return &pairs_.push(); }
+    YamlNode& key_of(PairSlot pair) { return pair->key; }
+    YamlNode& value_of(PairSlot pair) { return pair->value; }
+
+    StepResult add_pair(Collection&, PairSlot pair, const parse::Entry& entry) {
+        if (entry.has_indicator) set_value_pad(pair->value, entry.indicator, entry.value_first);
         return Ok{};
     }
 
-    void add_item(Collection&, YamlNode&& item, const parse::Item& entry) {
+    ItemSlot new_item(Collection&) { return &items_.push(); }
+    YamlNode& item_of(ItemSlot item) { return *item; }
+
+    void add_item(Collection&, ItemSlot item, const parse::Item& entry) {
         if (entry.after_dash && entry.first.line == entry.dash.line) {
-            if (item.is(NodeKind::Sequence) && item.style() == CollectionStyle::Block)
-                item.comments.compact = true;
+            if (item->is(NodeKind::Sequence) && item->style() == CollectionStyle::Block)
+                item->comments.compact = true;
             else
-                set_value_pad(item, entry.dash, entry.first);
+                set_value_pad(*item, entry.dash, entry.first);
         }
-        items_.push_back(std::move(item));
     }
+
+    // An entry that turned out empty gives its slot back; nothing was made
+    // in it.
+    void drop_item(Collection&, ItemSlot) { items_.pop(); }
 
     StepResult flow_pair(YamlNode&& key, YamlNode&& value, const parse::Entry& entry, YamlNode& out) {
         if (entry.has_indicator) set_value_pad(value, entry.indicator, entry.value_first);
         std::vector<NodePair> pairs;
-        pairs.push_back(NodePair{std::move(key), std::move(value)});
+        pairs.emplace_back(std::move(key), std::move(value));
         const YamlNode* furthest = further(&pairs[0].key, pairs[0].value);
-        out = YamlNode::mapping(std::move(pairs), CollectionStyle::Flow);
-        finish_collection(out, Collection{0, entry.at, CollectionStyle::Flow}, nullptr, TokenKind::MappingEnd, furthest);
+        YamlNode& node = make_at(out, [&] { return YamlNode::mapping(std::move(pairs), CollectionStyle::Flow); });
+        finish_collection(node, Collection{0, entry.at, CollectionStyle::Flow}, nullptr, TokenKind::MappingEnd, furthest);
         return Ok{};
     }
 
-    YamlNode end_mapping(Collection& mapping, const Token* end) {
-        std::vector<NodePair> pairs(std::make_move_iterator(pairs_.begin() + static_cast<std::ptrdiff_t>(mapping.base)),
-                                    std::make_move_iterator(pairs_.end()));
-        pairs_.resize(mapping.base);
+    void end_mapping(Collection& mapping, const Token* end, YamlNode& out) {
+        std::vector<NodePair> pairs = pairs_.take_from(mapping.base);
         const YamlNode* furthest = nullptr;
         for (const NodePair& pair : pairs) {
             furthest = further(furthest, pair.key);
             furthest = further(furthest, pair.value);
         }
-        YamlNode node = YamlNode::mapping(std::move(pairs), mapping.style);
+        YamlNode& node = make_at(out, [&] { return YamlNode::mapping(std::move(pairs), mapping.style); });
         finish_collection(node, mapping, end, TokenKind::MappingEnd, furthest);
-        return node;
     }
 
-    YamlNode end_sequence(Collection& sequence, const Token* end) {
-        std::vector<YamlNode> items(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(sequence.base)),
-                                    std::make_move_iterator(items_.end()));
-        items_.resize(sequence.base);
+    void end_sequence(Collection& sequence, const Token* end, YamlNode& out) {
+        std::vector<YamlNode> items = items_.take_from(sequence.base);
         const YamlNode* furthest = nullptr;
         for (const YamlNode& item : items) furthest = further(furthest, item);
-        YamlNode node = YamlNode::sequence(std::move(items), sequence.style);
+        YamlNode& node = make_at(out, [&] { return YamlNode::sequence(std::move(items), sequence.style); });
         finish_collection(node, sequence, end, TokenKind::SequenceEnd, furthest);
-        return node;
     }
 
     // Only %YAML and %TAG lines are kept; they go to the next root.
@@ -179,7 +220,7 @@ public:
                 directives_.clear();
                 return;
             }
-            root = empty_at(start->span);
+            empty_at(start->span, root);
         }
         root.explicit_start = start != nullptr;
         if (!directives_.empty()) root.mutable_directives() = std::move(directives_);
@@ -252,8 +293,8 @@ private:
     std::vector<YamlNode>& roots_;
     std::vector<std::string> directives_;
     // Children of the collections being built, innermost last.
-    std::vector<YamlNode> items_;
-    std::vector<NodePair> pairs_;
+    SlotStack<YamlNode> items_;
+    SlotStack<NodePair> pairs_;
 };
 
 }  // namespace
