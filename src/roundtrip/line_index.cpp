@@ -9,9 +9,16 @@ namespace quillmere::roundtrip {
 
 namespace {
 
-// Whether the bytes from `start` to `end` are all white space.
+// Whether the bytes from `start` to `end` are all white space. Indentation
+// is passed eight spaces at a time.
 bool is_blank(std::string_view text, std::size_t start, std::size_t end) {
-    for (std::size_t i = start; i < end; ++i) {
+    constexpr std::uint64_t kSpaces = 0x2020202020202020;
+    std::size_t i = start;
+    for (std::uint64_t word; i + 8 <= end; i += 8) {
+        std::memcpy(&word, text.data() + i, 8);
+        if (word != kSpaces) break;
+    }
+    for (; i < end; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f') continue;
         return c >= 0x80 && scanner::trim_white_space_start(text.substr(i, end - i)).empty();

@@ -110,6 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a: 1\r\n\r\nb: 2\r\n", "k1", "blank=1"},
         Case{"a: 1\r\rb: 2\r", "k1", "blank=1"},
         Case{"a: 1\n \t\nb: 2\n", "k1", "blank=1"},
+        Case{"a:\n  b: 1\n                  \n                  # c\n  d: 2\n", "v0.k1", "blank=1 head=[c]"},
         // What follows the last node is the foot of the last root.
         Case{"a: 1\n# one\n\n# two\n", "", "foot=[one|two]"},
         Case{"a\n--- b\n# end\n", "d1", "foot=[end]"},
