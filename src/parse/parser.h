@@ -166,6 +166,16 @@ private:
         else
             builder_.missing(out);
     }
+    // The value after the ":" under the cursor, noted in `entry`.
+    void parse_value(Entry& entry, Node& out, const Span* empty_at) {
+        if constexpr (Builder::kWantsLayout) {
+            entry.indicator = tokens_.peek().span;
+            entry.has_indicator = true;
+        }
+        tokens_.advance();
+        if constexpr (Builder::kWantsLayout) entry.value_first = tokens_.peek().span;
+        parse_child(Position::Other, out, empty_at);
+    }
     bool failed() const { return !failure_.ok(); }
     StepResult take_failure() { return std::exchange(failure_, StepResult(Ok{})); }
 
@@ -415,13 +425,7 @@ StepResult Parser<Builder>::parse_mapping(const Token& start, Node& out) {
         parse_child(Position::Other, builder_.key_of(pair));
         if (failed()) return take_failure();
         if (tokens_.peek_kind() == TokenKind::MappingValue) {
-            if constexpr (Builder::kWantsLayout) {
-                entry.indicator = tokens_.peek().span;
-                entry.has_indicator = true;
-            }
-            tokens_.advance();
-            if constexpr (Builder::kWantsLayout) entry.value_first = tokens_.peek().span;
-            parse_child(Position::Other, builder_.value_of(pair));
+            parse_value(entry, builder_.value_of(pair), nullptr);
             if (failed()) return take_failure();
         } else if (!explicit_key && !flow && kind == TokenKind::Scalar) {
             return fail("expected ':' after mapping key", entry.at);
@@ -519,13 +523,7 @@ StepResult Parser<Builder>::parse_flow_sequence_entry(Node& out, bool& present) 
     }
     Node value{};
     if (tokens_.peek_kind() == TokenKind::MappingValue) {
-        if constexpr (Builder::kWantsLayout) {
-            entry.indicator = tokens_.peek().span;
-            entry.has_indicator = true;
-        }
-        tokens_.advance();
-        if constexpr (Builder::kWantsLayout) entry.value_first = tokens_.peek().span;
-        parse_child(Position::Other, value, &entry.at);
+        parse_value(entry, value, &entry.at);
         if (failed()) return take_failure();
     } else {
         builder_.empty_at(entry.at, value);

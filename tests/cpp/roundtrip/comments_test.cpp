@@ -4,35 +4,12 @@
 #include <string>
 
 #include "roundtrip/composer.h"
+#include "support/node_text.h"
 
 namespace quillmere::testing {
 namespace {
 
 using roundtrip::YamlNode;
-
-// The node a path leads to: steps separated by '.', a number for a
-// sequence item, kN or vN for the key or value of pair N; a leading "dN."
-// picks root N (the last root without it).
-const YamlNode& node_at(const std::vector<YamlNode>& roots, std::string_view path) {
-    const YamlNode* node = &roots.back();
-    if (path.starts_with('d')) {
-        const std::size_t dot = path.find('.');
-        node = &roots.at(std::stoul(std::string(path.substr(1, dot - 1))));
-        path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
-    }
-    while (!path.empty()) {
-        const std::size_t dot = path.find('.');
-        const std::string_view step = path.substr(0, dot);
-        path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
-        if (step[0] == 'k' || step[0] == 'v') {
-            const auto& pair = node->pairs().at(std::stoul(std::string(step.substr(1))));
-            node = step[0] == 'k' ? &pair.key : &pair.value;
-        } else {
-            node = &node->items().at(std::stoul(std::string(step)));
-        }
-    }
-    return *node;
-}
 
 // "blank=1 head=[a|b] inline=c/2 foot=[d]", each part only when set.
 std::string layout(const YamlNode& node) {

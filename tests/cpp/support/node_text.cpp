@@ -140,6 +140,27 @@ std::string describe_node(const YamlNode& node) {
     return out;
 }
 
+const YamlNode& node_at(const std::vector<YamlNode>& roots, std::string_view path) {
+    const YamlNode* node = &roots.back();
+    if (path.starts_with('d')) {
+        const std::size_t dot = path.find('.');
+        node = &roots.at(std::stoul(std::string(path.substr(1, dot - 1))));
+        path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+    }
+    while (!path.empty()) {
+        const std::size_t dot = path.find('.');
+        const std::string_view step = path.substr(0, dot);
+        path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+        if (step[0] == 'k' || step[0] == 'v') {
+            const auto& pair = node->pairs().at(std::stoul(std::string(step.substr(1))));
+            node = step[0] == 'k' ? &pair.key : &pair.value;
+        } else {
+            node = &node->items().at(std::stoul(std::string(step)));
+        }
+    }
+    return *node;
+}
+
 std::string compose_to_text(std::string_view text, bool keep_empty) {
     auto result = roundtrip::compose_text(text, roundtrip::ComposeOptions{0, keep_empty});
     if (!result.ok()) {

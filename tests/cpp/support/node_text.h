@@ -22,6 +22,11 @@ std::string describe_node(const roundtrip::YamlNode& node);
 // @line:column" (1-based).
 std::string compose_to_text(std::string_view text, bool keep_empty = false);
 
+// The node a path leads to from the roots: steps separated by '.', a
+// number for a sequence item, kN or vN for the key or value of pair N; a
+// first step dN picks root N, else the path starts at the last root.
+const roundtrip::YamlNode& node_at(const std::vector<roundtrip::YamlNode>& roots, std::string_view path);
+
 // One line per event: +STR, +DOC, +MAP {} &a <tag>, =VAL :text, =ALI *a,
 // ... -DOC, -STR; document markers are not shown.
 std::string node_events(const std::vector<roundtrip::YamlNode>& roots);
