@@ -1,0 +1,290 @@
+// Anchor table, alias-expanding copies and path queries.
+//
+// Building the table of
+//
+//     a: &x [1, *y]
+//     b: &y 2
+//     c: *x
+//
+// indexes x and y (first definitions only), then walks the documents in
+// order and expands each name the first time an alias uses it: *y inside
+// x's definition is not a use in the tree, *x under c is, so x is expanded
+// (copying [1, 2] and charging three nodes), and y never gets an entry of
+// its own. Every walk goes through the stack guard, so trees deeper than
+// the native stack (edits can nest values without limit) are walked safely.
+#include "roundtrip/anchors.h"
+
+#include "common/stack_guard.h"
+
+namespace quillmere::roundtrip {
+
+namespace {
+
+// The null that stands for a node that is cut off or cannot be found.
+YamlNode bare_null(const YamlNode& at) {
+    YamlNode node = YamlNode::null();
+    node.span = at.span;
+    node.end_offset = at.span.offset;
+    node.end_line = at.span.line;
+    node.end_column = at.span.column;
+    return node;
+}
+
+// A copy ends where it starts: its extent no longer describes a text.
+void end_at_start(YamlNode& node) {
+    node.end_offset = node.span.offset;
+    node.end_line = node.span.line;
+    node.end_column = node.span.column;
+}
+
+const YamlNode* find_definition(const AnchorIndex& index, const YamlNode& alias) {
+    if (index.empty()) return nullptr;
+    const auto it = index.find(std::string_view(alias.text()));
+    return it == index.end() ? nullptr : it->second;
+}
+
+// Uses of anchors in the tree, in document order; each name is expanded at
+// its first use.
+void expand_used_anchors(const YamlNode& node, const AnchorIndex& index, std::uint64_t& budget,
+                         std::unordered_map<std::string, YamlNode, SeededHash, TextEqual>& entries) {
+    switch (node.kind()) {
+        case NodeKind::Alias: {
+            const YamlNode* definition = find_definition(index, node);
+            if (definition != nullptr && entries.find(std::string_view(node.text())) == entries.end())
+                entries.emplace(node.text(), expand_copy(*definition, index, 0, budget));
+            break;
+        }
+        case NodeKind::Sequence:
+            for (const YamlNode& item : node.items())
+                with_stack_guard([&] { expand_used_anchors(item, index, budget, entries); });
+            break;
+        case NodeKind::Mapping:
+            for (const NodePair& pair : node.pairs()) {
+                with_stack_guard([&] { expand_used_anchors(pair.key, index, budget, entries); });
+                with_stack_guard([&] { expand_used_anchors(pair.value, index, budget, entries); });
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// The node reached from `root` by `path`, or null.
+const YamlNode* follow_path(const YamlNode& root, const Path& path) {
+    const YamlNode* node = &root;
+    for (const PathSegment& step : path) {
+        if (node->is(NodeKind::Mapping) && step.is_key()) {
+            const YamlNode* next = nullptr;
+            for (const NodePair& pair : node->pairs()) {
+                if (pair.key.is(NodeKind::Scalar) && pair.key.text() == step.key()) {
+                    next = &pair.value;
+                    break;
+                }
+            }
+            if (next == nullptr) return nullptr;
+            node = next;
+        } else if (node->is(NodeKind::Sequence) && step.is_index() && step.index() < node->items().size()) {
+            node = &node->items()[step.index()];
+        } else {
+            return nullptr;
+        }
+    }
+    return node;
+}
+
+// Records the path of the first node below `node` that carries `name`.
+bool find_anchor(const YamlNode& node, Path& path, std::string_view name, Path& found) {
+    return walk_with_path(node, path, [&](const YamlNode& child, Path& child_path) {
+        if (child.anchor() == name) {
+            found = child_path;
+            return true;
+        }
+        return with_stack_guard([&] { return find_anchor(child, child_path, name, found); });
+    });
+}
+
+void collect_alias_paths(const YamlNode& node, Path& path, std::string_view name, std::vector<Path>& out) {
+    if (node.is(NodeKind::Alias) && node.text() == name) out.push_back(path);
+    walk_with_path(node, path, [&](const YamlNode& child, Path& child_path) {
+        with_stack_guard([&] { collect_alias_paths(child, child_path, name, out); });
+        return false;
+    });
+}
+
+void collect_anchor_paths(const YamlNode& node, Path& path, std::vector<std::pair<std::string, Path>>& out) {
+    if (node.anchor()) out.emplace_back(*node.anchor(), path);
+    walk_with_path(node, path, [&](const YamlNode& child, Path& child_path) {
+        with_stack_guard([&] { collect_anchor_paths(child, child_path, out); });
+        return false;
+    });
+}
+
+}  // namespace
+
+const YamlNode* AnchorTable::find(std::string_view name) const {
+    const auto it = entries_.find(name);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+AnchorTable build_anchor_table(std::span<const YamlNode> roots) {
+    AnchorIndex index;
+    for (const YamlNode& root : roots) collect_anchors(root, index);
+    AnchorTable table;
+    if (index.empty()) return table;
+    std::uint64_t budget = kAliasExpansionBudget;
+    for (const YamlNode& root : roots) expand_used_anchors(root, index, budget, table.entries_);
+    return table;
+}
+
+void collect_anchors(const YamlNode& node, AnchorIndex& index) {
+    if (const auto& anchor = node.anchor()) index.emplace(std::string_view(*anchor), &node);
+    if (node.is(NodeKind::Sequence)) {
+        for (const YamlNode& item : node.items()) with_stack_guard([&] { collect_anchors(item, index); });
+    } else if (node.is(NodeKind::Mapping)) {
+        for (const NodePair& pair : node.pairs()) {
+            with_stack_guard([&] { collect_anchors(pair.key, index); });
+            with_stack_guard([&] { collect_anchors(pair.value, index); });
+        }
+    }
+}
+
+YamlNode expand_copy(const YamlNode& node, const AnchorIndex& index, std::uint32_t depth, std::uint64_t& budget) {
+    if (depth > kAliasExpansionDepth || budget == 0) return bare_null(node);
+    --budget;
+    switch (node.kind()) {
+        case NodeKind::Scalar:
+        case NodeKind::Null:
+            return node;
+        case NodeKind::Alias: {
+            const YamlNode* definition = find_definition(index, node);
+            if (definition == nullptr) return bare_null(node);
+            return with_stack_guard([&] { return expand_copy(*definition, index, depth + 1, budget); });
+        }
+        case NodeKind::Sequence: {
+            std::vector<YamlNode> items;
+            items.reserve(node.items().size());
+            for (const YamlNode& item : node.items())
+                items.push_back(with_stack_guard([&] { return expand_copy(item, index, depth, budget); }));
+            YamlNode copy = YamlNode::sequence(std::move(items), CollectionStyle::Block);
+            copy.span = node.span;
+            end_at_start(copy);
+            if (node.tag()) copy.mutable_tag() = node.tag();
+            return copy;
+        }
+        case NodeKind::Mapping: {
+            std::vector<NodePair> pairs;
+            pairs.reserve(node.pairs().size());
+            for (const NodePair& pair : node.pairs()) {
+                YamlNode key = with_stack_guard([&] { return expand_copy(pair.key, index, depth, budget); });
+                YamlNode value = with_stack_guard([&] { return expand_copy(pair.value, index, depth, budget); });
+                pairs.push_back(NodePair{std::move(key), std::move(value)});
+            }
+            YamlNode copy = YamlNode::mapping(std::move(pairs), CollectionStyle::Block);
+            copy.span = node.span;
+            end_at_start(copy);
+            if (node.tag()) copy.mutable_tag() = node.tag();
+            return copy;
+        }
+    }
+    return bare_null(node);
+}
+
+YamlNode detach_copy(const YamlNode& node, const AnchorIndex& index, std::uint32_t depth, std::uint64_t& budget) {
+    if (depth > kAliasExpansionDepth || budget == 0) return bare_null(node);
+    --budget;
+    YamlNode copy;
+    switch (node.kind()) {
+        case NodeKind::Scalar:
+            copy = YamlNode::scalar(node.text(), node.scalar_style());
+            break;
+        case NodeKind::Null:
+            break;
+        case NodeKind::Alias: {
+            const YamlNode* definition = find_definition(index, node);
+            if (definition != nullptr)
+                return with_stack_guard([&] { return detach_copy(*definition, index, depth + 1, budget); });
+            break;
+        }
+        case NodeKind::Sequence: {
+            std::vector<YamlNode> items;
+            items.reserve(node.items().size());
+            for (const YamlNode& item : node.items())
+                items.push_back(with_stack_guard([&] { return detach_copy(item, index, depth, budget); }));
+            copy = YamlNode::sequence(std::move(items), node.style());
+            break;
+        }
+        case NodeKind::Mapping: {
+            std::vector<NodePair> pairs;
+            pairs.reserve(node.pairs().size());
+            for (const NodePair& pair : node.pairs()) {
+                YamlNode key = with_stack_guard([&] { return detach_copy(pair.key, index, depth, budget); });
+                YamlNode value = with_stack_guard([&] { return detach_copy(pair.value, index, depth, budget); });
+                pairs.push_back(NodePair{std::move(key), std::move(value)});
+            }
+            copy = YamlNode::mapping(std::move(pairs), node.style());
+            break;
+        }
+    }
+    copy.span = node.span;
+    end_at_start(copy);
+    copy.comments = node.comments;
+    if (node.tag()) copy.mutable_tag() = node.tag();
+    // The provenance stays, so that a value read from a secret or an
+    // include is written back as its directive and never as its content.
+    if (node.source()) copy.mutable_source() = node.source();
+    return copy;
+}
+
+bool walk_with_path(const YamlNode& node, Path& path,
+                    const std::function<bool(const YamlNode& child, Path& path)>& visitor) {
+    if (node.is(NodeKind::Sequence)) {
+        const std::vector<YamlNode>& items = node.items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            path.push_back(PathSegment::index(i));
+            const bool stop = visitor(items[i], path);
+            path.pop_back();
+            if (stop) return true;
+        }
+    } else if (node.is(NodeKind::Mapping)) {
+        for (const NodePair& pair : node.pairs()) {
+            if (!pair.key.is(NodeKind::Scalar)) continue;
+            path.push_back(PathSegment::key(pair.key.text()));
+            const bool stop = visitor(pair.value, path);
+            path.pop_back();
+            if (stop) return true;
+        }
+    }
+    return false;
+}
+
+std::optional<Path> anchor_path(std::span<const YamlNode> roots, std::string_view name) {
+    if (roots.empty()) return std::nullopt;
+    Path found;
+    if (roots.front().anchor() == name) return found;
+    Path path;
+    if (find_anchor(roots.front(), path, name, found)) return found;
+    return std::nullopt;
+}
+
+std::optional<Path> alias_target_path(std::span<const YamlNode> roots, const Path& path) {
+    if (roots.empty()) return std::nullopt;
+    const YamlNode* node = follow_path(roots.front(), path);
+    if (node == nullptr || !node->is(NodeKind::Alias)) return std::nullopt;
+    return anchor_path(roots, node->text());
+}
+
+std::vector<Path> alias_paths(const YamlNode& node, std::string_view name) {
+    std::vector<Path> out;
+    Path path;
+    collect_alias_paths(node, path, name, out);
+    return out;
+}
+
+std::vector<std::pair<std::string, Path>> list_anchors(const YamlNode& node) {
+    std::vector<std::pair<std::string, Path>> out;
+    Path path;
+    collect_anchor_paths(node, path, out);
+    return out;
+}
+
+}  // namespace quillmere::roundtrip

@@ -1,0 +1,64 @@
+// The round-trip emitter: a YamlNode tree back to YAML text.
+//
+// It writes one document root (or any node, as a document of its own) and
+// keeps what the tree recorded of the source: directive lines, comments
+// above, after and below nodes, blank lines, the blanks before inline
+// comments and after indicators, scalar quoting, flow or block layout,
+// anchors and tags as written, the source text of unchanged block scalars,
+// and directive-produced nodes in their directive form:
+//
+//     # servers                       # servers
+//     hosts: &h [a, b]   # two   ->   hosts: &h [a, b]   # two
+//     db: !include db.yaml            db: !include db.yaml
+//     note: |                         note: |
+//       kept as written                 kept as written
+//
+// Whatever the tree holds, the text reads back to the same values,
+// anchors, tags and comments in the same order, and a tree read back from
+// the text is written as the same text again. Where a node's recorded
+// style cannot carry its content in its place (a line feed in a plain
+// scalar, a block scalar inside a flow collection, a new plain string with
+// a "," inside brackets), it is written double-quoted instead.
+//
+// The caller joins documents, adds "---" between them and a byte order mark
+// in front, and decides when the loaded text can be returned unchanged.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "encode/emitter.h"
+#include "roundtrip/ast.h"
+
+namespace quillmere::roundtrip {
+
+using encode::NullStyle;
+
+// Appends `root` as one document: its "%YAML" and "%TAG" lines and "---"
+// when it had them, its content and its comments, ending with a line feed.
+void render_document(std::string& out, NullStyle null_style, const YamlNode& root);
+
+// `node` as the text of a file of its own: the content behind an include
+// root rather than its directive, a byte order mark when the node has one,
+// nulls written "null".
+std::string render_file_text(const YamlNode& node);
+
+// (file id, text) of an included file.
+using IncludeText = std::pair<std::uint32_t, std::string>;
+
+// Appends, in pre-order, the included files below `node` (itself
+// included) whose content changed, each rendered anew.
+void collect_modified_includes(const YamlNode& node, std::vector<IncludeText>& out);
+
+// Appends, in pre-order, every included file below `node`: the text as
+// read (from `file_texts`, indexed by file id) while its content is
+// unchanged, else rendered anew.
+void collect_include_texts(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
+                           std::vector<IncludeText>& out);
+
+}  // namespace quillmere::roundtrip

@@ -1,0 +1,41 @@
+// Paths from a document root to a node.
+//
+// A path is a list of steps: a Key step names the mapping value reached
+// through a Scalar key with that text, an Index step names a sequence item.
+// The empty path addresses the root.
+//
+//     a:                 Key("a")                 -> the sequence
+//       - x              Key("a"), Index(1)       -> {b: 1}
+//       - b: 1           Key("a"), Index(1), Key("b") -> 1
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace quillmere::roundtrip {
+
+class PathSegment {
+public:
+    static PathSegment key(std::string text) { return PathSegment(std::move(text)); }
+    static PathSegment index(std::uint64_t position) { return PathSegment(position); }
+
+    bool is_key() const { return step_.index() == 0; }
+    bool is_index() const { return step_.index() == 1; }
+    const std::string& key() const { return std::get<0>(step_); }
+    std::uint64_t index() const { return std::get<1>(step_); }
+
+    friend bool operator==(const PathSegment&, const PathSegment&) = default;
+
+private:
+    explicit PathSegment(std::string text) : step_(std::move(text)) {}
+    explicit PathSegment(std::uint64_t position) : step_(position) {}
+
+    std::variant<std::string, std::uint64_t> step_;
+};
+
+using Path = std::vector<PathSegment>;
+
+}  // namespace quillmere::roundtrip
