@@ -36,9 +36,13 @@
 #include "roundtrip/emitter.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "common/stack_guard.h"
 #include "encode/scalar_text.h"
+#include "scanner/unicode.h"
 
 namespace quillmere::roundtrip {
 
@@ -153,27 +157,30 @@ struct BlockHeader {
     std::optional<std::string_view> comment;  // after "#", as written
 };
 
+// Reads a header as the scanner does: indicators and blanks in any order,
+// the last of each kind counting, then an optional comment.
 std::optional<BlockHeader> parse_block_header(std::string_view line) {
     if (line.empty() || (line[0] != '|' && line[0] != '>')) return std::nullopt;
     BlockHeader header;
     header.indicator = line[0];
-    std::size_t i = 1;
-    for (; i < line.size(); ++i) {
+    std::size_t gap = 1;
+    for (std::size_t i = 1; i < line.size(); ++i) {
         const char c = line[i];
-        if (c >= '1' && c <= '9' && header.indent == 0) {
-            header.indent = c - '0';
-        } else if ((c == '-' || c == '+') && header.chomping == 0) {
-            header.chomping = c;
-        } else {
+        if (is_blank(c)) continue;
+        if (c == '#') {
+            if (!is_blank(line[i - 1])) return std::nullopt;
+            header.comment_gap = line.substr(gap, i - gap);
+            header.comment = line.substr(i + 1);
             break;
         }
-    }
-    const std::size_t gap = i;
-    while (i < line.size() && is_blank(line[i])) ++i;
-    if (i < line.size()) {
-        if (line[i] != '#' || i == gap) return std::nullopt;
-        header.comment_gap = line.substr(gap, i - gap);
-        header.comment = line.substr(i + 1);
+        if (c >= '1' && c <= '9') {
+            header.indent = c - '0';
+        } else if (c == '-' || c == '+') {
+            header.chomping = c;
+        } else {
+            return std::nullopt;
+        }
+        gap = i + 1;
     }
     return header;
 }
@@ -200,6 +207,77 @@ std::size_t leading_spaces(std::string_view line) {
 
 // Whether the line holds something besides spaces.
 bool has_content(std::string_view line) { return leading_spaces(line) < line.size(); }
+
+// A block scalar's source text, read against the node's text.
+struct RawBlock {
+    BlockHeader header;
+    std::string_view header_line;
+    // The lines after the header, without the indentation of the next line
+    // that the scanner's end can take in.
+    std::vector<std::string_view> lines;
+    std::size_t indent = 0;  // the content indentation in the source
+    bool content = false;    // some line has content
+    bool final_break = true;  // the last line ends with a line break
+    // Lines of spaces before the first line with content, or that line
+    // starting with a space: the indentation cannot be detected.
+    bool spaces_before_content = false;
+    std::size_t empty_at_end = 0;  // lines without content after the last one with
+};
+
+// None when the source text does not match the text line for line.
+std::optional<RawBlock> read_raw_block(std::string_view raw, std::string_view text) {
+    const std::size_t header_end = raw.find_first_of("\r\n");
+    if (header_end == std::string_view::npos) return std::nullopt;
+    RawBlock block;
+    block.header_line = raw.substr(0, header_end);
+    const auto header = parse_block_header(block.header_line);
+    if (!header) return std::nullopt;
+    block.header = *header;
+    block.lines = split_lines(raw.substr(header_end + (raw.substr(header_end, 2) == "\r\n" ? 2 : 1)));
+    std::vector<std::string_view>& lines = block.lines;
+
+    // The content indentation: the first line with content starts with it,
+    // followed by whatever the text's first such line starts with.
+    const auto first = std::find_if(lines.begin(), lines.end(), has_content);
+    if (first != lines.end()) {
+        const std::vector<std::string_view> text_lines = split_lines(text);
+        const auto first_text = std::find_if(text_lines.begin(), text_lines.end(), has_content);
+        if (first_text == text_lines.end() || leading_spaces(*first) < leading_spaces(*first_text)) return std::nullopt;
+        block.indent = leading_spaces(*first) - leading_spaces(*first_text);
+        block.content = true;
+        block.spaces_before_content = leading_spaces(*first_text) > 0;
+        for (auto it = lines.begin(); it != lines.end(); ++it) {
+            if (has_content(*it) && leading_spaces(*it) < block.indent) return std::nullopt;
+            if (it < first && it->size() > block.indent) block.spaces_before_content = true;
+        }
+    }
+    // After the last line break: the next line's indentation, or a last
+    // line that the end of the text cut off.
+    if (has_content(lines.back()) || (block.content && lines.back().size() > block.indent)) {
+        block.final_break = false;
+    } else {
+        lines.pop_back();
+    }
+    while (block.empty_at_end < lines.size() && lines[lines.size() - 1 - block.empty_at_end].size() <= block.indent &&
+           !has_content(lines[lines.size() - 1 - block.empty_at_end]))
+        ++block.empty_at_end;
+    return block;
+}
+
+// The comment in the header of a block scalar that has to be written
+// double-quoted: it goes on a line above the scalar.
+std::optional<std::string_view> displaced_header_comment(const YamlNode& node) {
+    if (!is_block_scalar_style(node) || !node.comments.raw() || !has_unwritable(node.text(), true))
+        return std::nullopt;
+    const std::string_view raw(*node.comments.raw());
+    const auto header = parse_block_header(raw.substr(0, raw.find_first_of("\r\n")));
+    if (!header || !header->comment) return std::nullopt;
+    // The text as a comment line of its own has it: one blank after the
+    // "#" and trailing blanks dropped.
+    std::string_view text = *header->comment;
+    if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    return scanner::trim_white_space_end(text);
+}
 
 // Changed-subtree test that stops at nodes produced by a directive.
 bool subtree_modified(const YamlNode& node);
@@ -277,9 +355,8 @@ private:
     void render_trailing_properties(const YamlNode& node);
     void render_source_directive(const IncludeSource& source, bool in_flow);
     void render_comment_line(std::string_view text, std::uint64_t indent);
-    void render_inline_comment(const YamlNode& node);
-    void render_head(const YamlNode& node, std::uint64_t indent);
-    void render_leading_comments(const YamlNode& item, std::uint64_t indent);
+    void render_inline_comment(const YamlNode& node, std::uint32_t written = 0);
+    void render_head(const YamlNode& node, std::uint64_t indent, bool blank_lines = true);
     void render_inline_as_line(const YamlNode& node, std::uint64_t indent);
 
     // Content writers. `parent` is the indentation of the block collection
@@ -296,31 +373,115 @@ private:
     bool render_raw_block_scalar(const YamlNode& node, std::int64_t parent, std::uint64_t indent);
     void render_block_scalar_header(const YamlNode& node, const BlockHeader& header, int indent_indicator);
 
-    // Block writers.
-    void render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent);
+    // Block writers. The first entry of a collection either has its
+    // comments written with it (Normal), or they were written above the
+    // collection already (CommentsWritten), or it continues the line of an
+    // indicator as well (SameLine).
+    enum class First : std::uint8_t { Normal, CommentsWritten, SameLine };
+    void render_leading_comments(const YamlNode& node, std::uint64_t indent);
+    void render_block_collection(const YamlNode& node, std::uint64_t indent, First first);
+    void render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent, First first);
     void render_entry(const NodePair& pair, std::uint64_t indent);
     void render_key(const YamlNode& key);
     bool is_simple_key(const YamlNode& key) const;
     void render_complex_key(const YamlNode& key, const YamlNode& value, std::uint64_t indent);
     void render_block_value(const YamlNode& value, std::uint64_t indent);
-    void render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, bool compact);
-    void render_sequence_item(const YamlNode& item, std::uint64_t indent);
-    bool is_compact_mapping(const YamlNode& item) const;
-    bool is_compact_sequence(const YamlNode& item) const;
+    void render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, First first);
+    void render_sequence_item(const YamlNode& item, std::uint64_t indent, bool comments_below);
+    bool writes_nothing(const YamlNode& node) const;
+    bool is_properties_only(const YamlNode& node) const;
     bool is_empty_null(const YamlNode& node) const;
+    bool follows_empty_value() const;
+    void link_properties_only(const YamlNode& node, const YamlNode*& pending);
+    void render_taken_comments(const YamlNode& node, std::uint64_t indent);
+    bool render_below(const YamlNode& node, std::uint64_t indent);
+    // A node written as its directive: one with a source, except the root
+    // of a file that is written as that file's text.
+    bool is_directive(const YamlNode& node) const { return node.source() && &node != file_root_; }
+    bool is_included(const YamlNode& node) const { return is_directive(node) && node.source()->target_file_id; }
 
     std::string& out_;
     NullStyle null_style_;
+    // Where the line ends that holds the last mapping value with no
+    // content (nothing, or properties alone).
+    std::size_t empty_value_break_ = std::string::npos;
+    // Where the content of the text's first document starts.
+    std::size_t text_start_ = std::string::npos;
+    // The last node written is a block scalar that keeps its final breaks.
+    bool after_keep_block_ = false;
+    // A tag with no content stands where the next token does, so the
+    // comments between it and the node on the next line (or the end of the
+    // document) read back as its own: they are written with it, and not
+    // with the node they came before.
+    std::unordered_map<const YamlNode*, const YamlNode*> takes_;
+    std::unordered_set<const YamlNode*> taken_;
+    const YamlNode* foot_owner_ = nullptr;
+    const std::vector<std::string>* foot_ = nullptr;
+    const YamlNode* file_root_ = nullptr;
+    // The last node written is a null of properties alone.
+    bool after_properties_only_ = false;
 };
+
+// Links each tag with no content in block context to the node that
+// starts the next line after it; `pending` is the last one not linked yet.
+void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pending) {
+    if (!is_block_collection(node) || is_directive(node)) return;
+    const auto take = [&](const YamlNode& next) {
+        if (pending == nullptr) return;
+        takes_.emplace(pending, &next);
+        taken_.insert(&next);
+        pending = nullptr;
+    };
+    const auto visit = [&](const YamlNode& child) {
+        if (is_properties_only(child) && !is_directive(child)) {
+            pending = &child;
+        } else {
+            with_stack_guard([&] { link_properties_only(child, pending); });
+        }
+    };
+    if (node.is(NodeKind::Sequence)) {
+        for (const YamlNode& item : node.items()) {
+            // Such an item has its comments below its dash: nothing above
+            // it to take.
+            if (is_properties_only(item)) pending = nullptr;
+            take(item);
+            visit(item);
+        }
+        return;
+    }
+    for (const NodePair& pair : node.pairs()) {
+        take(pair.key);
+        // A key stands before its ":", on its own line: it takes nothing.
+        with_stack_guard([&] { link_properties_only(pair.key, pending); });
+        // A ":" line after a key written with "?" comes before the value.
+        if (!is_simple_key(pair.key) && !is_empty_null(pair.value)) pending = nullptr;
+        visit(pair.value);
+    }
+}
+
+// Whether the last thing written was a mapping value with no content,
+// followed by nothing but comment lines, blank lines and the indentation of
+// the current line.
+bool Renderer::follows_empty_value() const {
+    if (empty_value_break_ == std::string::npos) return false;
+    std::size_t line = empty_value_break_ + 1;
+    while (line < out_.size()) {
+        const std::size_t end = out_.find('\n', line);
+        std::size_t first = line;
+        while (first < out_.size() && out_[first] == ' ') ++first;
+        if (end == std::string::npos) return first == out_.size();
+        if (first != end && out_[first] != '#') return false;
+        line = end + 1;
+    }
+    return true;
+}
 
 void Renderer::render_tag(const std::string& tag) {
     // A tag is written as the scanner read it; a text that no tag token can
     // hold (an edit can set any text) goes into the verbatim form.
-    const bool token = !tag.empty() && tag[0] == '!' &&
-                       std::none_of(tag.begin(), tag.end(), [](char c) {
-                           const auto b = static_cast<unsigned char>(c);
-                           return b <= 0x20 || b == 0x7F;
-                       });
+    const bool token = !tag.empty() && tag[0] == '!' && std::none_of(tag.begin(), tag.end(), [](char c) {
+        return is_blank(c) || c == '\n' || c == '\r';
+    });
     if (token) {
         out_ += tag;
     } else {
@@ -364,10 +525,14 @@ void Renderer::render_comment_line(std::string_view text, std::uint64_t indent) 
     newline();
 }
 
-void Renderer::render_inline_comment(const YamlNode& node) {
+// The inline comment, `inline_spaces` columns after the end of the node's
+// content, `written` of which are taken already (by a "," or by the "-" of
+// a null item), and at least one blank after whatever precedes it.
+void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written) {
     const auto& comment = node.comments.inline_comment();
-    if (!comment || is_include_root(node)) return;
-    spaces(std::max<std::uint32_t>(node.comments.inline_spaces, 1));
+    if (!comment || is_included(node)) return;
+    const std::uint32_t gap = node.comments.inline_spaces;
+    spaces(gap > written ? gap - written : 1);
     out_ += '#';
     if (!comment->empty()) {
         out_ += ' ';
@@ -377,42 +542,35 @@ void Renderer::render_inline_comment(const YamlNode& node) {
 
 // Blank lines and head comments. Those of an include root belong to its
 // file and are written there.
-void Renderer::render_head(const YamlNode& node, std::uint64_t indent) {
-    if (is_include_root(node)) return;
-    out_.append(node.comments.blank_before, '\n');
+void Renderer::render_head(const YamlNode& node, std::uint64_t indent, bool blank_lines) {
+    if (is_included(node)) return;
+    // Blank lines before anything else of a text, or after a node of
+    // properties alone (which takes them in when the text is read again),
+    // are not kept.
+    // A block scalar that keeps its final line breaks would take in blank
+    // lines after it as more of them.
+    const bool after_keep = std::exchange(after_keep_block_, false);
+    if (!std::exchange(after_properties_only_, false) && !after_keep && blank_lines && out_.size() != text_start_)
+        out_.append(node.comments.blank_before, '\n');
     for (const std::string& comment : node.comments.head()) render_comment_line(comment, indent);
+    if (const auto comment = displaced_header_comment(node)) render_comment_line(*comment, indent);
 }
 
 // The inline comment of a block collection stood at the end of its first
 // line; it is written on a line of its own above the collection's
 // entries, where it reads back as a head comment in the same order.
 void Renderer::render_inline_as_line(const YamlNode& node, std::uint64_t indent) {
-    if (const auto& comment = node.comments.inline_comment(); comment && !is_include_root(node))
+    if (const auto& comment = node.comments.inline_comment(); comment && !is_included(node))
         render_comment_line(*comment, indent);
 }
 
-// Comments above a sequence item, including those of the entry or item
-// that shares the item's dash line, which cannot stand between the dash
-// and that entry.
-void Renderer::render_leading_comments(const YamlNode& item, std::uint64_t indent) {
-    render_head(item, indent);
-    const YamlNode* node = &item;
-    for (;;) {
-        if (is_block_collection(*node) && !node->source()) render_inline_as_line(*node, indent);
-        const YamlNode* first = nullptr;
-        if (is_compact_mapping(*node)) {
-            first = &node->pairs().front().key;
-        } else if (is_compact_sequence(*node)) {
-            first = &node->items().front();
-        }
-        if (first == nullptr) return;
-        render_head(*first, indent);
-        if (!is_compact_sequence(*node)) return;
-        node = first;
-    }
-}
-
 void Renderer::render_document(const YamlNode& root, bool as_file) {
+    const bool first = out_.empty() || out_ == "\xEF\xBB\xBF";
+    // Directive lines after a document need that document ended first.
+    if (!root.directives().empty() && !first) {
+        out_ += "...";
+        newline();
+    }
     for (const std::string& directive : root.directives()) {
         out_ += directive;
         newline();
@@ -421,38 +579,50 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
         out_ += "---";
         newline();
     }
-    const bool directive = root.source() && !as_file;
-    if (directive && is_include_root(root)) {
-        render_source_directive(*root.source(), false);
-        newline();
-        return;
-    }
-    for (const std::string& comment : root.comments.head()) render_comment_line(comment, 0);
-    if (directive) {
+    if (first) text_start_ = out_.size();
+    if (as_file) file_root_ = &root;
+    if (is_directive(root)) {
+        // A directive; the comments of an included file stay in that file.
+        const bool included = is_included(root);
+        if (!included)
+            for (const std::string& comment : root.comments.head()) render_comment_line(comment, 0);
         render_source_directive(*root.source(), false);
         render_inline_comment(root);
         newline();
-    } else if (is_block_collection(root)) {
+        if (!included)
+            for (const std::string& comment : root.comments.foot()) render_comment_line(comment, 0);
+        return;
+    }
+    const YamlNode* pending = is_properties_only(root) ? &root : nullptr;
+    link_properties_only(root, pending);
+    if (pending != nullptr && !root.comments.foot().empty()) {
+        foot_owner_ = pending;
+        foot_ = &root.comments.foot();
+    }
+    render_leading_comments(root, 0);
+    if (is_block_collection(root)) {
         if (root.tag() || root.anchor()) {
             render_properties(root);
             newline();
         }
-        render_inline_as_line(root, 0);
-        if (root.is(NodeKind::Sequence)) {
-            render_block_sequence(root.items(), 0, false);
-        } else {
-            render_block_mapping(root.pairs(), 0);
-        }
+        render_block_collection(root, 0, First::CommentsWritten);
     } else {
         render_properties(root);
-        const std::size_t mark = out_.size();
         if (root.tag() || root.anchor()) out_ += ' ';
-        const std::size_t content = out_.size();
-        if (!render_content(root, Place::Root, -1, 2, 0)) render_inline_comment(root);
-        if (out_.size() == content) out_.resize(mark);
+        const bool block_scalar = render_content(root, Place::Root, -1, 2, 0);
+        if (!block_scalar && !is_properties_only(root)) render_inline_comment(root);
+        while (!out_.empty() && out_.back() == ' ') out_.pop_back();
         end_line();
+        // Comment lines after a block scalar at the root could be more of
+        // its lines (when they are at column 0, or when it has none):
+        // the document ends first.
+        if (block_scalar && !root.comments.foot().empty()) {
+            out_ += "...";
+            newline();
+        }
     }
-    for (const std::string& comment : root.comments.foot()) render_comment_line(comment, 0);
+    if (foot_owner_ == nullptr)
+        for (const std::string& comment : root.comments.foot()) render_comment_line(comment, 0);
 }
 
 // Writes the node's content (no properties). Returns true when the node's
@@ -489,16 +659,15 @@ bool Renderer::render_content(const YamlNode& node, Place place, std::int64_t pa
 // (and always under properties with a tag, whose tag then stays on a
 // null), else "null", or "~" for an assigned None under the Tilde style.
 void Renderer::render_null(const YamlNode& node, Place place) {
-    if (node.synthetic) {
-        if (null_style_ == NullStyle::Tilde) {
-            out_ += '~';
-        } else if (null_style_ == NullStyle::Keyword || place != Place::Block) {
-            out_ += "null";
-        }
-        return;
+    if (node.synthetic && null_style_ == NullStyle::Tilde) {
+        out_ += '~';
+    } else if (node.synthetic && null_style_ == NullStyle::Keyword) {
+        out_ += "null";
+    } else if (!node.tag() && (place != Place::Block || node.anchor())) {
+        // An anchor alone would stand where the next token does and take
+        // that line's comment for its own.
+        out_ += "null";
     }
-    if (node.tag() || place == Place::Block) return;
-    out_ += "null";
 }
 
 bool Renderer::render_scalar(const YamlNode& node, Place place, std::int64_t parent, std::uint64_t indent) {
@@ -529,6 +698,7 @@ bool Renderer::render_scalar(const YamlNode& node, Place place, std::int64_t par
 }
 
 void Renderer::render_block_scalar_header(const YamlNode& node, const BlockHeader& header, int indent_indicator) {
+    after_keep_block_ = header.chomping == '+';
     out_ += header.indicator;
     if (indent_indicator != 0) out_ += static_cast<char>('0' + indent_indicator);
     if (header.chomping != 0) out_ += header.chomping;
@@ -547,10 +717,13 @@ void Renderer::render_block_scalar_header(const YamlNode& node, const BlockHeade
 // content starts with a space, where the content starts; folded lines get
 // the extra line breaks that folding takes away again.
 bool Renderer::render_block_scalar(const YamlNode& node, std::int64_t parent, std::uint64_t indent) {
-    if (node.comments.raw() && !node.comments.modified && render_raw_block_scalar(node, parent, indent)) return true;
     const std::string& text = node.text();
     if (has_unwritable(text, true)) return false;
+    if (node.comments.raw() && !node.comments.modified && render_raw_block_scalar(node, parent, indent)) return true;
     const bool literal = node.scalar_style() == ScalarStyle::Literal;
+    // Empty lines after the content of a scalar that does not keep them are
+    // layout that the scalar's source text took in; they stay.
+    std::size_t layout_lines = 0;
     std::size_t trailing = 0;
     while (trailing < text.size() && text[text.size() - 1 - trailing] == '\n') ++trailing;
     const std::string_view rest = std::string_view(text).substr(0, text.size() - trailing);
@@ -559,10 +732,13 @@ bool Renderer::render_block_scalar(const YamlNode& node, std::int64_t parent, st
     header.indicator = literal ? '|' : '>';
     header.chomping = trailing == 0 ? '-' : (trailing == 1 && !rest.empty()) ? 0 : '+';
     if (const auto& raw = node.comments.raw()) {
-        if (auto source = parse_block_header(std::string_view(*raw).substr(0, raw->find_first_of("\r\n")))) {
-            header.comment_gap = source->comment_gap;
-            header.comment = source->comment;
+        const std::string_view source(*raw);
+        if (auto written = parse_block_header(source.substr(0, source.find_first_of("\r\n")))) {
+            header.comment_gap = written->comment_gap;
+            header.comment = written->comment;
         }
+        const std::optional<RawBlock> block = read_raw_block(source, text);
+        if (block && block->header.chomping != '+') layout_lines = block->empty_at_end;
     }
     const std::vector<std::string_view> pieces =
         rest.empty() ? std::vector<std::string_view>{} : split_lines(rest);
@@ -577,7 +753,7 @@ bool Renderer::render_block_scalar(const YamlNode& node, std::int64_t parent, st
     const std::uint64_t base = parent < 0 ? 0 : static_cast<std::uint64_t>(parent);
     render_block_scalar_header(node, header, indicator ? static_cast<int>(indent - base) : 0);
     if (rest.empty()) {
-        out_.append(trailing, '\n');
+        out_.append(trailing == 0 ? layout_lines : trailing, '\n');
         return true;
     }
     const auto more_indented = [](std::string_view piece) { return is_blank(piece[0]); };
@@ -598,7 +774,11 @@ bool Renderer::render_block_scalar(const YamlNode& node, std::int64_t parent, st
         newline();
         previous = piece;
     }
-    if (trailing > 1) out_.append(trailing - 1, '\n');
+    if (trailing > 1) {
+        out_.append(trailing - 1, '\n');
+    } else {
+        out_.append(layout_lines, '\n');
+    }
     return true;
 }
 
@@ -607,54 +787,32 @@ bool Renderer::render_block_scalar(const YamlNode& node, std::int64_t parent, st
 // they move to `indent`. Returns false when the source text does not match
 // the node's text line for line, and the text is written anew.
 bool Renderer::render_raw_block_scalar(const YamlNode& node, std::int64_t parent, std::uint64_t indent) {
-    const std::string_view raw = *node.comments.raw();
-    const std::size_t header_end = raw.find_first_of("\r\n");
-    if (header_end == std::string_view::npos) return false;
-    const auto header = parse_block_header(raw.substr(0, header_end));
-    if (!header || (header->indicator == '|') != (node.scalar_style() == ScalarStyle::Literal)) return false;
-    const std::size_t body_start = header_end + (raw.substr(header_end, 2) == "\r\n" ? 2 : 1);
-    std::vector<std::string_view> lines = split_lines(raw.substr(body_start));
-    // The scanner's end can lie in the indentation of the next line.
-    if (!has_content(lines.back())) lines.pop_back();
-
-    // The content indentation in the source: the first line with content
-    // starts with it, followed by whatever the text's first such line
-    // starts with.
-    const auto first_line = std::find_if(lines.begin(), lines.end(), has_content);
-    if (first_line == lines.end()) return false;
-    std::size_t text_spaces = 0;
-    {
-        const std::vector<std::string_view> text_lines = split_lines(node.text());
-        const auto first_text = std::find_if(text_lines.begin(), text_lines.end(), has_content);
-        if (first_text == text_lines.end()) return false;
-        text_spaces = leading_spaces(*first_text);
-    }
-    const std::size_t first_spaces = leading_spaces(*first_line);
-    if (first_spaces < text_spaces) return false;
-    const std::size_t source_indent = first_spaces - text_spaces;
-    bool spaces_before_content = text_spaces > 0;
-    for (auto it = lines.begin(); it != lines.end(); ++it) {
-        const std::size_t n = leading_spaces(*it);
-        if (has_content(*it) && n < source_indent) return false;
-        if (it < first_line && it->size() > source_indent) spaces_before_content = true;
-    }
+    const std::optional<RawBlock> block = read_raw_block(*node.comments.raw(), node.text());
+    if (!block || !block->content ||
+        (block->header.indicator == '|') != (node.scalar_style() == ScalarStyle::Literal))
+        return false;
+    // A text that ended without a line break after its last line: kept
+    // line feeds would now count one more.
+    if (block->header.chomping == '+' && !block->final_break) return false;
 
     const std::uint64_t base = parent < 0 ? 0 : static_cast<std::uint64_t>(parent);
-    const bool in_place = header->indent != 0 ? source_indent == base + static_cast<std::uint64_t>(header->indent)
-                                              : static_cast<std::int64_t>(source_indent) > parent;
-    std::uint64_t target = source_indent;
+    const bool in_place = block->header.indent != 0
+                              ? block->indent == base + static_cast<std::uint64_t>(block->header.indent)
+                              : static_cast<std::int64_t>(block->indent) > parent;
+    std::uint64_t target = block->indent;
     if (in_place && !node.comments.inline_comment()) {
-        out_ += raw.substr(0, header_end);
+        out_ += block->header_line;
         newline();
+        after_keep_block_ = block->header.chomping == '+';
     } else {
         if (!in_place) target = indent;
-        const int indicator = spaces_before_content ? static_cast<int>(target - base) : 0;
-        render_block_scalar_header(node, *header, indicator);
+        const int indicator = block->spaces_before_content ? static_cast<int>(target - base) : 0;
+        render_block_scalar_header(node, block->header, indicator);
     }
-    for (std::string_view line : lines) {
-        if (line.size() > source_indent) {
+    for (std::string_view line : block->lines) {
+        if (line.size() > block->indent) {
             spaces(target);
-            out_ += line.substr(source_indent);
+            out_ += line.substr(block->indent);
         }
         newline();
     }
@@ -690,14 +848,17 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
     const std::uint64_t inner = indent + 2;
     for (std::size_t i = 0; i < size; ++i) {
         const YamlNode& last = sequence ? node.items()[i] : node.pairs()[i].value;
+        // A tag with no content at the end stands where the closing bracket
+        // does, on the next line: its comment goes above it.
+        const bool alone = i + 1 == size && is_properties_only(last) && !is_directive(last);
         if (lines) {
             newline();
-            if (sequence) {
-                render_head(last, inner);
-            } else {
-                render_head(node.pairs()[i].key, inner);
-                render_head(last, inner);
-            }
+            // Blank lines after a comment are not kept: the value's count
+            // only while its key has none.
+            const bool key_comments = !sequence && !node.pairs()[i].key.comments.head().empty();
+            if (!sequence) render_head(node.pairs()[i].key, inner);
+            render_head(last, inner, !key_comments);
+            if (alone) render_inline_as_line(last, inner);
             spaces(inner);
         } else if (i > 0) {
             out_ += ", ";
@@ -712,8 +873,9 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
             render_flow_item(last, inner, !lines);
         }
         if (lines) {
-            if (i + 1 < size) out_ += ',';
-            render_inline_comment(last);
+            const bool comma = i + 1 < size;
+            if (comma) out_ += ',';
+            if (!alone) render_inline_comment(last, comma ? 1 : 0);
         }
     }
     if (lines) {
@@ -723,15 +885,105 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
     out_ += sequence ? ']' : '}';
 }
 
+// A null that is written as nothing after "key:" or "-".
+bool Renderer::writes_nothing(const YamlNode& node) const {
+    return is_null_like(node) && !node.anchor() && !node.tag() &&
+           (!node.synthetic || null_style_ == NullStyle::Empty);
+}
+
+// ... with nothing else on its line either.
 bool Renderer::is_empty_null(const YamlNode& node) const {
-    return is_null_like(node) && !node.comments.inline_comment() && !node.anchor() && !node.tag() &&
-           node.comments.head().empty() && (!node.synthetic || null_style_ == NullStyle::Empty);
+    return writes_nothing(node) && !node.comments.inline_comment() && node.comments.head().empty() &&
+           !displaced_header_comment(node);
+}
+
+// A null written as its properties alone. It stands where the next token
+// does, so comments after it read back as comments above it.
+bool Renderer::is_properties_only(const YamlNode& node) const {
+    return is_null_like(node) && node.tag() && (!node.synthetic || null_style_ == NullStyle::Empty);
+}
+
+// Everything written on lines of their own above a node at `indent`: its
+// blank lines and head comments, and every comment that reads back as its
+// own when the text is read again: the inline comment of a block
+// collection or of a null of properties alone, the header comment of a
+// block scalar that goes double-quoted, the comments below the document
+// that a null of properties alone ends, and the same of a block
+// collection's first entry, which cannot stand between the collection's
+// properties or indicator line and that entry.
+//
+// All of it reads back above the outermost node, where blank lines after a
+// comment are not kept: only those before the first comment are written.
+void Renderer::render_leading_comments(const YamlNode& node, std::uint64_t indent) {
+    const YamlNode* at = &node;
+    bool commented = false;
+    // What keeps blank lines out keeps them out of the whole chain.
+    const bool after_keep = std::exchange(after_keep_block_, false);
+    const bool blank_lines = !std::exchange(after_properties_only_, false) && !after_keep;
+    for (;;) {
+        render_head(*at, indent, blank_lines && !commented);
+        if (is_directive(*at)) return;
+        if (is_properties_only(*at)) {
+            render_taken_comments(*at, indent);
+            return;
+        }
+        commented = commented || !at->comments.head().empty() || displaced_header_comment(*at);
+        if (is_block_collection(*at)) {
+            render_inline_as_line(*at, indent);
+            commented = commented || at->comments.inline_comment();
+        }
+        if (!is_block_collection(*at)) return;
+        at = at->is(NodeKind::Mapping) ? &at->pairs().front().key : &at->items().front();
+    }
+}
+
+// What a tag with no content takes in besides its head comments: its
+// inline comment, the comments above the node after it (without their
+// blank lines, which a comment before them would not keep), and the
+// comments below the document when it ends the document.
+void Renderer::render_taken_comments(const YamlNode& node, std::uint64_t indent) {
+    render_inline_as_line(node, indent);
+    if (const auto next = takes_.find(&node); next != takes_.end()) {
+        after_properties_only_ = true;
+        render_leading_comments(*next->second, indent);
+    }
+    if (&node == foot_owner_)
+        for (const std::string& comment : *foot_) render_comment_line(comment, indent);
+}
+
+// The comments of a tag with no content on the lines below its key or
+// dash, at `indent`, followed by that indentation; false, and nothing
+// written, when there are none.
+bool Renderer::render_below(const YamlNode& node, std::uint64_t indent) {
+    const std::size_t mark = out_.size();
+    newline();
+    const std::size_t start = out_.size();
+    render_head(node, indent);
+    render_taken_comments(node, indent);
+    if (out_.size() == start) {
+        out_.resize(mark);
+        return false;
+    }
+    spaces(indent);
+    return true;
+}
+
+// A block collection's entries or items at `indent`.
+void Renderer::render_block_collection(const YamlNode& node, std::uint64_t indent, First first) {
+    with_stack_guard([&] {
+        if (node.is(NodeKind::Sequence)) {
+            render_block_sequence(node.items(), indent, first);
+        } else {
+            render_block_mapping(node.pairs(), indent, first);
+        }
+    });
 }
 
 bool Renderer::is_simple_key(const YamlNode& key) const {
     switch (key.kind()) {
         case NodeKind::Scalar:
-            return !is_block_scalar_style(key);
+            // A block scalar that has to be double-quoted is one line.
+            return !is_block_scalar_style(key) || has_unwritable(key.text(), true);
         case NodeKind::Alias:
         case NodeKind::Null:
             return true;
@@ -752,45 +1004,60 @@ void Renderer::render_key(const YamlNode& key) {
     if (key.is(NodeKind::Alias)) out_ += ' ';
 }
 
-void Renderer::render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent) {
-    for (const NodePair& pair : pairs) {
-        render_head(pair.key, indent);
-        spaces(indent);
-        render_entry(pair, indent);
+void Renderer::render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent, First first) {
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if ((i > 0 || first == First::Normal) && !taken_.count(&pairs[i].key))
+            render_leading_comments(pairs[i].key, indent);
+        if (i > 0 || first != First::SameLine) spaces(indent);
+        render_entry(pairs[i], indent);
     }
 }
 
-// One entry after its indentation (or after "- " for the first entry of a
-// compact mapping).
+// One entry after its indentation.
 void Renderer::render_entry(const NodePair& pair, std::uint64_t indent) {
     if (!is_simple_key(pair.key)) {
         render_complex_key(pair.key, pair.value, indent);
         return;
     }
-    render_key(pair.key);
+    if ((pair.key.tag() || pair.key.anchor()) && follows_empty_value()) {
+        // After "key:" with nothing behind it, properties at the start of a
+        // later line at or left of that key are taken for the empty
+        // value's; behind "? " they are the key's.
+        out_ += "? ";
+        render_key(pair.key);
+        while (out_.back() == ' ') out_.pop_back();
+        newline();
+        // A key that is a tag alone stands where the next token does: its
+        // ":" keeps that token on the next line.
+        if (is_empty_null(pair.value) && !is_properties_only(pair.key)) return;
+        spaces(indent);
+    } else {
+        render_key(pair.key);
+    }
     out_ += ':';
     render_block_value(pair.value, indent);
 }
 
+// "?", the key on that line or, when it is a block collection, below it
+// (its comments are above the "?"), then ":" and the value. A key alone
+// has an empty value, and an empty ":" line could take properties on the
+// next line for its own: the ":" is left out then.
 void Renderer::render_complex_key(const YamlNode& key, const YamlNode& value, std::uint64_t indent) {
     out_ += '?';
     if (is_block_collection(key)) {
         render_trailing_properties(key);
         newline();
-        render_inline_as_line(key, indent + 2);
-        if (key.is(NodeKind::Sequence)) {
-            with_stack_guard([&] { render_block_sequence(key.items(), indent + 2, false); });
-        } else {
-            with_stack_guard([&] { render_block_mapping(key.pairs(), indent + 2); });
-        }
+        render_block_collection(key, indent + 2, First::CommentsWritten);
     } else {
         out_ += ' ';
         render_properties(key);
         if (key.tag() || key.anchor()) out_ += ' ';
         if (!render_content(key, Place::Block, static_cast<std::int64_t>(indent), indent + 2, indent + 2))
             render_inline_comment(key);
+        while (out_.back() == ' ') out_.pop_back();
         end_line();
     }
+    if (is_empty_null(value)) return;
     spaces(indent);
     out_ += ':';
     render_block_value(value, indent);
@@ -808,29 +1075,34 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
     if (is_block_collection(value)) {
         // A sequence stays indentless when it was; one made by an edit
         // (column 0) is written indentless too.
-        const bool sequence = value.is(NodeKind::Sequence);
-        const std::uint64_t inner = !sequence || value.span.column > indent ? indent + 2 : indent;
+        const bool indented = value.is(NodeKind::Mapping) || value.span.column > indent;
+        const std::uint64_t inner = indented ? indent + 2 : indent;
         render_trailing_properties(value);
         newline();
-        render_head(value, inner);
-        render_inline_as_line(value, inner);
-        with_stack_guard([&] {
-            if (sequence) {
-                render_block_sequence(value.items(), inner, false);
-            } else {
-                render_block_mapping(value.pairs(), inner);
-            }
-        });
+        render_leading_comments(value, inner);
+        render_block_collection(value, inner, First::CommentsWritten);
         return;
     }
     if (is_empty_null(value)) {
+        empty_value_break_ = out_.size();
         newline();
         return;
     }
-    if (!value.comments.head().empty()) {
+    const bool properties_only = is_properties_only(value);
+    if (writes_nothing(value) && value.comments.head().empty()) {
+        // The comment stays on the key's line after an explicit null. A
+        // null made for a missing value has no position to measure from.
+        out_ += " null";
+        render_inline_comment(value, value.span == Span{} ? value.comments.inline_spaces : 0);
+        newline();
+        return;
+    }
+    if (properties_only) {
+        if (!render_below(value, indent + 2)) spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
+    } else if (!value.comments.head().empty() || displaced_header_comment(value)) {
         // Comments above a value that stood on the line below its key.
         newline();
-        render_head(value, indent + 2);
+        render_leading_comments(value, indent + 2);
         spaces(indent + 2);
     } else {
         spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
@@ -840,38 +1112,35 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
     if (value.tag() || value.anchor()) out_ += ' ';
     const std::size_t content = out_.size();
     if (!render_content(value, Place::Block, static_cast<std::int64_t>(indent), indent + 2, indent + 2)) {
-        if (out_.size() == content) out_.resize(mark);
-        render_inline_comment(value);
+        if (out_.size() == content) {
+            out_.resize(mark);
+            empty_value_break_ = out_.size();
+        }
+        if (!properties_only) render_inline_comment(value);
     }
+    // Blank lines after it are the next line's, unless that line's node is
+    // taken in (and its blank lines dropped) already.
+    after_properties_only_ = properties_only && !takes_.count(&value);
     end_line();
 }
 
-bool Renderer::is_compact_mapping(const YamlNode& item) const {
-    return item.is(NodeKind::Mapping) && is_block_collection(item) && !item.source() && !item.tag() &&
-           !item.anchor();
-}
-
-bool Renderer::is_compact_sequence(const YamlNode& item) const {
-    return item.is(NodeKind::Sequence) && is_block_collection(item) && !item.source() && item.comments.compact &&
-           !item.tag() && !item.anchor();
-}
-
-void Renderer::render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, bool compact) {
+void Renderer::render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, First first) {
     for (std::size_t i = 0; i < items.size(); ++i) {
-        // The first item of a compact sequence continues its parent's dash
-        // line; its comments were written above that line.
-        if (!(compact && i == 0)) {
-            render_leading_comments(items[i], indent);
-            spaces(indent);
-        }
+        const bool own = i > 0 || first == First::Normal;
+        // A tag with no content has its comments below its dash, where the
+        // tag before it cannot take them in.
+        const bool below = own && is_properties_only(items[i]) && !is_directive(items[i]);
+        if (own && !below && !taken_.count(&items[i])) render_leading_comments(items[i], indent);
+        if (i > 0 || first != First::SameLine) spaces(indent);
         out_ += '-';
-        render_sequence_item(items[i], indent);
+        render_sequence_item(items[i], indent, below);
     }
 }
 
 // What follows the "-" of an item at `indent`, up to and including its
-// last line break.
-void Renderer::render_sequence_item(const YamlNode& item, std::uint64_t indent) {
+// last line break. The item's comments are above its dash, or with
+// `comments_below` below it.
+void Renderer::render_sequence_item(const YamlNode& item, std::uint64_t indent, bool comments_below) {
     if (item.source()) {
         out_ += ' ';
         render_source_directive(*item.source(), false);
@@ -880,49 +1149,37 @@ void Renderer::render_sequence_item(const YamlNode& item, std::uint64_t indent) 
         return;
     }
     if (is_block_collection(item)) {
-        const bool sequence = item.is(NodeKind::Sequence);
-        if (is_compact_mapping(item)) {
-            // The first entry on the dash line, the others below it.
-            out_ += ' ';
-            const std::vector<NodePair>& pairs = item.pairs();
-            with_stack_guard([&] {
-                render_entry(pairs.front(), indent + 2);
-                for (std::size_t i = 1; i < pairs.size(); ++i) {
-                    render_head(pairs[i].key, indent + 2);
-                    spaces(indent + 2);
-                    render_entry(pairs[i], indent + 2);
-                }
-            });
-        } else if (is_compact_sequence(item)) {
-            out_ += ' ';
-            with_stack_guard([&] { render_block_sequence(item.items(), indent + 2, true); });
-        } else {
+        if (item.tag() || item.anchor()) {
             // Properties stay on the dash line, the content below them.
             render_trailing_properties(item);
             newline();
-            with_stack_guard([&] {
-                if (sequence) {
-                    render_block_sequence(item.items(), indent + 2, false);
-                } else {
-                    render_block_mapping(item.pairs(), indent + 2);
-                }
-            });
+            render_block_collection(item, indent + 2, First::CommentsWritten);
+        } else if (item.is(NodeKind::Mapping) || item.comments.compact) {
+            // The first entry or item on the dash line, the others below.
+            out_ += ' ';
+            render_block_collection(item, indent + 2, First::SameLine);
+        } else {
+            newline();
+            render_block_collection(item, indent + 2, First::CommentsWritten);
         }
         return;
     }
-    if (is_empty_null(item)) {
+    if (writes_nothing(item)) {
+        // A null item stands at its dash, which the "-" already takes.
+        render_inline_comment(item, 1);
         newline();
         return;
     }
-    spaces(std::max<std::uint32_t>(item.comments.value_pad, 1));
+    if (!(comments_below && render_below(item, indent + 2))) spaces(std::max<std::uint32_t>(item.comments.value_pad, 1));
     render_properties(item);
     const std::size_t mark = out_.size();
     if (item.tag() || item.anchor()) out_ += ' ';
     const std::size_t content = out_.size();
     if (!render_content(item, Place::Block, static_cast<std::int64_t>(indent), indent + 4, indent + 2)) {
         if (out_.size() == content) out_.resize(mark);
-        render_inline_comment(item);
+        if (!is_properties_only(item)) render_inline_comment(item);
     }
+    after_properties_only_ = is_properties_only(item) && !takes_.count(&item);
     end_line();
 }
 

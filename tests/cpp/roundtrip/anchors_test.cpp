@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "roundtrip/anchors.h"
-#include "support/tree_build.h"
+#include "support/yaml_nodes.h"
 
 namespace quillmere::roundtrip {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "roundtrip/emitter.h"
-#include "support/tree_build.h"
+#include "support/yaml_nodes.h"
 #include "support/value_text.h"
 
 namespace quillmere::roundtrip {
@@ -141,7 +141,7 @@ TEST(RoundTripEmitter, NullsFollowTheirOriginAndTheNullStyle) {
         // A tagged empty node stays empty: "null" would make a string of it.
         {"tagged", kv("k", tagged(null_node(), "!!str")), "k: !!str\n", "{\"k\": \"\"}"},
         {"tagged in flow", seq({tagged(null_node(), "!!str"), plain("x")}, Flow), "[!!str , x]\n", "[\"\", \"x\"]"},
-        {"anchored", seq({anchored(null_node(), "a"), alias("a")}), "- &a\n- *a\n", "[null, null]"},
+        {"anchored", seq({anchored(null_node(), "a"), alias("a")}), "- &a null\n- *a\n", "[null, null]"},
         {"item", seq({null_node(), plain("b")}), "-\n- b\n", "[null, \"b\"]"},
         {"key", map({{null_node(), plain("v")}, {tagged(null_node(), "!!str"), plain("w")}}),
          "null: v\n!!str : w\n", "{null: \"v\", \"\": \"w\"}"},
@@ -221,7 +221,7 @@ TEST(RoundTripEmitter, CommentsAreNeverDropped) {
     check({
         {"head of a value", kv("a", with_head(plain("x"), {"c"})), "a:\n  # c\n  x\n", "{\"a\": \"x\"}"},
         {"flow collection", kv("k", flow),
-         "k: {\n    # first\n    a: 1,  # one\n    b: [\n      # inner\n      x\n    ] # two\n  } # after\n",
+         "k: {\n    # first\n    a: 1, # one\n    b: [\n      # inner\n      x\n    ] # two\n  } # after\n",
          "{\"k\": {\"a\": 1, \"b\": [\"x\"]}}"},
         {"mapping item", seq({item_mapping}), "# mapping\n# key\n- a:\n  b: 2\n", "[{\"a\": null, \"b\": 2}]"},
         {"block value", kv("k", with_inline(seq({plain("x")}), "v")), "k:\n# v\n- x\n", "{\"k\": [\"x\"]}"},
