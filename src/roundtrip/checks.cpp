@@ -23,6 +23,7 @@
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
+#include "decode/key_set.h"
 #include "encode/scalar_text.h"
 
 namespace quillmere::roundtrip {
@@ -45,34 +46,6 @@ void append_decimal(std::string& out, std::int64_t value) {
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, result.ptr);
-}
-
-// The exact decimal text of an integral double, however large.
-void append_integral(std::string& out, double value) {
-    constexpr double kTwo63 = 9223372036854775808.0;
-    if (value >= -kTwo63 && value < kTwo63) {
-        append_decimal(out, static_cast<std::int64_t>(value));
-        return;
-    }
-    // value = mantissa * 2^exponent with a 53-bit mantissa; the digits are
-    // kept least significant first and doubled `exponent` times.
-    int exponent = 0;
-    const double fraction = std::frexp(std::fabs(value), &exponent);
-    auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-    exponent -= 53;
-    std::string digits;
-    for (; mantissa != 0; mantissa /= 10) digits += static_cast<char>(mantissa % 10);
-    for (int i = 0; i < exponent; ++i) {
-        int carry = 0;
-        for (char& digit : digits) {
-            const int doubled = digit * 2 + carry;
-            digit = static_cast<char>(doubled % 10);
-            carry = doubled / 10;
-        }
-        if (carry != 0) digits += static_cast<char>(carry);
-    }
-    if (value < 0) out += '-';
-    for (auto it = digits.rbegin(); it != digits.rend(); ++it) out += static_cast<char>('0' + *it);
 }
 
 void append_number(std::string& out, const OwnedResolvedScalar& scalar) {
@@ -100,9 +73,9 @@ void append_number(std::string& out, const OwnedResolvedScalar& scalar) {
         out += "f:NaN";
     } else if (std::isinf(value)) {
         out += value < 0 ? "f:-inf" : "f:inf";
-    } else if (value == std::trunc(value)) {
+    } else if (const std::optional<std::string> whole = decode::whole_number_text(Value::floating(value))) {
         out += "i:";
-        append_integral(out, value);
+        out += *whole;
     } else {
         char buffer[400];
         const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
@@ -130,6 +103,10 @@ void append_canonical(std::string& out, const YamlNode& node, ResolveMode mode) 
             const OwnedResolvedScalar scalar = resolve(node, mode);
             if (scalar.kind == ResolvedKind::Null) {
                 out += "null";
+            } else if (scalar.kind == ResolvedKind::Invalid) {
+                // A text that its core tag cannot read: the same text and tag.
+                append_text(out, "invalid:", node.text());
+                append_text(out, ":", *node.tag());
             } else if (scalar.kind == ResolvedKind::Str) {
                 append_text(out, "s:", scalar.text);
             } else {
@@ -266,6 +243,7 @@ void upgrade_node(YamlNode& node, ResolveMode mode) {
     const OwnedResolvedScalar old_reading = resolver::resolve_scalar_owned(mode, node.text(), false, tag_of(node));
     const OwnedResolvedScalar new_reading =
         resolver::resolve_scalar_owned(ResolveMode::Core12, node.text(), false, tag_of(node));
+    if (old_reading.kind == ResolvedKind::Invalid) return;
     if (old_reading.kind == ResolvedKind::Str) {
         // A string that the 1.2 rules would type keeps its text in quotes.
         // Under a tag, quotes change nothing: the tag decides alone.

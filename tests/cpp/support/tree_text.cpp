@@ -35,6 +35,7 @@ void describe(std::string& out, const YamlNode& node) {
                 case resolver::ResolvedKind::Int: out += "i:" + std::to_string(value.integer); break;
                 case resolver::ResolvedKind::BigInt: out += "i:" + value.text; break;
                 case resolver::ResolvedKind::Float: out += "f:" + encode::format_float(value.number); break;
+                case resolver::ResolvedKind::Invalid: out += "invalid(" + node.text() + ")"; break;
                 default: encode::write_double_quoted(out, value.text); break;
             }
             return;

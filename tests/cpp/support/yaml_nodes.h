@@ -1,4 +1,4 @@
-// Hand-built round-trip trees for tests:
+// Hand-built round-trip (YamlNode) trees for tests:
 //
 //     map({{plain("a"), seq({plain("1"), alias("x")}, Flow)}})
 //
