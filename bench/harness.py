@@ -8,6 +8,8 @@ benchmarks first. The harness:
    inputs, the libraries taking turns within each input;
 2. runs the engine benchmarks (``bench_decode``: tokenize plus decode beside
    libyaml and libfyaml; ``bench_writers`` when it is built);
+   with ``bench_roundtrip``, times ruamel.yaml's round-trip dump of every
+   corpus file beside quillmere's re-emit of the same file after an edit;
 3. measures the peak memory of ``loads`` in fresh subprocesses;
 4. prints the tables and the goals, and writes them to ``results.json`` (and
    ``results.txt``) in the output folder.
@@ -711,6 +713,71 @@ def engine_tables(decode: dict, writers: dict | None) -> tuple[list[Table], list
     return tables, errors
 
 
+# -------------------------------------------------------------- round trip
+
+
+def roundtrip_rows(corpus: list[Input], peers, settings) -> list[dict]:
+    """ruamel.yaml's round-trip dump of each corpus file, loaded with its
+    round-trip loader first (untimed), as the re-emit after an edit is."""
+    rows = []
+    for item in corpus:
+        yaml = peers["ruamel"].YAML(typ="rt")
+        try:
+            documents = list(yaml.load_all(item.yaml_bytes))
+        except Exception as error:  # noqa: BLE001  (a peer failing on a file is a result)
+            rows.append({"input": item.name, "cells": {"ruamel rt": {"status": "error",
+                                                                     "error": f"load: {describe(error)}"}}})
+            continue
+
+        def dump(y=yaml, docs=documents):
+            stream = io.StringIO()
+            y.dump_all(docs, stream)
+            return stream.getvalue()
+
+        gc.collect()
+        if not settings.gc:
+            gc.disable()
+        try:
+            rows.append({"input": item.name, "cells": time_row({"ruamel rt": dump}, settings)})
+        finally:
+            gc.enable()
+    return rows
+
+
+def roundtrip_table(rows: list[dict], engine: dict, sizes: dict) -> tuple[Table, dict, list[str]]:
+    """Per corpus file and summed: quillmere's re-emit (engine) and ruamel's
+    round-trip dump, in ms, with their ratio."""
+    runs = engine.get("runs", {})
+    table = Table("Round trip: re-emit after an edit, ms per corpus file (median)",
+                  ["input", "MB", "quillmere ms", "ruamel rt ms", "ruamel rt/q"],
+                  ["quillmere: the engine composes the file once, marks its middle leaf modified and "
+                   "re-emits every document (bench_roundtrip); ruamel rt: YAML(typ='rt').dump_all of the "
+                   "documents its round-trip loader read",
+                   "corpus (sum): both sides summed over the files both handled"])
+    errors = []
+    q_sum = r_sum = 0.0
+    files = 0
+    for row in rows:
+        name = row["input"]
+        q = runs.get("reemit/" + name.removeprefix("corpus/"))
+        r = row["cells"]["ruamel rt"]
+        q_ms = q["ms"] if q and q["status"] == "ok" else None
+        r_s = r["seconds"] if r["status"] == "ok" else None
+        if r["status"] != "ok":
+            errors.append(f"round trip {name}: ruamel rt: {r['error']}")
+        if q_ms is not None and r_s is not None:
+            q_sum += q_ms / 1000
+            r_sum += r_s
+            files += 1
+        table.add([name, f"{sizes[name] / 1e6:.2f}", fmt_ms(q_ms / 1000) if q_ms is not None else "-",
+                   cell_text(r), fmt_ratio(r_s / (q_ms / 1000)) if q_ms and r_s else "-"])
+    summary = {"quillmere": q_sum, "ruamel rt": r_sum, "files": files, "of": len(rows)}
+    if files:
+        table.add([f"corpus (sum) ({files}/{len(rows)})", "-", fmt_ms(q_sum), fmt_ms(r_sum),
+                   fmt_ratio(r_sum / q_sum)])
+    return table, summary, errors
+
+
 # ------------------------------------------------------------------ memory
 
 
@@ -775,7 +842,7 @@ def measure_memory(items: list[Input], folder: pathlib.Path, settings) -> tuple[
 # ------------------------------------------------------------------- goals
 
 
-def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict]) -> Table:
+def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], roundtrip: dict | None) -> Table:
     table = Table("Goals", ["goal", "input", "measured", "target", "status"],
                   ["n/a: not measurable in this run (the call is not implemented or failed)"])
 
@@ -808,6 +875,10 @@ def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict]) -
         value = schema_cost(python.get("schema", []), input_name == "corpus (sum)", input_name)
         table.add(["schema validation time / loads time", input_name, fmt_ratio(value), "<= 1.00x",
                    verdict(value, 1.0, True)])
+    if roundtrip and roundtrip.get("files"):
+        value = roundtrip["ruamel rt"] / roundtrip["quillmere"]
+        table.add(["ruamel rt dump time / re-emit after an edit time", "corpus (sum)", fmt_ratio(value),
+                   ">= 100x", verdict(value, 100, False)])
     runs = engine.get("runs", {})
     for text, label in (("corpus/concatenated", "corpus/concatenated"),
                         ("extra/block_config.yaml", "generated/block_config")):
@@ -845,6 +916,7 @@ def main() -> int:
     parser.add_argument("--skip-python", action="store_true")
     parser.add_argument("--skip-engine", action="store_true")
     parser.add_argument("--skip-memory", action="store_true")
+    parser.add_argument("--skip-roundtrip", action="store_true")
     settings = parser.parse_args()
     if settings.quick:
         settings.repeats, settings.min_sample, settings.engine_repeats = 3, 0.005, 3
@@ -952,7 +1024,27 @@ def main() -> int:
         tables.append(memory_table)
         errors += [f"memory {r['input']}: {r['loader']}: {r['error']}" for r in memory if "error" in r]
 
-    goals = goal_rows(python, summaries, engine, memory)
+    roundtrip_summary = None
+    roundtrip_binary = build / "bench" / "bench_roundtrip"
+    if settings.skip_roundtrip:
+        pass
+    elif not roundtrip_binary.exists():
+        errors.append(f"{roundtrip_binary} is not built")
+    elif "ruamel" not in peers:
+        errors.append("round trip: ruamel.yaml is not available")
+    else:
+        corpus_items = [i for i in corpus if not pattern or pattern.search(i.name)]
+        print("round trip: ruamel.yaml's round-trip dumps", file=sys.stderr, flush=True)
+        rows = roundtrip_rows(corpus_items, peers, settings)
+        reemit = run_google_benchmark(roundtrip_binary, out / "bench_roundtrip.json", [], settings)
+        if "error" in reemit:
+            errors.append(reemit["error"])
+        table, roundtrip_summary, roundtrip_errors = roundtrip_table(rows, reemit, sizes)
+        tables.append(table)
+        errors += roundtrip_errors
+        engine["roundtrip"] = {"reemit": reemit, "ruamel": rows, "summary": roundtrip_summary}
+
+    goals = goal_rows(python, summaries, engine, memory, roundtrip_summary)
     tables.append(goals)
     info["load_average_end"] = [round(x, 2) for x in os.getloadavg()]
 

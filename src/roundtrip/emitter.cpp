@@ -36,6 +36,7 @@
 #include "roundtrip/emitter.h"
 
 #include <algorithm>
+#include <array>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -51,26 +52,52 @@ namespace {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_flow_indicator(char c) { return c == ',' || c == '[' || c == ']' || c == '{' || c == '}'; }
 
-// Characters that are written only escaped: C0 controls (tab, and line feed
-// where `line_feed` allows it, aside), DEL, C1 controls, the line and
-// paragraph separators and the byte order mark. Other readers treat some of
-// them as line breaks, and none of them may stand in a YAML file as is.
+// What a byte of a scalar's text may mean for its style. Lead bytes start
+// the characters that are written only escaped besides the controls.
+enum class ByteClass : std::uint8_t { Plain, Control, Tab, LineFeed, Hash, Colon, Flow, Lead };
+
+constexpr std::array<ByteClass, 256> make_byte_classes() {
+    std::array<ByteClass, 256> classes{};
+    for (int c = 0; c < 0x20; ++c) classes[c] = ByteClass::Control;
+    classes[0x7F] = ByteClass::Control;
+    classes['\t'] = ByteClass::Tab;
+    classes['\n'] = ByteClass::LineFeed;
+    classes['#'] = ByteClass::Hash;
+    classes[':'] = ByteClass::Colon;
+    for (unsigned char c : {',', '[', ']', '{', '}'}) classes[c] = ByteClass::Flow;
+    classes[0xC2] = classes[0xE2] = classes[0xEF] = ByteClass::Lead;
+    return classes;
+}
+constexpr std::array<ByteClass, 256> kByteClasses = make_byte_classes();
+
+// Whether the character at text[i] (a lead byte) is written only escaped:
+// those YAML allows in no file, and NEL, the line and paragraph separators
+// and the byte order mark, which other readers take for line breaks or
+// drop.
+bool escaped_only(std::string_view text, std::size_t i) {
+    if (encode::non_printable_length(text, i) != 0) return true;
+    const std::string_view next = text.substr(i + 1, 2);
+    switch (static_cast<unsigned char>(text[i])) {
+        case 0xC2: return next.substr(0, 1) == "\x85";
+        case 0xE2: return next == "\x80\xA8" || next == "\x80\xA9";
+        default: return next == "\xBB\xBF";
+    }
+}
+
+// Whether `text` holds a character written only escaped: a control other
+// than tab (and line feed, where `line_feed` allows it), or one of those of
+// escaped_only.
 bool has_unwritable(std::string_view text, bool line_feed) {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20) {
-            if (c != '\t' && !(c == '\n' && line_feed)) return true;
-        } else if (c == 0x7F) {
-            return true;
-        } else if (c == 0xC2 && i + 1 < text.size()) {
-            const auto next = static_cast<unsigned char>(text[i + 1]);
-            if (next >= 0x80 && next <= 0x9F) return true;
-        } else if (c == 0xE2 && text.substr(i + 1, 2) == "\x80\xA8") {
-            return true;
-        } else if (c == 0xE2 && text.substr(i + 1, 2) == "\x80\xA9") {
-            return true;
-        } else if (c == 0xEF && text.substr(i + 1, 2) == "\xBB\xBF") {
-            return true;
+        switch (kByteClasses[static_cast<unsigned char>(text[i])]) {
+            case ByteClass::Control: return true;
+            case ByteClass::LineFeed:
+                if (!line_feed) return true;
+                break;
+            case ByteClass::Lead:
+                if (escaped_only(text, i)) return true;
+                break;
+            default: break;
         }
     }
     return false;
@@ -93,17 +120,29 @@ bool plain_fits(std::string_view text, bool in_flow) {
     }
     if (text.starts_with("---") || text.starts_with("...")) return false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ':') {
-            if (i + 1 == text.size() || is_blank(text[i + 1])) return false;
-            if (in_flow && is_flow_indicator(text[i + 1])) return false;
-        } else if (c == '#') {
-            if (is_blank(text[i - 1])) return false;
-        } else if (in_flow && is_flow_indicator(c)) {
-            return false;
+        switch (kByteClasses[static_cast<unsigned char>(text[i])]) {
+            case ByteClass::Plain:
+            case ByteClass::Tab:
+                break;
+            case ByteClass::Control:
+            case ByteClass::LineFeed:
+                return false;
+            case ByteClass::Hash:
+                if (is_blank(text[i - 1])) return false;
+                break;
+            case ByteClass::Colon:
+                if (i + 1 == text.size() || is_blank(text[i + 1]) || (in_flow && is_flow_indicator(text[i + 1])))
+                    return false;
+                break;
+            case ByteClass::Flow:
+                if (in_flow) return false;
+                break;
+            case ByteClass::Lead:
+                if (escaped_only(text, i)) return false;
+                break;
         }
     }
-    return !has_unwritable(text, false);
+    return true;
 }
 
 bool single_quoted_fits(std::string_view text) { return !has_unwritable(text, false); }
@@ -240,12 +279,16 @@ std::optional<RawBlock> read_raw_block(std::string_view raw, std::string_view te
     // followed by whatever the text's first such line starts with.
     const auto first = std::find_if(lines.begin(), lines.end(), has_content);
     if (first != lines.end()) {
-        const std::vector<std::string_view> text_lines = split_lines(text);
-        const auto first_text = std::find_if(text_lines.begin(), text_lines.end(), has_content);
-        if (first_text == text_lines.end() || leading_spaces(*first) < leading_spaces(*first_text)) return std::nullopt;
-        block.indent = leading_spaces(*first) - leading_spaces(*first_text);
+        // The spaces that start the text's first line with content: the
+        // first character besides a space or line break, back to its line.
+        const std::size_t at = text.find_first_not_of(" \n");
+        if (at == std::string_view::npos) return std::nullopt;
+        const std::size_t line_start = text.find_last_of('\n', at) + 1;
+        const std::size_t text_spaces = at - line_start;
+        if (leading_spaces(*first) < text_spaces) return std::nullopt;
+        block.indent = leading_spaces(*first) - text_spaces;
         block.content = true;
-        block.spaces_before_content = leading_spaces(*first_text) > 0;
+        block.spaces_before_content = text_spaces > 0;
         for (auto it = lines.begin(); it != lines.end(); ++it) {
             if (has_content(*it) && leading_spaces(*it) < block.indent) return std::nullopt;
             if (it < first && it->size() > block.indent) block.spaces_before_content = true;
@@ -393,12 +436,14 @@ private:
     bool is_empty_null(const YamlNode& node) const;
     bool follows_empty_value() const;
     void link_properties_only(const YamlNode& node, const YamlNode*& pending);
+    void link_document();
     void render_taken_comments(const YamlNode& node, std::uint64_t indent);
     bool render_below(const YamlNode& node, std::uint64_t indent);
     // A node written as its directive: one with a source, except the root
     // of a file that is written as that file's text.
     bool is_directive(const YamlNode& node) const { return node.source() && &node != file_root_; }
     bool is_included(const YamlNode& node) const { return is_directive(node) && node.source()->target_file_id; }
+    bool is_taken(const YamlNode& node) const { return !taken_.empty() && taken_.count(&node) != 0; }
 
     std::string& out_;
     NullStyle null_style_;
@@ -415,8 +460,11 @@ private:
     // with the node they came before.
     std::unordered_map<const YamlNode*, const YamlNode*> takes_;
     std::unordered_set<const YamlNode*> taken_;
+    // The links are made when the first such tag turns up, which in most
+    // documents it never does.
+    bool linked_ = false;
+    const YamlNode* document_ = nullptr;
     const YamlNode* foot_owner_ = nullptr;
-    const std::vector<std::string>* foot_ = nullptr;
     const YamlNode* file_root_ = nullptr;
     // The last node written is a null of properties alone.
     bool after_properties_only_ = false;
@@ -425,7 +473,6 @@ private:
 // Links each tag with no content in block context to the node that
 // starts the next line after it; `pending` is the last one not linked yet.
 void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pending) {
-    if (!is_block_collection(node) || is_directive(node)) return;
     const auto take = [&](const YamlNode& next) {
         if (pending == nullptr) return;
         takes_.emplace(pending, &next);
@@ -433,17 +480,17 @@ void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pendi
         pending = nullptr;
     };
     const auto visit = [&](const YamlNode& child) {
-        if (is_properties_only(child) && !is_directive(child)) {
+        if (is_block_collection(child)) {
+            if (!is_directive(child)) with_stack_guard([&] { link_properties_only(child, pending); });
+        } else if (is_properties_only(child) && !is_directive(child)) {
             pending = &child;
-        } else {
-            with_stack_guard([&] { link_properties_only(child, pending); });
         }
     };
     if (node.is(NodeKind::Sequence)) {
         for (const YamlNode& item : node.items()) {
             // Such an item has its comments below its dash: nothing above
             // it to take.
-            if (is_properties_only(item)) pending = nullptr;
+            if (pending != nullptr && is_properties_only(item)) pending = nullptr;
             take(item);
             visit(item);
         }
@@ -452,11 +499,19 @@ void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pendi
     for (const NodePair& pair : node.pairs()) {
         take(pair.key);
         // A key stands before its ":", on its own line: it takes nothing.
-        with_stack_guard([&] { link_properties_only(pair.key, pending); });
+        if (is_block_collection(pair.key) && !is_directive(pair.key))
+            with_stack_guard([&] { link_properties_only(pair.key, pending); });
         // A ":" line after a key written with "?" comes before the value.
-        if (!is_simple_key(pair.key) && !is_empty_null(pair.value)) pending = nullptr;
+        if (pending != nullptr && !is_simple_key(pair.key) && !is_empty_null(pair.value)) pending = nullptr;
         visit(pair.value);
     }
+}
+
+void Renderer::link_document() {
+    if (std::exchange(linked_, true)) return;
+    const YamlNode* pending = is_properties_only(*document_) ? document_ : nullptr;
+    if (is_block_collection(*document_) && !is_directive(*document_)) link_properties_only(*document_, pending);
+    if (pending != nullptr && !document_->comments.foot().empty()) foot_owner_ = pending;
 }
 
 // Whether the last thing written was a mapping value with no content,
@@ -593,12 +648,7 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
             for (const std::string& comment : root.comments.foot()) render_comment_line(comment, 0);
         return;
     }
-    const YamlNode* pending = is_properties_only(root) ? &root : nullptr;
-    link_properties_only(root, pending);
-    if (pending != nullptr && !root.comments.foot().empty()) {
-        foot_owner_ = pending;
-        foot_ = &root.comments.foot();
-    }
+    document_ = &root;
     render_leading_comments(root, 0);
     if (is_block_collection(root)) {
         if (root.tag() || root.anchor()) {
@@ -942,13 +992,14 @@ void Renderer::render_leading_comments(const YamlNode& node, std::uint64_t inden
 // blank lines, which a comment before them would not keep), and the
 // comments below the document when it ends the document.
 void Renderer::render_taken_comments(const YamlNode& node, std::uint64_t indent) {
+    link_document();
     render_inline_as_line(node, indent);
     if (const auto next = takes_.find(&node); next != takes_.end()) {
         after_properties_only_ = true;
         render_leading_comments(*next->second, indent);
     }
     if (&node == foot_owner_)
-        for (const std::string& comment : *foot_) render_comment_line(comment, indent);
+        for (const std::string& comment : document_->comments.foot()) render_comment_line(comment, indent);
 }
 
 // The comments of a tag with no content on the lines below its key or
@@ -1006,7 +1057,7 @@ void Renderer::render_key(const YamlNode& key) {
 
 void Renderer::render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent, First first) {
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        if ((i > 0 || first == First::Normal) && !taken_.count(&pairs[i].key))
+        if ((i > 0 || first == First::Normal) && !is_taken(pairs[i].key))
             render_leading_comments(pairs[i].key, indent);
         if (i > 0 || first != First::SameLine) spaces(indent);
         render_entry(pairs[i], indent);
@@ -1120,7 +1171,7 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
     }
     // Blank lines after it are the next line's, unless that line's node is
     // taken in (and its blank lines dropped) already.
-    after_properties_only_ = properties_only && !takes_.count(&value);
+    after_properties_only_ = properties_only && (takes_.empty() || !takes_.count(&value));
     end_line();
 }
 
@@ -1130,7 +1181,7 @@ void Renderer::render_block_sequence(const std::vector<YamlNode>& items, std::ui
         // A tag with no content has its comments below its dash, where the
         // tag before it cannot take them in.
         const bool below = own && is_properties_only(items[i]) && !is_directive(items[i]);
-        if (own && !below && !taken_.count(&items[i])) render_leading_comments(items[i], indent);
+        if (own && !below && !is_taken(items[i])) render_leading_comments(items[i], indent);
         if (i > 0 || first != First::SameLine) spaces(indent);
         out_ += '-';
         render_sequence_item(items[i], indent, below);
@@ -1179,7 +1230,7 @@ void Renderer::render_sequence_item(const YamlNode& item, std::uint64_t indent, 
         if (out_.size() == content) out_.resize(mark);
         if (!is_properties_only(item)) render_inline_comment(item);
     }
-    after_properties_only_ = is_properties_only(item) && !takes_.count(&item);
+    after_properties_only_ = is_properties_only(item) && (takes_.empty() || !takes_.count(&item));
     end_line();
 }
 

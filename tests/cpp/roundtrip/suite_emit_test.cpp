@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/decoder.h"
 #include "roundtrip/composer.h"
 #include "roundtrip/emitter.h"
 #include "support/suite.h"
@@ -130,6 +131,13 @@ TEST(SuiteRoundTrip, EveryCorpusFileReadsBackAsWritten) {
         const std::string input = read_file(entry.path().string());
         for (Marks marks : {Marks::MiddleLeaf, Marks::EveryLeaf}) {
             const std::string reason = round_trip(input, marks);
+            // A file that does not compose must be one that the plain road
+            // rejects too (otel-demo/compose.yaml closes a flow sequence at
+            // its key's indentation).
+            if (reason == "skip") {
+                EXPECT_FALSE(decode::decode_documents(input, decode::DecodeOptions{}).ok()) << entry.path();
+                continue;
+            }
             EXPECT_TRUE(reason.empty()) << entry.path() << ": " << reason.substr(0, 4000);
         }
     }
