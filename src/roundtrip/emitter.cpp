@@ -43,6 +43,7 @@
 
 #include "common/stack_guard.h"
 #include "encode/scalar_text.h"
+#include "roundtrip/queries.h"
 #include "scanner/unicode.h"
 
 namespace quillmere::roundtrip {
@@ -320,38 +321,6 @@ std::optional<std::string_view> displaced_header_comment(const YamlNode& node) {
     std::string_view text = *header->comment;
     if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     return scanner::trim_white_space_end(text);
-}
-
-// Changed-subtree test that stops at nodes produced by a directive.
-bool subtree_modified(const YamlNode& node);
-
-bool pair_modified_below(const NodePair& pair) {
-    const auto below = [](const YamlNode& node) {
-        if (node.is(NodeKind::Sequence)) {
-            for (const YamlNode& item : node.items())
-                if (with_stack_guard([&] { return subtree_modified(item); })) return true;
-        } else if (node.is(NodeKind::Mapping)) {
-            for (const NodePair& inner : node.pairs())
-                if (with_stack_guard([&] { return pair_modified_below(inner); })) return true;
-        }
-        return false;
-    };
-    if (pair.key.comments.modified || below(pair.key)) return true;
-    if (pair.value.source()) return false;
-    return pair.value.comments.modified || below(pair.value);
-}
-
-bool subtree_modified(const YamlNode& node) {
-    if (node.source()) return false;
-    if (node.comments.modified) return true;
-    if (node.is(NodeKind::Sequence)) {
-        for (const YamlNode& item : node.items())
-            if (with_stack_guard([&] { return subtree_modified(item); })) return true;
-    } else if (node.is(NodeKind::Mapping)) {
-        for (const NodePair& pair : node.pairs())
-            if (with_stack_guard([&] { return pair_modified_below(pair); })) return true;
-    }
-    return false;
 }
 
 // The content of an include root changed: its own mark, or a mark below it
