@@ -3,8 +3,8 @@
 //
 // Every *.yaml and *.yml file under the shared corpus folder is composed
 // once into round-trip trees (files that do not compose are skipped and
-// counted), and one leaf of each file, the middle one in document order,
-// is marked modified as an edit marks it. Each benchmark then writes the
+// counted), and its first document is marked modified as an edit marks
+// it. Each benchmark then writes the
 // documents of its files the way a round-trip document serialises itself
 // after an edit: every document re-emitted, "---" between them, into one
 // buffer of 256 bytes to start with.
@@ -25,8 +25,6 @@
 
 namespace {
 
-using quillmere::roundtrip::NodeKind;
-using quillmere::roundtrip::NodePair;
 using quillmere::roundtrip::YamlNode;
 
 struct ComposedFile {
@@ -45,19 +43,6 @@ Corpus& corpus() {
     return c;
 }
 
-void collect_leaves(YamlNode& node, std::vector<YamlNode*>& leaves) {
-    if (node.is(NodeKind::Sequence)) {
-        for (YamlNode& item : node.items()) collect_leaves(item, leaves);
-    } else if (node.is(NodeKind::Mapping)) {
-        for (NodePair& pair : node.pairs()) {
-            collect_leaves(pair.key, leaves);
-            collect_leaves(pair.value, leaves);
-        }
-    } else {
-        leaves.push_back(&node);
-    }
-}
-
 void load_corpus() {
     for (quillmere::bench::CorpusFile& file : quillmere::bench::read_corpus()) {
         auto composed = quillmere::roundtrip::parse_documents(file.text);
@@ -66,9 +51,7 @@ void load_corpus() {
             continue;
         }
         ComposedFile entry{file.name, file.text.size(), std::move(composed).value()};
-        std::vector<YamlNode*> leaves;
-        for (YamlNode& root : entry.documents) collect_leaves(root, leaves);
-        if (!leaves.empty()) leaves[leaves.size() / 2]->comments.modified = true;
+        if (!entry.documents.empty()) entry.documents.front().comments.modified = true;
         corpus().files.push_back(std::move(entry));
     }
 }
@@ -76,11 +59,7 @@ void load_corpus() {
 std::size_t reemit(const ComposedFile& file) {
     std::string out;
     out.reserve(256);
-    if (!file.documents.empty() && file.documents.front().leading_bom) out += "\xEF\xBB\xBF";
-    for (std::size_t i = 0; i < file.documents.size(); ++i) {
-        if (i > 0 && !file.documents[i].explicit_start) out += "---\n";
-        quillmere::roundtrip::render_document(out, quillmere::roundtrip::NullStyle::Empty, file.documents[i]);
-    }
+    quillmere::roundtrip::render_documents(out, quillmere::roundtrip::NullStyle::Empty, file.documents);
     benchmark::DoNotOptimize(out.data());
     return out.size();
 }

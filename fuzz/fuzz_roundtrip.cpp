@@ -33,19 +33,6 @@ using roundtrip::YamlNode;
 
 namespace {
 
-void collect_leaves(YamlNode& node, std::vector<YamlNode*>& leaves) {
-    if (node.is(NodeKind::Sequence)) {
-        for (YamlNode& item : node.items()) collect_leaves(item, leaves);
-    } else if (node.is(NodeKind::Mapping)) {
-        for (roundtrip::NodePair& pair : node.pairs()) {
-            collect_leaves(pair.key, leaves);
-            collect_leaves(pair.value, leaves);
-        }
-    } else {
-        leaves.push_back(&node);
-    }
-}
-
 bool has_bare_tag(const YamlNode& node) {
     if (node.is(NodeKind::Sequence)) {
         for (const YamlNode& item : node.items())
@@ -58,8 +45,7 @@ bool has_bare_tag(const YamlNode& node) {
 }
 
 void mark(std::vector<YamlNode>& roots, std::size_t choice) {
-    std::vector<YamlNode*> leaves;
-    for (YamlNode& root : roots) collect_leaves(root, leaves);
+    const std::vector<YamlNode*> leaves = testing::leaves_of(roots);
     if (leaves.empty()) return;
     if (choice % 2 == 0) {
         leaves[choice / 2 % leaves.size()]->comments.modified = true;
@@ -70,11 +56,7 @@ void mark(std::vector<YamlNode>& roots, std::size_t choice) {
 
 std::string emit(const std::vector<YamlNode>& roots) {
     std::string out;
-    if (!roots.empty() && roots.front().leading_bom) out += "\xEF\xBB\xBF";
-    for (std::size_t i = 0; i < roots.size(); ++i) {
-        if (i > 0 && !roots[i].explicit_start) out += "---\n";
-        roundtrip::render_document(out, roundtrip::NullStyle::Empty, roots[i]);
-    }
+    roundtrip::render_documents(out, roundtrip::NullStyle::Empty, roots);
     return out;
 }
 

@@ -43,6 +43,7 @@
 
 #include "common/stack_guard.h"
 #include "encode/scalar_text.h"
+#include "roundtrip/composer.h"
 #include "roundtrip/queries.h"
 #include "scanner/unicode.h"
 
@@ -1209,15 +1210,39 @@ void render_document(std::string& out, NullStyle null_style, const YamlNode& roo
     Renderer(out, null_style).render_document(root, false);
 }
 
-std::string render_file_text(const YamlNode& node) {
+void render_documents(std::string& out, NullStyle null_style, std::span<const YamlNode> roots) {
+    if (!roots.empty() && roots.front().leading_bom) out += "\xEF\xBB\xBF";
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        if (i > 0 && !roots[i].explicit_start) out += "---\n";
+        render_document(out, null_style, roots[i]);
+    }
+}
+
+std::string render_file_text(const YamlNode& node, std::optional<std::string_view> file_text) {
     std::string out;
     out.reserve(256);
     if (node.leading_bom) out += "\xEF\xBB\xBF";
     Renderer(out, NullStyle::Keyword).render_document(node, true);
+    // The include holds the file's first document; the others are read
+    // again from the file as it was and written after it.
+    if (!file_text) return out;
+    const std::uint32_t file_id = node.source() && node.source()->target_file_id ? *node.source()->target_file_id : 0;
+    auto composed = parse_source_documents(*file_text, file_id);
+    if (!composed.ok()) return out;
+    const std::vector<YamlNode>& documents = composed.value();
+    for (std::size_t i = 1; i < documents.size(); ++i) {
+        if (!documents[i].explicit_start) out += "---\n";
+        render_document(out, NullStyle::Keyword, documents[i]);
+    }
     return out;
 }
 
 namespace {
+
+std::optional<std::string_view> file_text(std::span<const std::optional<std::string>> file_texts, std::uint32_t id) {
+    if (id >= file_texts.size() || !file_texts[id]) return std::nullopt;
+    return std::string_view(*file_texts[id]);
+}
 
 template <class Append>
 void visit_include_roots(const YamlNode& node, Append& append) {
@@ -1234,9 +1259,11 @@ void visit_include_roots(const YamlNode& node, Append& append) {
 
 }  // namespace
 
-void collect_modified_includes(const YamlNode& node, std::vector<IncludeText>& out) {
+void collect_modified_includes(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
+                               std::vector<IncludeText>& out) {
     auto append = [&](const YamlNode& root) {
-        if (include_modified(root)) out.emplace_back(*root.source()->target_file_id, render_file_text(root));
+        const std::uint32_t id = *root.source()->target_file_id;
+        if (include_modified(root)) out.emplace_back(id, render_file_text(root, file_text(file_texts, id)));
     };
     visit_include_roots(node, append);
 }
@@ -1245,10 +1272,11 @@ void collect_include_texts(const YamlNode& node, std::span<const std::optional<s
                            std::vector<IncludeText>& out) {
     auto append = [&](const YamlNode& root) {
         const std::uint32_t id = *root.source()->target_file_id;
-        if (id < file_texts.size() && file_texts[id] && !include_modified(root)) {
-            out.emplace_back(id, *file_texts[id]);
+        const std::optional<std::string_view> text = file_text(file_texts, id);
+        if (text && !include_modified(root)) {
+            out.emplace_back(id, std::string(*text));
         } else {
-            out.emplace_back(id, render_file_text(root));
+            out.emplace_back(id, render_file_text(root, text));
         }
     };
     visit_include_roots(node, append);

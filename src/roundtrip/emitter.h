@@ -40,24 +40,34 @@ namespace quillmere::roundtrip {
 using encode::NullStyle;
 
 // Appends `root` as one document: its "%YAML" and "%TAG" lines and "---"
-// when it had them, its content and its comments, ending with a line feed.
+// when it had them ("..." first when they follow another document), its
+// content and its comments, ending with a line feed.
 void render_document(std::string& out, NullStyle null_style, const YamlNode& root);
+
+// Appends the documents of a stream as a document re-emits them: a byte
+// order mark when the first has one, "---" before every later one that
+// did not start with it.
+void render_documents(std::string& out, NullStyle null_style, std::span<const YamlNode> roots);
 
 // `node` as the text of a file of its own: the content behind an include
 // root rather than its directive, a byte order mark when the node has one,
-// nulls written "null".
-std::string render_file_text(const YamlNode& node);
+// nulls written "null". With `file_text`, the file as it was read, the
+// file's documents after the first (which an include does not hold) are
+// written after it.
+std::string render_file_text(const YamlNode& node, std::optional<std::string_view> file_text = std::nullopt);
 
 // (file id, text) of an included file.
 using IncludeText = std::pair<std::uint32_t, std::string>;
 
 // Appends, in pre-order, the included files below `node` (itself
-// included) whose content changed, each rendered anew.
-void collect_modified_includes(const YamlNode& node, std::vector<IncludeText>& out);
+// included) whose content changed, each rendered anew. `file_texts` holds
+// the texts as read, indexed by file id, for the files' other documents.
+void collect_modified_includes(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
+                               std::vector<IncludeText>& out);
 
 // Appends, in pre-order, every included file below `node`: the text as
-// read (from `file_texts`, indexed by file id) while its content is
-// unchanged, else rendered anew.
+// read (from `file_texts`) while its content is unchanged, else rendered
+// anew.
 void collect_include_texts(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
                            std::vector<IncludeText>& out);
 

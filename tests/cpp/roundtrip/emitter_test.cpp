@@ -240,11 +240,11 @@ TEST(IncludedFiles, CollectedWhenChanged) {
     YamlNode a = from_source(map({{plain("inner"), b}, {plain("x"), plain("1")}}), "!include", "a.yaml", 1);
     YamlNode root = map({{plain("first"), a}, {plain("again"), from_source(kv("b", plain("2")), "!include", "b.yaml", 3)},
                          {plain("secret"), from_source(plain("s"), "!secret", "k")}});
+    const std::vector<std::optional<std::string>> texts{"root", "a as read", "b as read", std::nullopt};
     std::vector<IncludeText> changed;
-    collect_modified_includes(root, changed);
+    collect_modified_includes(root, texts, changed);
     EXPECT_TRUE(changed.empty());
 
-    const std::vector<std::optional<std::string>> texts{"root", "a as read", "b as read", std::nullopt};
     std::vector<IncludeText> all;
     collect_include_texts(root, texts, all);
     EXPECT_EQ(all, (std::vector<IncludeText>{{1, "a as read"}, {2, "b as read"}, {3, "b: 2\n"}}));
@@ -252,7 +252,7 @@ TEST(IncludedFiles, CollectedWhenChanged) {
     // A change inside b.yaml belongs to b.yaml only.
     root.pairs()[0].value.pairs()[0].value.pairs()[0].value.comments.modified = true;
     root.pairs()[2].value.comments.modified = true;
-    collect_modified_includes(root, changed);
+    collect_modified_includes(root, texts, changed);
     EXPECT_EQ(changed, (std::vector<IncludeText>{{2, "b: 2\n"}}));
     all.clear();
     collect_include_texts(root, texts, all);
@@ -260,8 +260,22 @@ TEST(IncludedFiles, CollectedWhenChanged) {
     // A change in a.yaml writes a.yaml with its include as a directive.
     root.pairs()[0].value.pairs()[1].value.comments.modified = true;
     changed.clear();
-    collect_modified_includes(root, changed);
+    collect_modified_includes(root, texts, changed);
     EXPECT_EQ(changed, (std::vector<IncludeText>{{1, "inner: !include b.yaml\nx: 1\n"}, {2, "b: 2\n"}}));
+}
+
+// An include holds the first document of its file; written back, the file
+// keeps the others, with their comments.
+TEST(IncludedFiles, KeepTheirOtherDocuments) {
+    const std::string text = "# one\na: 1\n---\n# two\nb: 2\n...\n---\n- c\n# end\n";
+    YamlNode first = from_source(kv("a", modified(plain("5"))), "!include", "many.yaml", 1);
+    first.comments.mutable_head() = {"one"};
+    EXPECT_EQ(render_file_text(first, text), "# one\na: 5\n---\n# two\nb: 2\n---\n- c\n# end\n");
+    const std::vector<std::optional<std::string>> texts{"root", text};
+    std::vector<IncludeText> changed;
+    collect_modified_includes(map({{plain("k"), first}}), texts, changed);
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].second, render_file_text(first, text));
 }
 
 TEST(RoundTripEmitter, DeepTreesAreWritten) {

@@ -25,39 +25,18 @@
 namespace quillmere::testing {
 namespace {
 
-using roundtrip::NodeKind;
-using roundtrip::NodePair;
 using roundtrip::YamlNode;
 
-// The documents as the document API writes them after an edit.
-std::string emit_stream(const std::vector<YamlNode>& roots) {
+std::string emit(const std::vector<YamlNode>& roots) {
     std::string out;
-    if (!roots.empty() && roots.front().leading_bom) out += "\xEF\xBB\xBF";
-    for (std::size_t i = 0; i < roots.size(); ++i) {
-        if (i > 0 && !roots[i].explicit_start) out += "---\n";
-        roundtrip::render_document(out, roundtrip::NullStyle::Empty, roots[i]);
-    }
+    roundtrip::render_documents(out, roundtrip::NullStyle::Empty, roots);
     return out;
-}
-
-void collect_leaves(YamlNode& node, std::vector<YamlNode*>& leaves) {
-    if (node.is(NodeKind::Sequence)) {
-        for (YamlNode& item : node.items()) collect_leaves(item, leaves);
-    } else if (node.is(NodeKind::Mapping)) {
-        for (NodePair& pair : node.pairs()) {
-            collect_leaves(pair.key, leaves);
-            collect_leaves(pair.value, leaves);
-        }
-    } else {
-        leaves.push_back(&node);
-    }
 }
 
 enum class Marks { MiddleLeaf, EveryLeaf };
 
 void mark(std::vector<YamlNode>& roots, Marks marks) {
-    std::vector<YamlNode*> leaves;
-    for (YamlNode& root : roots) collect_leaves(root, leaves);
+    const std::vector<YamlNode*> leaves = leaves_of(roots);
     if (leaves.empty()) return;
     if (marks == Marks::MiddleLeaf) {
         leaves[leaves.size() / 2]->comments.modified = true;
@@ -73,7 +52,7 @@ std::string round_trip(const std::string& input, Marks marks) {
     if (!first.ok()) return "skip";
     std::vector<YamlNode> roots = std::move(first).value();
     mark(roots, marks);
-    const std::string text = emit_stream(roots);
+    const std::string text = emit(roots);
     auto second = roundtrip::parse_documents(text);
     if (!second.ok()) return "the text does not compose: " + second.error().message + "\n" + text;
     std::vector<YamlNode> again = std::move(second).value();
@@ -81,7 +60,7 @@ std::string round_trip(const std::string& input, Marks marks) {
         return "the data differs:\n" + describe_documents(roots) + "\n" + describe_documents(again) + "\n" + text;
     if (!roots.empty() && comments_of(input) != comments_of(text)) return "the comments differ:\n" + text;
     mark(again, marks);
-    const std::string text2 = emit_stream(again);
+    const std::string text2 = emit(again);
     if (text2 != text) return "a second cycle writes other bytes:\n" + text + "----\n" + text2;
     return "";
 }

@@ -80,6 +80,27 @@ std::string describe_documents(std::span<const YamlNode> roots) {
     return out;
 }
 
+std::vector<YamlNode*> leaves_of(std::vector<YamlNode>& roots) {
+    std::vector<YamlNode*> leaves;
+    std::vector<YamlNode*> work;
+    for (auto it = roots.rbegin(); it != roots.rend(); ++it) work.push_back(&*it);
+    while (!work.empty()) {
+        YamlNode* node = work.back();
+        work.pop_back();
+        if (node->is(NodeKind::Sequence)) {
+            for (auto it = node->items().rbegin(); it != node->items().rend(); ++it) work.push_back(&*it);
+        } else if (node->is(NodeKind::Mapping)) {
+            for (auto it = node->pairs().rbegin(); it != node->pairs().rend(); ++it) {
+                work.push_back(&it->value);
+                work.push_back(&it->key);
+            }
+        } else {
+            leaves.push_back(node);
+        }
+    }
+    return leaves;
+}
+
 std::vector<std::string> comments_of(std::string_view text) {
     scanner::Scanner scanner(text, 0, true);
     TokenList tokens;

@@ -19,6 +19,10 @@ std::string describe_tree(const roundtrip::YamlNode& root);
 // The roots of a stream, joined by " | ".
 std::string describe_documents(std::span<const roundtrip::YamlNode> roots);
 
+// The leaves (scalars, aliases, nulls, keys included) of a stream, in
+// document order.
+std::vector<roundtrip::YamlNode*> leaves_of(std::vector<roundtrip::YamlNode>& roots);
+
 // Every comment of a YAML text in order: the scanner's comments and those
 // in the header lines of block scalars. Empty when the text does not scan.
 std::vector<std::string> comments_of(std::string_view text);
