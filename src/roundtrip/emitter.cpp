@@ -32,6 +32,14 @@
 // that text. A flow collection that holds comments is written over several
 // lines so that every comment keeps its place.
 //
+// A comment is written where reading the text back attaches it to a node
+// in the same order, and where the next cycle writes it again: the comment
+// at the end of a block collection's first line, and those of its first
+// entry, above the collection; those of a value that stood below its key,
+// below the key; a tag with no content ("key: !t" and nothing), which
+// stands where the next token does, gets the comments up to that token
+// above it, below its key or dash.
+//
 // Every recursive writer goes through the stack guard.
 #include "roundtrip/emitter.h"
 
@@ -402,10 +410,10 @@ private:
     void render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, First first);
     void render_sequence_item(const YamlNode& item, std::uint64_t indent, bool comments_below);
     bool writes_nothing(const YamlNode& node) const;
-    bool is_properties_only(const YamlNode& node) const;
+    bool is_bare_tag(const YamlNode& node) const;
     bool is_empty_null(const YamlNode& node) const;
     bool follows_empty_value() const;
-    void link_properties_only(const YamlNode& node, const YamlNode*& pending);
+    void link_bare_tags(const YamlNode& node, const YamlNode*& pending);
     void link_document();
     void render_taken_comments(const YamlNode& node, std::uint64_t indent);
     bool render_below(const YamlNode& node, std::uint64_t indent);
@@ -436,13 +444,13 @@ private:
     const YamlNode* document_ = nullptr;
     const YamlNode* foot_owner_ = nullptr;
     const YamlNode* file_root_ = nullptr;
-    // The last node written is a null of properties alone.
-    bool after_properties_only_ = false;
+    // The last node written is a tag with no content.
+    bool after_bare_tag_ = false;
 };
 
 // Links each tag with no content in block context to the node that
 // starts the next line after it; `pending` is the last one not linked yet.
-void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pending) {
+void Renderer::link_bare_tags(const YamlNode& node, const YamlNode*& pending) {
     const auto take = [&](const YamlNode& next) {
         if (pending == nullptr) return;
         takes_.emplace(pending, &next);
@@ -451,8 +459,8 @@ void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pendi
     };
     const auto visit = [&](const YamlNode& child) {
         if (is_block_collection(child)) {
-            if (!is_directive(child)) with_stack_guard([&] { link_properties_only(child, pending); });
-        } else if (is_properties_only(child) && !is_directive(child)) {
+            if (!is_directive(child)) with_stack_guard([&] { link_bare_tags(child, pending); });
+        } else if (is_bare_tag(child) && !is_directive(child)) {
             pending = &child;
         }
     };
@@ -460,7 +468,7 @@ void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pendi
         for (const YamlNode& item : node.items()) {
             // Such an item has its comments below its dash: nothing above
             // it to take.
-            if (pending != nullptr && is_properties_only(item)) pending = nullptr;
+            if (pending != nullptr && is_bare_tag(item)) pending = nullptr;
             take(item);
             visit(item);
         }
@@ -470,7 +478,7 @@ void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pendi
         take(pair.key);
         // A key stands before its ":", on its own line: it takes nothing.
         if (is_block_collection(pair.key) && !is_directive(pair.key))
-            with_stack_guard([&] { link_properties_only(pair.key, pending); });
+            with_stack_guard([&] { link_bare_tags(pair.key, pending); });
         // A ":" line after a key written with "?" comes before the value.
         if (pending != nullptr && !is_simple_key(pair.key) && !is_empty_null(pair.value)) pending = nullptr;
         visit(pair.value);
@@ -479,8 +487,8 @@ void Renderer::link_properties_only(const YamlNode& node, const YamlNode*& pendi
 
 void Renderer::link_document() {
     if (std::exchange(linked_, true)) return;
-    const YamlNode* pending = is_properties_only(*document_) ? document_ : nullptr;
-    if (is_block_collection(*document_) && !is_directive(*document_)) link_properties_only(*document_, pending);
+    const YamlNode* pending = is_bare_tag(*document_) ? document_ : nullptr;
+    if (is_block_collection(*document_) && !is_directive(*document_)) link_bare_tags(*document_, pending);
     if (pending != nullptr && !document_->comments.foot().empty()) foot_owner_ = pending;
 }
 
@@ -569,13 +577,13 @@ void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written
 // file and are written there.
 void Renderer::render_head(const YamlNode& node, std::uint64_t indent, bool blank_lines) {
     if (is_included(node)) return;
-    // Blank lines before anything else of a text, or after a node of
-    // properties alone (which takes them in when the text is read again),
-    // are not kept.
+    // Blank lines before anything else of a text, or after a tag with no
+    // content (which takes them in when the text is read again), are not
+    // kept.
     // A block scalar that keeps its final line breaks would take in blank
     // lines after it as more of them.
     const bool after_keep = std::exchange(after_keep_block_, false);
-    if (!std::exchange(after_properties_only_, false) && !after_keep && blank_lines && out_.size() != text_start_)
+    if (!std::exchange(after_bare_tag_, false) && !after_keep && blank_lines && out_.size() != text_start_)
         out_.append(node.comments.blank_before, '\n');
     for (const std::string& comment : node.comments.head()) render_comment_line(comment, indent);
     if (const auto comment = displaced_header_comment(node)) render_comment_line(*comment, indent);
@@ -630,7 +638,7 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
         render_properties(root);
         if (root.tag() || root.anchor()) out_ += ' ';
         const bool block_scalar = render_content(root, Place::Root, -1, 2, 0);
-        if (!block_scalar && !is_properties_only(root)) render_inline_comment(root);
+        if (!block_scalar && !is_bare_tag(root)) render_inline_comment(root);
         while (!out_.empty() && out_.back() == ' ') out_.pop_back();
         end_line();
         // Comment lines after a block scalar at the root could be more of
@@ -870,7 +878,7 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
         const YamlNode& last = sequence ? node.items()[i] : node.pairs()[i].value;
         // A tag with no content at the end stands where the closing bracket
         // does, on the next line: its comment goes above it.
-        const bool alone = i + 1 == size && is_properties_only(last) && !is_directive(last);
+        const bool alone = i + 1 == size && is_bare_tag(last) && !is_directive(last);
         if (lines) {
             newline();
             // Blank lines after a comment are not kept: the value's count
@@ -917,18 +925,19 @@ bool Renderer::is_empty_null(const YamlNode& node) const {
            !displaced_header_comment(node);
 }
 
-// A null written as its properties alone. It stands where the next token
-// does, so comments after it read back as comments above it.
-bool Renderer::is_properties_only(const YamlNode& node) const {
+// A null written as its tag alone (an anchor alone is given "null"). It
+// stands where the next token does, so comments after it read back as
+// comments above it.
+bool Renderer::is_bare_tag(const YamlNode& node) const {
     return is_null_like(node) && node.tag() && (!node.synthetic || null_style_ == NullStyle::Empty);
 }
 
 // Everything written on lines of their own above a node at `indent`: its
 // blank lines and head comments, and every comment that reads back as its
 // own when the text is read again: the inline comment of a block
-// collection or of a null of properties alone, the header comment of a
-// block scalar that goes double-quoted, the comments below the document
-// that a null of properties alone ends, and the same of a block
+// collection or of a tag with no content, the header comment of a block
+// scalar that goes double-quoted, the comments that such a tag takes in
+// from the next line's node or the document's end, and the same of a block
 // collection's first entry, which cannot stand between the collection's
 // properties or indicator line and that entry.
 //
@@ -939,11 +948,11 @@ void Renderer::render_leading_comments(const YamlNode& node, std::uint64_t inden
     bool commented = false;
     // What keeps blank lines out keeps them out of the whole chain.
     const bool after_keep = std::exchange(after_keep_block_, false);
-    const bool blank_lines = !std::exchange(after_properties_only_, false) && !after_keep;
+    const bool blank_lines = !std::exchange(after_bare_tag_, false) && !after_keep;
     for (;;) {
         render_head(*at, indent, blank_lines && !commented);
         if (is_directive(*at)) return;
-        if (is_properties_only(*at)) {
+        if (is_bare_tag(*at)) {
             render_taken_comments(*at, indent);
             return;
         }
@@ -965,7 +974,7 @@ void Renderer::render_taken_comments(const YamlNode& node, std::uint64_t indent)
     link_document();
     render_inline_as_line(node, indent);
     if (const auto next = takes_.find(&node); next != takes_.end()) {
-        after_properties_only_ = true;
+        after_bare_tag_ = true;
         render_leading_comments(*next->second, indent);
     }
     if (&node == foot_owner_)
@@ -1050,7 +1059,7 @@ void Renderer::render_entry(const NodePair& pair, std::uint64_t indent) {
         newline();
         // A key that is a tag alone stands where the next token does: its
         // ":" keeps that token on the next line.
-        if (is_empty_null(pair.value) && !is_properties_only(pair.key)) return;
+        if (is_empty_null(pair.value) && !is_bare_tag(pair.key)) return;
         spaces(indent);
     } else {
         render_key(pair.key);
@@ -1109,7 +1118,7 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
         newline();
         return;
     }
-    const bool properties_only = is_properties_only(value);
+    const bool bare_tag = is_bare_tag(value);
     if (writes_nothing(value) && value.comments.head().empty()) {
         // The comment stays on the key's line after an explicit null. A
         // null made for a missing value has no position to measure from.
@@ -1118,7 +1127,7 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
         newline();
         return;
     }
-    if (properties_only) {
+    if (bare_tag) {
         if (!render_below(value, indent + 2)) spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
     } else if (!value.comments.head().empty() || displaced_header_comment(value)) {
         // Comments above a value that stood on the line below its key.
@@ -1137,11 +1146,11 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
             out_.resize(mark);
             empty_value_break_ = out_.size();
         }
-        if (!properties_only) render_inline_comment(value);
+        if (!bare_tag) render_inline_comment(value);
     }
     // Blank lines after it are the next line's, unless that line's node is
     // taken in (and its blank lines dropped) already.
-    after_properties_only_ = properties_only && (takes_.empty() || !takes_.count(&value));
+    after_bare_tag_ = bare_tag && (takes_.empty() || !takes_.count(&value));
     end_line();
 }
 
@@ -1150,7 +1159,7 @@ void Renderer::render_block_sequence(const std::vector<YamlNode>& items, std::ui
         const bool own = i > 0 || first == First::Normal;
         // A tag with no content has its comments below its dash, where the
         // tag before it cannot take them in.
-        const bool below = own && is_properties_only(items[i]) && !is_directive(items[i]);
+        const bool below = own && is_bare_tag(items[i]) && !is_directive(items[i]);
         if (own && !below && !is_taken(items[i])) render_leading_comments(items[i], indent);
         if (i > 0 || first != First::SameLine) spaces(indent);
         out_ += '-';
@@ -1198,9 +1207,9 @@ void Renderer::render_sequence_item(const YamlNode& item, std::uint64_t indent, 
     const std::size_t content = out_.size();
     if (!render_content(item, Place::Block, static_cast<std::int64_t>(indent), indent + 4, indent + 2)) {
         if (out_.size() == content) out_.resize(mark);
-        if (!is_properties_only(item)) render_inline_comment(item);
+        if (!is_bare_tag(item)) render_inline_comment(item);
     }
-    after_properties_only_ = is_properties_only(item) && (takes_.empty() || !takes_.count(&item));
+    after_bare_tag_ = is_bare_tag(item) && (takes_.empty() || !takes_.count(&item));
     end_line();
 }
 

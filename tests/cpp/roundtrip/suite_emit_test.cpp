@@ -94,6 +94,8 @@ TEST(SuiteRoundTrip, EveryCaseReadsBackAsWritten) {
             EXPECT_TRUE(listed) << c.id << ": " << failure << "\n---- input:\n" << c.input;
         }
     }
+    RecordProperty("cases", static_cast<int>(tried));
+    RecordProperty("round_trips", static_cast<int>(passed));
     EXPECT_GE(passed * 100, tried * 95) << passed << " of " << tried;
 }
 
