@@ -37,6 +37,25 @@ void end_at_start(YamlNode& node) {
     node.end_column = node.span.column;
 }
 
+// A collection like `node` in `style` whose children are copy(child).
+template <class Copy>
+YamlNode copy_collection(const YamlNode& node, CollectionStyle style, Copy&& copy) {
+    if (node.is(NodeKind::Sequence)) {
+        std::vector<YamlNode> items;
+        items.reserve(node.items().size());
+        for (const YamlNode& item : node.items()) items.push_back(with_stack_guard([&] { return copy(item); }));
+        return YamlNode::sequence(std::move(items), style);
+    }
+    std::vector<NodePair> pairs;
+    pairs.reserve(node.pairs().size());
+    for (const NodePair& pair : node.pairs()) {
+        YamlNode key = with_stack_guard([&] { return copy(pair.key); });
+        YamlNode value = with_stack_guard([&] { return copy(pair.value); });
+        pairs.push_back(NodePair{std::move(key), std::move(value)});
+    }
+    return YamlNode::mapping(std::move(pairs), style);
+}
+
 const YamlNode* find_definition(const AnchorIndex& index, const YamlNode& alias) {
     if (index.empty()) return nullptr;
     const auto it = index.find(std::string_view(alias.text()));
@@ -160,26 +179,11 @@ YamlNode expand_copy(const YamlNode& node, const AnchorIndex& index, std::uint32
             if (definition == nullptr) return bare_null(node);
             return with_stack_guard([&] { return expand_copy(*definition, index, depth + 1, budget); });
         }
-        case NodeKind::Sequence: {
-            std::vector<YamlNode> items;
-            items.reserve(node.items().size());
-            for (const YamlNode& item : node.items())
-                items.push_back(with_stack_guard([&] { return expand_copy(item, index, depth, budget); }));
-            YamlNode copy = YamlNode::sequence(std::move(items), CollectionStyle::Block);
-            copy.span = node.span;
-            end_at_start(copy);
-            if (node.tag()) copy.mutable_tag() = node.tag();
-            return copy;
-        }
+        case NodeKind::Sequence:
         case NodeKind::Mapping: {
-            std::vector<NodePair> pairs;
-            pairs.reserve(node.pairs().size());
-            for (const NodePair& pair : node.pairs()) {
-                YamlNode key = with_stack_guard([&] { return expand_copy(pair.key, index, depth, budget); });
-                YamlNode value = with_stack_guard([&] { return expand_copy(pair.value, index, depth, budget); });
-                pairs.push_back(NodePair{std::move(key), std::move(value)});
-            }
-            YamlNode copy = YamlNode::mapping(std::move(pairs), CollectionStyle::Block);
+            YamlNode copy = copy_collection(node, CollectionStyle::Block, [&](const YamlNode& child) {
+                return expand_copy(child, index, depth, budget);
+            });
             copy.span = node.span;
             end_at_start(copy);
             if (node.tag()) copy.mutable_tag() = node.tag();
@@ -205,25 +209,12 @@ YamlNode detach_copy(const YamlNode& node, const AnchorIndex& index, std::uint32
                 return with_stack_guard([&] { return detach_copy(*definition, index, depth + 1, budget); });
             break;
         }
-        case NodeKind::Sequence: {
-            std::vector<YamlNode> items;
-            items.reserve(node.items().size());
-            for (const YamlNode& item : node.items())
-                items.push_back(with_stack_guard([&] { return detach_copy(item, index, depth, budget); }));
-            copy = YamlNode::sequence(std::move(items), node.style());
+        case NodeKind::Sequence:
+        case NodeKind::Mapping:
+            copy = copy_collection(node, node.style(), [&](const YamlNode& child) {
+                return detach_copy(child, index, depth, budget);
+            });
             break;
-        }
-        case NodeKind::Mapping: {
-            std::vector<NodePair> pairs;
-            pairs.reserve(node.pairs().size());
-            for (const NodePair& pair : node.pairs()) {
-                YamlNode key = with_stack_guard([&] { return detach_copy(pair.key, index, depth, budget); });
-                YamlNode value = with_stack_guard([&] { return detach_copy(pair.value, index, depth, budget); });
-                pairs.push_back(NodePair{std::move(key), std::move(value)});
-            }
-            copy = YamlNode::mapping(std::move(pairs), node.style());
-            break;
-        }
     }
     copy.span = node.span;
     end_at_start(copy);

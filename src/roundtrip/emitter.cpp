@@ -417,6 +417,9 @@ private:
     void link_document();
     void render_taken_comments(const YamlNode& node, std::uint64_t indent);
     bool render_below(const YamlNode& node, std::uint64_t indent);
+    void render_directive_line(const YamlNode& node);
+    bool render_rest_of_line(const YamlNode& node, std::int64_t parent, std::uint64_t indent,
+                             std::uint64_t flow_indent);
     // A node written as its directive: one with a source, except the root
     // of a file that is written as that file's text.
     bool is_directive(const YamlNode& node) const { return node.source() && &node != file_root_; }
@@ -1095,11 +1098,8 @@ void Renderer::render_complex_key(const YamlNode& key, const YamlNode& value, st
 
 // What follows "key:" at `indent`, up to and including its last line break.
 void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
-    if (value.source()) {
-        out_ += ' ';
-        render_source_directive(*value.source(), false);
-        render_inline_comment(value);
-        newline();
+    if (is_directive(value)) {
+        render_directive_line(value);
         return;
     }
     if (is_block_collection(value)) {
@@ -1137,21 +1137,8 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
     } else {
         spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
     }
-    render_properties(value);
-    const std::size_t mark = out_.size();
-    if (value.tag() || value.anchor()) out_ += ' ';
-    const std::size_t content = out_.size();
-    if (!render_content(value, Place::Block, static_cast<std::int64_t>(indent), indent + 2, indent + 2)) {
-        if (out_.size() == content) {
-            out_.resize(mark);
-            empty_value_break_ = out_.size();
-        }
-        if (!bare_tag) render_inline_comment(value);
-    }
-    // Blank lines after it are the next line's, unless that line's node is
-    // taken in (and its blank lines dropped) already.
-    after_bare_tag_ = bare_tag && (takes_.empty() || !takes_.count(&value));
-    end_line();
+    if (render_rest_of_line(value, static_cast<std::int64_t>(indent), indent + 2, indent + 2))
+        empty_value_break_ = out_.size() - 1;
 }
 
 void Renderer::render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, First first) {
@@ -1171,11 +1158,8 @@ void Renderer::render_block_sequence(const std::vector<YamlNode>& items, std::ui
 // last line break. The item's comments are above its dash, or with
 // `comments_below` below it.
 void Renderer::render_sequence_item(const YamlNode& item, std::uint64_t indent, bool comments_below) {
-    if (item.source()) {
-        out_ += ' ';
-        render_source_directive(*item.source(), false);
-        render_inline_comment(item);
-        newline();
+    if (is_directive(item)) {
+        render_directive_line(item);
         return;
     }
     if (is_block_collection(item)) {
@@ -1201,16 +1185,40 @@ void Renderer::render_sequence_item(const YamlNode& item, std::uint64_t indent, 
         return;
     }
     if (!(comments_below && render_below(item, indent + 2))) spaces(std::max<std::uint32_t>(item.comments.value_pad, 1));
-    render_properties(item);
+    render_rest_of_line(item, static_cast<std::int64_t>(indent), indent + 4, indent + 2);
+}
+
+// " " and the directive of a directive node after its key's ":" or its
+// "-", with the node's inline comment (unless its file has it).
+void Renderer::render_directive_line(const YamlNode& node) {
+    out_ += ' ';
+    render_source_directive(*node.source(), false);
+    render_inline_comment(node);
+    newline();
+}
+
+// A node after its indicator and padding: its properties, its content and
+// its inline comment (in the header of a block scalar), up to the end of
+// its last line. True when nothing but the properties was written.
+bool Renderer::render_rest_of_line(const YamlNode& node, std::int64_t parent, std::uint64_t indent,
+                                   std::uint64_t flow_indent) {
+    render_properties(node);
     const std::size_t mark = out_.size();
-    if (item.tag() || item.anchor()) out_ += ' ';
+    if (node.tag() || node.anchor()) out_ += ' ';
     const std::size_t content = out_.size();
-    if (!render_content(item, Place::Block, static_cast<std::int64_t>(indent), indent + 4, indent + 2)) {
-        if (out_.size() == content) out_.resize(mark);
-        if (!is_bare_tag(item)) render_inline_comment(item);
+    const bool bare_tag = is_bare_tag(node);
+    bool empty = false;
+    if (!render_content(node, Place::Block, parent, indent, flow_indent)) {
+        empty = out_.size() == content;
+        if (empty) out_.resize(mark);
+        // A bare tag's comment went above it.
+        if (!bare_tag) render_inline_comment(node);
     }
-    after_bare_tag_ = is_bare_tag(item) && (takes_.empty() || !takes_.count(&item));
+    // Blank lines after a bare tag are the next line's, unless that line's
+    // node is taken in (and its blank lines dropped) already.
+    after_bare_tag_ = bare_tag && (takes_.empty() || !takes_.count(&node));
     end_line();
+    return empty;
 }
 
 }  // namespace
