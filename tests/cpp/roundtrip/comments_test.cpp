@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "roundtrip/comments.h"
 #include "roundtrip/composer.h"
 #include "support/node_text.h"
 
@@ -93,6 +94,24 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a\n--- b\n# end\n", "d1", "foot=[end]"},
         Case{"a\n--- b\n# end\n", "d0", ""},
         Case{"a  # c\n---\n# d\nb\n", "d1", "head=[d]"}));
+
+TEST(Comments, DeepTreesAreWalked) {
+    // Deeper than any composed tree; every node reaches the commented line,
+    // so no subtree is passed over.
+    YamlNode node = YamlNode::scalar("leaf", ScalarStyle::Plain);
+    for (int i = 0; i < 300'000; ++i) {
+        std::vector<YamlNode> items;
+        items.push_back(std::move(node));
+        node = YamlNode::sequence(std::move(items), CollectionStyle::Block);
+        node.end_line = 1;
+    }
+    std::vector<YamlNode> roots;
+    roots.push_back(std::move(node));
+    const std::string_view text = "x\n# c";
+    std::vector<ScannedComment> comments{ScannedComment{"c", Span{0, 1, 0, 2}}};
+    roundtrip::attach_comments(text, roundtrip::build_line_index(text), roots, std::move(comments));
+    EXPECT_EQ(roots[0].comments.foot(), std::vector<std::string>{"c"});
+}
 
 TEST(Comments, NothingWithoutRoots) {
     auto roots = roundtrip::parse_documents("# only\n# comments\n");
