@@ -10,17 +10,18 @@
 // builds YamlNode trees. For
 //
 //     %TAG !e! tag:x,2024:
-//     --- &a !e!p [x: 1, *a]
+//     --- !e!p [x: 1, &a y, *a]
 //
-// the parser reads the directive, the document start, the properties (the
-// tag split into the declared prefix and "p"), the flow sequence with its
-// one-pair mapping and the alias, and asks the builder, innermost first,
-// for the scalars x and 1, the pair, the sequence's items, the alias of a,
-// the finished sequence, its properties, and the document.
+// the parser reads the directive, the document start, the tag (split into
+// the declared prefix and "p"), the flow sequence with its one-pair
+// mapping, the anchor and the alias, and asks the builder, in source order
+// and innermost first, for the scalars x and 1, the pair, the scalar y
+// with its anchor, the alias of a, the finished sequence with its tag, and
+// the document.
 //
 // The builder is a template argument, so each of its steps is an ordinary
-// call that the compiler inlines: the parser costs the decoder nothing over
-// rules written into it. Nodes are made where they will stay: the parser
+// call that the compiler inlines: the parser costs the decoder next to
+// nothing over rules written into it. Nodes are made where they will stay: the parser
 // asks the builder for the place of each key, value and item (a slot) and
 // has the node made there. A builder provides:
 //
