@@ -88,29 +88,6 @@ void expand_used_anchors(const YamlNode& node, const AnchorIndex& index, std::ui
     }
 }
 
-// The node reached from `root` by `path`, or null.
-const YamlNode* follow_path(const YamlNode& root, const Path& path) {
-    const YamlNode* node = &root;
-    for (const PathSegment& step : path) {
-        if (node->is(NodeKind::Mapping) && step.is_key()) {
-            const YamlNode* next = nullptr;
-            for (const NodePair& pair : node->pairs()) {
-                if (pair.key.is(NodeKind::Scalar) && pair.key.text() == step.key()) {
-                    next = &pair.value;
-                    break;
-                }
-            }
-            if (next == nullptr) return nullptr;
-            node = next;
-        } else if (node->is(NodeKind::Sequence) && step.is_index() && step.index() < node->items().size()) {
-            node = &node->items()[step.index()];
-        } else {
-            return nullptr;
-        }
-    }
-    return node;
-}
-
 // Records the path of the first node below `node` that carries `name`.
 bool find_anchor(const YamlNode& node, Path& path, std::string_view name, Path& found) {
     return walk_with_path(node, path, [&](const YamlNode& child, Path& child_path) {

@@ -38,4 +38,16 @@ private:
 
 using Path = std::vector<PathSegment>;
 
+class YamlNode;
+
+// The child of `node` that `step` names: the value of the first entry whose
+// key is a Scalar with the step's text, or the item at the step's index;
+// null for any other pairing. Aliases are never followed.
+const YamlNode* child_at(const YamlNode& node, const PathSegment& step);
+YamlNode* child_at(YamlNode& node, const PathSegment& step);
+
+// The node reached from `root` by `path`, or null.
+const YamlNode* follow_path(const YamlNode& root, const Path& path);
+YamlNode* follow_path(YamlNode& root, const Path& path);
+
 }  // namespace quillmere::roundtrip
