@@ -5,6 +5,7 @@
 
 #include "roundtrip/comments.h"
 #include "roundtrip/composer.h"
+#include "roundtrip/emitter.h"
 #include "support/node_text.h"
 
 namespace quillmere::testing {
@@ -94,6 +95,41 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a\n--- b\n# end\n", "d1", "foot=[end]"},
         Case{"a\n--- b\n# end\n", "d0", ""},
         Case{"a  # c\n---\n# d\nb\n", "d1", "head=[d]"}));
+
+void mark_modified(YamlNode& node) {
+    node.comments.modified = true;
+    if (node.is(roundtrip::NodeKind::Sequence))
+        for (YamlNode& item : node.items()) mark_modified(item);
+    if (node.is(roundtrip::NodeKind::Mapping))
+        for (auto& pair : node.pairs()) {
+            mark_modified(pair.key);
+            mark_modified(pair.value);
+        }
+}
+
+TEST(Comments, SpacingSurvivesEditAndLoadCycles) {
+    // The blanks after ":" and "-" and before "#" are measured from where
+    // the text really ends, so writing them back gives the same text, and
+    // reading that gives the same blanks, however often it is done.
+    const std::string text =
+        "a:   'x'   # c\n"
+        "l:\n"
+        "  -    [1, 2]    # f\n"
+        "  - &n y    # g\n"
+        "b:  *n  # d\n"
+        "\"q\":    v\n"
+        "k: {x: 1}  # h\n";
+    std::string current = text;
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        auto roots = roundtrip::parse_documents(current);
+        ASSERT_TRUE(roots.ok()) << roots.error().message;
+        for (YamlNode& root : roots.value()) mark_modified(root);
+        std::string written;
+        roundtrip::render_documents(written, roundtrip::NullStyle::Empty, roots.value());
+        EXPECT_EQ(written, text) << "cycle " << cycle;
+        current = written;
+    }
+}
 
 TEST(Comments, DeepTreesAreWalked) {
     // Deeper than any composed tree; every node reaches the commented line,
