@@ -580,11 +580,10 @@ void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written
 // file and are written there.
 void Renderer::render_head(const YamlNode& node, std::uint64_t indent, bool blank_lines) {
     if (is_included(node)) return;
-    // Blank lines before anything else of a text, or after a tag with no
-    // content (which takes them in when the text is read again), are not
-    // kept.
-    // A block scalar that keeps its final line breaks would take in blank
-    // lines after it as more of them.
+    // Blank lines before anything else of a text are not kept when it is
+    // read again; a tag with no content would take in those after it, and
+    // a block scalar that keeps its final line breaks would count them as
+    // more of its own.
     const bool after_keep = std::exchange(after_keep_block_, false);
     if (!std::exchange(after_bare_tag_, false) && !after_keep && blank_lines && out_.size() != text_start_)
         out_.append(node.comments.blank_before, '\n');
@@ -660,7 +659,7 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
 // inline comment was written as part of it (the header of a block scalar).
 bool Renderer::render_content(const YamlNode& node, Place place, std::int64_t parent, std::uint64_t indent,
                               std::uint64_t flow_indent) {
-    if (node.source() && place != Place::Root) {
+    if (is_directive(node) && place != Place::Root) {
         render_source_directive(*node.source(), place == Place::Flow);
         return false;
     }
@@ -851,7 +850,7 @@ bool Renderer::render_raw_block_scalar(const YamlNode& node, std::int64_t parent
 }
 
 void Renderer::render_flow_item(const YamlNode& node, std::uint64_t indent, bool one_line) {
-    if (node.source()) {
+    if (is_directive(node)) {
         render_source_directive(*node.source(), true);
         return;
     }
