@@ -69,3 +69,16 @@ private:
         if (!qm_try_result_.ok())                                   \
             return ::quillmere::make_err(std::move(qm_try_result_).error()); \
     } while (0)
+
+// Evaluates `expr` (a Result with a value); on failure returns its error
+// from the enclosing function, otherwise moves the value into `target`,
+// which may be a declaration:
+//
+//     QM_TRY_ASSIGN(std::string path, confine(...));
+#define QM_TRY_ASSIGN(target, expr) QM_TRY_ASSIGN_(QM_TRY_JOIN_(qm_try_value_, __LINE__), target, expr)
+#define QM_TRY_JOIN_(a, b) QM_TRY_JOIN2_(a, b)
+#define QM_TRY_JOIN2_(a, b) a##b
+#define QM_TRY_ASSIGN_(temporary, target, expr)                           \
+    auto temporary = (expr);                                              \
+    if (!temporary.ok()) return ::quillmere::make_err(std::move(temporary).error()); \
+    target = std::move(temporary).value()

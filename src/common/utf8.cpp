@@ -85,4 +85,20 @@ void append_quoted_char(std::string& out, char32_t c, bool printable) {
     out += '}';
 }
 
+std::string to_text_lossy(std::string_view bytes) {
+    Utf8Check check = check_utf8(bytes);
+    if (check.valid) return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    while (!check.valid) {
+        out.append(bytes.substr(0, check.valid_up_to));
+        out += "\xEF\xBF\xBD";
+        const std::size_t skip = check.error_length == 0 ? bytes.size() - check.valid_up_to : check.error_length;
+        bytes.remove_prefix(check.valid_up_to + skip);
+        check = check_utf8(bytes);
+    }
+    out.append(bytes);
+    return out;
+}
+
 }  // namespace quillmere

@@ -21,6 +21,11 @@ Utf8Check check_utf8(std::string_view bytes);
 
 inline bool is_valid_utf8(std::string_view bytes) { return check_utf8(bytes).valid; }
 
+// `bytes` as text: each invalid sequence (each maximal prefix of a valid
+// sequence, or each stray byte) becomes one U+FFFD, as Python's "replace"
+// error handler does. Valid UTF-8 comes back unchanged.
+std::string to_text_lossy(std::string_view bytes);
+
 // Appends the UTF-8 form of a Unicode scalar value.
 inline void append_utf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {

@@ -1,0 +1,187 @@
+#include "directives/includes.h"
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <utility>
+
+#include "common/stack_guard.h"
+#include "common/utf8.h"
+#include "directives/confine.h"
+#include "directives/listing.h"
+#include "directives/loader.h"
+#include "directives/nodes.h"
+#include "directives/paths.h"
+#include "directives/platform.h"
+#include "roundtrip/composer.h"
+
+namespace quillmere::directives {
+
+using roundtrip::NodeKind;
+using roundtrip::NodePair;
+using roundtrip::YamlNode;
+
+namespace {
+
+IncludeChain extend_chain(const IncludeChain& chain, const std::string& path, std::uint32_t line) {
+    IncludeChain inner;
+    inner.reserve(chain.size() + 1);
+    inner.insert(inner.end(), chain.begin(), chain.end());
+    inner.push_back(IncludeFrame{path, line});
+    return inner;
+}
+
+Result<void, DirectiveError> resolve_document(YamlNode& document, IncludeContext& context,
+                                              const IncludeChain& chain) {
+    return with_stack_guard([&] { return resolve_directives_in_place(document, context, chain); });
+}
+
+YamlNode empty_mapping_at(const YamlNode& directive) {
+    return node_at(directive, YamlNode::mapping({}, CollectionStyle::Block));
+}
+
+// The directory a directory form names, with its YAML files; no directory
+// when the path does not name one.
+struct NamedDirectory {
+    std::string argument;
+    std::optional<std::vector<ListingEntry>> entries;
+};
+
+Result<NamedDirectory, DirectiveError> list_named_directory(const YamlNode& node, IncludeContext& context,
+                                                            const IncludeChain& chain) {
+    const std::uint32_t file_id = node.span.file_id;
+    QM_TRY_ASSIGN(std::string argument, directive_argument(node, *node.tag(), context, chain));
+    QM_TRY(check_include_depth(context, file_id, chain));
+    const std::string joined = join_path(directive_base(context, file_id), argument);
+    QM_TRY_ASSIGN(std::string directory, confine_path(context, joined, argument, file_id, chain));
+    NamedDirectory named{std::move(argument), std::nullopt};
+    if (file_type(directory) != FileType::Directory) return named;
+    QM_TRY_ASSIGN(named.entries, list_include_dir(context, directory, file_id, chain));
+    return named;
+}
+
+}  // namespace
+
+Result<IncludedFile, DirectiveError> load_include_file(IncludeContext& context, const std::string& path,
+                                                       std::string_view shown, const IncludeChain& chain) {
+    if (context.included_files_read >= kMaxIncludedFiles) {
+        return make_err(directive_error(
+            DirectiveErrorKind::Include,
+            "includes exceed the maximum of " + std::to_string(kMaxIncludedFiles) + " files read by one load", path,
+            chain));
+    }
+    ++context.included_files_read;
+    Result<std::string, std::string> text = read_text_file(context.canonical_root, path);
+    if (!text.ok()) {
+        return make_err(directive_error(DirectiveErrorKind::IncludeNotFound,
+                                        "cannot read included file '" + to_text_lossy(shown) + "': " + text.error(),
+                                        path, chain));
+    }
+    IncludedFile file;
+    file.file_id = register_source(context, path, std::move(text).value());
+    auto composed = roundtrip::parse_source_documents(*context.sources.file_texts[file.file_id], file.file_id);
+    if (!composed.ok())
+        return make_err(directive_error(DirectiveErrorKind::Include, std::move(composed.error().message), path, chain));
+    file.documents = std::move(composed).value();
+    return file;
+}
+
+Result<YamlNode, DirectiveError> resolve_include(const YamlNode& node, IncludeContext& context,
+                                                 const IncludeChain& chain) {
+    const std::uint32_t file_id = node.span.file_id;
+    QM_TRY_ASSIGN(std::string argument, directive_argument(node, "!include", context, chain));
+    QM_TRY(check_include_depth(context, file_id, chain));
+    const std::string joined = join_path(directive_base(context, file_id), argument);
+    QM_TRY_ASSIGN(std::string path, confine_path(context, joined, argument, file_id, chain));
+    for (const IncludeFrame& frame : chain) {
+        if (same_path(frame.path, path)) {
+            return make_err(directive_error(DirectiveErrorKind::CircularInclude,
+                                            "circular include detected: '" + argument + "'", path, chain));
+        }
+    }
+    QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, path, argument, chain));
+    const IncludeChain inner = extend_chain(chain, path, node.span.line);
+
+    YamlNode result;
+    if (file.documents.empty()) {
+        result = empty_mapping_at(node);
+    } else {
+        result = std::move(file.documents.front());
+        QM_TRY(resolve_document(result, context, inner));
+    }
+    result.mutable_source() = provenance(node, std::move(argument), file.file_id);
+    return result;
+}
+
+Result<YamlNode, DirectiveError> resolve_include_dir_list(const YamlNode& node, IncludeContext& context,
+                                                          const IncludeChain& chain) {
+    QM_TRY_ASSIGN(NamedDirectory directory, list_named_directory(node, context, chain));
+    std::vector<YamlNode> items;
+    if (directory.entries) {
+        for (const ListingEntry& entry : *directory.entries) {
+            QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, entry.path, entry.path, chain));
+            const IncludeChain inner = extend_chain(chain, entry.path, node.span.line);
+            for (YamlNode& document : file.documents) {
+                QM_TRY(resolve_document(document, context, inner));
+                items.push_back(std::move(document));
+            }
+        }
+    }
+    YamlNode result = node_at(node, YamlNode::sequence(std::move(items), CollectionStyle::Block));
+    result.mutable_source() = provenance(node, std::move(directory.argument));
+    return result;
+}
+
+Result<YamlNode, DirectiveError> resolve_include_dir_named(const YamlNode& node, IncludeContext& context,
+                                                           const IncludeChain& chain) {
+    QM_TRY_ASSIGN(NamedDirectory directory, list_named_directory(node, context, chain));
+    std::vector<NodePair> pairs;
+    if (directory.entries) {
+        for (const ListingEntry& entry : *directory.entries) {
+            QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, entry.path, entry.path, chain));
+            const IncludeChain inner = extend_chain(chain, entry.path, node.span.line);
+            YamlNode key = YamlNode::scalar(entry.stem, ScalarStyle::Plain);
+            key.span = Span{file.file_id, 0, 0, 0};
+            YamlNode value;
+            if (file.documents.empty()) {
+                value = empty_mapping_at(node);
+            } else {
+                value = std::move(file.documents.front());
+                QM_TRY(resolve_document(value, context, inner));
+            }
+            pairs.push_back(NodePair{std::move(key), std::move(value)});
+        }
+    }
+    YamlNode result = node_at(node, YamlNode::mapping(std::move(pairs), CollectionStyle::Block));
+    result.mutable_source() = provenance(node, std::move(directory.argument));
+    return result;
+}
+
+Result<YamlNode, DirectiveError> resolve_include_dir_merge_list(const YamlNode& node, IncludeContext& context,
+                                                                const IncludeChain& chain) {
+    QM_TRY_ASSIGN(YamlNode result, resolve_include_dir_list(node, context, chain));
+    std::vector<YamlNode> items;
+    for (YamlNode& document : result.items()) {
+        if (document.is(NodeKind::Sequence)) {
+            std::move(document.items().begin(), document.items().end(), std::back_inserter(items));
+        } else {
+            items.push_back(std::move(document));
+        }
+    }
+    result.items() = std::move(items);
+    return result;
+}
+
+Result<YamlNode, DirectiveError> resolve_include_dir_merge_named(const YamlNode& node, IncludeContext& context,
+                                                                 const IncludeChain& chain) {
+    QM_TRY_ASSIGN(YamlNode result, resolve_include_dir_named(node, context, chain));
+    std::vector<NodePair> pairs;
+    for (NodePair& file : result.pairs()) {
+        if (!file.value.is(NodeKind::Mapping)) continue;
+        std::move(file.value.pairs().begin(), file.value.pairs().end(), std::back_inserter(pairs));
+    }
+    result.pairs() = std::move(pairs);
+    return result;
+}
+
+}  // namespace quillmere::directives

@@ -1,0 +1,82 @@
+#include "directives/loader.h"
+
+#include <utility>
+
+#include "common/stack_guard.h"
+#include "directives/confine.h"
+#include "directives/env_var.h"
+#include "directives/includes.h"
+#include "directives/paths.h"
+#include "directives/secrets.h"
+#include "roundtrip/composer.h"
+
+namespace quillmere::directives {
+
+using roundtrip::NodeKind;
+using roundtrip::NodePair;
+using roundtrip::YamlNode;
+
+namespace {
+
+using Handler = Result<YamlNode, DirectiveError> (*)(const YamlNode&, IncludeContext&, const IncludeChain&);
+
+// The handler of a directive tag whose option is on.
+Handler handler_for(const std::string& tag, const IncludeContext& context) {
+    if (tag.size() < 7 || tag[0] != '!') return nullptr;
+    if (context.includes) {
+        if (tag == "!include") return resolve_include;
+        if (tag == "!include_dir_list") return resolve_include_dir_list;
+        if (tag == "!include_dir_named") return resolve_include_dir_named;
+        if (tag == "!include_dir_merge_list") return resolve_include_dir_merge_list;
+        if (tag == "!include_dir_merge_named") return resolve_include_dir_merge_named;
+    }
+    if (context.secrets && tag == "!secret") return resolve_secret;
+    if (context.env_vars && tag == "!env_var") return resolve_env_var;
+    return nullptr;
+}
+
+Result<void, DirectiveError> resolve_child(YamlNode& node, IncludeContext& context, const IncludeChain& chain) {
+    return with_stack_guard([&] { return resolve_directives_in_place(node, context, chain); });
+}
+
+}  // namespace
+
+Result<void, DirectiveError> resolve_directives_in_place(YamlNode& node, IncludeContext& context,
+                                                         const IncludeChain& chain) {
+    if (const std::optional<std::string>& tag = node.tag()) {
+        if (Handler handler = handler_for(*tag, context)) {
+            Result<YamlNode, DirectiveError> resolved = handler(node, context, chain);
+            if (!resolved.ok()) return make_err(std::move(resolved).error());
+            node = std::move(resolved).value();  // the directive node is released here
+            return Ok{};
+        }
+    }
+    if (node.is(NodeKind::Sequence)) {
+        for (YamlNode& item : node.items()) QM_TRY(resolve_child(item, context, chain));
+    } else if (node.is(NodeKind::Mapping)) {
+        for (NodePair& pair : node.pairs()) QM_TRY(resolve_child(pair.value, context, chain));
+    }
+    return Ok{};
+}
+
+Result<YamlNode, DirectiveError> resolve_directives(YamlNode node, IncludeContext& context,
+                                                    const IncludeChain& chain) {
+    QM_TRY(resolve_directives_in_place(node, context, chain));
+    return node;
+}
+
+Result<std::vector<YamlNode>, DirectiveError> load_with_directives(IncludeContext& context, std::string_view text,
+                                                                   const std::optional<std::string>& root_path) {
+    std::string name = root_path ? *root_path : join_path(context.root, "<root>");
+    const std::uint32_t file_id = register_source(context, std::move(name), std::string(text));
+    auto composed = roundtrip::parse_source_documents(*context.sources.file_texts[file_id], file_id);
+    if (!composed.ok()) {
+        return make_err(
+            directive_error(DirectiveErrorKind::Include, std::move(composed.error().message), context.root, {}));
+    }
+    std::vector<YamlNode> documents = std::move(composed).value();
+    for (YamlNode& document : documents) QM_TRY(resolve_child(document, context, {}));
+    return documents;
+}
+
+}  // namespace quillmere::directives

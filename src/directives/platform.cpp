@@ -1,0 +1,204 @@
+#include "directives/platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#if defined(SYS_openat2) && __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#define QUILLMERE_HAVE_OPENAT2 1
+#endif
+
+#include "common/utf8.h"
+#include "directives/paths.h"
+
+namespace quillmere::directives {
+
+namespace {
+
+// strerror_r comes in two flavours; each overload takes one.
+[[maybe_unused]] const char* error_description(int rc, const char* buffer) {
+    return rc == 0 ? buffer : "Unknown error";
+}
+[[maybe_unused]] const char* error_description(const char* text, const char*) { return text; }
+
+// Closes a descriptor when it goes out of scope, keeping errno for the
+// caller.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { reset(-1); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    void reset(int fd) {
+        if (fd_ >= 0) {
+            const int saved = errno;
+            ::close(fd_);
+            errno = saved;
+        }
+        fd_ = fd;
+    }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Opens `path`, which lies in `root`, without leaving `root`: the kernel
+// resolves the part below the root and refuses any step out of it, through
+// "..", a symbolic link or an absolute link. Where the kernel lacks that
+// call (or a sandbox forbids it), the part below the root is walked one
+// component at a time, and no component may be a link. Returns -1 with
+// errno set.
+int open_beneath(const std::string& root, const std::string& path, int flags) {
+    const std::optional<std::string> below = path_below(path, root);
+    if (!below) {
+        errno = EXDEV;
+        return -1;
+    }
+#ifdef O_PATH
+    constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    Descriptor directory(::open(root.c_str(), kDirectoryFlags));
+    if (directory.get() < 0) return -1;
+#ifdef QUILLMERE_HAVE_OPENAT2
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    // EAGAIN: a rename raced with the lookup; a few more tries, then the
+    // error stands.
+    long fd = -1;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        fd = ::syscall(SYS_openat2, directory.get(), below->c_str(), &how, sizeof how);
+        if (fd >= 0 || (errno != EINTR && errno != EAGAIN)) break;
+    }
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+#endif
+    std::string_view rest = *below;
+    for (;;) {
+        const std::size_t slash = rest.find('/');
+        const std::string name(rest.substr(0, slash));
+        if (name == "..") {
+            errno = EXDEV;
+            return -1;
+        }
+        const bool last = slash == std::string_view::npos;
+        int next;
+        do {
+            next = ::openat(directory.get(), name.c_str(), (last ? flags : kDirectoryFlags) | O_NOFOLLOW);
+        } while (next < 0 && errno == EINTR);
+        if (last || next < 0) return next;
+        directory.reset(next);
+        rest.remove_prefix(slash + 1);
+    }
+}
+
+}  // namespace
+
+bool contains_nul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
+
+std::string os_error_text(int code) {
+    char buffer[256] = {};
+    const char* description = error_description(::strerror_r(code, buffer, sizeof buffer), buffer);
+    return std::string(description) + " (os error " + std::to_string(code) + ")";
+}
+
+std::optional<std::string> canonicalize(const std::string& path) {
+    if (contains_nul(path)) return std::nullopt;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::nullopt;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+std::string absolute_path(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    char* cwd = ::getcwd(nullptr, 0);
+    if (cwd == nullptr) return path;
+    std::string out = join_path(cwd, path);
+    std::free(cwd);
+    return out;
+}
+
+FileType file_type(const std::string& path) {
+    struct stat info;
+    if (contains_nul(path) || ::stat(path.c_str(), &info) != 0) return FileType::Missing;
+    if (S_ISREG(info.st_mode)) return FileType::Regular;
+    if (S_ISDIR(info.st_mode)) return FileType::Directory;
+    return FileType::Other;
+}
+
+bool is_symbolic_link(const std::string& path) {
+    struct stat info;
+    return !contains_nul(path) && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path) {
+    if (contains_nul(path)) return make_err(std::string(kNulByteText));
+    // Non-blocking, so that opening a FIFO returns at once; the type check
+    // below then refuses it.
+    Descriptor file(open_beneath(root, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0) return make_err(os_error_text(errno));
+    struct stat info;
+    if (::fstat(file.get(), &info) != 0) return make_err(os_error_text(errno));
+    if (S_ISDIR(info.st_mode)) return make_err(os_error_text(EISDIR));
+    if (!S_ISREG(info.st_mode)) return make_err(std::string("not a regular file"));
+
+    std::string text;
+    if (info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return make_err(os_error_text(errno));
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (!is_valid_utf8(text)) return make_err(std::string(kInvalidUtf8Text));
+    return text;
+}
+
+Result<std::vector<std::string>, std::string> list_directory(const std::string& root, const std::string& path) {
+    if (contains_nul(path)) return make_err(std::string(kNulByteText));
+    Descriptor fd(open_beneath(root, path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) return make_err(os_error_text(errno));
+    DIR* dir = ::fdopendir(fd.get());
+    if (dir == nullptr) return make_err(os_error_text(errno));
+    fd.release();  // the DIR stream owns the descriptor now
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) break;  // the end, or a read error: either ends the list
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+std::optional<std::string> environment_variable(std::string_view name) {
+    if (name.empty() || name.find('=') != std::string_view::npos || contains_nul(name)) return std::nullopt;
+    const char* value = std::getenv(std::string(name).c_str());
+    if (value == nullptr || !is_valid_utf8(value)) return std::nullopt;
+    return std::string(value);
+}
+
+}  // namespace quillmere::directives

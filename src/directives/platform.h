@@ -1,0 +1,65 @@
+// The file-system calls of a directive load, over POSIX.
+//
+// Paths are byte strings, passed to the system exactly as they are: a name
+// that is not UTF-8 is read like any other. A path holding a NUL byte would
+// be cut short by the C interface and name another file, so every call here
+// checks for one first and fails without calling the system.
+//
+// Only regular files are read. A FIFO or a device could block the load for
+// ever or hand it endless data, so files are opened without blocking and
+// checked before a byte is read. Reads and listings are opened beneath the
+// include root (openat2 with RESOLVE_BENEATH where the kernel has it): a
+// directory swapped for a link to elsewhere between the confinement check
+// and the read fails the read instead of leaving the root.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace quillmere::directives {
+
+inline constexpr std::string_view kNulByteText = "file name contained an unexpected NUL byte";
+inline constexpr std::string_view kInvalidUtf8Text = "stream did not contain valid UTF-8";
+
+bool contains_nul(std::string_view path);
+
+// "{description} (os error {code})" with the C library's description.
+std::string os_error_text(int code);
+
+// The path made absolute, with every symbolic link resolved; every
+// component must exist. Nothing for a path with a NUL byte.
+std::optional<std::string> canonicalize(const std::string& path);
+
+// A relative path prefixed with the process's working directory; an
+// absolute path, or one whose directory cannot be read, as it is.
+std::string absolute_path(const std::string& path);
+
+enum class FileType { Missing, Regular, Directory, Other };
+
+// What the path names, following symbolic links; Missing when the lookup
+// fails.
+FileType file_type(const std::string& path);
+
+// Whether the path itself (its last component not followed) is a symbolic
+// link.
+bool is_symbolic_link(const std::string& path);
+
+// The whole text of a regular file as UTF-8, or the error text. `root` is
+// the directory the path lies in (component by component); the open does
+// not leave it.
+Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path);
+
+// The names of a directory's entries as raw bytes, without "." and "..",
+// in the order the system gives them, or the error text of the open. A
+// failure while reading entries ends the list. `root` as for reads.
+Result<std::vector<std::string>, std::string> list_directory(const std::string& root, const std::string& path);
+
+// The value of an environment variable that is set and valid UTF-8. A name
+// that no variable can have (empty, or with "=" or a NUL byte) is unset.
+std::optional<std::string> environment_variable(std::string_view name);
+
+}  // namespace quillmere::directives
