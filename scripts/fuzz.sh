@@ -23,10 +23,13 @@ for target in "${targets[@]}"; do
             cp "$f" "$build/fuzz-seeds/$(echo "$f" | md5sum | cut -c1-16)"
         done
     fi
+    # A target's dictionary, when it has one, lists the words its input needs.
+    dict=()
+    [[ -f "fuzz/$name.dict" ]] && dict=("-dict=fuzz/$name.dict")
     echo "fuzzing $name for ${share}s"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1 \
         "$target" -max_total_time="$share" -timeout=10 -rss_limit_mb=4096 -max_len=65536 \
-        -print_final_stats=0 "$corpus" "${seeds[@]}" 2>"$build/$name.log" || {
+        -print_final_stats=0 "${dict[@]}" "$corpus" "${seeds[@]}" 2>"$build/$name.log" || {
             tail -n 60 "$build/$name.log"
             echo "fuzz target $name failed" >&2
             exit 1

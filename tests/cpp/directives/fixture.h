@@ -12,6 +12,11 @@
 //     conf/dir_link         -> ../outside/dir
 //     conf/out              -> ../outside
 //     conf/dangling.yaml    -> missing.yaml
+//     conf/secrets.yaml            name, only_root
+//     conf/sub/secrets.yaml        name (the nearer file for sub/)
+//     conf/sub/app.yaml            two secrets
+//     conf/links/ok.yaml, conf/links/out.yaml -> ../../outside/passwd
+//     conf/links2/ok.yaml, conf/links2/outdir -> ../../outside/dir
 #pragma once
 
 #include "support/file_tree.h"
@@ -31,6 +36,13 @@ inline void build_fixture(const quillmere::testing::FileTree& tree) {
     tree.link("conf/dir_link", "../outside/dir");
     tree.link("conf/out", "../outside");
     tree.link("conf/dangling.yaml", "missing.yaml");
+    tree.write("conf/secrets.yaml", "name: conf-level\nonly_root: root-level\n");
+    tree.write("conf/sub/secrets.yaml", "name: sub-level\n");
+    tree.write("conf/sub/app.yaml", "a: !secret name\nb: !secret only_root\n");
+    tree.write("conf/links/ok.yaml", "ok\n");
+    tree.link("conf/links/out.yaml", "../../outside/passwd");
+    tree.write("conf/links2/ok.yaml", "ok\n");
+    tree.link("conf/links2/outdir", "../../outside/dir");
 }
 
 }  // namespace quillmere::directives::testing
