@@ -150,14 +150,18 @@ bool is_symbolic_link(const std::string& path) {
 
 Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path) {
     if (contains_nul(path)) return make_err(std::string(kNulByteText));
-    // Non-blocking, so that opening a FIFO returns at once; the type check
-    // below then refuses it.
+    // Devices and FIFOs are refused before they are opened (opening some
+    // devices acts on them), and again after, should the path have changed
+    // in between; the open does not block on a FIFO.
+    if (!path_below(path, root)) return make_err(os_error_text(EXDEV));
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+        return make_err(std::string(kNotRegularText));
     Descriptor file(open_beneath(root, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0) return make_err(os_error_text(errno));
-    struct stat info;
     if (::fstat(file.get(), &info) != 0) return make_err(os_error_text(errno));
     if (S_ISDIR(info.st_mode)) return make_err(os_error_text(EISDIR));
-    if (!S_ISREG(info.st_mode)) return make_err(std::string("not a regular file"));
+    if (!S_ISREG(info.st_mode)) return make_err(std::string(kNotRegularText));
 
     std::string text;
     if (info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));

@@ -24,6 +24,7 @@ namespace quillmere::directives {
 
 inline constexpr std::string_view kNulByteText = "file name contained an unexpected NUL byte";
 inline constexpr std::string_view kInvalidUtf8Text = "stream did not contain valid UTF-8";
+inline constexpr std::string_view kNotRegularText = "not a regular file";
 
 bool contains_nul(std::string_view path);
 
