@@ -5,7 +5,6 @@
 #include <optional>
 #include <utility>
 
-#include "common/stack_guard.h"
 #include "common/utf8.h"
 #include "directives/confine.h"
 #include "directives/listing.h"
@@ -31,17 +30,29 @@ IncludeChain extend_chain(const IncludeChain& chain, const std::string& path, st
     return inner;
 }
 
-Result<void, DirectiveError> resolve_document(YamlNode& document, IncludeContext& context,
-                                              const IncludeChain& chain) {
-    return with_stack_guard([&] { return resolve_directives_in_place(document, context, chain); });
-}
-
 YamlNode empty_mapping_at(const YamlNode& directive) {
     return node_at(directive, YamlNode::mapping({}, CollectionStyle::Block));
 }
 
-// The directory a directory form names, with its YAML files; no directory
-// when the path does not name one.
+// What every include form starts with: its argument, the depth check, and
+// the argument's path, confined.
+struct Target {
+    std::string argument;
+    std::string path;
+};
+
+Result<Target, DirectiveError> include_target(const YamlNode& node, const IncludeContext& context,
+                                              const IncludeChain& chain) {
+    const std::uint32_t file_id = node.span.file_id;
+    QM_TRY_ASSIGN(std::string argument, directive_argument(node, *node.tag(), context, chain));
+    QM_TRY(check_include_depth(context, file_id, chain));
+    const std::string joined = join_path(directive_base(context, file_id), argument);
+    QM_TRY_ASSIGN(std::string path, confine_path(context, joined, argument, file_id, chain));
+    return Target{std::move(argument), std::move(path)};
+}
+
+// The YAML files of the directory a directory form names; none when the
+// path names no directory.
 struct NamedDirectory {
     std::string argument;
     std::optional<std::vector<ListingEntry>> entries;
@@ -49,14 +60,10 @@ struct NamedDirectory {
 
 Result<NamedDirectory, DirectiveError> list_named_directory(const YamlNode& node, IncludeContext& context,
                                                             const IncludeChain& chain) {
-    const std::uint32_t file_id = node.span.file_id;
-    QM_TRY_ASSIGN(std::string argument, directive_argument(node, *node.tag(), context, chain));
-    QM_TRY(check_include_depth(context, file_id, chain));
-    const std::string joined = join_path(directive_base(context, file_id), argument);
-    QM_TRY_ASSIGN(std::string directory, confine_path(context, joined, argument, file_id, chain));
-    NamedDirectory named{std::move(argument), std::nullopt};
-    if (file_type(directory) != FileType::Directory) return named;
-    QM_TRY_ASSIGN(named.entries, list_include_dir(context, directory, file_id, chain));
+    QM_TRY_ASSIGN(Target target, include_target(node, context, chain));
+    NamedDirectory named{std::move(target.argument), std::nullopt};
+    if (file_type(target.path) != FileType::Directory) return named;
+    QM_TRY_ASSIGN(named.entries, list_include_dir(context, target.path, node.span.file_id, chain));
     return named;
 }
 
@@ -88,28 +95,25 @@ Result<IncludedFile, DirectiveError> load_include_file(IncludeContext& context, 
 
 Result<YamlNode, DirectiveError> resolve_include(const YamlNode& node, IncludeContext& context,
                                                  const IncludeChain& chain) {
-    const std::uint32_t file_id = node.span.file_id;
-    QM_TRY_ASSIGN(std::string argument, directive_argument(node, "!include", context, chain));
-    QM_TRY(check_include_depth(context, file_id, chain));
-    const std::string joined = join_path(directive_base(context, file_id), argument);
-    QM_TRY_ASSIGN(std::string path, confine_path(context, joined, argument, file_id, chain));
+    QM_TRY_ASSIGN(Target target, include_target(node, context, chain));
     for (const IncludeFrame& frame : chain) {
-        if (same_path(frame.path, path)) {
+        if (same_path(frame.path, target.path)) {
             return make_err(directive_error(DirectiveErrorKind::CircularInclude,
-                                            "circular include detected: '" + argument + "'", path, chain));
+                                            "circular include detected: '" + target.argument + "'", target.path,
+                                            chain));
         }
     }
-    QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, path, argument, chain));
-    const IncludeChain inner = extend_chain(chain, path, node.span.line);
+    QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, target.path, target.argument, chain));
+    const IncludeChain inner = extend_chain(chain, target.path, node.span.line);
 
     YamlNode result;
     if (file.documents.empty()) {
         result = empty_mapping_at(node);
     } else {
         result = std::move(file.documents.front());
-        QM_TRY(resolve_document(result, context, inner));
+        QM_TRY(resolve_directives_in_place(result, context, inner));
     }
-    result.mutable_source() = provenance(node, std::move(argument), file.file_id);
+    result.mutable_source() = provenance(node, std::move(target.argument), file.file_id);
     return result;
 }
 
@@ -122,7 +126,7 @@ Result<YamlNode, DirectiveError> resolve_include_dir_list(const YamlNode& node, 
             QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, entry.path, entry.path, chain));
             const IncludeChain inner = extend_chain(chain, entry.path, node.span.line);
             for (YamlNode& document : file.documents) {
-                QM_TRY(resolve_document(document, context, inner));
+                QM_TRY(resolve_directives_in_place(document, context, inner));
                 items.push_back(std::move(document));
             }
         }
@@ -147,7 +151,7 @@ Result<YamlNode, DirectiveError> resolve_include_dir_named(const YamlNode& node,
                 value = empty_mapping_at(node);
             } else {
                 value = std::move(file.documents.front());
-                QM_TRY(resolve_document(value, context, inner));
+                QM_TRY(resolve_directives_in_place(value, context, inner));
             }
             pairs.push_back(NodePair{std::move(key), std::move(value)});
         }

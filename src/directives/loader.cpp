@@ -35,14 +35,8 @@ Handler handler_for(const std::string& tag, const IncludeContext& context) {
     return nullptr;
 }
 
-Result<void, DirectiveError> resolve_child(YamlNode& node, IncludeContext& context, const IncludeChain& chain) {
-    return with_stack_guard([&] { return resolve_directives_in_place(node, context, chain); });
-}
-
-}  // namespace
-
-Result<void, DirectiveError> resolve_directives_in_place(YamlNode& node, IncludeContext& context,
-                                                         const IncludeChain& chain) {
+// One step of the walk; every child goes through the stack guard again.
+Result<void, DirectiveError> resolve_node(YamlNode& node, IncludeContext& context, const IncludeChain& chain) {
     if (const std::optional<std::string>& tag = node.tag()) {
         if (Handler handler = handler_for(*tag, context)) {
             Result<YamlNode, DirectiveError> resolved = handler(node, context, chain);
@@ -52,11 +46,18 @@ Result<void, DirectiveError> resolve_directives_in_place(YamlNode& node, Include
         }
     }
     if (node.is(NodeKind::Sequence)) {
-        for (YamlNode& item : node.items()) QM_TRY(resolve_child(item, context, chain));
+        for (YamlNode& item : node.items()) QM_TRY(resolve_directives_in_place(item, context, chain));
     } else if (node.is(NodeKind::Mapping)) {
-        for (NodePair& pair : node.pairs()) QM_TRY(resolve_child(pair.value, context, chain));
+        for (NodePair& pair : node.pairs()) QM_TRY(resolve_directives_in_place(pair.value, context, chain));
     }
     return Ok{};
+}
+
+}  // namespace
+
+Result<void, DirectiveError> resolve_directives_in_place(YamlNode& node, IncludeContext& context,
+                                                         const IncludeChain& chain) {
+    return with_stack_guard([&] { return resolve_node(node, context, chain); });
 }
 
 Result<YamlNode, DirectiveError> resolve_directives(YamlNode node, IncludeContext& context,
@@ -75,7 +76,7 @@ Result<std::vector<YamlNode>, DirectiveError> load_with_directives(IncludeContex
             directive_error(DirectiveErrorKind::Include, std::move(composed.error().message), context.root, {}));
     }
     std::vector<YamlNode> documents = std::move(composed).value();
-    for (YamlNode& document : documents) QM_TRY(resolve_child(document, context, {}));
+    for (YamlNode& document : documents) QM_TRY(resolve_directives_in_place(document, context, {}));
     return documents;
 }
 

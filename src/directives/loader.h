@@ -42,7 +42,8 @@ Result<std::vector<roundtrip::YamlNode>, DirectiveError> load_with_directives(
 Result<roundtrip::YamlNode, DirectiveError> resolve_directives(roundtrip::YamlNode node, IncludeContext& context,
                                                                const IncludeChain& chain);
 
-// The same, in place: only directive nodes are replaced.
+// The same, in place: only directive nodes are replaced. Stack-guarded, so
+// callers may nest it as deep as their trees go.
 Result<void, DirectiveError> resolve_directives_in_place(roundtrip::YamlNode& node, IncludeContext& context,
                                                          const IncludeChain& chain);
 

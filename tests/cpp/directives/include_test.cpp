@@ -214,6 +214,26 @@ TEST(Include, FiftyLevelsLoadAndTheFiftyFirstFails) {
     EXPECT_EQ(failed.error->chain.back(), (IncludeFrame{deeper.path("root/d50.yaml"), 0}));
 }
 
+TEST(Include, DeepNestingAcrossFiles) {
+    // Fifty files, each nesting the next 900 sequences deep: the walk goes
+    // 45,000 levels down and must not run out of stack.
+    FileTree tree;
+    for (int i = 1; i <= 50; ++i) {
+        const std::string inner = i < 50 ? "!include d" + std::to_string(i + 1) + ".yaml" : "end";
+        tree.write("root/d" + std::to_string(i) + ".yaml", std::string(900, '[') + inner + std::string(900, ']'));
+    }
+    const testing::Loaded loaded = load(tree.path("root"), "!include d1.yaml", std::nullopt);
+    ASSERT_FALSE(loaded.error) << loaded.first();
+    const YamlNode* node = &loaded.documents[0];
+    std::size_t depth = 0;
+    while (node->is(NodeKind::Sequence)) {
+        node = &node->items()[0];
+        ++depth;
+    }
+    EXPECT_EQ(depth, 45'000u);
+    EXPECT_EQ(show(*node), "end");
+}
+
 TEST(Include, Cycles) {
     FileTree tree;
     tree.write("root/a.yaml", "b: !include b.yaml\n");
