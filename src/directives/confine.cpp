@@ -33,10 +33,6 @@ std::string resolve_existing_part(const std::string& lexical) {
 
 }  // namespace
 
-DirectiveError directive_error(DirectiveErrorKind kind, std::string message, std::string path, IncludeChain chain) {
-    return DirectiveError{std::nullopt, std::move(message), std::move(path), std::move(chain), kind};
-}
-
 Result<std::string, DirectiveError> directive_argument(const YamlNode& node, std::string_view tag,
                                                        const IncludeContext& context, const IncludeChain& chain) {
     if (node.is(NodeKind::Scalar) && !scanner::trim_white_space_start(node.text()).empty()) return node.text();

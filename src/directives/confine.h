@@ -24,8 +24,6 @@
 
 namespace quillmere::directives {
 
-DirectiveError directive_error(DirectiveErrorKind kind, std::string message, std::string path, IncludeChain chain);
-
 // The argument of an include form: the text of a scalar that is not blank,
 // as stored. Anything else fails with "{tag} needs an argument".
 Result<std::string, DirectiveError> directive_argument(const roundtrip::YamlNode& node, std::string_view tag,

@@ -8,6 +8,10 @@
 
 namespace quillmere::directives {
 
+DirectiveError directive_error(DirectiveErrorKind kind, std::string message, std::string path, IncludeChain chain) {
+    return DirectiveError{std::nullopt, std::move(message), std::move(path), std::move(chain), kind};
+}
+
 IncludeContext new_include_context(std::string root, bool includes, bool secrets, bool env_vars) {
     IncludeContext context;
     // Made absolute either way: a relative fallback could never hold an

@@ -74,6 +74,9 @@ struct DirectiveError {
     DirectiveErrorKind kind = DirectiveErrorKind::Include;
 };
 
+// An error without a position (every kind but SecretNotFound and EnvVar).
+DirectiveError directive_error(DirectiveErrorKind kind, std::string message, std::string path, IncludeChain chain);
+
 // A !secret or !env_var that resolved to nothing while its misses were
 // collected.
 struct MissingReference {

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "common/stack_guard.h"
-#include "directives/confine.h"
 #include "directives/env_var.h"
 #include "directives/includes.h"
 #include "directives/paths.h"

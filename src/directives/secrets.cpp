@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "directives/confine.h"
 #include "directives/nodes.h"
 #include "directives/paths.h"
 #include "directives/platform.h"
