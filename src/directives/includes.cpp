@@ -30,6 +30,13 @@ IncludeChain extend_chain(const IncludeChain& chain, const std::string& path, st
     return inner;
 }
 
+// Resolves a document of an included file within the file's chain.
+Result<void, DirectiveError> resolve_included(YamlNode& document, const IncludedFile& file, IncludeContext& context,
+                                              const IncludeChain& inner) {
+    if (!file.may_hold_directives) return Ok{};
+    return resolve_directives_in_place(document, context, inner);
+}
+
 YamlNode empty_mapping_at(const YamlNode& directive) {
     return node_at(directive, YamlNode::mapping({}, CollectionStyle::Block));
 }
@@ -90,6 +97,7 @@ Result<IncludedFile, DirectiveError> load_include_file(IncludeContext& context, 
     if (!composed.ok())
         return make_err(directive_error(DirectiveErrorKind::Include, std::move(composed.error().message), path, chain));
     file.documents = std::move(composed).value();
+    file.may_hold_directives = may_hold_directives(*context.sources.file_texts[file.file_id], context);
     return file;
 }
 
@@ -111,7 +119,7 @@ Result<YamlNode, DirectiveError> resolve_include(const YamlNode& node, IncludeCo
         result = empty_mapping_at(node);
     } else {
         result = std::move(file.documents.front());
-        QM_TRY(resolve_directives_in_place(result, context, inner));
+        QM_TRY(resolve_included(result, file, context, inner));
     }
     result.mutable_source() = provenance(node, std::move(target.argument), file.file_id);
     return result;
@@ -126,7 +134,7 @@ Result<YamlNode, DirectiveError> resolve_include_dir_list(const YamlNode& node, 
             QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, entry.path, entry.path, chain));
             const IncludeChain inner = extend_chain(chain, entry.path, node.span.line);
             for (YamlNode& document : file.documents) {
-                QM_TRY(resolve_directives_in_place(document, context, inner));
+                QM_TRY(resolve_included(document, file, context, inner));
                 items.push_back(std::move(document));
             }
         }
@@ -151,7 +159,7 @@ Result<YamlNode, DirectiveError> resolve_include_dir_named(const YamlNode& node,
                 value = empty_mapping_at(node);
             } else {
                 value = std::move(file.documents.front());
-                QM_TRY(resolve_directives_in_place(value, context, inner));
+                QM_TRY(resolve_included(value, file, context, inner));
             }
             pairs.push_back(NodePair{std::move(key), std::move(value)});
         }

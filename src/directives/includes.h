@@ -44,6 +44,7 @@ Result<roundtrip::YamlNode, DirectiveError> resolve_include_dir_merge_named(cons
 struct IncludedFile {
     std::uint32_t file_id = 0;
     std::vector<roundtrip::YamlNode> documents;
+    bool may_hold_directives = false;  // else its documents need no walk
 };
 
 // Reads, registers and composes one file; `shown` is what the read error

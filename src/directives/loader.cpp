@@ -54,6 +54,13 @@ Result<void, DirectiveError> resolve_node(YamlNode& node, IncludeContext& contex
 
 }  // namespace
 
+bool may_hold_directives(std::string_view text, const IncludeContext& context) {
+    // "!include" begins all five include tags.
+    return (context.includes && text.find("!include") != std::string_view::npos) ||
+           (context.secrets && text.find("!secret") != std::string_view::npos) ||
+           (context.env_vars && text.find("!env_var") != std::string_view::npos);
+}
+
 Result<void, DirectiveError> resolve_directives_in_place(YamlNode& node, IncludeContext& context,
                                                          const IncludeChain& chain) {
     return with_stack_guard([&] { return resolve_node(node, context, chain); });
@@ -75,6 +82,7 @@ Result<std::vector<YamlNode>, DirectiveError> load_with_directives(IncludeContex
             directive_error(DirectiveErrorKind::Include, std::move(composed.error().message), context.root, {}));
     }
     std::vector<YamlNode> documents = std::move(composed).value();
+    if (!may_hold_directives(text, context)) return documents;
     for (YamlNode& document : documents) QM_TRY(resolve_directives_in_place(document, context, {}));
     return documents;
 }

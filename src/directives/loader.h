@@ -42,6 +42,11 @@ Result<std::vector<roundtrip::YamlNode>, DirectiveError> load_with_directives(
 Result<roundtrip::YamlNode, DirectiveError> resolve_directives(roundtrip::YamlNode node, IncludeContext& context,
                                                                const IncludeChain& chain);
 
+// Whether `text` can hold a directive that the context resolves. Tags reach
+// the tree exactly as written, so where no enabled directive tag is written
+// there is nothing to resolve, and the trees of the text need no walk.
+bool may_hold_directives(std::string_view text, const IncludeContext& context);
+
 // The same, in place: only directive nodes are replaced. Stack-guarded, so
 // callers may nest it as deep as their trees go.
 Result<void, DirectiveError> resolve_directives_in_place(roundtrip::YamlNode& node, IncludeContext& context,

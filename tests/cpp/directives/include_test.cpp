@@ -352,6 +352,19 @@ TEST(Include, WhatTheWalkLeavesAlone) {
     const testing::Loaded other = load(root, "x: !includes [!include a.yaml]\ny: !!str 1\n", std::nullopt);
     EXPECT_EQ(other.first(), "{x: [a], y: 1}");
 
+    // A tag is compared as written: the verbatim form is another tag.
+    const testing::Loaded verbatim = load(root, "x: !<!include> a.yaml\n", std::nullopt);
+    EXPECT_EQ(verbatim.first(), "{x: a.yaml}");
+
+    // Texts in which no enabled directive tag is written are not walked.
+    IncludeContext includes = new_include_context(root, true, false, false);
+    EXPECT_TRUE(may_hold_directives("a: !include_dir_list d", includes));
+    EXPECT_FALSE(may_hold_directives("a: !secret s\nb: !env_var E\nc: '!includ'", includes));
+    IncludeContext references = new_include_context(root, false, true, true);
+    EXPECT_TRUE(may_hold_directives("a: !secret s", references));
+    EXPECT_TRUE(may_hold_directives("a: !env_var E", references));
+    EXPECT_FALSE(may_hold_directives("a: !include x.yaml", references));
+
     // Every document of the root text is resolved, in order.
     const testing::Loaded documents = load(root, "!include a.yaml\n---\nb\n---\n!include a.yaml\n", std::nullopt);
     ASSERT_EQ(documents.documents.size(), 3u);
