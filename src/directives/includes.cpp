@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <optional>
 #include <utility>
 
 #include "common/utf8.h"
@@ -58,20 +57,33 @@ Result<Target, DirectiveError> include_target(const YamlNode& node, const Includ
     return Target{std::move(argument), std::move(path)};
 }
 
-// The YAML files of the directory a directory form names; none when the
-// path names no directory.
-struct NamedDirectory {
-    std::string argument;
-    std::optional<std::vector<ListingEntry>> entries;
-};
+// The first document of an included file, resolved within `inner`, or an
+// empty mapping at the directive for a file without documents; the later
+// documents are dropped unread.
+Result<YamlNode, DirectiveError> first_document(IncludedFile& file, const YamlNode& directive,
+                                                IncludeContext& context, const IncludeChain& inner) {
+    if (file.documents.empty()) return empty_mapping_at(directive);
+    YamlNode root = std::move(file.documents.front());
+    QM_TRY(resolve_included(root, file, context, inner));
+    return root;
+}
 
-Result<NamedDirectory, DirectiveError> list_named_directory(const YamlNode& node, IncludeContext& context,
-                                                            const IncludeChain& chain) {
+// Reads, in listing order, every file of the directory that a directory
+// form names, and hands each to `use` (entry, file, the chain of its
+// documents) before the next is read. Returns the directive's argument;
+// a path that names no directory lists nothing.
+template <class Use>
+Result<std::string, DirectiveError> read_listed_files(const YamlNode& node, IncludeContext& context,
+                                                      const IncludeChain& chain, Use&& use) {
     QM_TRY_ASSIGN(Target target, include_target(node, context, chain));
-    NamedDirectory named{std::move(target.argument), std::nullopt};
-    if (file_type(target.path) != FileType::Directory) return named;
-    QM_TRY_ASSIGN(named.entries, list_include_dir(context, target.path, node.span.file_id, chain));
-    return named;
+    if (file_type(target.path) != FileType::Directory) return std::move(target.argument);
+    QM_TRY_ASSIGN(std::vector<ListingEntry> entries,
+                  list_include_dir(context, target.path, node.span.file_id, chain));
+    for (const ListingEntry& entry : entries) {
+        QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, entry.path, entry.path, chain));
+        QM_TRY(use(entry, file, extend_chain(chain, entry.path, node.span.line)));
+    }
+    return std::move(target.argument);
 }
 
 }  // namespace
@@ -114,58 +126,42 @@ Result<YamlNode, DirectiveError> resolve_include(const YamlNode& node, IncludeCo
     QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, target.path, target.argument, chain));
     const IncludeChain inner = extend_chain(chain, target.path, node.span.line);
 
-    YamlNode result;
-    if (file.documents.empty()) {
-        result = empty_mapping_at(node);
-    } else {
-        result = std::move(file.documents.front());
-        QM_TRY(resolve_included(result, file, context, inner));
-    }
+    QM_TRY_ASSIGN(YamlNode result, first_document(file, node, context, inner));
     result.mutable_source() = provenance(node, std::move(target.argument), file.file_id);
     return result;
 }
 
 Result<YamlNode, DirectiveError> resolve_include_dir_list(const YamlNode& node, IncludeContext& context,
                                                           const IncludeChain& chain) {
-    QM_TRY_ASSIGN(NamedDirectory directory, list_named_directory(node, context, chain));
     std::vector<YamlNode> items;
-    if (directory.entries) {
-        for (const ListingEntry& entry : *directory.entries) {
-            QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, entry.path, entry.path, chain));
-            const IncludeChain inner = extend_chain(chain, entry.path, node.span.line);
-            for (YamlNode& document : file.documents) {
-                QM_TRY(resolve_included(document, file, context, inner));
-                items.push_back(std::move(document));
-            }
+    auto add_documents = [&](const ListingEntry&, IncludedFile& file,
+                             const IncludeChain& inner) -> Result<void, DirectiveError> {
+        for (YamlNode& document : file.documents) {
+            QM_TRY(resolve_included(document, file, context, inner));
+            items.push_back(std::move(document));
         }
-    }
+        return Ok{};
+    };
+    QM_TRY_ASSIGN(std::string argument, read_listed_files(node, context, chain, add_documents));
     YamlNode result = node_at(node, YamlNode::sequence(std::move(items), CollectionStyle::Block));
-    result.mutable_source() = provenance(node, std::move(directory.argument));
+    result.mutable_source() = provenance(node, std::move(argument));
     return result;
 }
 
 Result<YamlNode, DirectiveError> resolve_include_dir_named(const YamlNode& node, IncludeContext& context,
                                                            const IncludeChain& chain) {
-    QM_TRY_ASSIGN(NamedDirectory directory, list_named_directory(node, context, chain));
     std::vector<NodePair> pairs;
-    if (directory.entries) {
-        for (const ListingEntry& entry : *directory.entries) {
-            QM_TRY_ASSIGN(IncludedFile file, load_include_file(context, entry.path, entry.path, chain));
-            const IncludeChain inner = extend_chain(chain, entry.path, node.span.line);
-            YamlNode key = YamlNode::scalar(entry.stem, ScalarStyle::Plain);
-            key.span = Span{file.file_id, 0, 0, 0};
-            YamlNode value;
-            if (file.documents.empty()) {
-                value = empty_mapping_at(node);
-            } else {
-                value = std::move(file.documents.front());
-                QM_TRY(resolve_included(value, file, context, inner));
-            }
-            pairs.push_back(NodePair{std::move(key), std::move(value)});
-        }
-    }
+    auto add_pair = [&](const ListingEntry& entry, IncludedFile& file,
+                        const IncludeChain& inner) -> Result<void, DirectiveError> {
+        YamlNode key = YamlNode::scalar(entry.stem, ScalarStyle::Plain);
+        key.span = Span{file.file_id, 0, 0, 0};  // the start of the file
+        QM_TRY_ASSIGN(YamlNode value, first_document(file, node, context, inner));
+        pairs.push_back(NodePair{std::move(key), std::move(value)});
+        return Ok{};
+    };
+    QM_TRY_ASSIGN(std::string argument, read_listed_files(node, context, chain, add_pair));
     YamlNode result = node_at(node, YamlNode::mapping(std::move(pairs), CollectionStyle::Block));
-    result.mutable_source() = provenance(node, std::move(directory.argument));
+    result.mutable_source() = provenance(node, std::move(argument));
     return result;
 }
 
