@@ -55,26 +55,26 @@ protected:
 };
 
 TEST_F(IncludeDir, List) {
-    EXPECT_EQ(first("!include_dir_list d"), "[[1, 2], {a: 1}, {b: 2}, multi, {m: 1}, {u: 1}]");
+    EXPECT_EQ(first("!include_dir_list d"), "seq([1, 2], map(a: 1), map(b: 2), multi, {m: 1}, {u: 1})");
     EXPECT_EQ(first("!include_dir_list d", LoadOptions{.secrets = false}),
-              "[[1, 2], {a: 1}, {b: 2}, multi, {m: 1}, {u: 1}, {s: 1}]");
+              "seq([1, 2], map(a: 1), map(b: 2), multi, {m: 1}, {u: 1}, map(s: 1))");
     EXPECT_EQ(first("!include_dir_list d", LoadOptions{.recursive = true}),
-              "[[1, 2], {a: 1}, {b: 2}, multi, {m: 1}, {u: 1}, {a: sub}, [z]]");
+              "seq([1, 2], map(a: 1), map(b: 2), multi, {m: 1}, {u: 1}, map(a: sub), [z])");
     // A directory that is not there, or a file: an empty result, no error.
-    EXPECT_EQ(first("!include_dir_list nowhere"), "[]");
-    EXPECT_EQ(first("!include_dir_list file.yaml"), "[]");
+    EXPECT_EQ(first("!include_dir_list nowhere"), "seq()");
+    EXPECT_EQ(first("!include_dir_list file.yaml"), "seq()");
 }
 
 TEST_F(IncludeDir, Named) {
-    EXPECT_EQ(first("!include_dir_named d"), "{B: [1, 2], a: {a: 1}, b: {b: 2}, c: multi, caf\xEF\xBF\xBD: {u: 1}, e: {}}");
+    EXPECT_EQ(first("!include_dir_named d"), "map(B: [1, 2], a: map(a: 1), b: map(b: 2), c: multi, caf\xEF\xBF\xBD: {u: 1}, e: map())");
     EXPECT_EQ(first("!include_dir_named d", LoadOptions{.recursive = true}),
-              "{B: [1, 2], a: {a: 1}, b: {b: 2}, c: multi, caf\xEF\xBF\xBD: {u: 1}, e: {}, a: {a: sub}, z: [z]}");
-    EXPECT_EQ(first("!include_dir_named nowhere"), "{}");
+              "map(B: [1, 2], a: map(a: 1), b: map(b: 2), c: multi, caf\xEF\xBF\xBD: {u: 1}, e: map(), a: map(a: sub), z: [z])");
+    EXPECT_EQ(first("!include_dir_named nowhere"), "map()");
 }
 
 TEST_F(IncludeDir, MergeList) {
     EXPECT_EQ(first("!include_dir_merge_list d", LoadOptions{.recursive = true}),
-              "[1, 2, {a: 1}, {b: 2}, multi, {m: 1}, {u: 1}, {a: sub}, z]");
+              "seq(1, 2, map(a: 1), map(b: 2), multi, {m: 1}, {u: 1}, map(a: sub), z)");
     const testing::Loaded empty = load_text("!include_dir_merge_list ''");
     ASSERT_TRUE(empty.error);
     EXPECT_EQ(empty.error->message, "!include_dir_merge_list needs an argument");
@@ -83,8 +83,8 @@ TEST_F(IncludeDir, MergeList) {
 
 TEST_F(IncludeDir, MergeNamed) {
     EXPECT_EQ(first("!include_dir_merge_named d", LoadOptions{.recursive = true}),
-              "{a: 1, b: 2, u: 1, a: sub}");
-    EXPECT_EQ(first("!include_dir_merge_named nowhere"), "{}");
+              "map(a: 1, b: 2, u: 1, a: sub)");
+    EXPECT_EQ(first("!include_dir_merge_named nowhere"), "map()");
 }
 
 TEST_F(IncludeDir, PositionsAndProvenance) {
@@ -137,7 +137,7 @@ TEST_F(IncludeDir, ListedFilesAreOnTheChain) {
     tree.write("root/bad/a.yaml", "a\n");
     const testing::Loaded provenance = load_text("!include_dir_list bad\n");
     ASSERT_FALSE(provenance.error) << provenance.first();
-    EXPECT_EQ(provenance.first(), "[a, file]");
+    EXPECT_EQ(provenance.first(), "seq(a, file)");
     // The item from inc.yaml keeps the provenance of its own include.
     EXPECT_EQ(provenance.documents[0].items()[1].source(), (IncludeSource{"!include", "../file.yaml", 3}));
 }

@@ -19,7 +19,6 @@ using roundtrip::YamlNode;
 using testing::build_fixture;
 using testing::load;
 using testing::LoadOptions;
-using testing::show;
 using quillmere::testing::FileTree;
 using quillmere::testing::WorkingDirectory;
 
@@ -45,10 +44,10 @@ TEST(Include, TableOverOneTree) {
         std::string path;          // and the path, below the tree
         bool positioned;           // and whether it has a position
     } cases[] = {
-        {"x: !include a.yaml", "{x: {a: 1}}", {}, "", false},
-        {"x: !include inner_link.yaml", "{x: {a: 1}}", {}, "", false},
-        {"x: !include sub/b.yaml", "{x: {b: 2}}", {}, "", false},
-        {"x: !include ./sub/../a.yaml", "{x: {a: 1}}", {}, "", false},
+        {"x: !include a.yaml", "map(x: map(a: 1))", {}, "", false},
+        {"x: !include inner_link.yaml", "map(x: map(a: 1))", {}, "", false},
+        {"x: !include sub/b.yaml", "map(x: map(b: 2))", {}, "", false},
+        {"x: !include ./sub/../a.yaml", "map(x: map(a: 1))", {}, "", false},
         {"x: !include ../x", "error: '../x" + kOutside, DirectiveErrorKind::IncludeConfinement, "conf/main.yaml",
          false},
         {"x: !include " + tree.path("outside/passwd"), "error: '" + tree.path("outside/passwd") + kOutside,
@@ -84,7 +83,7 @@ TEST(Include, TableOverOneTree) {
         // directory once the listing goes into subdirectories.
         {"x: !include_dir_list links", "error: '" + tree.path("conf/links/out.yaml") + kOutside,
          DirectiveErrorKind::IncludeConfinement, "conf/main.yaml", false},
-        {"x: !include_dir_list links2", "{x: [ok]}", {}, "", false},
+        {"x: !include_dir_list links2", "map(x: seq(ok))", {}, "", false},
         {"x: !secret above", "error: secret 'above' is not defined in any secrets.yaml",
          DirectiveErrorKind::SecretNotFound, "conf/main.yaml", true},
     };
@@ -106,7 +105,7 @@ TEST(Include, DefaultRootIsTheWorkingDirectory) {
     ConfLoad conf;
     WorkingDirectory in_conf(conf.tree.path("conf"));
     const testing::Loaded found = load(".", "x: !include a.yaml\n", std::nullopt);
-    EXPECT_EQ(found.first(), "{x: {a: 1}}");
+    EXPECT_EQ(found.first(), "map(x: map(a: 1))");
     EXPECT_EQ(found.context.sources.file_paths,
               (std::vector<std::string>{"./<root>", conf.tree.path("conf/a.yaml")}));
 
@@ -196,7 +195,7 @@ TEST(Include, FiftyLevelsLoadAndTheFiftyFirstFails) {
     FileTree tree;
     write_chain(tree, 50);
     const testing::Loaded fifty = load(tree.path("root"), "!include d1.yaml", std::nullopt);
-    EXPECT_EQ(fifty.first(), "{end: 50}");
+    EXPECT_EQ(fifty.first(), "map(end: 50)");
     EXPECT_EQ(fifty.context.sources.file_paths.size(), 51u);
     // Each include set its own provenance on the same root; the outermost wins.
     ASSERT_EQ(fifty.documents.size(), 1u);
@@ -231,7 +230,7 @@ TEST(Include, DeepNestingAcrossFiles) {
         ++depth;
     }
     EXPECT_EQ(depth, 45'000u);
-    EXPECT_EQ(show(*node), "end");
+    EXPECT_EQ(quillmere::testing::describe_node(*node), "end");
 }
 
 TEST(Include, Cycles) {
@@ -308,7 +307,7 @@ TEST(Include, ResultsAndProvenance) {
         "kept: !include anchored.yaml\n";
     const testing::Loaded loaded = load(tree.path("root"), text, std::nullopt);
     ASSERT_FALSE(loaded.error) << loaded.first();
-    EXPECT_EQ(loaded.first(), "{empty: {}, first: one, nested: one, kept: [1, 2]}");
+    EXPECT_EQ(loaded.first(), "map(empty: map(), first: one, nested: one, kept: &a [1, 2])");
     const std::vector<roundtrip::NodePair>& pairs = loaded.documents[0].pairs();
 
     // An empty file: an empty mapping at the directive, with the file's id.
@@ -338,23 +337,23 @@ TEST(Include, WhatTheWalkLeavesAlone) {
     // Keys are never resolved; values are, in sequences and nested mappings.
     const testing::Loaded keys = load(root, "? !include a.yaml\n: !include a.yaml\nl: [x, {y: !include a.yaml}]\n",
                                       std::nullopt);
-    EXPECT_EQ(keys.first(), "{a.yaml: a, l: [x, {y: a}]}");
+    EXPECT_EQ(keys.first(), "map(!include a.yaml: a, l: [x, {y: a}])");
     EXPECT_EQ(keys.documents[0].pairs()[0].key.tag(), "!include");
 
     // A directive whose option is off stays an ordinary tagged node.
     const testing::Loaded off = load(root, "x: !include a.yaml\ny: !env_var HOME\n", std::nullopt,
                                      LoadOptions{.includes = false, .secrets = true, .env_vars = false});
-    EXPECT_EQ(off.first(), "{x: a.yaml, y: HOME}");
+    EXPECT_EQ(off.first(), "map(x: !include a.yaml, y: !env_var HOME)");
     EXPECT_EQ(off.documents[0].pairs()[0].value.tag(), "!include");
     EXPECT_EQ(off.context.sources.file_paths.size(), 1u);
 
     // Other tags, and tags that only start like a directive, are walked.
     const testing::Loaded other = load(root, "x: !includes [!include a.yaml]\ny: !!str 1\n", std::nullopt);
-    EXPECT_EQ(other.first(), "{x: [a], y: 1}");
+    EXPECT_EQ(other.first(), "map(x: !includes [a], y: !!str 1)");
 
     // A tag is compared as written: the verbatim form is another tag.
     const testing::Loaded verbatim = load(root, "x: !<!include> a.yaml\n", std::nullopt);
-    EXPECT_EQ(verbatim.first(), "{x: a.yaml}");
+    EXPECT_EQ(verbatim.first(), "map(x: !<!include> a.yaml)");
 
     // Texts in which no enabled directive tag is written are not walked.
     IncludeContext includes = new_include_context(root, true, false, false);
@@ -368,7 +367,7 @@ TEST(Include, WhatTheWalkLeavesAlone) {
     // Every document of the root text is resolved, in order.
     const testing::Loaded documents = load(root, "!include a.yaml\n---\nb\n---\n!include a.yaml\n", std::nullopt);
     ASSERT_EQ(documents.documents.size(), 3u);
-    EXPECT_EQ(show(documents.documents[2]), "a");
+    EXPECT_EQ(quillmere::testing::describe_node(documents.documents[2]), "a");
     EXPECT_EQ(documents.documents[2].source()->target_file_id, 2u);
 }
 

@@ -1,5 +1,5 @@
-// Loading texts with directives in the tests, and showing the trees that
-// come back in a short flow form: {a: [1, ~], b: *x}.
+// Loading texts with directives in the tests; the trees that come back are
+// shown by describe_node.
 #pragma once
 
 #include <optional>
@@ -9,37 +9,9 @@
 
 #include "directives/loader.h"
 #include "roundtrip/ast.h"
+#include "support/node_text.h"
 
 namespace quillmere::directives::testing {
-
-inline std::string show(const roundtrip::YamlNode& node) {
-    using roundtrip::NodeKind;
-    switch (node.kind()) {
-        case NodeKind::Scalar:
-            return node.text().empty() ? "''" : node.text();
-        case NodeKind::Alias:
-            return "*" + node.text();
-        case NodeKind::Null:
-            return "~";
-        case NodeKind::Sequence: {
-            std::string out = "[";
-            for (const roundtrip::YamlNode& item : node.items()) {
-                if (out.size() > 1) out += ", ";
-                out += show(item);
-            }
-            return out + "]";
-        }
-        case NodeKind::Mapping: {
-            std::string out = "{";
-            for (const roundtrip::NodePair& pair : node.pairs()) {
-                if (out.size() > 1) out += ", ";
-                out += show(pair.key) + ": " + show(pair.value);
-            }
-            return out + "}";
-        }
-    }
-    return "?";
-}
 
 struct LoadOptions {
     bool includes = true;
@@ -57,7 +29,7 @@ struct Loaded {
     // The first document shown, or the error's message.
     std::string first() const {
         if (error) return "error: " + error->message;
-        return documents.empty() ? "(none)" : show(documents.front());
+        return documents.empty() ? "(none)" : quillmere::testing::describe_node(documents.front());
     }
 };
 
