@@ -66,7 +66,8 @@ def test_interrupt_stops_the_conversion(case):
     assert child.returncode == 0, err
     report = json.loads(out)
     # The handler ran before the call had made a result (a completed one
-    # takes tens of megabytes), and nothing the call made is left.
+    # takes tens of megabytes; how far it got in 0.1 s depends on the
+    # machine's load), and nothing the call made is left.
     assert not report["returned"]
-    assert len(report["made"]) == 1 and report["made"][0] < 2_000_000, report
+    assert len(report["made"]) == 1 and report["made"][0] < 10_000_000, report
     assert report["left"] < 100_000, report
