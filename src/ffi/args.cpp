@@ -67,6 +67,45 @@ bool parse_arguments(const Signature& signature, PyObject* const* args, Py_ssize
     return true;
 }
 
+bool parse_method_arguments(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargsf,
+                            PyObject* kwnames, PyObject** values) {
+    const std::size_t count = signature.parameters.size();
+    const auto nargs = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
+    if (nargs > count) {
+        PyErr_Format(PyExc_TypeError, "%s() takes at most %zu arguments (%zu given)", signature.method, count, nargs);
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) values[i] = i < nargs ? args[i] : nullptr;
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* name = PyTuple_GET_ITEM(kwnames, k);
+        std::size_t i = 0;
+        while (i < count && !(PyUnicode_Check(name) && name_equals(name, signature.parameters[i]))) ++i;
+        if (i == count) {
+            if (PyUnicode_Check(name)) {
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", signature.method, name);
+            } else {
+                PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", signature.method);
+            }
+            return false;
+        }
+        if (values[i] != nullptr) {
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", signature.method,
+                         signature.parameters[i]);
+            return false;
+        }
+        values[i] = args[nargs + static_cast<std::size_t>(k)];
+    }
+    for (std::size_t i = 0; i < signature.required; ++i) {
+        if (values[i] == nullptr) {
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)", signature.method,
+                         signature.parameters[i], i + 1);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool options_from_argument(PyObject* value, std::uint64_t& options) {
     options = 0;
     if (!value) return true;

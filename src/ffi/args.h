@@ -19,6 +19,7 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -38,6 +39,26 @@ struct Signature {
 // failure.
 [[nodiscard]] bool parse_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargsf,
                                    PyObject* kwnames, PyObject*& first, PyObject** values);
+
+// The methods of the classes bind like a Python function with plain
+// parameters: positional and keyword arguments mixed, the first `required`
+// parameters required, the rest optional.
+//
+//     static constexpr const char* kParameters[] = {"key", "default"};
+//     static constexpr MethodSignature kSignature{"get", kParameters, 2};
+//     PyObject* values[2];
+//     if (!parse_method_arguments(kSignature, args, nargsf, kwnames, values)) return nullptr;
+struct MethodSignature {
+    const char* method;
+    std::span<const char* const> parameters;
+    std::size_t required;
+};
+
+// Fills `values[i]` (borrowed) with the argument bound to `parameters[i]`,
+// null for an optional one not given. False with the interpreter's usual
+// TypeError for a missing, surplus, unknown or repeated argument.
+[[nodiscard]] bool parse_method_arguments(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargsf,
+                                          PyObject* kwnames, PyObject** values);
 
 // `option`: an int in 0..2^64-1, or absent (0). False with the conversion's
 // error, noted with the argument's name, otherwise.

@@ -36,6 +36,10 @@ public:
         return Borrow(nullptr, false);
     }
 
+    // No borrow: a placeholder for one not taken because an earlier one was
+    // refused (its error is already set).
+    static Borrow none() { return Borrow(nullptr, false); }
+
     Borrow(const Borrow&) = delete;
     Borrow& operator=(const Borrow&) = delete;
     Borrow(Borrow&& other) noexcept : flag_(other.flag_), exclusive_(other.exclusive_) { other.flag_ = nullptr; }

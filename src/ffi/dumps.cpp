@@ -13,6 +13,9 @@
 //     to_json({"a": (1, 2.5)})                              -> b'{"a":[1,2.5]}'
 //     to_json([None], option=OPT_INDENT_2)                  -> b'[\n  null\n]'
 //
+// A round-trip document is written as its own serialisation, whatever the
+// options say; a document view stands for its plain value (to_dict()).
+//
 // While the lock is released only the call's own tree and buffer are used.
 #include <cstdint>
 #include <optional>
@@ -31,7 +34,7 @@
 #include "ffi/functions.h"
 #include "ffi/gil.h"
 #include "ffi/options.h"
-#include "ffi/types/types.h"
+#include "roundtrip/document_api.h"
 
 namespace quillmere::ffi {
 
@@ -119,20 +122,13 @@ std::optional<NullStyle> resolve_null_style(PyObject* null_style, std::string_vi
     return NullStyle::Empty;
 }
 
-// The round-trip objects: a QuillmereDocument is written by its own
-// serialiser, untouched by the dump options, and a QuillmereDocumentView
-// (or a subclass) is replaced by its to_dict() before conversion. That
-// belongs to the document classes, which this build does not have, so both
-// are refused here. False with the error set.
-bool accept_round_trip_argument(PyObject* obj, const char* function) {
-    PyTypeObject* document = document_type();
-    if (!document) return false;
-    PyTypeObject* view = document_view_type();
-    if (!view) return false;
-    if (PyObject_TypeCheck(obj, document) || PyObject_TypeCheck(obj, view)) {
-        PyErr_Format(PyExc_NotImplementedError, "%s() of a round-trip document is not implemented yet", function);
-        return false;
-    }
+// A QuillmereDocumentView (or a subclass) stands for its plain value: its
+// to_dict() replaces `obj`. False with the error set.
+bool replace_view_by_value(py::ref& obj) {
+    if (!roundtrip::is_document_view(obj.get())) return !PyErr_Occurred();
+    py::ref value = py::ref::steal(PyObject_CallMethod(obj.get(), "to_dict", nullptr));
+    if (!value) return false;
+    obj = std::move(value);
     return true;
 }
 
@@ -152,7 +148,15 @@ py::ref dump_yaml(const DumpArguments& arguments) {
     if (!dump_tags_from_argument(arguments.tags.get())) return {};
     std::uint64_t width = 0;
     if (!width_from_argument(arguments.width.get(), width)) return {};
-    if (!accept_round_trip_argument(arguments.obj.get(), "dumps")) return {};
+    // A document is its own serialisation, untouched by the dump options.
+    if (roundtrip::is_document(arguments.obj.get())) {
+        std::optional<roundtrip::SharedDocument> document = roundtrip::SharedDocument::take(arguments.obj.get());
+        if (!document) return {};
+        return roundtrip::document_to_yaml(document->state());
+    }
+    if (PyErr_Occurred()) return {};
+    py::ref obj = py::ref::borrow(arguments.obj.get());
+    if (!replace_view_by_value(obj)) return {};
 
     const std::optional<NullStyle> null_style = resolve_null_style(arguments.null_style.get(), null_text, options);
     if (!null_style) return {};
@@ -170,7 +174,7 @@ py::ref dump_yaml(const DumpArguments& arguments) {
     const EncodeContext context =
         encode_context_from_options(options, arguments.default_.get(), arguments.tags.get());
     Arena arena;
-    const std::optional<Value> root = object_to_value(arguments.obj.get(), context, arena);
+    const std::optional<Value> root = object_to_value(obj.get(), context, arena);
     if (!root) return {};
 
     std::string text;
@@ -184,14 +188,27 @@ py::ref dump_yaml(const DumpArguments& arguments) {
     return bytes_from(text);
 }
 
-py::ref dump_json(PyObject* obj, PyObject* default_, PyObject* option) {
+py::ref dump_json(PyObject* obj_argument, PyObject* default_, PyObject* option) {
     std::uint64_t options = 0;
     if (!options_from_argument(option, options)) return {};
-    if (!accept_round_trip_argument(obj, "to_json")) return {};
+    // A document or view is written as its to_dict(); a document of an
+    // empty stream as null, converting nothing.
+    py::ref obj = py::ref::borrow(obj_argument);
+    if (roundtrip::is_document(obj.get())) {
+        std::optional<roundtrip::SharedDocument> document = roundtrip::SharedDocument::take(obj.get());
+        if (!document) return {};
+        if (document->state().documents.empty()) return py::ref::steal(PyBytes_FromStringAndSize("null", 4));
+        document.reset();
+        py::ref value = py::ref::steal(PyObject_CallMethod(obj.get(), "to_dict", nullptr));
+        if (!value) return {};
+        obj = std::move(value);
+    } else if (PyErr_Occurred() || !replace_view_by_value(obj)) {
+        return {};
+    }
 
     const EncodeContext context = encode_context_from_options(options, default_, nullptr);
     Arena arena;
-    const std::optional<Value> root = object_to_value(obj, context, arena);
+    const std::optional<Value> root = object_to_value(obj.get(), context, arena);
     if (!root) return {};
 
     encode::JsonWriterConfig config;

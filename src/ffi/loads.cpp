@@ -34,6 +34,9 @@
 #include "ffi/input.h"
 #include "ffi/options.h"
 #include "ffi/schema.h"
+#include "roundtrip/checks.h"
+#include "roundtrip/composer.h"
+#include "roundtrip/document_api.h"
 #include "scanner/version.h"
 
 namespace quillmere::ffi {
@@ -81,7 +84,6 @@ void raise_not_built(const char* what) { PyErr_Format(PyExc_NotImplementedError,
 
 // The first road option that this build cannot serve yet, or null.
 const char* unbuilt_road(std::uint64_t options) {
-    if (options & OPT_ROUND_TRIP) return "OPT_ROUND_TRIP";
     if (options & OPT_ANNOTATED) return "OPT_ANNOTATED";
     if (options & OPT_INCLUDES) return "OPT_INCLUDES";
     if (options & OPT_SECRETS) return "OPT_SECRETS";
@@ -110,6 +112,55 @@ std::optional<decode::Documents> decode_and_report(std::string_view text, const 
     return documents;
 }
 
+// The round-trip road: the text composed into trees, the tree passes run
+// on them, and the trees kept with a copy of the text inside a new
+// QuillmereDocument. Nothing is converted to Python values.
+py::ref round_trip_road(std::string text, std::uint64_t options, const LoadSettings& settings, PyObject* schema) {
+    const bool keyword = (options & OPT_NULL_AS_KEYWORD) != 0;
+    const bool tilde = (options & OPT_NULL_AS_TILDE) != 0;
+    if (keyword && tilde) {
+        PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
+        return {};
+    }
+    if (const char* road = unbuilt_road(options & ~OPT_ANNOTATED)) {
+        raise_not_built(road);
+        return {};
+    }
+    auto composed = roundtrip::parse_documents(text);
+    if (raise_if_out_of_memory()) return {};
+    if (!composed.ok()) {
+        const ScanError& error = composed.error();
+        parse_error_to_exception(LocatedError{error.message, error.span});
+        return {};
+    }
+    roundtrip::DocumentState state;
+    state.documents = std::move(composed).value();
+    const ResolveMode mode = settings.mode;
+    if (settings.decode.yaml11_warn) {
+        for (const std::string& warning : roundtrip::collect_yaml11_warnings(state.documents, mode))
+            log_warning(warning);
+    }
+    if (options & OPT_UPGRADE_1_1) {
+        for (roundtrip::YamlNode& tree : state.documents) roundtrip::upgrade_1_1(tree, mode);
+    }
+    if (settings.decode.dup_error) {
+        if (std::optional<LocatedError> duplicate = roundtrip::check_duplicate_keys(state.documents, mode)) {
+            duplicate_key_error_to_exception(std::move(*duplicate));
+            return {};
+        }
+    } else if (settings.decode.dup_warn) {
+        for (const std::string& warning : roundtrip::collect_duplicate_key_warnings(state.documents, mode))
+            log_warning(warning);
+    }
+    if (schema && !validate_against_schema(state.documents, schema, mode)) return {};
+    state.source_bytes = std::move(text);
+    state.prefer_double_quotes = (options & OPT_SINGLE_QUOTES) == 0;
+    state.upgraded = (options & OPT_UPGRADE_1_1) != 0;
+    using encode::NullStyle;
+    state.null_style = keyword ? NullStyle::Keyword : tilde ? NullStyle::Tilde : NullStyle::Empty;
+    return roundtrip::new_document_object(std::move(state));
+}
+
 struct LoadArguments {
     PyObject* data = nullptr;
     py::ref option, include_dir, schema, schema_resolver, tag_handler, tags, root_path, on_missing_secret,
@@ -131,6 +182,7 @@ py::ref load_with_options(const LoadArguments& arguments) {
 
     const LoadSettings settings = derive_load_settings(text, options);
     if (!tags_from_argument(arguments.tags.get())) return {};
+    if (options & OPT_ROUND_TRIP) return round_trip_road(std::move(text), options, settings, schema.get());
     if (const char* road = unbuilt_road(options)) {
         raise_not_built(road);
         return {};
