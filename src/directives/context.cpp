@@ -41,7 +41,11 @@ const std::string& path_for(const IncludeContext& context, std::uint32_t file_id
     return file_id < paths.size() ? paths[file_id] : context.root;
 }
 
-SourceTable into_source_table(IncludeContext&& context) { return std::move(context.sources); }
+SourceTable into_source_table(IncludeContext&& context) {
+    SourceTable sources = std::move(context.sources);
+    sources.canonical_root = std::move(context.canonical_root);
+    return sources;
+}
 
 std::string describe_directive_error(const DirectiveError& error) {
     std::string out = error.message + " in " + to_text_lossy(error.path);

@@ -40,6 +40,9 @@ inline constexpr std::uint32_t kMaxIncludedFiles = 10'000;
 struct SourceTable {
     std::vector<std::string> file_paths;
     std::vector<std::optional<std::string>> file_texts;
+    // The include root, absolute with its links resolved: writing files
+    // back is confined to it as reading was.
+    std::string canonical_root;
 };
 
 // One step of the include chain: a file entered through an include
@@ -119,7 +122,8 @@ std::uint32_t register_source(IncludeContext& context, std::string path, std::op
 // The path of a source, or the include root for an id that names none.
 const std::string& path_for(const IncludeContext& context, std::uint32_t file_id);
 
-// Takes the source table; the rest of the context is released.
+// Takes the source table, with the canonical root; the rest of the context
+// is released.
 SourceTable into_source_table(IncludeContext&& context);
 
 // The error as shown to a user: "{message} in {path}", then one line

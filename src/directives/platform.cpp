@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -203,6 +206,123 @@ std::optional<std::string> environment_variable(std::string_view name) {
     const char* value = std::getenv(std::string(name).c_str());
     if (value == nullptr || !is_valid_utf8(value)) return std::nullopt;
     return std::string(value);
+}
+
+namespace {
+
+// The file that writing to `path` replaces: the path itself, or where its
+// chain of symbolic links ends (a relative link read from the link's own
+// directory). Nothing, with errno set, when the chain cannot be read or
+// does not end.
+std::optional<std::string> write_target(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        std::string link(static_cast<std::size_t>(info.st_size) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0) return std::nullopt;
+        if (static_cast<std::size_t>(n) >= link.size()) continue;  // the link changed under us: read it again
+        link.resize(static_cast<std::size_t>(n));
+        path = join_path(parent_path(path).value_or(""), link);
+    }
+    errno = ELOOP;
+    return std::nullopt;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A temporary file beside `target` holding `bytes`, flushed and closed,
+// with the target's permission bits when the target exists (else the
+// process's default for new files). Its path, or the error text.
+Result<std::string, std::string> write_temporary(const std::string& target, std::string_view bytes) {
+    struct stat info;
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) return make_err(os_error_text(EISDIR));
+    if (exists && !S_ISREG(info.st_mode)) return make_err(std::string(kNotRegularText));
+    const std::string_view name = file_name(target);
+    if (name.empty()) return make_err(os_error_text(target.empty() ? ENOENT : EISDIR));
+    const std::string directory = parent_path(target).value_or("");
+
+    std::string temporary;
+    Descriptor file(-1);
+    for (int attempt = 0; file.get() < 0; ++attempt) {
+        std::uint64_t random = 0;
+        if (::getrandom(&random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            random ^= static_cast<std::uint64_t>(::getpid()) << 20 ^ static_cast<std::uint64_t>(attempt);
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random));
+        temporary = join_path(directory, "." + std::string(name) + suffix);
+        // The process's umask applies to the new file as to any other.
+        file.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (file.get() < 0 && (errno != EEXIST || attempt == 16)) return make_err(os_error_text(errno));
+    }
+    auto fail = [&] {
+        const int error = errno;
+        file.reset(-1);
+        ::unlink(temporary.c_str());
+        return make_err(os_error_text(error));
+    };
+    if (exists && ::fchmod(file.get(), info.st_mode & 07777) != 0) return fail();
+    if (!write_all(file.get(), bytes) || ::fsync(file.get()) != 0) return fail();
+    const int fd = file.release();
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return make_err(os_error_text(error));
+    }
+    return temporary;
+}
+
+// Makes the renames in `directory` last (best effort: a file system
+// without directory flushes still has the files renamed).
+void flush_directory(const std::string& directory) {
+    Descriptor fd(::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0) ::fsync(fd.get());
+}
+
+}  // namespace
+
+Result<void, WriteFailure> write_files(std::span<const FileWrite> files) {
+    struct Prepared {
+        std::string target;
+        std::string temporary;
+    };
+    std::vector<Prepared> prepared;
+    prepared.reserve(files.size());
+    auto remove_temporaries = [&](std::size_t from) {
+        for (std::size_t i = from; i < prepared.size(); ++i) ::unlink(prepared[i].temporary.c_str());
+    };
+    for (const FileWrite& file : files) {
+        auto fail = [&](std::string reason) {
+            remove_temporaries(0);
+            return make_err(WriteFailure{file.path, std::move(reason)});
+        };
+        if (contains_nul(file.path)) return fail(std::string(kNulByteText));
+        std::optional<std::string> target = write_target(file.path);
+        if (!target) return fail(os_error_text(errno));
+        Result<std::string, std::string> temporary = write_temporary(*target, file.bytes);
+        if (!temporary.ok()) return fail(std::move(temporary).error());
+        prepared.push_back({std::move(*target), std::move(temporary).value()});
+    }
+    for (std::size_t i = 0; i < prepared.size(); ++i) {
+        if (::rename(prepared[i].temporary.c_str(), prepared[i].target.c_str()) != 0) {
+            const int error = errno;
+            remove_temporaries(i);
+            return make_err(WriteFailure{files[i].path, os_error_text(error)});
+        }
+    }
+    for (const Prepared& file : prepared) flush_directory(parent_path(file.target).value_or(""));
+    return Ok{};
 }
 
 }  // namespace quillmere::directives

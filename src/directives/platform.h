@@ -1,4 +1,5 @@
-// The file-system calls of a directive load, over POSIX.
+// The file-system calls of a directive load and of writing files back,
+// over POSIX.
 //
 // Paths are byte strings, passed to the system exactly as they are: a name
 // that is not UTF-8 is read like any other. A path holding a NUL byte would
@@ -14,6 +15,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,5 +64,31 @@ Result<std::vector<std::string>, std::string> list_directory(const std::string& 
 // The value of an environment variable that is set and valid UTF-8. A name
 // that no variable can have (empty, or with "=" or a NUL byte) is unset.
 std::optional<std::string> environment_variable(std::string_view name);
+
+// One whole file to write: the path as the caller names it, and its bytes.
+struct FileWrite {
+    std::string path;
+    std::string bytes;
+};
+
+// A write that failed: the path as named and the error text.
+struct WriteFailure {
+    std::string path;
+    std::string reason;
+};
+
+// Writes every file or none. Each file is first written in full to a new
+// temporary file in the directory of the file it replaces, with that
+// file's permission bits, and flushed to the disk; only when every one is
+// ready are they renamed over their targets, in order. A path that is a
+// symbolic link replaces the file the link leads to and keeps the link. A
+// failure before the renames removes every temporary file and leaves every
+// target as it was. Directories and other files that are not regular
+// files are never replaced.
+//
+//     write_files({{"conf/a.yaml", "a: 1\n"}, {"conf/b.yaml", "b: 2\n"}})
+//         conf/.a.yaml.<random>.tmp, conf/.b.yaml.<random>.tmp written,
+//         then renamed over conf/a.yaml and conf/b.yaml
+Result<void, WriteFailure> write_files(std::span<const FileWrite> files);
 
 }  // namespace quillmere::directives

@@ -31,6 +31,10 @@ struct DocumentState {
     // root text); both empty when no directive was resolved.
     std::vector<std::string> file_paths;
     std::vector<std::optional<std::string>> file_texts;
+    // The include root of a directive load, absolute with its links
+    // resolved; included files are written back only inside it. Empty
+    // when no directive was resolved.
+    std::string include_root;
     // The input as decoded to UTF-8 and composed, byte order mark included.
     std::optional<std::string> source_bytes;
     // Where save() writes the root file; set only by set_origin.

@@ -332,21 +332,6 @@ std::optional<std::string_view> displaced_header_comment(const YamlNode& node) {
     return scanner::trim_white_space_end(text);
 }
 
-// The content of an include root changed: its own mark, or a mark below it
-// within its file.
-bool include_modified(const YamlNode& root) {
-    if (root.comments.modified) return true;
-    if (root.is(NodeKind::Sequence)) {
-        return std::any_of(root.items().begin(), root.items().end(),
-                           [](const YamlNode& item) { return subtree_modified(item); });
-    }
-    if (root.is(NodeKind::Mapping)) {
-        return std::any_of(root.pairs().begin(), root.pairs().end(),
-                           [](const NodePair& pair) { return pair_modified_below(pair); });
-    }
-    return false;
-}
-
 // Where a node is written, which decides what its content may look like.
 enum class Place : std::uint8_t {
     Root,   // the document itself
@@ -1279,7 +1264,7 @@ void collect_modified_includes(const YamlNode& node, std::span<const std::option
                                std::vector<IncludeText>& out) {
     auto append = [&](const YamlNode& root) {
         const std::uint32_t id = *root.source()->target_file_id;
-        if (include_modified(root)) out.emplace_back(id, render_file_text(root, file_text(file_texts, id)));
+        if (content_modified(root)) out.emplace_back(id, render_file_text(root, file_text(file_texts, id)));
     };
     visit_include_roots(node, append);
 }
@@ -1289,7 +1274,7 @@ void collect_include_texts(const YamlNode& node, std::span<const std::optional<s
     auto append = [&](const YamlNode& root) {
         const std::uint32_t id = *root.source()->target_file_id;
         const std::optional<std::string_view> text = file_text(file_texts, id);
-        if (text && !include_modified(root)) {
+        if (text && !content_modified(root)) {
             out.emplace_back(id, std::string(*text));
         } else {
             out.emplace_back(id, render_file_text(root, text));

@@ -27,15 +27,14 @@ bool children_modified(const YamlNode& node) {
     return false;
 }
 
-// The node's own flag or any below it, boundaries not looked at.
-bool modified_within(const YamlNode& node) { return node.comments.modified || children_modified(node); }
-
 }  // namespace
 
-bool subtree_modified(const YamlNode& node) { return !node.source() && modified_within(node); }
+bool content_modified(const YamlNode& node) { return node.comments.modified || children_modified(node); }
+
+bool subtree_modified(const YamlNode& node) { return !node.source() && content_modified(node); }
 
 bool pair_modified_below(const NodePair& pair) {
-    if (modified_within(pair.key)) return true;
+    if (content_modified(pair.key)) return true;
     return subtree_modified(pair.value);
 }
 

@@ -41,6 +41,12 @@ inline ContentEnd content_end(const YamlNode& node) { return {node.end_line, nod
 // content belongs to another file or to the directive.
 bool subtree_modified(const YamlNode& node);
 
+// The same with `node` itself never a boundary: whether the node's own
+// mark is set or an edit changed anything below it in its file. For a
+// document root, whether its file changed; for an include root, whether
+// the included file did.
+bool content_modified(const YamlNode& node);
+
 // The same for a mapping entry: the key counts whatever its source; the
 // value is a boundary when a directive produced it.
 bool pair_modified_below(const NodePair& pair);

@@ -1,0 +1,202 @@
+// Writing files back: whole-file writes that land all together or not at
+// all, the included files of a tree folded per path, and confinement
+// checked again at write time.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "directives/load_support.h"
+#include "directives/write_back.h"
+#include "support/file_tree.h"
+
+namespace quillmere::directives {
+namespace {
+
+namespace fs = std::filesystem;
+using quillmere::testing::FileTree;
+using roundtrip::NodeKind;
+using roundtrip::YamlNode;
+
+std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+unsigned permissions(const std::string& path) {
+    struct stat info;
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// The names in a directory, sorted: temporary files left behind show up.
+std::vector<std::string> names_in(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(WriteFiles, ReplacesWholeFilesKeepingPermissionsAndLinks) {
+    FileTree tree;
+    tree.write("d/kept.yaml", "old: text that is longer than the new one\n");
+    fs::permissions(tree.path("d/kept.yaml"), fs::perms(0640));
+    tree.write("d/real.yaml", "real: 1\n");
+    tree.link("d/link.yaml", "real.yaml");
+    tree.link("d/chain.yaml", "link.yaml");
+
+    const std::vector<FileWrite> files = {
+        {tree.path("d/kept.yaml"), "new: 1\n"},
+        {tree.path("d/chain.yaml"), "real: 2\n"},
+        {tree.path("d/new.yaml"), "fresh: 1\n"},
+    };
+    ASSERT_TRUE(write_files(files).ok());
+    EXPECT_EQ(read(tree.path("d/kept.yaml")), "new: 1\n");
+    EXPECT_EQ(permissions(tree.path("d/kept.yaml")), 0640u);
+    // Through two links: the file at the end is replaced, the links stay.
+    EXPECT_TRUE(fs::is_symlink(tree.path("d/chain.yaml")));
+    EXPECT_TRUE(fs::is_symlink(tree.path("d/link.yaml")));
+    EXPECT_EQ(read(tree.path("d/real.yaml")), "real: 2\n");
+    EXPECT_EQ(read(tree.path("d/new.yaml")), "fresh: 1\n");
+    EXPECT_EQ(names_in(tree.path("d")),
+              (std::vector<std::string>{"chain.yaml", "kept.yaml", "link.yaml", "new.yaml", "real.yaml"}));
+}
+
+TEST(WriteFiles, AFailureChangesNoFileAndLeavesNoTemporaryFile) {
+    FileTree tree;
+    tree.write("d/a.yaml", "a: 1\n");
+    tree.directory("d/sub");
+    tree.fifo("d/pipe");
+    const struct {
+        std::string failing;  // below the tree
+        std::string reason;
+    } cases[] = {
+        {"d/sub", "Is a directory (os error 21)"},
+        {"d/pipe", "not a regular file"},
+        {"d/missing/x.yaml", "No such file or directory (os error 2)"},
+        {"d/a.yaml\0x", "file name contained an unexpected NUL byte"},
+    };
+    for (const auto& c : cases) {
+        std::string failing = tree.path(c.failing);
+        if (c.failing.starts_with("d/a.yaml")) failing = tree.path("d/a.yaml") + std::string(1, '\0') + "x";
+        const std::vector<FileWrite> files = {{tree.path("d/a.yaml"), "a: 2\n"}, {failing, "x\n"}};
+        auto written = write_files(files);
+        ASSERT_FALSE(written.ok()) << c.failing;
+        EXPECT_EQ(written.error().path, failing);
+        EXPECT_EQ(written.error().reason, c.reason);
+        EXPECT_EQ(read(tree.path("d/a.yaml")), "a: 1\n") << c.failing;
+        EXPECT_EQ(names_in(tree.path("d")), (std::vector<std::string>{"a.yaml", "pipe", "sub"})) << c.failing;
+    }
+}
+
+// main.yaml includes x.yaml twice and multi.yaml, a file of two documents,
+// once.
+struct IncludedTwice {
+    FileTree tree;
+    testing::Loaded loaded;
+    IncludedTwice() {
+        tree.write("conf/x.yaml", "k: 1  # one\n");
+        tree.write("conf/multi.yaml", "m: 1\n---\nsecond: doc  # kept\n");
+        loaded = testing::load(tree.path("conf"), "a: !include x.yaml\nb: !include x.yaml\nc: !include multi.yaml\n",
+                               tree.path("conf/main.yaml"));
+        EXPECT_FALSE(loaded.error) << loaded.first();
+    }
+    YamlNode& value_of(std::size_t entry, std::string_view key) {
+        for (auto& pair : loaded.documents[0].pairs()[entry].value.pairs()) {
+            if (pair.key.text() == key) return pair.value;
+        }
+        throw std::runtime_error("no key");
+    }
+    void set(std::size_t entry, std::string_view key, std::string text) {
+        YamlNode& node = value_of(entry, key);
+        node.text() = std::move(text);
+        node.comments.modified = true;
+    }
+    Result<std::vector<FileWrite>, DirectiveError> collect(IncludedFiles which) {
+        return collect_included_files(loaded.documents, loaded.context.sources.file_paths,
+                                      loaded.context.sources.file_texts, which);
+    }
+};
+
+TEST(CollectIncludedFiles, OneFilePerPathAndConflictsRefused) {
+    IncludedTwice doc;
+    const std::string x = doc.tree.path("conf/x.yaml");
+    const std::string conflict =
+        "'" + x + "' is included more than once with conflicting edits; write-back cannot store two different "
+                  "versions of one file";
+
+    // Nothing edited: no changed file; every file as it was read.
+    auto changed = doc.collect(IncludedFiles::Changed);
+    ASSERT_TRUE(changed.ok());
+    EXPECT_TRUE(changed.value().empty());
+    auto all = doc.collect(IncludedFiles::All);
+    ASSERT_TRUE(all.ok());
+    ASSERT_EQ(all.value().size(), 2u);
+    EXPECT_EQ(all.value()[0].path, x);
+    EXPECT_EQ(all.value()[0].bytes, "k: 1  # one\n");
+    EXPECT_EQ(all.value()[1].bytes, "m: 1\n---\nsecond: doc  # kept\n");
+
+    // Edited through one copy: saving writes that copy; writing every file
+    // back would store two versions.
+    doc.set(0, "k", "2");
+    changed = doc.collect(IncludedFiles::Changed);
+    ASSERT_TRUE(changed.ok());
+    ASSERT_EQ(changed.value().size(), 1u);
+    EXPECT_EQ(changed.value()[0].bytes, "k: 2  # one\n");
+    all = doc.collect(IncludedFiles::All);
+    ASSERT_FALSE(all.ok());
+    EXPECT_EQ(all.error().message, conflict);
+    EXPECT_EQ(all.error().kind, DirectiveErrorKind::Include);
+    EXPECT_EQ(all.error().path, x);
+
+    // The same edit through both copies is one file; different edits fail.
+    doc.set(1, "k", "2");
+    for (IncludedFiles which : {IncludedFiles::Changed, IncludedFiles::All}) {
+        auto same = doc.collect(which);
+        ASSERT_TRUE(same.ok());
+        EXPECT_EQ(same.value()[0].bytes, "k: 2  # one\n");
+    }
+    doc.set(1, "k", "3");
+    changed = doc.collect(IncludedFiles::Changed);
+    ASSERT_FALSE(changed.ok());
+    EXPECT_EQ(changed.error().message, conflict);
+
+    // A file of several documents keeps the ones the include does not hold.
+    doc.set(1, "k", "2");
+    doc.set(2, "m", "5");
+    changed = doc.collect(IncludedFiles::Changed);
+    ASSERT_TRUE(changed.ok());
+    ASSERT_EQ(changed.value().size(), 2u);
+    EXPECT_EQ(changed.value()[1].bytes, "m: 5\n---\nsecond: doc  # kept\n");
+}
+
+TEST(ConfineWrites, APathThatLeadsOutsideTheRootNowFails) {
+    IncludedTwice doc;
+    doc.set(0, "k", "2");
+    auto files = doc.collect(IncludedFiles::Changed);
+    ASSERT_TRUE(files.ok());
+    const std::string& root = doc.loaded.context.canonical_root;
+    EXPECT_TRUE(confine_writes(files.value(), root).ok());
+    EXPECT_TRUE(confine_writes(files.value(), "").ok());
+
+    // x.yaml swapped for a link to a file outside the root after the load.
+    doc.tree.write("outside/x.yaml", "secret: 1\n");
+    fs::remove(doc.tree.path("conf/x.yaml"));
+    doc.tree.link("conf/x.yaml", "../outside/x.yaml");
+    auto confined = confine_writes(files.value(), root);
+    ASSERT_FALSE(confined.ok());
+    EXPECT_EQ(confined.error().kind, DirectiveErrorKind::IncludeConfinement);
+    EXPECT_EQ(confined.error().message,
+              "'" + doc.tree.path("conf/x.yaml") + "' resolves outside the configured include directory");
+    EXPECT_EQ(confined.error().path, doc.tree.path("conf/x.yaml"));
+}
+
+}  // namespace
+}  // namespace quillmere::directives

@@ -1,0 +1,113 @@
+// A document back to text: the stored input while nothing is marked, the
+// re-emitted stream after an edit, and the "%YAML 1.2" header of the 1.1
+// upgrade, which must never change what the text holds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "roundtrip/composer.h"
+#include "roundtrip/serialize.h"
+#include "support/node_text.h"
+#include "support/suite.h"
+#include "support/tree_text.h"
+
+namespace quillmere::roundtrip {
+namespace {
+
+DocumentState load(std::string_view text, bool upgraded = false) {
+    auto roots = parse_documents(text);
+    EXPECT_TRUE(roots.ok()) << text;
+    DocumentState state;
+    if (roots.ok()) state.documents = std::move(roots).value();
+    state.source_bytes = std::string(text);
+    state.upgraded = upgraded;
+    return state;
+}
+
+TEST(Serialize, UnmarkedTextComesBackAsLoadedAndAnEditReemitsEveryDocument) {
+    const std::string text = "\xEF\xBB\xBF# top\na:   1   # one\n...\nb: [x,  y]\n";
+    DocumentState state = load(text);
+    EXPECT_EQ(serialize_document(state), text);
+    EXPECT_FALSE(root_file_modified(state));
+
+    // A mark anywhere re-emits the whole stream; the second document, which
+    // followed "..." without a "---" of its own, gets one.
+    state.documents[1].pairs()[0].value.items()[1].comments.modified = true;
+    EXPECT_TRUE(document_modified(state.documents[1]));
+    EXPECT_FALSE(document_modified(state.documents[0]));
+    EXPECT_TRUE(root_file_modified(state));
+    EXPECT_EQ(serialize_document(state), "\xEF\xBB\xBF# top\na:   1   # one\n---\nb: [x, y]\n");
+
+    DocumentState empty = load("");
+    EXPECT_EQ(serialize_document(empty), "");
+    empty.upgraded = true;
+    EXPECT_EQ(serialize_document(empty), "%YAML 1.2\n---\n");
+}
+
+TEST(Serialize, MarksInsideIncludedContentReemitButLeaveTheRootFileAlone) {
+    DocumentState state = load("a: 1\nb: {c: 2}\n");
+    YamlNode& included = state.documents[0].pairs()[1].value;
+    included.mutable_source() = IncludeSource{"!include", "b.yaml", 1};
+    included.pairs()[0].value.comments.modified = true;
+    EXPECT_TRUE(document_modified(state.documents[0]));
+    EXPECT_FALSE(root_file_modified(state));
+    state.documents[0].pairs()[0].value.comments.modified = true;
+    EXPECT_TRUE(root_file_modified(state));
+}
+
+TEST(VersionHeader, TakesThePlaceOfTheVersionLineAndKeepsTheDocuments) {
+    const struct {
+        const char* input;
+        const char* output;
+    } cases[] = {
+        {"a: 1\n", "%YAML 1.2\n---\na: 1\n"},
+        {"%YAML 1.1\n---\na: 1\n", "%YAML 1.2\n---\na: 1\n"},
+        {"\xEF\xBB\xBF%YAML 1.1\n---\na\n", "\xEF\xBB\xBF%YAML 1.2\n---\na\n"},
+        {"--- a\n", "%YAML 1.2\n--- a\n"},
+        {"---\n", "%YAML 1.2\n---\n"},
+        {"", "%YAML 1.2\n---\n"},
+        // Comments before "---": no second "---", which would start an
+        // empty document of its own.
+        {"# about\n---\na: 1\n", "%YAML 1.2\n# about\n---\na: 1\n"},
+        {"# about\na: 1\n", "%YAML 1.2\n---\n# about\na: 1\n"},
+        // %TAG lines stay with their document.
+        {"%YAML 1.1\n%TAG !e! tag:e.com,2000:\n---\n!e!x v\n", "%YAML 1.2\n%TAG !e! tag:e.com,2000:\n---\n!e!x v\n"},
+        {"%TAG !e! tag:e.com,2000:\n%YAML 1.1\n---\n!e!x v\n", "%YAML 1.2\n%TAG !e! tag:e.com,2000:\n---\n!e!x v\n"},
+        // Blank lines and comments before the directive.
+        {"\n\n%YAML 1.1\n---\na\n", "%YAML 1.2\n\n\n---\na\n"},
+        {"# c\r\n%YAML 1.1\r\n---\r\na\r\n", "%YAML 1.2\n# c\r\n---\r\na\r\n"},
+        // Only the first document's directives are looked at.
+        {"a\n...\n%YAML 1.1\n---\nb\n", "%YAML 1.2\n---\na\n...\n%YAML 1.1\n---\nb\n"},
+        // Without its line feed the version line stays.
+        {"%YAML 1.1", "%YAML 1.2\n---\n%YAML 1.1"},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.input;
+        apply_version_header(text);
+        EXPECT_EQ(text, c.output) << c.input;
+    }
+}
+
+// The header over every conformance case: the same documents, event for
+// event, as the text without it.
+TEST(VersionHeader, NeverChangesTheDocumentsOfAConformanceCase) {
+    const auto suite = quillmere::testing::load_suite();
+    ASSERT_FALSE(suite.empty());
+    int checked = 0;
+    for (const auto& c : suite) {
+        auto before = parse_documents(c.input);
+        if (!before.ok()) continue;
+        std::string text = c.input;
+        apply_version_header(text);
+        auto after = parse_documents(text);
+        ASSERT_TRUE(after.ok()) << c.id << ": " << after.error().message << "\n" << text;
+        EXPECT_EQ(quillmere::testing::node_events(after.value()), quillmere::testing::node_events(before.value()))
+            << c.id << "\n" << text;
+        ++checked;
+    }
+    EXPECT_GT(checked, 200);
+}
+
+}  // namespace
+}  // namespace quillmere::roundtrip
