@@ -2,11 +2,11 @@
 // second.
 //
 // Every *.yaml and *.yml file under the shared corpus folder is composed
-// once into round-trip trees (files that do not compose are skipped and
-// counted), and its first document is marked modified as an edit marks
-// it. Each benchmark then writes the
-// documents of its files the way a round-trip document serialises itself
-// after an edit: every document re-emitted, "---" between them, into one
+// once into the state of a round-trip document (files that do not compose
+// are skipped and counted), and its middle leaf is marked modified as an
+// edit of that value marks it. Each benchmark then serialises its files as
+// to_yaml() does after an edit: the modification marks searched up to the
+// edited leaf, every document re-emitted, "---" between them, into one
 // buffer of 256 bytes to start with.
 //
 //     reemit/<path>    one corpus file
@@ -21,17 +21,31 @@
 
 #include "corpus_files.h"
 #include "roundtrip/composer.h"
-#include "roundtrip/emitter.h"
+#include "roundtrip/serialize.h"
 
 namespace {
 
+using quillmere::roundtrip::DocumentState;
+using quillmere::roundtrip::NodeKind;
 using quillmere::roundtrip::YamlNode;
 
 struct ComposedFile {
     std::string name;
     std::size_t input_bytes = 0;
-    std::vector<YamlNode> documents;
+    DocumentState state;
 };
+
+// The leaves (scalars, aliases, nulls) of a tree in document order, values
+// only; corpus trees are shallow enough for plain recursion.
+void collect_leaves(YamlNode& node, std::vector<YamlNode*>& out) {
+    if (node.is(NodeKind::Sequence)) {
+        for (YamlNode& item : node.items()) collect_leaves(item, out);
+    } else if (node.is(NodeKind::Mapping)) {
+        for (auto& pair : node.pairs()) collect_leaves(pair.value, out);
+    } else {
+        out.push_back(&node);
+    }
+}
 
 struct Corpus {
     std::vector<ComposedFile> files;
@@ -50,16 +64,18 @@ void load_corpus() {
             ++corpus().skipped_files;
             continue;
         }
-        ComposedFile entry{file.name, file.text.size(), std::move(composed).value()};
-        if (!entry.documents.empty()) entry.documents.front().comments.modified = true;
+        ComposedFile entry{file.name, file.text.size(), {}};
+        entry.state.documents = std::move(composed).value();
+        entry.state.source_bytes = std::move(file.text);
+        std::vector<YamlNode*> leaves;
+        for (YamlNode& root : entry.state.documents) collect_leaves(root, leaves);
+        if (!leaves.empty()) leaves[leaves.size() / 2]->comments.modified = true;
         corpus().files.push_back(std::move(entry));
     }
 }
 
 std::size_t reemit(const ComposedFile& file) {
-    std::string out;
-    out.reserve(256);
-    quillmere::roundtrip::render_documents(out, quillmere::roundtrip::NullStyle::Empty, file.documents);
+    const std::string out = quillmere::roundtrip::serialize_document(file.state);
     benchmark::DoNotOptimize(out.data());
     return out.size();
 }
