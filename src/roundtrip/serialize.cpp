@@ -1,5 +1,6 @@
 #include "roundtrip/serialize.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -14,9 +15,9 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Whether `line` (without its line feed) holds nothing or only a comment.
+// Whether `line` (without its line break) holds nothing or only a comment.
 bool is_blank_or_comment(std::string_view line) {
     for (char c : line) {
         if (c == '#') return true;
@@ -29,8 +30,9 @@ bool starts_with_directive(std::string_view line, std::string_view name) {
     return line.size() > name.size() && line.substr(0, name.size()) == name && is_blank(line[name.size()]);
 }
 
-bool is_document_start(std::string_view line) {
-    return line.substr(0, 3) == "---" && (line.size() == 3 || is_blank(line[3]));
+// "---" or "..." as a document marker: alone or before a blank.
+bool is_marker(std::string_view line, std::string_view marker) {
+    return line.substr(0, 3) == marker && (line.size() == 3 || is_blank(line[3]));
 }
 
 }  // namespace
@@ -75,31 +77,41 @@ std::string serialize_document(const DocumentState& state) {
 }
 
 void apply_version_header(std::string& text) {
-    const std::size_t start = std::string_view(text).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-    // Walk the lines before the first document's content.
-    std::size_t line_start = start;
-    std::optional<std::pair<std::size_t, std::size_t>> version_line;  // [begin, end) with its line feed
+    // The lines before the first document's content: blank lines, comments,
+    // "..." lines (ending no document) and the document's directives, which
+    // can only follow the last "..." line. The header goes where those
+    // directives start, right after the last "..." line.
+    std::size_t insert_at = std::string_view(text).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    std::optional<std::pair<std::size_t, std::size_t>> version_line;  // [begin, end), its line break included
     bool explicit_start = false;
-    while (line_start < text.size()) {
-        const std::size_t feed = text.find('\n', line_start);
-        const std::size_t line_end = feed == std::string::npos ? text.size() : feed;
+    for (std::size_t line_start = insert_at; line_start < text.size();) {
+        // A line ends at a line feed, a carriage return or both.
+        const std::size_t line_end = std::min(text.find_first_of("\r\n", line_start), text.size());
         const std::string_view line(text.data() + line_start, line_end - line_start);
-        if (is_document_start(line)) {
+        const bool has_break = line_end < text.size();
+        const std::size_t next =
+            line_end + (has_break ? 1 : 0) + (text.compare(line_end, 2, "\r\n") == 0 ? 1 : 0);
+        if (is_marker(line, "---")) {
             explicit_start = true;
             break;
         }
-        if (line.starts_with('%')) {
-            // A "%YAML" line is dropped only with its line feed.
-            if (!version_line && feed != std::string::npos && starts_with_directive(line, "%YAML"))
-                version_line.emplace(line_start, feed + 1);
+        if (is_marker(line, "...")) {
+            insert_at = next;
+            version_line.reset();
+        } else if (line.starts_with('%')) {
+            // A "%YAML" line is dropped only with its line break.
+            if (!version_line && has_break && starts_with_directive(line, "%YAML"))
+                version_line.emplace(line_start, next);
         } else if (!is_blank_or_comment(line)) {
             break;
         }
-        if (feed == std::string::npos) break;
-        line_start = feed + 1;
+        line_start = next;
     }
     if (version_line) text.erase(version_line->first, version_line->second - version_line->first);
-    text.insert(start, explicit_start ? "%YAML 1.2\n" : "%YAML 1.2\n---\n");
+    std::string header = explicit_start ? "%YAML 1.2\n" : "%YAML 1.2\n---\n";
+    if (insert_at == text.size() && insert_at > 0 && text.back() != '\n' && text.back() != '\r')
+        header.insert(0, 1, '\n');
+    text.insert(insert_at, header);
 }
 
 }  // namespace quillmere::roundtrip

@@ -35,11 +35,18 @@ bool root_file_modified(const DocumentState& state);
 std::string serialize_document(const DocumentState& state);
 
 // Puts the "%YAML 1.2" header on the text of a stream. Before the first
-// document's content only blank lines, comments and directive lines can
-// stand; the first "%YAML" line among them is dropped, "%YAML 1.2" goes in
-// front (after a byte order mark), and "---" after it when the first
-// document did not start with one. Comments, "%TAG" lines and blank lines
-// keep their places, so the text reads back as the same documents.
+// document's content only blank lines, comments, "..." lines and the
+// document's directive lines can stand; the first document's "%YAML" line
+// is dropped, "%YAML 1.2" goes where its directives start (in front, after
+// a byte order mark, unless a "..." line comes first), and "---" after it
+// when the first document did not start with one. Comments, "%TAG" lines
+// and blank lines keep their places, so the text reads back as the same
+// documents:
+//
+//     # about            %YAML 1.2
+//     %YAML 1.1    ->    # about
+//     %TAG ! !e-         %TAG ! !e-
+//     ---                ---
 void apply_version_header(std::string& text);
 
 }  // namespace quillmere::roundtrip

@@ -77,8 +77,14 @@ TEST(VersionHeader, TakesThePlaceOfTheVersionLineAndKeepsTheDocuments) {
         // Blank lines and comments before the directive.
         {"\n\n%YAML 1.1\n---\na\n", "%YAML 1.2\n\n\n---\na\n"},
         {"# c\r\n%YAML 1.1\r\n---\r\na\r\n", "%YAML 1.2\n# c\r\n---\r\na\r\n"},
+        {"\r\r%TAG !m! m!\r---\r!m!x a\r", "%YAML 1.2\n\r\r%TAG !m! m!\r---\r!m!x a\r"},
+        {"# c\r%YAML 1.1\r--- a", "%YAML 1.2\n# c\r--- a"},
         // Only the first document's directives are looked at.
         {"a\n...\n%YAML 1.1\n---\nb\n", "%YAML 1.2\n---\na\n...\n%YAML 1.1\n---\nb\n"},
+        // "..." before the first document: the header follows it.
+        {"...\n# c\n--- a\n", "...\n%YAML 1.2\n# c\n--- a\n"},
+        {"# c\n...\na\n", "# c\n...\n%YAML 1.2\n---\na\n"},
+        {"...", "...\n%YAML 1.2\n---\n"},
         // Without its line feed the version line stays.
         {"%YAML 1.1", "%YAML 1.2\n---\n%YAML 1.1"},
     };
