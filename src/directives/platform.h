@@ -83,8 +83,10 @@ struct WriteFailure {
 // ready are they renamed over their targets, in order. A path that is a
 // symbolic link replaces the file the link leads to and keeps the link. A
 // failure before the renames removes every temporary file and leaves every
-// target as it was. Directories and other files that are not regular
-// files are never replaced.
+// target as it was. (A rename in a directory where the temporary file was
+// just made fails only when the directory changed meanwhile; the files not
+// yet renamed then stay as they were.) Directories and other files that
+// are not regular files are never replaced.
 //
 //     write_files({{"conf/a.yaml", "a: 1\n"}, {"conf/b.yaml", "b: 2\n"}})
 //         conf/.a.yaml.<random>.tmp, conf/.b.yaml.<random>.tmp written,
