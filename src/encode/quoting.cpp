@@ -64,24 +64,54 @@ bool is_digitless_prefixed_int(std::string_view text) {
     return text.find_first_not_of('_', 2) == std::string_view::npos;
 }
 
+// The bytes of a text of at most eight bytes as one integer, the first
+// byte lowest.
+constexpr std::uint64_t pack_word(std::string_view text) {
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        packed |= std::uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
+    return packed;
+}
+
 // Words that resolve to something other than a string (the 1.1 and 1.2
-// keywords, the merge key, the special floats) and the document end marker.
+// keywords, the merge key, the special floats) and the document end
+// marker, by length, packed for integer compares.
+constexpr std::size_t kLongestReservedWord = 5;
+struct ReservedWords {
+    std::array<std::uint64_t, 12> packed{};
+    std::size_t count = 0;
+};
+constexpr std::array<ReservedWords, kLongestReservedWord + 1> make_reserved_words() {
+    constexpr std::string_view kWords[] = {
+        "~",     "=",     "on",    "On",    "ON",    "no",    "No",    "NO",    "<<",    "yes",
+        "Yes",   "YES",   "off",   "Off",   "OFF",   "...",   "null",  "Null",  "NULL",  "true",
+        "True",  "TRUE",  ".inf",  ".Inf",  ".INF",  ".nan",  ".NaN",  ".NAN",  "false", "False",
+        "FALSE", "+.inf", "+.Inf", "+.INF", "-.inf", "-.Inf", "-.INF"};
+    std::array<ReservedWords, kLongestReservedWord + 1> words{};
+    for (const std::string_view word : kWords) {
+        ReservedWords& same_length = words[word.size()];
+        same_length.packed[same_length.count++] = pack_word(word);
+    }
+    return words;
+}
+constexpr std::array<ReservedWords, kLongestReservedWord + 1> kReservedWords = make_reserved_words();
+
+// The first bytes of the reserved words: most texts are told apart by it.
+constexpr std::array<bool, 256> make_reserved_starts() {
+    std::array<bool, 256> starts{};
+    for (const unsigned char c : {'~', '=', 'o', 'O', 'n', 'N', '<', 'y', 'Y', '.', 't', 'T', 'f', 'F', '+', '-'})
+        starts[c] = true;
+    return starts;
+}
+constexpr std::array<bool, 256> kReservedStarts = make_reserved_starts();
+
 bool is_reserved_word(std::string_view text) {
-    switch (text.size()) {
-    case 1: return text == "~" || text == "=";
-    case 2:
-        return text == "on" || text == "On" || text == "ON" || text == "no" || text == "No" || text == "NO" ||
-               text == "<<";
-    case 3:
-        return text == "yes" || text == "Yes" || text == "YES" || text == "off" || text == "Off" ||
-               text == "OFF" || text == "...";
-    case 4:
-        return text == "null" || text == "Null" || text == "NULL" || text == "true" || text == "True" ||
-               text == "TRUE" || text == ".inf" || text == ".Inf" || text == ".INF" || text == ".nan" ||
-               text == ".NaN" || text == ".NAN";
-    case 5:
-        return text == "false" || text == "False" || text == "FALSE" || text == "+.inf" || text == "+.Inf" ||
-               text == "+.INF" || text == "-.inf" || text == "-.Inf" || text == "-.INF";
+    if (text.empty() || text.size() > kLongestReservedWord || !kReservedStarts[static_cast<unsigned char>(text[0])])
+        return false;
+    const std::uint64_t packed = pack_word(text);
+    const ReservedWords& candidates = kReservedWords[text.size()];
+    for (std::size_t i = 0; i < candidates.count; ++i) {
+        if (candidates.packed[i] == packed) return true;
     }
     return false;
 }
@@ -89,7 +119,8 @@ bool is_reserved_word(std::string_view text) {
 // "---" or "..." followed by a blank, a line break or the end: at column 0
 // the scanner reads it as a document marker.
 bool starts_with_document_marker(std::string_view text) {
-    if (text.size() < 3 || (text.substr(0, 3) != "---" && text.substr(0, 3) != "...")) return false;
+    if (text.size() < 3 || (text[0] != '-' && text[0] != '.') || text[1] != text[0] || text[2] != text[0])
+        return false;
     if (text.size() == 3) return true;
     char next = text[3];
     return next == ' ' || next == '\t' || next == '\n' || next == '\r';
@@ -104,7 +135,7 @@ bool is_number(resolver::ResolvedKind kind) {
 
 bool needs_quotes(std::string_view text) {
     if (text.empty()) return true;
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") return true;
+    if (text.size() >= 3 && text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF') return true;
     if (is_reserved_word(text)) return true;
     if (starts_with_document_marker(text)) return true;
 
