@@ -19,8 +19,8 @@ bool is_byte_format(const char* format) {
     return (format[0] == 'B' || format[0] == 'c') && format[1] == '\0';
 }
 
-bool decode_utf8(const unsigned char* bytes, std::size_t size, std::string& text) {
-    text.assign(reinterpret_cast<const char*>(bytes), size);
+// Whether `text` is UTF-8; a ValueError at the first fault when not.
+bool check_input_utf8(std::string_view text) {
     const Utf8Check check = check_utf8(text);
     if (check.valid) return true;
     if (check.error_length == 0) {
@@ -30,8 +30,22 @@ bool decode_utf8(const unsigned char* bytes, std::size_t size, std::string& text
         PyErr_Format(PyExc_ValueError, "invalid UTF-8: invalid utf-8 sequence of %zu bytes from index %zu",
                      check.error_length, check.valid_up_to);
     }
-    text.clear();
     return false;
+}
+
+enum class Encoding { Utf8, Utf16Be, Utf16Le, Utf32Be, Utf32Le };
+
+// The encoding of input bytes, by byte-order mark, else by zero bytes.
+Encoding sniff_encoding(const unsigned char* p, std::size_t n) {
+    if (n >= 4 && p[0] == 0x00 && p[1] == 0x00 && p[2] == 0xFE && p[3] == 0xFF) return Encoding::Utf32Be;
+    if (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0x00 && p[3] == 0x00) return Encoding::Utf32Le;
+    if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) return Encoding::Utf16Be;
+    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) return Encoding::Utf16Le;
+    if (n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0) return Encoding::Utf32Be;
+    if (n >= 4 && p[1] == 0 && p[2] == 0 && p[3] == 0) return Encoding::Utf32Le;
+    if (n >= 2 && p[0] == 0) return Encoding::Utf16Be;
+    if (n >= 2 && p[1] == 0) return Encoding::Utf16Le;
+    return Encoding::Utf8;
 }
 
 bool buffer_to_text(PyObject* obj, std::string& text) {
@@ -55,35 +69,59 @@ bool buffer_to_text(PyObject* obj, std::string& text) {
 
 }  // namespace
 
-bool extract_input_text(PyObject* obj, std::string& text) {
+bool read_input(PyObject* obj, InputText& input) {
     if (PyUnicode_Check(obj)) {
         Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
+        const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);  // kept by the str
         if (!utf8) return false;  // a lone surrogate: the interpreter's UnicodeEncodeError
-        text.assign(utf8, static_cast<std::size_t>(size));
+        input.owner_ = py::ref::borrow(obj);
+        input.view_ = std::string_view(utf8, static_cast<std::size_t>(size));
         return true;
     }
     if (PyBytes_Check(obj)) {
-        return decode_input_bytes(reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(obj)),
-                                  static_cast<std::size_t>(PyBytes_GET_SIZE(obj)), text);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(obj));
+        const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(obj));
+        if (sniff_encoding(bytes, size) != Encoding::Utf8) {
+            if (!decode_input_bytes(bytes, size, input.owned_)) return false;
+            input.view_ = input.owned_;
+            return true;
+        }
+        const std::string_view text(PyBytes_AS_STRING(obj), size);
+        if (!check_input_utf8(text)) return false;
+        input.owner_ = py::ref::borrow(obj);
+        input.view_ = text;
+        return true;
     }
     if (PyByteArray_Check(obj)) {
-        return decode_input_bytes(reinterpret_cast<const unsigned char*>(PyByteArray_AS_STRING(obj)),
-                                  static_cast<std::size_t>(PyByteArray_GET_SIZE(obj)), text);
+        if (!decode_input_bytes(reinterpret_cast<const unsigned char*>(PyByteArray_AS_STRING(obj)),
+                                static_cast<std::size_t>(PyByteArray_GET_SIZE(obj)), input.owned_))
+            return false;
+    } else if (!buffer_to_text(obj, input.owned_)) {
+        return false;
     }
-    return buffer_to_text(obj, text);
+    input.view_ = input.owned_;
+    return true;
+}
+
+bool extract_input_text(PyObject* obj, std::string& text) {
+    InputText input;
+    if (!read_input(obj, input)) return false;
+    text.assign(input.view());
+    return true;
 }
 
 bool decode_input_bytes(const unsigned char* p, std::size_t n, std::string& text) {
-    if (n >= 4 && p[0] == 0x00 && p[1] == 0x00 && p[2] == 0xFE && p[3] == 0xFF) return decode_utf32(p, n, true, text);
-    if (n >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0x00 && p[3] == 0x00) return decode_utf32(p, n, false, text);
-    if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) return decode_utf16(p, n, true, text);
-    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) return decode_utf16(p, n, false, text);
-    if (n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0) return decode_utf32(p, n, true, text);
-    if (n >= 4 && p[1] == 0 && p[2] == 0 && p[3] == 0) return decode_utf32(p, n, false, text);
-    if (n >= 2 && p[0] == 0) return decode_utf16(p, n, true, text);
-    if (n >= 2 && p[1] == 0) return decode_utf16(p, n, false, text);
-    return decode_utf8(p, n, text);
+    switch (sniff_encoding(p, n)) {
+        case Encoding::Utf32Be: return decode_utf32(p, n, true, text);
+        case Encoding::Utf32Le: return decode_utf32(p, n, false, text);
+        case Encoding::Utf16Be: return decode_utf16(p, n, true, text);
+        case Encoding::Utf16Le: return decode_utf16(p, n, false, text);
+        case Encoding::Utf8: break;
+    }
+    text.clear();
+    if (!check_input_utf8({reinterpret_cast<const char*>(p), n})) return false;
+    text.assign(reinterpret_cast<const char*>(p), n);
+    return true;
 }
 
 bool decode_utf16(const unsigned char* p, std::size_t n, bool big_endian, std::string& text) {

@@ -18,7 +18,8 @@
 // the conversion; a violation is placed by composing the text again into a
 // tree, whose nodes carry positions (schema.h).
 //
-// While the lock is released only the call's private text is read.
+// While the lock is released only the call's text is read: the bytes of
+// the str or bytes the call holds, or its own copy of anything else.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -174,15 +175,16 @@ py::ref load_with_options(const LoadArguments& arguments) {
     if (!path_from_argument(arguments.include_dir.get(), "include_dir", include_dir)) return {};
     if (!path_from_argument(arguments.root_path.get(), "root_path", root_path)) return {};
 
-    std::string text;
-    if (!extract_input_text(arguments.data, text)) return {};
+    InputText input;
+    if (!read_input(arguments.data, input)) return {};
+    const std::string_view text = input.view();
 
     py::ref schema;
     if (!resolve_schema_argument(arguments.schema.get(), arguments.schema_resolver.get(), text, schema)) return {};
 
     const LoadSettings settings = derive_load_settings(text, options);
     if (!tags_from_argument(arguments.tags.get())) return {};
-    if (options & OPT_ROUND_TRIP) return round_trip_road(std::move(text), options, settings, schema.get());
+    if (options & OPT_ROUND_TRIP) return round_trip_road(std::string(text), options, settings, schema.get());
     if (const char* road = unbuilt_road(options)) {
         raise_not_built(road);
         return {};
@@ -196,7 +198,7 @@ py::ref load_with_options(const LoadArguments& arguments) {
         return {};
     const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
                                 (options & OPT_PASSTHROUGH_TAG) != 0};
-    // The texts of the trees may borrow `text`, which outlives them here.
+    // The texts of the trees may borrow `input`, which outlives them here.
     return value_to_python(documents->documents.front(), context);
 }
 
@@ -206,8 +208,9 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
     py::ref tag_handler = py::ref::borrow(tag_handler_arg);
     py::ref tags = py::ref::borrow(tags_arg);
 
-    std::string text;
-    if (!extract_input_text(data, text)) return {};
+    InputText input;
+    if (!read_input(data, input)) return {};
+    const std::string_view text = input.view();
     if (options & (OPT_ROUND_TRIP | OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR)) {
         PyErr_SetString(PyExc_ValueError,
                         "loads_all() does not support OPT_INCLUDES, OPT_SECRETS, OPT_ENV_VAR, or OPT_ROUND_TRIP; "
@@ -237,9 +240,9 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
 }
 
 py::ref yaml_version(PyObject* data) {
-    std::string text;
-    if (!extract_input_text(data, text)) return {};
-    const auto version = scanner::sniff_yaml_version(text);
+    InputText input;
+    if (!read_input(data, input)) return {};
+    const auto version = scanner::sniff_yaml_version(input.view());
     if (!version) return py::none();
     return py::ref::steal(PyUnicode_FromFormat("%u.%u", static_cast<unsigned>(version->major),
                                                static_cast<unsigned>(version->minor)));
