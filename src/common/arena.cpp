@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <utility>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace quillmere {
 
 namespace {
@@ -16,7 +20,8 @@ struct BlockCache {
     static constexpr int kCapacity = 4;
     void* blocks[kCapacity] = {};
     int count = 0;
-    ~BlockCache() {
+    ~BlockCache() { clear(); }
+    void clear() {
         while (count > 0) std::free(blocks[--count]);
     }
 };
@@ -83,6 +88,13 @@ void* Arena::allocate_slow(std::size_t size, std::size_t align) {
     auto p = (reinterpret_cast<std::uintptr_t>(cursor_) + (align - 1)) & ~(std::uintptr_t(align) - 1);
     cursor_ = reinterpret_cast<char*>(p + size);
     return reinterpret_cast<void*>(p);
+}
+
+void give_back_free_memory() {
+    t_block_cache.clear();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 }  // namespace quillmere

@@ -25,6 +25,7 @@
 #include <string>
 #include <utility>
 
+#include "common/arena.h"
 #include "decode/decoder.h"
 #include "ffi/args.h"
 #include "ffi/convert/decode.h"
@@ -162,6 +163,19 @@ py::ref round_trip_road(std::string text, std::uint64_t options, const LoadSetti
     return roundtrip::new_document_object(std::move(state));
 }
 
+// Trees of this size or more are large: once they are freed, the
+// allocator is asked to give its free memory back.
+constexpr std::size_t kLargeTrees = std::size_t(2) << 20;
+
+// Frees the trees of a finished load; after a large one the allocator's
+// free memory goes back to the system, so that little more than the result
+// stays resident (the allocator would keep megabytes for later calls).
+void drop_documents(std::optional<decode::Documents>& documents) {
+    const bool large = documents->arena.reserved() >= kLargeTrees;
+    documents.reset();
+    if (large) give_back_free_memory();
+}
+
 struct LoadArguments {
     PyObject* data = nullptr;
     py::ref option, include_dir, schema, schema_resolver, tag_handler, tags, root_path, on_missing_secret,
@@ -199,7 +213,9 @@ py::ref load_with_options(const LoadArguments& arguments) {
     const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
                                 (options & OPT_PASSTHROUGH_TAG) != 0};
     // The texts of the trees may borrow `input`, which outlives them here.
-    return value_to_python(documents->documents.front(), context);
+    py::ref value = value_to_python(documents->documents.front(), context);
+    drop_documents(documents);
+    return value;
 }
 
 py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, PyObject* tags_arg) {
@@ -236,6 +252,7 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
         py::ref value = value_to_python(document, context);  // a fresh key cache per document
         if (!value || PyList_Append(list.get(), value.get()) < 0) return {};
     }
+    drop_documents(documents);
     return list;
 }
 
