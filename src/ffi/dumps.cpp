@@ -17,6 +17,7 @@
 // options say; a document view stands for its plain value (to_dict()).
 //
 // While the lock is released only the call's own tree and buffer are used.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +44,13 @@ namespace {
 using encode::NullStyle;
 
 constexpr std::size_t kInitialOutputCapacity = 1024;
+
+// Room for the text of a tree: its arena's size, which holds every text of
+// the tree plus 16 bytes a value and 32 a pair, more than the indentation
+// and indicators that the writers add on all but the deepest trees. The
+// text is then written into one buffer, not copied along as it grows; the
+// pages reserved past its end are never touched.
+std::size_t output_capacity(const Arena& tree) { return std::max(kInitialOutputCapacity, tree.reserved()); }
 
 // `width`: an int in 0..2^64-1, or absent (0, no folding).
 bool width_from_argument(PyObject* value, std::uint64_t& width) {
@@ -180,7 +188,7 @@ py::ref dump_yaml(const DumpArguments& arguments) {
     std::string text;
     {
         GilRelease unlocked;
-        text.reserve(kInitialOutputCapacity);
+        text.reserve(output_capacity(arena));
         encode::emit_document(text, *root, config);
         Arena tree = std::move(arena);  // the tree is freed here, still without the lock
     }
@@ -218,7 +226,7 @@ py::ref dump_json(PyObject* obj_argument, PyObject* default_, PyObject* option) 
     std::optional<std::string> failure;
     {
         GilRelease unlocked;
-        text.reserve(kInitialOutputCapacity);
+        text.reserve(output_capacity(arena));
         Result<void, std::string> written = encode::write_json(text, *root, config);
         if (!written.ok()) failure = std::move(written).error();
         Arena tree = std::move(arena);  // the tree is freed here, still without the lock
