@@ -15,7 +15,8 @@ constexpr std::size_t kMaxBlock = std::size_t(1) << 20;
 
 // Full-size blocks released on this thread, kept for the next arena: a
 // large load would otherwise map, fault in and unmap megabytes per call.
-// At most a few are kept, so that a thread holds little between calls.
+// At most a few are kept, so that a thread holds little between calls, and
+// give_back_free_memory drops them.
 struct BlockCache {
     static constexpr int kCapacity = 4;
     void* blocks[kCapacity] = {};

@@ -7,8 +7,8 @@
 // buffer may be changed by another thread once the lock is released, so
 // it is copied, as is any text decoded from UTF-16 or UTF-32.
 // `extract_input_text` is the same with a text of the caller's own. Bytes
-// are sniffed by their byte-order mark,
-// else by the zero bytes at their start, and decoded:
+// are sniffed by their byte-order mark, else by the zero bytes at their
+// start, and decoded:
 //
 //     00 00 FE FF | FF FE 00 00   UTF-32 BE | LE   (marks first)
 //     FE FF       | FF FE         UTF-16 BE | LE
