@@ -163,15 +163,16 @@ py::ref round_trip_road(std::string text, std::uint64_t options, const LoadSetti
     return roundtrip::new_document_object(std::move(state));
 }
 
-// Trees of this size or more are large: once they are freed, the
-// allocator is asked to give its free memory back.
-constexpr std::size_t kLargeTrees = std::size_t(2) << 20;
+// Trees (with the texts the scanner built for them) of this size or more
+// are large: once they are freed, the allocator is asked to give its free
+// memory back.
+constexpr std::size_t kLargeTrees = std::size_t(1) << 20;
 
 // Frees the trees of a finished load; after a large one the allocator's
 // free memory goes back to the system, so that little more than the result
 // stays resident (the allocator would keep megabytes for later calls).
 void drop_documents(std::optional<decode::Documents>& documents) {
-    const bool large = documents->arena.reserved() >= kLargeTrees;
+    const bool large = documents->arena.reserved() + documents->texts.reserved() >= kLargeTrees;
     documents.reset();
     if (large) give_back_free_memory();
 }
