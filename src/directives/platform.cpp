@@ -249,6 +249,9 @@ Result<std::string, std::string> write_temporary(const std::string& target, std:
     const bool exists = ::stat(target.c_str(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode)) return make_err(os_error_text(EISDIR));
     if (exists && !S_ISREG(info.st_mode)) return make_err(std::string(kNotRegularText));
+    // Renaming would replace a file that the process may not write; writing
+    // it in place would be refused, and so is this.
+    if (exists && ::access(target.c_str(), W_OK) != 0) return make_err(os_error_text(errno));
     const std::string_view name = file_name(target);
     if (name.empty()) return make_err(os_error_text(target.empty() ? ENOENT : EISDIR));
     const std::string directory = parent_path(target).value_or("");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "directives/load_support.h"
 #include "directives/write_back.h"
@@ -94,6 +95,21 @@ TEST(WriteFiles, AFailureChangesNoFileAndLeavesNoTemporaryFile) {
         EXPECT_EQ(read(tree.path("d/a.yaml")), "a: 1\n") << c.failing;
         EXPECT_EQ(names_in(tree.path("d")), (std::vector<std::string>{"a.yaml", "pipe", "sub"})) << c.failing;
     }
+}
+
+TEST(WriteFiles, AFileTheProcessMayNotWriteIsNotReplaced) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+    FileTree tree;
+    tree.write("d/a.yaml", "a: 1\n");
+    tree.write("d/ro.yaml", "ro: 1\n");
+    fs::permissions(tree.path("d/ro.yaml"), fs::perms(0444));
+    const std::vector<FileWrite> files = {{tree.path("d/a.yaml"), "a: 2\n"}, {tree.path("d/ro.yaml"), "ro: 2\n"}};
+    auto written = write_files(files);
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().reason, "Permission denied (os error 13)");
+    EXPECT_EQ(read(tree.path("d/a.yaml")), "a: 1\n");
+    EXPECT_EQ(read(tree.path("d/ro.yaml")), "ro: 1\n");
+    EXPECT_EQ(names_in(tree.path("d")), (std::vector<std::string>{"a.yaml", "ro.yaml"}));
 }
 
 // main.yaml includes x.yaml twice and multi.yaml, a file of two documents,
