@@ -13,6 +13,7 @@
 // text; two different texts are a conflict, not a last write that wins.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
