@@ -1,11 +1,17 @@
 // dump_includes and dump_includes_map: the included files of a round-trip
 // document, written back or returned by path.
 //
-// The arguments are taken here; rendering the included files comes with
-// the round-trip document.
+// The arguments are taken here; rendering, folding and writing the files
+// is the document's (document_api.h), under a shared borrow that lasts
+// for the call.
+#include <optional>
+#include <string>
+
 #include "ffi/args.h"
 #include "ffi/entry.h"
+#include "ffi/errors.h"
 #include "ffi/functions.h"
+#include "roundtrip/document_api.h"
 
 namespace quillmere::ffi {
 
@@ -15,13 +21,35 @@ constexpr const char* kDumpIncludesKeywords[] = {"include_dir"};
 constexpr Signature kDumpIncludesSignature{"dump_includes", "doc", kDumpIncludesKeywords};
 constexpr Signature kDumpIncludesMapSignature{"dump_includes_map", "doc", {}};
 
+// `doc` as a shared borrow of a QuillmereDocument; nothing, with a
+// TypeError or the borrow error noted with "doc", otherwise.
+std::optional<roundtrip::SharedDocument> extract_document_argument(PyObject* doc) {
+    if (!roundtrip::is_document(doc)) {
+        if (!PyErr_Occurred()) {
+            PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'QuillmereDocument'",
+                         Py_TYPE(doc)->tp_name);
+        }
+        add_argument_note("doc");
+        return std::nullopt;
+    }
+    std::optional<roundtrip::SharedDocument> document = roundtrip::SharedDocument::take(doc);
+    if (!document) add_argument_note("doc");
+    return document;
+}
+
 PyObject* dump_includes_impl(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         PyObject* doc = nullptr;
         PyObject* values[std::size(kDumpIncludesKeywords)];
         if (!parse_arguments(kDumpIncludesSignature, args, nargsf, kwnames, doc, values)) return nullptr;
-        PyErr_SetString(PyExc_NotImplementedError, "dump_includes() is not implemented yet");
-        return nullptr;
+        std::optional<roundtrip::SharedDocument> document = extract_document_argument(doc);
+        if (!document) return nullptr;
+        // Checked, then unused: the files go to the paths the document
+        // recorded when it was loaded.
+        std::optional<std::string> include_dir;
+        if (!path_from_argument(values[0], "include_dir", include_dir)) return nullptr;
+        if (!roundtrip::write_included_files(document->state())) return nullptr;
+        return py::none().release();
     });
 }
 
@@ -29,8 +57,9 @@ PyObject* dump_includes_map_impl(PyObject*, PyObject* const* args, Py_ssize_t na
     return guarded([&]() -> PyObject* {
         PyObject* doc = nullptr;
         if (!parse_arguments(kDumpIncludesMapSignature, args, nargsf, kwnames, doc, nullptr)) return nullptr;
-        PyErr_SetString(PyExc_NotImplementedError, "dump_includes_map() is not implemented yet");
-        return nullptr;
+        std::optional<roundtrip::SharedDocument> document = extract_document_argument(doc);
+        if (!document) return nullptr;
+        return roundtrip::included_files_map(document->state()).release();
     });
 }
 

@@ -93,6 +93,18 @@ py::ref walk_leaves(const DocumentState& state, const YamlNode& start);
 // The list of the written paths.
 py::ref save_document(const DocumentState& state, const std::optional<std::string>& path);
 
+// dump_includes(doc): every included file written back to its path, as one
+// batch. False with the error set: ValueError "document was not loaded
+// with OPT_INCLUDES; nothing to write back" without a source table,
+// QuillmereIncludeError when two copies of a file differ, the confinement
+// error for a file that now lies outside the include root, ValueError
+// "cannot write {path}: {reason}" when a write fails (nothing written).
+[[nodiscard]] bool write_included_files(const DocumentState& state);
+
+// dump_includes_map(doc): the same texts as a dict from path to bytes;
+// null with the same errors but those of writing.
+py::ref included_files_map(const DocumentState& state);
+
 // ------------------------------------------------- from the document classes
 // Defined in document.cpp.
 

@@ -1,0 +1,275 @@
+"""Round-trip documents back to text and files: to_yaml, walk, save,
+dump_includes and dump_includes_map.
+
+Saves run in a temporary directory. A document whose loaded text the 1.1
+upgrade rewrote ("yes" -> "true") carries modification marks without any
+edit, which makes it the simplest changed document."""
+
+import os
+import stat
+from pathlib import Path
+
+import pytest
+
+import quillmere
+from conftest import SHARED_DIR, run_on_small_stack
+from quillmere import (
+    OPT_ROUND_TRIP,
+    OPT_UPGRADE_1_1,
+    OPT_YAML_1_1,
+    dump_includes,
+    dump_includes_map,
+    dumps,
+    loads,
+    loads_all,
+)
+
+
+def rt(text, option=0, **kwargs):
+    return loads(text, option=OPT_ROUND_TRIP | option, **kwargs)
+
+
+def changed(text="a: yes  # kept\n"):
+    """A document whose root file changed: the upgrade rewrote a value."""
+    return rt(text, OPT_UPGRADE_1_1)
+
+
+CHANGED_TEXT = b"%YAML 1.2\n---\na: true  # kept\n"
+
+
+def files_in(directory):
+    """Every name below `directory`: a temporary file left behind shows up."""
+    return sorted(str(p.relative_to(directory)) for p in Path(directory).rglob("*"))
+
+
+# ------------------------------------------------------------- to_yaml
+
+
+def corpus_and_suite_inputs():
+    corpus = sorted(p for p in (SHARED_DIR / "corpus" / "files").rglob("*") if p.is_file())
+    suite = sorted((SHARED_DIR / "yaml-test-suite").rglob("in.yaml"))
+    return corpus + suite
+
+
+def test_unedited_documents_give_back_their_input_byte_for_byte():
+    """Every corpus file and conformance case that loads on the round-trip
+    road: to_yaml() and dumps() return the input bytes."""
+    inputs = corpus_and_suite_inputs()
+    assert len(inputs) > 300
+    loaded, differing = 0, []
+    for path in inputs:
+        data = path.read_bytes()
+        try:
+            doc = rt(data)
+        except quillmere.QuillmereError:
+            continue  # the error cases of the suite
+        loaded += 1
+        if doc.to_yaml() != data or dumps(doc) != data:
+            differing.append(str(path))
+    assert differing == []
+    assert loaded > 300
+
+
+@pytest.mark.parametrize("encoding", ["utf-16", "utf-16-le", "utf-16-be", "utf-32", "utf-32-be", "utf-8-sig"])
+def test_other_encodings_come_back_as_utf8(encoding):
+    text = "# ünïcode\nkey: välue  # c\nlist: [a,  b]\n"
+    bom = b"\xef\xbb\xbf" if encoding in ("utf-16", "utf-32", "utf-8-sig") else b""
+    assert rt(text.encode(encoding)).to_yaml() == bom + text.encode("utf-8")
+
+
+def test_str_input_and_an_empty_stream():
+    assert rt("a:   1  # c\n").to_yaml() == b"a:   1  # c\n"
+    assert rt("").to_yaml() == b""
+    assert rt("", OPT_UPGRADE_1_1).to_yaml() == b"%YAML 1.2\n---\n"
+
+
+def test_a_change_reemits_every_document_with_separators():
+    doc = changed("a: 1   # one\n...\nb: yes\n")
+    assert doc.to_yaml() == b"%YAML 1.2\n---\na: 1   # one\n---\nb: true\n"
+    assert dumps(doc) == doc.to_yaml()
+
+
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        ("a: 1\n", b"%YAML 1.2\n---\na: 1\n"),
+        ("%YAML 1.1\n---\na: 1\n", b"%YAML 1.2\n---\na: 1\n"),
+        ("\ufeffa: 1\n", b"\xef\xbb\xbf%YAML 1.2\n---\na: 1\n"),
+        # The header never changes the data: no second "---" after comments,
+        # %TAG lines and blank lines kept with their document.
+        ("# head\n---\na: 1\n", b"%YAML 1.2\n# head\n---\na: 1\n"),
+        ("%YAML 1.1\n%TAG !e! tag:e.com,2000:\n---\na: !e!x v\n", b"%YAML 1.2\n%TAG !e! tag:e.com,2000:\n---\na: !e!x v\n"),
+        ("\n\n%YAML 1.1\n---\na: 1\n", b"%YAML 1.2\n\n\n---\na: 1\n"),
+        ("# c\n\n%YAML 1.1\n--- # start\na: 1\n...\n", b"%YAML 1.2\n# c\n\n--- # start\na: 1\n...\n"),
+    ],
+)
+def test_the_upgrade_header_keeps_the_documents(text, expected):
+    out = rt(text, OPT_UPGRADE_1_1).to_yaml()
+    assert out == expected
+    assert loads_all(out) == loads_all(text, option=OPT_YAML_1_1)
+
+
+def test_a_view_renders_its_node_alone():
+    doc = rt("a:\n  b:   1  # c\n  c: [x,  y]\nd: 2\n")
+    assert doc["a"].to_yaml() == b"b:   1  # c\nc: [x, y]\n"
+    assert doc["a"]["c"].to_yaml() == b"[x, y]\n"
+
+
+# ------------------------------------------------------------- walk
+
+
+@pytest.mark.parametrize(
+    "text, leaves",
+    [
+        ("a: [1, 2]\nb: {c: x}\n", [(("a", 0), 1), (("a", 1), 2), (("b", "c"), "x")]),
+        ("5\n", [((), 5)]),
+        ("a: []\nb: {}\n", []),
+        # A key that is not a scalar has no path step: left out with its value.
+        ("[k]: v\nx: ~\n1: one\n", [(("x",), None), (("1",), "one")]),
+        # An alias leaf gives what its anchor holds.
+        ("a: &r {k: v}\nb: *r\n", [(("a", "k"), "v"), (("b",), {"k": "v"})]),
+    ],
+)
+def test_walk_lists_leaves_with_their_paths(text, leaves):
+    assert rt(text).walk() == leaves
+
+
+def test_walk_of_a_view_and_of_an_empty_stream():
+    doc = rt("a:\n  - {b: 1}\n  - c\n")
+    assert doc["a"].walk() == [((0, "b"), 1), ((1,), "c")]
+    assert rt("").walk() == []
+
+
+def test_walk_of_a_deep_tree_on_a_small_stack():
+    depth = 999
+    doc = rt("[" * depth + "x" + "]" * depth)
+    ((path, value),) = run_on_small_stack(doc.walk)
+    assert path == (0,) * depth and value == "x"
+
+
+# ------------------------------------------------------------- save
+
+
+def test_save_of_an_unedited_document_without_a_path_writes_nothing(tmp_path):
+    doc = rt("a: 1\n")
+    assert doc.save() == []
+    assert files_in(tmp_path) == []
+
+
+def test_save_needs_a_path_when_the_root_changed_and_there_is_no_origin(tmp_path):
+    doc = changed()
+    with pytest.raises(ValueError) as error:
+        doc.save()
+    assert str(error.value) == "save() needs a path: this document was not loaded from a file"
+
+
+def test_save_writes_the_origin_and_keeps_marks(tmp_path):
+    target = tmp_path / "conf.yaml"
+    doc = changed()
+    doc.set_origin(str(target))
+    assert doc.save() == [str(target)]
+    assert target.read_bytes() == CHANGED_TEXT
+    # Nothing is cleared: the next save writes the same file again.
+    target.write_bytes(b"x: 0\n")
+    assert doc.save() == [str(target)]
+    assert target.read_bytes() == CHANGED_TEXT
+    assert files_in(tmp_path) == ["conf.yaml"]
+
+
+def test_save_as_writes_the_loaded_text_and_leaves_the_origin(tmp_path):
+    text = b"# top\na:   1  # one\n"
+    doc = rt(text)
+    doc.set_origin(str(tmp_path / "origin.yaml"))
+    copy = tmp_path / "copy.yaml"
+    assert doc.save(str(copy)) == [str(copy)]
+    assert copy.read_bytes() == text
+    assert doc.origin == str(tmp_path / "origin.yaml")
+    assert files_in(tmp_path) == ["copy.yaml"]
+
+
+def test_save_path_must_be_a_str():
+    with pytest.raises(TypeError) as error:
+        rt("a: 1\n").save(5)
+    assert error.value.__notes__ == ["while processing 'path'"]
+
+
+def test_save_keeps_the_permission_bits_of_the_file_it_replaces(tmp_path):
+    target = tmp_path / "conf.yaml"
+    target.write_bytes(b"old\n")
+    target.chmod(0o640)
+    doc = changed()
+    doc.set_origin(str(target))
+    doc.save()
+    assert stat.S_IMODE(target.stat().st_mode) == 0o640
+    assert target.read_bytes() == CHANGED_TEXT
+
+
+def test_save_through_a_symbolic_link_replaces_the_file_and_keeps_the_link(tmp_path):
+    real = tmp_path / "real" / "conf.yaml"
+    real.parent.mkdir()
+    real.write_bytes(b"old\n")
+    link = tmp_path / "link.yaml"
+    link.symlink_to(real)
+    doc = changed()
+    doc.set_origin(str(link))
+    assert doc.save() == [str(link)]
+    assert link.is_symlink() and os.readlink(link) == str(real)
+    assert real.read_bytes() == CHANGED_TEXT
+    assert files_in(tmp_path) == ["link.yaml", "real", "real/conf.yaml"]
+
+
+def test_a_failed_save_over_a_directory_changes_nothing(tmp_path):
+    (tmp_path / "dir").mkdir()
+    doc = changed()
+    with pytest.raises(OSError) as error:
+        doc.save(str(tmp_path / "dir"))
+    assert str(error.value) == f"cannot write {tmp_path / 'dir'}: Is a directory (os error 21)"
+    with pytest.raises(OSError, match="No such file or directory"):
+        doc.save(str(tmp_path / "missing" / "x.yaml"))
+    assert files_in(tmp_path) == ["dir"]
+
+
+def test_a_failed_save_leaves_the_old_file_whole(tmp_path):
+    """A write that cannot finish (here: a directory the process may not
+    write to) leaves the target as it was and no temporary file."""
+    if os.geteuid() == 0:
+        pytest.skip("root writes to read-only directories")
+    target = tmp_path / "ro" / "conf.yaml"
+    target.parent.mkdir()
+    target.write_bytes(b"old: 1\n")
+    target.parent.chmod(0o555)
+    try:
+        doc = changed()
+        doc.set_origin(str(target))
+        with pytest.raises(OSError, match="Permission denied"):
+            doc.save()
+        assert target.read_bytes() == b"old: 1\n"
+        assert files_in(target.parent) == ["conf.yaml"]
+    finally:
+        target.parent.chmod(0o755)
+
+
+# ------------------------------------------------------------- dump_includes
+
+
+def test_include_functions_need_a_directive_load():
+    doc = rt("a: 1\n")
+    message = "document was not loaded with OPT_INCLUDES; nothing to write back"
+    with pytest.raises(ValueError, match=message):
+        dump_includes(doc)
+    with pytest.raises(ValueError, match=message):
+        dump_includes_map(doc)
+
+
+@pytest.mark.parametrize("function", [dump_includes, dump_includes_map])
+def test_include_functions_take_a_document(function):
+    with pytest.raises(TypeError) as error:
+        function({"a": 1})
+    assert str(error.value) == "'dict' object cannot be converted to 'QuillmereDocument'"
+    assert error.value.__notes__ == ["while processing 'doc'"]
+
+
+def test_dump_includes_checks_include_dir():
+    with pytest.raises(TypeError) as error:
+        dump_includes(rt("a: 1\n"), include_dir=5)
+    assert error.value.__notes__ == ["while processing 'include_dir'"]
