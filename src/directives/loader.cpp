@@ -1,5 +1,6 @@
 #include "directives/loader.h"
 
+#include <memory>
 #include <utility>
 
 #include "common/stack_guard.h"
@@ -34,13 +35,29 @@ Handler handler_for(const std::string& tag, const IncludeContext& context) {
     return nullptr;
 }
 
+// The comments that stood with the directive in its text (above it, after
+// it, blank lines) stay in that text when it is written back. An included
+// file's root has its file's comments, so the directive's go into its
+// provenance; any other result takes them in place of what it copied
+// (the comments of a secret in secrets.yaml) or made (none).
+void keep_directive_comments(roundtrip::Comments&& directive, YamlNode& result) {
+    const std::optional<roundtrip::IncludeSource>& source = result.source();
+    if (!source || !source->target_file_id) {
+        result.comments = std::move(directive);
+    } else if (directive.has_texts() || directive.blank_before != 0) {
+        result.mutable_source()->directive_comments = std::make_shared<const roundtrip::Comments>(std::move(directive));
+    }
+}
+
 // One step of the walk; every child goes through the stack guard again.
 Result<void, DirectiveError> resolve_node(YamlNode& node, IncludeContext& context, const IncludeChain& chain) {
     if (const std::optional<std::string>& tag = node.tag()) {
         if (Handler handler = handler_for(*tag, context)) {
             Result<YamlNode, DirectiveError> resolved = handler(node, context, chain);
             if (!resolved.ok()) return make_err(std::move(resolved).error());
-            node = std::move(resolved).value();  // the directive node is released here
+            YamlNode result = std::move(resolved).value();
+            keep_directive_comments(std::move(node.comments), result);
+            node = std::move(result);  // the directive node is released here
             return Ok{};
         }
     }

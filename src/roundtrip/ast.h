@@ -38,16 +38,6 @@ namespace quillmere::roundtrip {
 
 enum class NodeKind : std::uint8_t { Scalar, Sequence, Mapping, Alias, Null };
 
-// Where a directive-produced node came from. A node whose source has a
-// target_file_id is the root of an included file.
-struct IncludeSource {
-    std::string tag;     // "!include", "!secret", ... as written
-    std::string target;  // the directive's argument
-    std::optional<std::uint32_t> target_file_id;
-
-    friend bool operator==(const IncludeSource&, const IncludeSource&) = default;
-};
-
 // Comment texts of a node; allocated only when one of them is present.
 struct CommentTexts {
     std::vector<std::string> head;
@@ -94,6 +84,22 @@ private:
     static const std::optional<std::string>& empty_text();
 
     std::unique_ptr<CommentTexts> texts_;
+};
+
+// Where a directive-produced node came from. A node whose source has a
+// target_file_id is the root of an included file.
+struct IncludeSource {
+    std::string tag;     // "!include", "!secret", ... as written
+    std::string target;  // the directive's argument
+    std::optional<std::uint32_t> target_file_id;
+    // The comments of the directive in the including text, for the root of
+    // an included file, whose own comments are those of its file. Layout
+    // only: two sources are equal when they name the same thing.
+    std::shared_ptr<const Comments> directive_comments = nullptr;
+
+    friend bool operator==(const IncludeSource& a, const IncludeSource& b) {
+        return a.tag == b.tag && a.target == b.target && a.target_file_id == b.target_file_id;
+    }
 };
 
 struct NodePair;

@@ -178,8 +178,19 @@ bool is_null_like(const YamlNode& node) {
             !node.tag());
 }
 
+const Comments kNoComments;
+
+// The comments a node has in the text it stands in: an included file's
+// root has those of its directive there (its own are its file's).
+const Comments& comments_in_text(const YamlNode& node) {
+    if (!is_include_root(node)) return node.comments;
+    const auto& kept = node.source()->directive_comments;
+    return kept ? *kept : kNoComments;
+}
+
 bool has_comments(const YamlNode& node) {
-    return !node.comments.head().empty() || node.comments.inline_comment().has_value();
+    const Comments& comments = comments_in_text(node);
+    return !comments.head().empty() || comments.inline_comment().has_value();
 }
 
 // Whether any node inside a flow collection carries a comment, so that the
@@ -409,6 +420,11 @@ private:
     // of a file that is written as that file's text.
     bool is_directive(const YamlNode& node) const { return node.source() && &node != file_root_; }
     bool is_included(const YamlNode& node) const { return is_directive(node) && node.source()->target_file_id; }
+    // The comments written with a node here: an included file's root
+    // written as its directive has those of the directive.
+    const Comments& comments_here(const YamlNode& node) const {
+        return is_included(node) ? comments_in_text(node) : node.comments;
+    }
     bool is_taken(const YamlNode& node) const { return !taken_.empty() && taken_.count(&node) != 0; }
 
     std::string& out_;
@@ -550,9 +566,10 @@ void Renderer::render_comment_line(std::string_view text, std::uint64_t indent) 
 // content, `written` of which are taken already (by a "," or by the "-" of
 // a null item), and at least one blank after whatever precedes it.
 void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written) {
-    const auto& comment = node.comments.inline_comment();
-    if (!comment || is_included(node)) return;
-    const std::uint32_t gap = node.comments.inline_spaces;
+    const Comments& comments = comments_here(node);
+    const auto& comment = comments.inline_comment();
+    if (!comment) return;
+    const std::uint32_t gap = comments.inline_spaces;
     spaces(gap > written ? gap - written : 1);
     out_ += '#';
     if (!comment->empty()) {
@@ -562,17 +579,18 @@ void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written
 }
 
 // Blank lines and head comments. Those of an include root belong to its
-// file and are written there.
+// file and are written there; its directive's are written here.
 void Renderer::render_head(const YamlNode& node, std::uint64_t indent, bool blank_lines) {
-    if (is_included(node)) return;
+    const Comments& comments = comments_here(node);
     // Blank lines before anything else of a text are not kept when it is
     // read again; a tag with no content would take in those after it, and
     // a block scalar that keeps its final line breaks would count them as
     // more of its own.
     const bool after_keep = std::exchange(after_keep_block_, false);
     if (!std::exchange(after_bare_tag_, false) && !after_keep && blank_lines && out_.size() != text_start_)
-        out_.append(node.comments.blank_before, '\n');
-    for (const std::string& comment : node.comments.head()) render_comment_line(comment, indent);
+        out_.append(comments.blank_before, '\n');
+    for (const std::string& comment : comments.head()) render_comment_line(comment, indent);
+    if (is_directive(node)) return;
     if (const auto comment = displaced_header_comment(node)) render_comment_line(*comment, indent);
 }
 
@@ -603,14 +621,12 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
     if (as_file) file_root_ = &root;
     if (is_directive(root)) {
         // A directive; the comments of an included file stay in that file.
-        const bool included = is_included(root);
-        if (!included)
-            for (const std::string& comment : root.comments.head()) render_comment_line(comment, 0);
+        const Comments& comments = comments_here(root);
+        for (const std::string& comment : comments.head()) render_comment_line(comment, 0);
         render_source_directive(*root.source(), false);
         render_inline_comment(root);
         newline();
-        if (!included)
-            for (const std::string& comment : root.comments.foot()) render_comment_line(comment, 0);
+        for (const std::string& comment : comments.foot()) render_comment_line(comment, 0);
         return;
     }
     document_ = &root;
@@ -1083,6 +1099,13 @@ void Renderer::render_complex_key(const YamlNode& key, const YamlNode& value, st
 // What follows "key:" at `indent`, up to and including its last line break.
 void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
     if (is_directive(value)) {
+        if (!comments_here(value).head().empty()) {
+            // Comments above a directive that stood on the line below its
+            // key; the directive line adds one blank of its own.
+            newline();
+            render_leading_comments(value, indent + 2);
+            spaces(indent + 1);
+        }
         render_directive_line(value);
         return;
     }

@@ -8,6 +8,7 @@
 #include "directives/fixture.h"
 #include "directives/load_support.h"
 #include "roundtrip/composer.h"
+#include "roundtrip/emitter.h"
 #include "support/file_tree.h"
 
 namespace quillmere::directives {
@@ -369,6 +370,60 @@ TEST(Include, WhatTheWalkLeavesAlone) {
     ASSERT_EQ(documents.documents.size(), 3u);
     EXPECT_EQ(quillmere::testing::describe_node(documents.documents[2]), "a");
     EXPECT_EQ(documents.documents[2].source()->target_file_id, 2u);
+}
+
+
+// Written back, a text keeps the comments that stood with its directives,
+// and an included file or a secrets.yaml keeps its own.
+TEST(Include, CommentsStayInTheirOwnText) {
+    FileTree tree;
+    tree.write("root/a.yaml", "# head of a\nx: 1  # x\n# foot of a\n");
+    tree.write("root/secrets.yaml", "# about db\ndb: hunter2  # the password\n");
+    const std::string text =
+        "# top\n"
+        "inc: !include a.yaml  # parent note\n"
+        "pw: !secret db  # my secret\n"
+        "env: !env_var HOME  # home\n"
+        "below:\n"
+        "  # above the directive\n"
+        "  !include a.yaml\n"
+        "l:\n"
+        "  # first\n"
+        "  - !include a.yaml  # one\n"
+        "\n"
+        "  # second\n"
+        "  - [!secret db,  # in flow\n"
+        "     !include a.yaml]\n"
+        "# end\n";
+    testing::Loaded loaded = load(tree.path("root"), text, tree.path("root/main.yaml"));
+    ASSERT_FALSE(loaded.error) << loaded.first();
+    roundtrip::YamlNode& root = loaded.documents[0];
+    root.pairs().back().value.comments.modified = true;
+    std::string out;
+    roundtrip::render_documents(out, roundtrip::NullStyle::Empty, loaded.documents);
+    EXPECT_EQ(out,
+              "# top\n"
+              "inc: !include a.yaml  # parent note\n"
+              "pw: !secret db  # my secret\n"
+              "env: !env_var HOME  # home\n"
+              "below:\n"
+              "  # above the directive\n"
+              "  !include a.yaml\n"
+              "l:\n"
+              "  # first\n"
+              "  - !include a.yaml  # one\n"
+              "\n"
+              "  # second\n"
+              "  - [\n"
+              "      !secret db,  # in flow\n"
+              "      !include a.yaml\n"
+              "    ]\n"
+              "# end\n");
+    // The included file is written with its own comments, and nothing of
+    // the directive's.
+    EXPECT_EQ(roundtrip::render_file_text(root.pairs()[0].value), "# head of a\nx: 1  # x\n# foot of a\n");
+    // A secret's node has the comments of its place, not those of secrets.yaml.
+    EXPECT_EQ(root.pairs()[1].value.comments.inline_comment(), "my secret");
 }
 
 }  // namespace
