@@ -7,11 +7,12 @@
 //     c: *x
 //
 // indexes x and y (first definitions only), then walks the documents in
-// order and expands each name the first time an alias uses it: *y inside
-// x's definition is not a use in the tree, *x under c is, so x is expanded
-// (copying [1, 2] and charging three nodes), and y never gets an entry of
-// its own. Every walk goes through the stack guard, so trees deeper than
-// the native stack (edits can nest values without limit) are walked safely.
+// order and expands each name the first time an alias uses it: *y under a
+// comes first, so y is expanded (one node), then *x under c, so x is
+// expanded (copying [1, 2], three nodes). An anchor that no alias uses
+// gets no entry. Every walk goes through the stack guard, so trees deeper
+// than the native stack (edits can nest values without limit) are walked
+// safely.
 #include "roundtrip/anchors.h"
 
 #include "common/stack_guard.h"

@@ -70,6 +70,12 @@ std::string round_trip(const std::string& input, Marks marks) {
 // exact.
 const std::map<std::string, std::string> kDeviations = {};
 
+// Cases that are not round-tripped because they do not compose, each with
+// the reason; the test checks that each really does not compose.
+const std::map<std::string, std::string> kNotComposed = {
+    {"DK95/00", "a tab after the indentation spaces, before content, is rejected as indentation (as the decoder does)"},
+};
+
 TEST(SuiteRoundTrip, EveryCaseReadsBackAsWritten) {
     const std::vector<SuiteCase> cases = load_suite();
     if (cases.empty()) GTEST_SKIP() << "conformance data not found";
@@ -84,6 +90,7 @@ TEST(SuiteRoundTrip, EveryCaseReadsBackAsWritten) {
             composed = reason != "skip";
             if (!reason.empty() && composed && failure.empty()) failure = reason;
         }
+        EXPECT_EQ(composed, kNotComposed.count(c.id) == 0) << c.id << (composed ? " composes" : " does not compose");
         if (!composed) continue;
         ++tried;
         const bool listed = kDeviations.count(c.id) != 0;
