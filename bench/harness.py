@@ -10,6 +10,9 @@ benchmarks first. The harness:
    libyaml and libfyaml; ``bench_writers`` when it is built);
    with ``bench_roundtrip``, times ruamel.yaml's round-trip dump of every
    corpus file beside quillmere's re-emit of the same file after an edit;
+   with ``bench_directives``, times a directive load of every corpus file
+   (includes, secrets and environment variables on) beside the plain
+   road's decode of it;
 3. times ``loads`` beside ``json.loads`` again, each input in a fresh
    process of the same shape (``shape_probe.py``: the process holds only
    that input and its twin, so that neither side pays for the harness's
@@ -929,6 +932,46 @@ def same_shape_ratios(generated: list[Input], corpus: list[Input], folder: pathl
     return table, result
 
 
+# -------------------------------------------------------------- directives
+
+
+def directives_table(engine: dict, sizes: dict) -> tuple[Table, dict]:
+    """Per corpus file and summed: the plain road's decode, the round-trip
+    compose and the directive load of the same text, in ms, with the ratio
+    of the directive load to the decode."""
+    runs = engine.get("runs", {})
+    table = Table("Directive load of texts without directives, ms per corpus file (median)",
+                  ["input", "MB", "decode ms", "compose ms", "directives ms", "directives/decode"],
+                  ["decode: decode_documents (the plain road's tokenize and decode); compose: parse_documents "
+                   "(the round-trip tree alone); directives: a new include context with includes, secrets and "
+                   "environment variables on, and load_with_directives (bench_directives)",
+                   "corpus (sum): the columns summed over the files all three read"])
+    names = sorted({name.partition("/")[2] for name in runs if name.startswith("directives/")})
+    sums = {"decode": 0.0, "compose": 0.0, "directives": 0.0}
+    files = 0
+    worst = (0.0, "")
+    for name in names:
+        cells = {kind: runs.get(f"{kind}/{name}") for kind in sums}
+        ms = {kind: run["ms"] if run and run["status"] == "ok" else None for kind, run in cells.items()}
+        size = sizes.get("corpus/" + name)
+        ratio_value = ms["directives"] / ms["decode"] if ms["directives"] and ms["decode"] else None
+        table.add(["corpus/" + name, f"{size / 1e6:.2f}" if size else "-",
+                   *(fmt_ms(ms[kind] / 1000) if ms[kind] is not None else "error" for kind in sums),
+                   fmt_ratio(ratio_value)])
+        if all(value is not None for value in ms.values()):
+            files += 1
+            for kind in sums:
+                sums[kind] += ms[kind] / 1000
+            if ratio_value and ratio_value > worst[0]:
+                worst = (ratio_value, name)
+    summary = {**sums, "files": files, "of": len(names), "worst": worst}
+    if files:
+        table.add([f"corpus (sum) ({files}/{len(names)})", "-", *(fmt_ms(sums[kind]) for kind in sums),
+                   fmt_ratio(sums["directives"] / sums["decode"])])
+        table.notes.append(f"worst file: {worst[1]} ({fmt_ratio(worst[0])})")
+    return table, summary
+
+
 # ------------------------------------------------------------------ memory
 
 
@@ -994,7 +1037,7 @@ def measure_memory(items: list[Input], folder: pathlib.Path, settings) -> tuple[
 
 
 def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], roundtrip: dict | None,
-              shape: dict) -> Table:
+              shape: dict, directives: dict | None) -> Table:
     table = Table("Goals", ["goal", "input", "measured", "target", "status"],
                   ["n/a: not measurable in this run (the call is not implemented or failed)",
                    "loads / json.loads: from the fresh processes of the same shape (their table above)",
@@ -1046,6 +1089,9 @@ def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], r
     if roundtrip and roundtrip.get("files"):
         value = roundtrip["ruamel rt"] / roundtrip["quillmere"]
         add("ruamel rt dump time / re-emit after an edit time", "corpus (sum)", value, 100, False)
+    if directives and directives.get("files"):
+        add("directive load time / plain decode time (no directives)", "corpus (sum)",
+            directives["directives"] / directives["decode"], 2, True)
     runs = engine.get("runs", {})
     for text, label in (("corpus/concatenated", "corpus/concatenated"),
                         ("extra/block_config.yaml", "generated/block_config")):
@@ -1102,6 +1148,7 @@ def main() -> int:
                         help="leave out the fresh-process load ratios and the thread scaling")
     parser.add_argument("--threads", type=int, default=4, help="threads of the thread-scaling run")
     parser.add_argument("--skip-roundtrip", action="store_true")
+    parser.add_argument("--skip-directives", action="store_true")
     settings = parser.parse_args()
     if settings.quick:
         settings.repeats, settings.min_sample, settings.engine_repeats = 3, 0.005, 3
@@ -1238,7 +1285,23 @@ def main() -> int:
         errors += roundtrip_errors
         engine["roundtrip"] = {"reemit": reemit, "ruamel": rows, "summary": roundtrip_summary}
 
-    goals = goal_rows(python, summaries, engine, memory, roundtrip_summary, shape)
+    directives_summary = None
+    directives_binary = build / "bench" / "bench_directives"
+    if settings.skip_directives:
+        pass
+    elif not directives_binary.exists():
+        errors.append(f"{directives_binary} is not built")
+    else:
+        print("directive loads", file=sys.stderr, flush=True)
+        args = [] if not pattern else [f"--benchmark_filter={settings.filter}"]
+        loads = run_google_benchmark(directives_binary, out / "bench_directives.json", args, settings)
+        if "error" in loads:
+            errors.append(loads["error"])
+        table, directives_summary = directives_table(loads, sizes)
+        tables.append(table)
+        engine["directives"] = {"runs": loads, "summary": directives_summary}
+
+    goals = goal_rows(python, summaries, engine, memory, roundtrip_summary, shape, directives_summary)
     tables.append(goals)
     info["load_average_end"] = [round(x, 2) for x in os.getloadavg()]
 
