@@ -7,7 +7,9 @@ benchmarks first. The harness:
    and dumper and ruamel.yaml (``typ="safe"`` and ``typ="rt"``) on the same
    inputs, the libraries taking turns within each input;
 2. runs the engine benchmarks (``bench_decode``: tokenize plus decode beside
-   libyaml and libfyaml; ``bench_writers`` when it is built);
+   libyaml and libfyaml; ``bench_writers`` when it is built; ``bench_compose``:
+   the round-trip composer beside the plain road's decoder on the corpus,
+   and the memory of the corpus's trees);
    with ``bench_roundtrip``, times ruamel.yaml's round-trip dump of every
    corpus file beside quillmere's re-emit of the same file after an edit;
    with ``bench_directives``, times a directive load of every corpus file
@@ -100,8 +102,6 @@ sys.path.insert(0, str(HERE))
 import datagen  # noqa: E402
 
 CORPUS = pathlib.Path(os.environ.get("QUILLMERE_SHARED_DIR", ROOT.parent / "shared")) / "corpus" / "files"
-if not CORPUS.is_dir():
-    CORPUS = pathlib.Path("/work/shared/corpus/files")
 
 # ---------------------------------------------------------------- libraries
 
@@ -710,7 +710,8 @@ def run_google_benchmark(binary: pathlib.Path, out_json: pathlib.Path, args: lis
                                                                       if k in ("items", "input_bytes", "documents",
                                                                                "output_MB", "input_MB",
                                                                                "skipped_files",
-                                                                               "refused_documents")}}
+                                                                               "refused_documents",
+                                                                               "tree_bytes", "tree_ratio")}}
     return {"runs": runs, "notes": notes, "context": report.get("context", {})}
 
 
@@ -784,6 +785,46 @@ def engine_tables(decode: dict, writers: dict | None) -> tuple[list[Table], list
                    f"{c.get('documents', 0):.0f}"])
         tables.append(w)
     return tables, errors
+
+
+def compose_table(compose: dict) -> tuple[Table, dict, list[str]]:
+    """The composer (with comments attached) beside the plain road's
+    tokenize plus decode on the same corpus files, and the bytes the
+    corpus's trees take over its input bytes."""
+    runs = compose.get("runs", {})
+    table = Table("Round trip: compose with comments beside tokenize + decode, the corpus (bench_compose)",
+                  ["benchmark", "ms", "MB/s"],
+                  ["compose/corpus: YamlNode trees with positions and comments; decode/corpus: Value trees "
+                   "(YAML 1.2 core); free/corpus: releasing the composed trees; files either road refuses are "
+                   "left out of both",
+                   "fastest: the sums over the files of each road's fastest of 20 rounds (less disturbed by "
+                   "load than the medians)"])
+    errors = []
+    for name in ("compose/corpus", "decode/corpus", "free/corpus"):
+        run = runs.get(name)
+        if not run or run["status"] != "ok":
+            table.add([name, "error" if run else "-", "-"])
+            if run:
+                errors.append(f"bench_compose {name}: {run['error']}")
+            continue
+        rate = run.get("bytes_per_second")
+        table.add([name, f"{run['ms']:.2f}", fmt_rate(rate) if rate else "-"])
+    summary: dict = {}
+    composed, decoded = runs.get("compose/corpus"), runs.get("decode/corpus")
+    if composed and decoded and composed["status"] == "ok" and decoded["status"] == "ok":
+        summary["time_ratio"] = composed["ms"] / decoded["ms"]
+        summary["tree_ratio"] = composed["counters"].get("tree_ratio")
+        table.add(["compose / decode time (medians)", fmt_ratio(summary["time_ratio"]), ""])
+    for note in compose.get("notes", []):
+        fastest = re.search(r"fastest of \d+ rounds per file: .*ratio ([0-9.]+)", note)
+        if fastest:
+            summary["fastest_ratio"] = float(fastest.group(1))
+            table.add(["compose / decode time (fastest)", fmt_ratio(summary["fastest_ratio"]), ""])
+        trees = re.search(r"corpus: (\d+) files, (\d+) bytes; trees: (\d+) bytes", note)
+        if trees:
+            table.add([f"trees / input bytes ({trees.group(1)} files, {int(trees.group(2)) / 1e6:.2f} MB)",
+                       fmt_ratio(int(trees.group(3)) / int(trees.group(2))), ""])
+    return table, summary, errors
 
 
 # -------------------------------------------------------------- round trip
@@ -1092,6 +1133,12 @@ def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], r
     if directives and directives.get("files"):
         add("directive load time / plain decode time (no directives)", "corpus (sum)",
             directives["directives"] / directives["decode"], 2, True)
+    composer = engine.get("compose", {}).get("summary")
+    if composer:
+        # The medians; the sums of the fastest times stand in the composer's table.
+        add("compose with comments time / tokenize+decode time", "corpus (bench_compose)",
+            composer.get("time_ratio"), 2, True)
+        add("round-trip trees / input bytes", "corpus (bench_compose)", composer.get("tree_ratio"), 8, True)
     runs = engine.get("runs", {})
     for text, label in (("corpus/concatenated", "corpus/concatenated"),
                         ("extra/block_config.yaml", "generated/block_config")):
@@ -1253,6 +1300,18 @@ def main() -> int:
         tables += engine_list
         errors += engine_errors
         engine["writers"] = writers
+        compose_binary = build / "bench" / "bench_compose"
+        if compose_binary.exists():
+            compose = run_google_benchmark(compose_binary, out / "bench_compose.json", [], settings)
+            if "error" in compose:
+                errors.append(compose["error"])
+            table, composer_summary, compose_errors = compose_table(compose)
+            tables.append(table)
+            errors += compose_errors
+            engine["compose"] = {"runs": compose.get("runs", {}), "notes": compose.get("notes", []),
+                                 "summary": composer_summary}
+        else:
+            errors.append(f"{compose_binary} is not built")
 
     memory: list[dict] = []
     if not settings.skip_memory:
