@@ -72,3 +72,22 @@ def test_case(case):
     if (folder / "in.json").exists():
         expected = json_documents((folder / "in.json").read_text(encoding="utf-8"))
         assert [as_json(d) for d in documents] == [as_json(d) for d in expected]
+
+
+def load_failure(data, option):
+    """The class, message and position that loads raises, or None."""
+    try:
+        q.loads(data, option=option)
+    except ex.QuillmereError as error:
+        return type(error).__name__, str(error), error.line, error.column
+    return None
+
+
+@pytest.mark.skipif(not CASES, reason=f"no test suite at {SUITE}")
+@pytest.mark.parametrize("case", load_cases() or ["none"])
+def test_round_trip_road_fails_where_the_plain_road_fails(case):
+    # The round-trip tree is composed by the same parser as the plain road's
+    # values: malformed text fails on both roads with the same error, and
+    # text the plain road loads gives a document.
+    data = (SUITE / case / "in.yaml").read_bytes()
+    assert load_failure(data, q.OPT_ROUND_TRIP) == load_failure(data, 0)
