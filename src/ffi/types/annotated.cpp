@@ -3,6 +3,9 @@
 #include <new>
 
 #include "ffi/entry.h"
+#include "ffi/errors.h"
+#include "ffi/once_cell.h"
+#include "ffi/text.h"
 #include "ffi/types/types.h"
 
 namespace quillmere::ffi {
@@ -38,6 +41,174 @@ PyObject* annotated_dict_new(PyTypeObject* type, PyObject*, PyObject*) {
 PyObject* annotated_list_new(PyTypeObject* type, PyObject*, PyObject*) {
     return guarded([&] { return make_instance(&PyList_Type, type, annotated_list_data, Annotation{}).release(); });
 }
+
+// Members shared by both classes; an annotated list is the only list here.
+AnnotatedData* annotated_data(PyObject* self) {
+    return PyList_Check(self) ? annotated_list_data(self) : annotated_dict_data(self);
+}
+
+py::ref optional_text(const std::optional<std::string>& text) { return text ? text_to_str(*text) : py::none(); }
+
+bool is_include_tag(const std::optional<std::string>& tag) {
+    return tag && (*tag == "!include" || *tag == "!include_dir_list" || *tag == "!include_dir_named" ||
+                   *tag == "!include_dir_merge_list" || *tag == "!include_dir_merge_named");
+}
+
+// The getters, one per field; the closure names the field.
+enum class Field : std::uintptr_t {
+    Line,
+    Column,
+    File,
+    EndLine,
+    EndColumn,
+    Offset,
+    EndOffset,
+    SourceTag,
+    SourceTarget,
+    IsSecret,
+    IsEnvVar,
+    IsInclude,
+};
+
+py::ref field_value(const Annotation& a, Field field) {
+    switch (field) {
+        case Field::Line:
+            return py::ref::steal(PyLong_FromUnsignedLong(a.line));
+        case Field::Column:
+            return py::ref::steal(PyLong_FromUnsignedLong(a.column));
+        case Field::File:
+            return optional_text(a.file);
+        case Field::EndLine:
+            return py::ref::steal(PyLong_FromUnsignedLong(a.end_line));
+        case Field::EndColumn:
+            return py::ref::steal(PyLong_FromUnsignedLong(a.end_column));
+        case Field::Offset:
+            return py::ref::steal(PyLong_FromUnsignedLongLong(a.offset));
+        case Field::EndOffset:
+            return py::ref::steal(PyLong_FromUnsignedLongLong(a.end_offset));
+        case Field::SourceTag:
+            return optional_text(a.source_tag);
+        case Field::SourceTarget:
+            return optional_text(a.source_target);
+        case Field::IsSecret:
+            return py::boolean(a.source_tag == "!secret");
+        case Field::IsEnvVar:
+            return py::boolean(a.source_tag == "!env_var");
+        case Field::IsInclude:
+            return py::boolean(is_include_tag(a.source_tag));
+    }
+    raise_fault("unknown annotation field");
+    return {};
+}
+
+PyObject* get_field(PyObject* self, void* closure) {
+    return guarded([&]() -> PyObject* {
+        AnnotatedData* data = annotated_data(self);
+        Borrow borrow = Borrow::shared(data->borrow);
+        if (!borrow.ok()) return nullptr;
+        return field_value(data->annotation, static_cast<Field>(reinterpret_cast<std::uintptr_t>(closure))).release();
+    });
+}
+
+void* closure_of(Field field) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(field)); }
+
+PyGetSetDef annotated_getset[] = {
+    {"__line__", get_field, nullptr, nullptr, closure_of(Field::Line)},
+    {"__column__", get_field, nullptr, nullptr, closure_of(Field::Column)},
+    {"__file__", get_field, nullptr, nullptr, closure_of(Field::File)},
+    {"__end_line__", get_field, nullptr,
+     "The 1-based line of the position just past the node.",
+     closure_of(Field::EndLine)},
+    {"__end_column__", get_field, nullptr, nullptr, closure_of(Field::EndColumn)},
+    {"__offset__", get_field, nullptr,
+     "The 0-based byte offset of the node's first source character; with\n"
+     "`__end_offset__` it is the exact byte range, so the source bytes can be\n"
+     "sliced directly.",
+     closure_of(Field::Offset)},
+    {"__end_offset__", get_field, nullptr,
+     "The 0-based byte offset just past the node's last source character.",
+     closure_of(Field::EndOffset)},
+    {"__source_tag__", get_field, nullptr,
+     "The directive tag (`!secret`, `!env_var`, one of the include tags) or\n"
+     "custom tag that produced the node, or `None`.",
+     closure_of(Field::SourceTag)},
+    {"__source_target__", get_field, nullptr,
+     "The directive's argument (secret name, include path or\n"
+     "environment-variable spec), or `None`.",
+     closure_of(Field::SourceTarget)},
+    {"is_secret", get_field, nullptr, "Whether this node's value was produced by a `!secret` directive.",
+     closure_of(Field::IsSecret)},
+    {"is_env_var", get_field, nullptr, "Whether this node's value was produced by an `!env_var` directive.",
+     closure_of(Field::IsEnvVar)},
+    {"is_include", get_field, nullptr, "Whether this node's value was produced by any `!include` directive.",
+     closure_of(Field::IsInclude)},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// (type(self), (), state, list items or None, dict items or None): the
+// reduce protocol then calls type(self)(), passes the state to
+// __setstate__ and repopulates from the iterator, so copy reuses the
+// values and deepcopy recurses into them.
+PyObject* annotated_reduce(PyObject* self, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        Annotation annotation;
+        {
+            AnnotatedData* data = annotated_data(self);
+            Borrow borrow = Borrow::shared(data->borrow);
+            if (!borrow.ok()) return nullptr;
+            annotation = data->annotation;
+        }
+        const bool is_list = PyList_Check(self);
+        py::ref items;
+        if (is_list) {
+            items = py::ref::steal(PyObject_GetIter(self));
+        } else {
+            py::ref name = py::ref::steal(PyUnicode_FromString("items"));
+            if (!name) return nullptr;
+            py::ref view = py::ref::steal(PyObject_CallMethodNoArgs(self, name.get()));
+            if (!view) return nullptr;
+            items = py::ref::steal(PyObject_GetIter(view.get()));
+        }
+        if (!items) return nullptr;
+        py::ref arguments = py::ref::steal(PyTuple_New(0));
+        py::ref state = annotation_state(annotation);
+        if (!arguments || !state) return nullptr;
+        PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
+        PyObject* list_items = is_list ? items.get() : Py_None;
+        PyObject* dict_items = is_list ? Py_None : items.get();
+        return PyTuple_Pack(5, type, arguments.get(), state.get(), list_items, dict_items);
+    });
+}
+
+PyObject* annotated_setstate(PyObject* self, PyObject* state) {
+    return guarded([&]() -> PyObject* {
+        AnnotatedData* data = annotated_data(self);
+        Borrow borrow = Borrow::exclusive(data->borrow);
+        if (!borrow.ok()) return nullptr;
+        Annotation annotation;
+        if (!annotation_from_state(state, annotation)) {
+            add_argument_note("state");
+            return nullptr;
+        }
+        data->annotation = std::move(annotation);
+        return py::none().release();
+    });
+}
+
+PyMethodDef annotated_methods[] = {
+    {"__reduce__", annotated_reduce, METH_NOARGS,
+     "__reduce__($self)\n--\n\n"
+     "Drive `pickle` and, through their fallback, `copy` and `deepcopy`:\n"
+     "rebuild through the no-argument constructor, repopulate through the\n"
+     "items iterator (so `copy` reuses the values and `deepcopy` recurses into\n"
+     "them), and restore the annotation through `__setstate__`."},
+    {"__setstate__", annotated_setstate, METH_O,
+     "__setstate__($self, state)\n--\n\n"
+     "Restore the source-location fields when unpickling or copying; the\n"
+     "items are repopulated separately by the reduce protocol's items\n"
+     "iterator."},
+    {nullptr, nullptr, 0, nullptr},
+};
 
 // The collector sees the instance's type (every heap-type instance holds a
 // reference to it) and, through the base, the items; the record holds no
@@ -111,6 +282,8 @@ PyType_Slot dict_slots[] = {
     {Py_tp_clear, reinterpret_cast<void*>(annotated_dict_clear)},
     {Py_tp_doc, const_cast<char*>(kDictDoc)},
     {Py_tp_new, reinterpret_cast<void*>(annotated_dict_new)},
+    {Py_tp_getset, annotated_getset},
+    {Py_tp_methods, annotated_methods},
     {0, nullptr},
 };
 
@@ -121,6 +294,8 @@ PyType_Slot list_slots[] = {
     {Py_tp_clear, reinterpret_cast<void*>(annotated_list_clear)},
     {Py_tp_doc, const_cast<char*>(kListDoc)},
     {Py_tp_new, reinterpret_cast<void*>(annotated_list_new)},
+    {Py_tp_getset, annotated_getset},
+    {Py_tp_methods, annotated_methods},
     {0, nullptr},
 };
 
@@ -166,6 +341,114 @@ py::ref new_annotated_dict(Annotation annotation, PyTypeObject* type) {
 
 py::ref new_annotated_list(Annotation annotation, PyTypeObject* type) {
     return make_instance(&PyList_Type, type, annotated_list_data, std::move(annotation));
+}
+
+py::ref annotation_state(const Annotation& a) {
+    py::ref items[] = {
+        py::ref::steal(PyLong_FromUnsignedLong(a.line)),
+        py::ref::steal(PyLong_FromUnsignedLong(a.column)),
+        optional_text(a.file),
+        py::ref::steal(PyLong_FromUnsignedLong(a.end_line)),
+        py::ref::steal(PyLong_FromUnsignedLong(a.end_column)),
+        optional_text(a.source_tag),
+        optional_text(a.source_target),
+        py::ref::steal(PyLong_FromUnsignedLongLong(a.offset)),
+        py::ref::steal(PyLong_FromUnsignedLongLong(a.end_offset)),
+    };
+    py::ref tuple = py::ref::steal(PyTuple_New(std::size(items)));
+    if (!tuple) return {};
+    for (std::size_t i = 0; i < std::size(items); ++i) {
+        if (!items[i]) return {};
+        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), items[i].release());  // stolen
+    }
+    return tuple;
+}
+
+namespace {
+
+constexpr Py_ssize_t kStateLength = 9;
+
+// A line or column: an integer in 0..4294967295.
+bool u32_from_state(PyObject* item, std::uint32_t& out) {
+    const long long value = PyLong_AsLongLong(item);
+    if (value == -1 && PyErr_Occurred()) return false;
+    if (value < 0 || value > 0xFFFFFFFFLL) {
+        PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+        return false;
+    }
+    out = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+// An offset: an integer in 0..2^64-1.
+bool u64_from_state(PyObject* item, std::uint64_t& out) {
+    py::ref index = py::ref::steal(PyNumber_Index(item));
+    if (!index) return false;
+    const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    out = value;
+    return true;
+}
+
+// A file name or provenance text: None or a str.
+bool text_from_state(PyObject* item, std::optional<std::string>& out) {
+    if (item == Py_None) {
+        out.reset();
+        return true;
+    }
+    if (!PyUnicode_Check(item)) {
+        PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyString'", Py_TYPE(item)->tp_name);
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(item, &size);
+    if (!text) return false;
+    out.emplace(text, static_cast<std::size_t>(size));
+    return true;
+}
+
+}  // namespace
+
+bool annotation_from_state(PyObject* state, Annotation& out) {
+    if (!PyTuple_Check(state)) {
+        PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyTuple'", Py_TYPE(state)->tp_name);
+        return false;
+    }
+    const Py_ssize_t length = PyTuple_GET_SIZE(state);
+    if (length != kStateLength) {
+        PyErr_Format(PyExc_ValueError, "expected tuple of length %zd, but got tuple of length %zd", kStateLength,
+                     length);
+        return false;
+    }
+    auto item = [&](Py_ssize_t i) { return PyTuple_GET_ITEM(state, i); };
+    Annotation a;
+    if (!u32_from_state(item(0), a.line) || !u32_from_state(item(1), a.column) || !text_from_state(item(2), a.file) ||
+        !u32_from_state(item(3), a.end_line) || !u32_from_state(item(4), a.end_column) ||
+        !text_from_state(item(5), a.source_tag) || !text_from_state(item(6), a.source_target) ||
+        !u64_from_state(item(7), a.offset) || !u64_from_state(item(8), a.end_offset)) {
+        return false;
+    }
+    out = std::move(a);
+    return true;
+}
+
+namespace {
+
+constexpr const char* kScalarClassNames[] = {"QuillmereAnnotatedStr", "QuillmereAnnotatedInt",
+                                             "QuillmereAnnotatedFloat"};
+OnceCell scalar_class_cells[std::size(kScalarClassNames)];
+
+py::ref import_scalar_class(const char* name) {
+    py::ref package = py::ref::steal(PyImport_ImportModule("quillmere"));
+    if (!package) return {};
+    return py::ref::steal(PyObject_GetAttrString(package.get(), name));
+}
+
+}  // namespace
+
+PyObject* annotated_scalar_class(AnnotatedScalarClass which) {
+    const auto index = static_cast<std::size_t>(which);
+    return scalar_class_cells[index].get([&] { return import_scalar_class(kScalarClassNames[index]); });
 }
 
 PyObject* create_annotated_dict_type() { return PyType_FromSpec(&dict_spec); }

@@ -1,12 +1,23 @@
-// QuillmereAnnotatedDict and QuillmereAnnotatedList: the containers of
-// annotated results.
+// The classes of annotated results.
 //
-// Genuine dict and list subclasses whose instances also carry one
+// QuillmereAnnotatedDict and QuillmereAnnotatedList are this module's own:
+// genuine dict and list subclasses whose instances also carry one
 // Annotation, the source position and provenance of the mapping or sequence
 // they were made from:
 //
 //     d = loads("a: b", option=OPT_ANNOTATED)
 //     d == {"a": "b"}, d.__line__ == 1, d.__column__ == 1
+//     copy.copy(d), copy.deepcopy(d), pickle.loads(pickle.dumps(d))
+//         -> the same class with the same entries and annotation
+//
+// They pickle through __reduce__: rebuild with the no-argument constructor,
+// repopulate from an items iterator, restore the annotation from its
+// 9-tuple state through __setstate__.
+//
+// QuillmereAnnotatedStr, QuillmereAnnotatedInt and QuillmereAnnotatedFloat
+// belong to the package module `quillmere`; each is looked up by name the
+// first time it is needed and kept in a process-wide cell. A failed lookup
+// raises its error and leaves the cell empty, so the next use tries again.
 //
 // Placement: a dict instance is the dict's own fields followed by the
 // AnnotatedData block at a fixed offset; a list instance keeps the block in
@@ -21,6 +32,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ffi/borrow.h"
 #include "ffi/ref.h"
@@ -40,6 +52,8 @@ struct Annotation {
     std::optional<std::string> source_target;
     std::uint64_t offset = 0;
     std::uint64_t end_offset = 0;
+
+    friend bool operator==(const Annotation&, const Annotation&) = default;
 };
 
 struct AnnotatedData {
@@ -55,5 +69,18 @@ AnnotatedData* annotated_list_data(PyObject* self);
 // set on failure.
 py::ref new_annotated_dict(Annotation annotation, PyTypeObject* type);
 py::ref new_annotated_list(Annotation annotation, PyTypeObject* type);
+
+// The pickled state: (line, column, file, end_line, end_column, source_tag,
+// source_target, offset, end_offset).
+py::ref annotation_state(const Annotation& annotation);
+// Parses a state tuple; false with the error of the first bad item set.
+[[nodiscard]] bool annotation_from_state(PyObject* state, Annotation& out);
+
+// The package's annotated scalar classes.
+enum class AnnotatedScalarClass : std::uint8_t { Str, Int, Float };
+
+// The class (borrowed), looked up in `quillmere` on first use; null with
+// the import's or the attribute lookup's error set.
+PyObject* annotated_scalar_class(AnnotatedScalarClass which);
 
 }  // namespace quillmere::ffi
