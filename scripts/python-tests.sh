@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the _quillmere module and runs the Python tests:
+# Builds the _quillmere module (and the test probe over its tree conversions)
+# and runs the Python tests:
 #   1. for Debian's /usr/bin/python3 (all tests);
 #   2. for pyenv's 3.12 and 3.13 when they are installed (the tests that
 #      need neither numpy nor hypothesis; pytest is borrowed from Debian's
@@ -34,7 +35,7 @@ build_module() {  # folder interpreter [cmake options...]
     shift 2
     cmake -S . -B "$folder" -G Ninja -DPython3_EXECUTABLE="$python" -DQUILLMERE_TESTS=OFF \
         -DQUILLMERE_WERROR=ON "$@" >/dev/null
-    ninja -C "$folder" _quillmere >/dev/null
+    ninja -C "$folder" _quillmere _quillmere_tree_probe >/dev/null
 }
 
 step "python: $($system_python --version)"

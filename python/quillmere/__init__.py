@@ -44,15 +44,19 @@ class _Annotated:
 
     __slots__ = ()
 
-    def __new__(cls, value, line, column, file, end_line, end_column, style, source_tag, source_target, offset,
-                end_offset):
+    # The ten annotation arguments are kept as the tuple the call packs them
+    # into. This constructor does nothing else, and says so to the native
+    # loader (the attribute below), which then makes the very same object
+    # without the call: annotated loading makes one per string.
+    def __new__(cls, value, *annotation):
         self = super().__new__(cls, value)
-        self._annotation = (line, column, file, end_line, end_column, style, source_tag, source_target, offset,
-                            end_offset)
+        self._annotation = annotation
         return self
 
+    __new__.__quillmere_annotation__ = "_annotation"
+
     def __reduce__(self):
-        base = type(self).__mro__[2]
+        base = next(cls for cls in type(self).__mro__ if cls in (str, int, float))
         return (type(self), (base(self), *self._annotation))
 
     @property
@@ -124,6 +128,8 @@ class _Annotated:
 class QuillmereAnnotatedStr(_Annotated, str):
     """A ``str`` loaded under ``OPT_ANNOTATED``, with its source position."""
 
+    __slots__ = ("_annotation",)
+
 
 class QuillmereAnnotatedInt(_Annotated, int):
     """An ``int`` loaded under ``OPT_ANNOTATED | OPT_ANNOTATE_NUMBERS``, with its source position."""
@@ -131,3 +137,6 @@ class QuillmereAnnotatedInt(_Annotated, int):
 
 class QuillmereAnnotatedFloat(_Annotated, float):
     """A ``float`` loaded under ``OPT_ANNOTATED | OPT_ANNOTATE_NUMBERS``, with its source position."""
+
+    __slots__ = ("_annotation",)
+

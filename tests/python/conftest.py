@@ -24,6 +24,10 @@ if str(PACKAGE_DIR) not in sys.path:
 import _quillmere  # noqa: E402
 
 MODULE_DIR = Path(_quillmere.__file__).resolve().parent
+# The test probe (tests/python/probe) is built beside the module: <build>/probe.
+PROBE_DIR = MODULE_DIR.parent / "probe"
+if PROBE_DIR.is_dir() and str(PROBE_DIR) not in sys.path:
+    sys.path.append(str(PROBE_DIR))
 
 
 def find_shared_dir():

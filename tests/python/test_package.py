@@ -56,3 +56,12 @@ class TestAnnotatedScalars:
     def test_annotation_is_read_only(self, cls, value):
         with pytest.raises(AttributeError):
             cls(value, *ARGS).__line__ = 7
+
+
+def test_a_subclass_of_an_annotated_scalar_copies_as_itself():
+    class Path(quillmere.QuillmereAnnotatedStr):
+        pass
+
+    value = Path("conf.yaml", *ARGS)
+    clone = copy.deepcopy(value)
+    assert type(clone) is Path and clone == "conf.yaml" and clone.__file__ == "conf.yaml"

@@ -7,6 +7,7 @@
 #include "ffi/once_cell.h"
 #include "ffi/text.h"
 #include "ffi/types/types.h"
+#include "roundtrip/queries.h"
 
 namespace quillmere::ffi {
 
@@ -49,11 +50,6 @@ AnnotatedData* annotated_data(PyObject* self) {
 
 py::ref optional_text(const std::optional<std::string>& text) { return text ? text_to_str(*text) : py::none(); }
 
-bool is_include_tag(const std::optional<std::string>& tag) {
-    return tag && (*tag == "!include" || *tag == "!include_dir_list" || *tag == "!include_dir_named" ||
-                   *tag == "!include_dir_merge_list" || *tag == "!include_dir_merge_named");
-}
-
 // The getters, one per field; the closure names the field.
 enum class Field : std::uintptr_t {
     Line,
@@ -95,7 +91,7 @@ py::ref field_value(const Annotation& a, Field field) {
         case Field::IsEnvVar:
             return py::boolean(a.source_tag == "!env_var");
         case Field::IsInclude:
-            return py::boolean(is_include_tag(a.source_tag));
+            return py::boolean(roundtrip::is_include_tag(a.source_tag));
     }
     raise_fault("unknown annotation field");
     return {};

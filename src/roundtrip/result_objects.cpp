@@ -1,0 +1,283 @@
+#include "roundtrip/result_objects.h"
+
+#include <utility>
+
+#include "common/stack_guard.h"
+#include "ffi/convert/decode.h"
+#include "ffi/errors.h"
+#include "ffi/text.h"
+#include "ffi/types/types.h"
+#include "model/located_error.h"
+
+namespace quillmere::roundtrip {
+
+namespace {
+
+constexpr const char* kStyleNames[] = {"plain", "single", "double", "literal", "folded"};
+
+py::ref number(std::uint64_t value) { return py::ref::steal(PyLong_FromUnsignedLongLong(value)); }
+py::ref number_object(PyObject* made) { return py::ref::steal(made); }
+py::ref optional_text(const std::optional<std::string_view>& text) {
+    return text ? ffi::text_to_str(*text) : py::none();
+}
+
+bool decode_failure() {
+    PyErr_Clear();
+    ffi::decode_error();
+    return false;
+}
+
+}  // namespace
+
+ffi::Annotation ResultObjects::annotation(const Placement& at) const {
+    ffi::Annotation a;
+    a.line = at.span.line + 1;
+    a.column = at.span.column + 1;
+    if (at.span.file_id < file_names_.size()) a.file = file_names_[at.span.file_id];
+    a.end_line = at.end_line + 1;
+    a.end_column = at.end_column + 1;
+    if (at.source_tag) a.source_tag = std::string(*at.source_tag);
+    if (at.source_target) a.source_target = std::string(*at.source_target);
+    a.offset = at.span.offset;
+    a.end_offset = at.end_offset;
+    return a;
+}
+
+py::ref ResultObjects::new_dict(const Placement* at) {
+    if (!at) return py::ref::steal(PyDict_New());
+    PyTypeObject* type = ffi::annotated_dict_type();
+    if (!type) return {};
+    return ffi::new_annotated_dict(annotation(*at), type);
+}
+
+py::ref ResultObjects::new_list(const Placement* at) {
+    if (!at) return py::ref::steal(PyList_New(0));
+    PyTypeObject* type = ffi::annotated_list_type();
+    if (!type) return {};
+    return ffi::new_annotated_list(annotation(*at), type);
+}
+
+ResultObjects::ScalarMaker* ResultObjects::maker(ffi::AnnotatedScalarClass which) {
+    ScalarMaker& maker = makers_[static_cast<std::size_t>(which)];
+    if (maker.cls) return &maker;
+    PyObject* cls = ffi::annotated_scalar_class(which);
+    if (!cls) return nullptr;
+    maker.cls = cls;
+    // A class is made in place only when calling it would run nothing but
+    // the package's constructor: no metaclass call, no __init__ of its own.
+    PyTypeObject* base = which == ffi::AnnotatedScalarClass::Str   ? &PyUnicode_Type
+                         : which == ffi::AnnotatedScalarClass::Int ? &PyLong_Type
+                                                                    : &PyFloat_Type;
+    if (!PyType_Check(cls) || Py_TYPE(cls)->tp_call != PyType_Type.tp_call ||
+        !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls), base))
+        return &maker;
+    py::ref constructor = py::ref::steal(PyObject_GetAttrString(cls, "__new__"));
+    py::ref attribute =
+        constructor ? py::ref::steal(PyObject_GetAttrString(constructor.get(), "__quillmere_annotation__")) : py::ref();
+    py::ref init = py::ref::steal(PyObject_GetAttrString(cls, "__init__"));
+    py::ref object_init = py::ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyBaseObject_Type), "__init__"));
+    PyErr_Clear();  // a probe that fails only means "call it"
+    if (attribute && PyUnicode_Check(attribute.get()) && init && init.get() == object_init.get()) {
+        maker.base = base;
+        maker.attribute = std::move(attribute);
+    }
+    return &maker;
+}
+
+// QuillmereAnnotatedStr(value, line, column, file, end_line, end_column,
+// style, source_tag, source_target, offset, end_offset).
+py::ref ResultObjects::annotated_scalar(ffi::AnnotatedScalarClass which, py::ref value, const Placement& at) {
+    ScalarMaker* made_by = maker(which);
+    if (!made_by || !value) return {};
+    const auto style = static_cast<std::size_t>(at.style);
+    py::ref& style_name = style_names_[style];
+    if (!style_name) style_name = py::ref::steal(PyUnicode_InternFromString(kStyleNames[style]));
+    PyObject* file = file_object(at.span.file_id);
+    py::ref line = number(at.span.line + 1ull);
+    py::ref column = number(at.span.column + 1ull);
+    // Most values end on the line they start on.
+    py::ref end_line = at.end_line == at.span.line ? py::ref::borrow(line.get()) : number(at.end_line + 1ull);
+    py::ref end_column = number(at.end_column + 1ull);
+    py::ref source_tag = optional_text(at.source_tag);
+    py::ref source_target = optional_text(at.source_target);
+    py::ref offset = number(at.span.offset);
+    py::ref end_offset = number(at.end_offset);
+    if (!file || !style_name || !line || !column || !end_line || !end_column || !source_tag || !source_target ||
+        !offset || !end_offset)
+        return {};
+    PyObject* arguments[] = {value.get(),        line.get(),          column.get(),    file,
+                             end_line.get(),     end_column.get(),    style_name.get(), source_tag.get(),
+                             source_target.get(), offset.get(),       end_offset.get()};
+    if (!made_by->base) {
+        return py::ref::steal(PyObject_Vectorcall(made_by->cls, arguments, std::size(arguments), nullptr));
+    }
+    // base.__new__(cls, value), then the annotation tuple in its attribute.
+    py::ref base_arguments = py::ref::steal(PyTuple_Pack(1, value.get()));
+    if (!base_arguments) return {};
+    py::ref object = py::ref::steal(
+        made_by->base->tp_new(reinterpret_cast<PyTypeObject*>(made_by->cls), base_arguments.get(), nullptr));
+    py::ref annotation = py::ref::steal(PyTuple_New(std::size(arguments) - 1));
+    if (!object || !annotation) return {};
+    for (std::size_t i = 1; i < std::size(arguments); ++i) {
+        PyTuple_SET_ITEM(annotation.get(), static_cast<Py_ssize_t>(i - 1), py::ref::borrow(arguments[i]).release());
+    }
+    if (PyObject_SetAttr(object.get(), made_by->attribute.get(), annotation.get()) < 0) return {};
+    return object;
+}
+
+py::ref ResultObjects::scalar(const resolver::ResolvedScalar& scalar, std::string_view text, bool tagged,
+                              resolver::ResolveMode mode, const Placement* at, bool annotate_numbers) {
+    using resolver::ResolvedKind;
+    switch (scalar.kind) {
+        case ResolvedKind::Null:
+            return py::none();
+        case ResolvedKind::Bool:
+            return py::boolean(scalar.boolean);
+        case ResolvedKind::Int: {
+            py::ref value = number_object(PyLong_FromLongLong(scalar.integer));
+            if (!at || !annotate_numbers) return value;
+            return annotated_scalar(ffi::AnnotatedScalarClass::Int, std::move(value), *at);
+        }
+        case ResolvedKind::BigInt: {
+            std::string storage;
+            return ffi::big_int_to_python(tagged ? resolver::tagged_big_integer_text(mode, text, storage) : text);
+        }
+        case ResolvedKind::Float: {
+            py::ref value = number_object(PyFloat_FromDouble(scalar.number));
+            if (!at || !annotate_numbers) return value;
+            return annotated_scalar(ffi::AnnotatedScalarClass::Float, std::move(value), *at);
+        }
+        case ResolvedKind::Str:
+        case ResolvedKind::Merge: {
+            py::ref value = ffi::text_to_str(scalar.kind == ResolvedKind::Merge ? std::string_view("<<") : text);
+            if (!at) return value;
+            return annotated_scalar(ffi::AnnotatedScalarClass::Str, std::move(value), *at);
+        }
+        case ResolvedKind::Invalid:
+            break;
+    }
+    ffi::raise_fault("scalar of no readable kind");
+    return {};
+}
+
+bool ResultObjects::set_entry(PyObject* dict, PyObject* key, PyObject* value) {
+    PyObject* existing = PyDict_SetDefault(dict, key, value);  // borrowed
+    if (!existing) return decode_failure();
+    if (existing == value) return true;
+    FirstValues& first = first_values_[dict];
+    if (!first.overrides) {
+        first.dict = py::ref::borrow(dict);
+        first.overrides = py::ref::steal(PyDict_New());
+        if (!first.overrides) return false;
+    }
+    if (!PyDict_SetDefault(first.overrides.get(), key, existing) || PyDict_SetItem(dict, key, value) < 0)
+        return decode_failure();
+    return true;
+}
+
+bool ResultObjects::mark_tagged(PyObject* result) {
+    // None is also what a null becomes; only a null is told apart by it.
+    if (result == Py_None) return true;
+    tagged_.try_emplace(result, py::ref::borrow(result));
+    return true;
+}
+
+bool ResultObjects::add_merge(Merges& merges, PyObject* source, py::ref key) {
+    py::ref leftover;
+    if (!flatten(merges, source, leftover)) return false;
+    if (leftover) merges.steps_.push_back(Merges::Step{std::move(leftover), std::move(key)});
+    return true;
+}
+
+bool ResultObjects::flatten(Merges& merges, PyObject* source, py::ref& leftover) {
+    if (tagged_.contains(source)) {
+        leftover = py::ref::borrow(source);
+        return true;
+    }
+    if (PyDict_Check(source)) {
+        if (merges.brought_.insert(source).second) merges.steps_.push_back(Merges::Step{py::ref::borrow(source), {}});
+        return true;
+    }
+    if (source == Py_None) return true;
+    if (!PyList_Check(source)) {
+        leftover = py::ref::borrow(source);
+        return true;
+    }
+    // A list flattened once already brings nothing new, and leaves the same.
+    if (auto it = merges.flattened_.find(source); it != merges.flattened_.end()) {
+        leftover = py::ref::borrow(it->second.leftover.get());
+        return true;
+    }
+    std::vector<py::ref> rest;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(source); ++i) {
+        py::ref item = py::ref::borrow(PyList_GET_ITEM(source, i));
+        py::ref item_leftover;
+        if (!with_stack_guard([&] { return flatten(merges, item.get(), item_leftover); })) return false;
+        if (item_leftover) rest.push_back(std::move(item_leftover));
+    }
+    if (!rest.empty()) {
+        // What stays behind of an annotated list keeps its annotation.
+        py::ref list;
+        if (PyList_CheckExact(source)) {
+            list = new_list(nullptr);
+        } else if (PyTypeObject* type = ffi::annotated_list_type()) {
+            list = ffi::new_annotated_list(ffi::annotated_list_data(source)->annotation, type);
+        }
+        if (!list) return false;
+        for (const py::ref& item : rest) {
+            if (PyList_Append(list.get(), item.get()) < 0) return false;
+        }
+        leftover = std::move(list);
+    }
+    merges.flattened_.emplace(source, Merges::Flattened{py::ref::borrow(source), py::ref::borrow(leftover.get())});
+    return true;
+}
+
+bool ResultObjects::apply_merges(PyObject* dict, Merges& merges) {
+    for (const Merges::Step& step : merges.steps_) {
+        if (step.key) {
+            if (PyDict_SetItem(dict, step.key.get(), step.object.get()) < 0) return decode_failure();
+            continue;
+        }
+        PyObject* source = step.object.get();
+        if (source == dict) continue;
+        const auto first = first_values_.find(source);
+        PyObject* overrides = first == first_values_.end() ? nullptr : first->second.overrides.get();
+        // A snapshot: the keys' comparisons may run Python code.
+        py::ref items = py::ref::steal(PyDict_Items(source));
+        if (!items) return false;
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
+            PyObject* pair = PyList_GET_ITEM(items.get(), i);
+            PyObject* key = PyTuple_GET_ITEM(pair, 0);
+            const int present = PyDict_Contains(dict, key);
+            if (present < 0) return decode_failure();
+            if (present != 0) continue;
+            PyObject* value = PyTuple_GET_ITEM(pair, 1);
+            if (overrides) {
+                if (PyObject* first_value = PyDict_GetItemWithError(overrides, key)) {
+                    value = first_value;  // borrowed from `overrides`, which outlives the loop
+                } else if (PyErr_Occurred()) {
+                    return decode_failure();
+                }
+            }
+            if (PyDict_SetItem(dict, key, value) < 0) return decode_failure();
+        }
+    }
+    return true;
+}
+
+PyObject* ResultObjects::file_object(std::uint32_t file_id) {
+    if (file_id >= file_names_.size()) return Py_None;
+    if (file_objects_.size() <= file_id) file_objects_.resize(file_names_.size());
+    py::ref& object = file_objects_[file_id];
+    if (!object) object = ffi::text_to_str(file_names_[file_id]);
+    return object.get();
+}
+
+void ResultObjects::raise_at(std::string message, const Span& span) {
+    std::optional<std::string_view> file;
+    if (span.file_id > 0 && span.file_id < file_names_.size()) file = file_names_[span.file_id];
+    ffi::located_error_to_exception(LocatedError{std::move(message), span, LocatedErrorKind::Parse}, file);
+}
+
+}  // namespace quillmere::roundtrip

@@ -1,0 +1,355 @@
+#include "roundtrip/tree_reader.h"
+
+#include <utility>
+
+#include "common/stack_guard.h"
+#include "ffi/errors.h"
+#include "ffi/text.h"
+#include "ffi/types/types.h"
+#include "model/located_error.h"
+
+namespace quillmere::roundtrip {
+
+using resolver::ResolvedKind;
+
+// ---------------------------------------------------------------- the cache
+
+AliasCache::Entry* AliasCache::find(std::string_view name) {
+    const auto it = entries_.find(name);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+const YamlNode* AliasCache::target(std::string_view name) {
+    if (Entry* entry = find(name); entry && entry->node) return entry->node;
+    if (roots_.empty()) return nullptr;
+    if (!index_) {
+        index_.emplace();
+        for (const YamlNode& root : roots_) collect_anchors(root, *index_);
+    }
+    const auto it = index_->find(name);
+    return it == index_->end() ? nullptr : it->second;
+}
+
+// ------------------------------------------------------------------- helpers
+
+namespace {
+
+constexpr std::string_view kMergeKeyText = "<<";
+
+// The plain road reads a tagged scalar by its tag alone, quoted or not.
+resolver::ResolvedScalar resolve(const YamlNode& node, const std::optional<std::string_view>& tag,
+                                 resolver::ResolveMode mode) {
+    if (node.is(NodeKind::Null)) {
+        if (!tag) return resolver::make(ResolvedKind::Null);
+        return resolver::resolve_scalar(mode, {}, false, tag);
+    }
+    const bool quoted = !tag && node.scalar_style() != ScalarStyle::Plain;
+    return resolver::resolve_scalar(mode, node.text(), quoted, tag);
+}
+
+std::string_view scalar_text(const YamlNode& node) {
+    return node.is(NodeKind::Scalar) ? std::string_view(node.text()) : std::string_view();
+}
+
+// Restores a flag or pointer of the reader when a scope ends.
+template <class T>
+class Restore {
+public:
+    Restore(T& target, T value) : target_(target), saved_(std::exchange(target, value)) {}
+    ~Restore() { target_ = saved_; }
+    Restore(const Restore&) = delete;
+    Restore& operator=(const Restore&) = delete;
+
+private:
+    T& target_;
+    T saved_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- the walk
+
+py::ref TreeReader::child_value(const YamlNode& node) {
+    return with_stack_guard([&] { return value(node); });
+}
+
+py::ref TreeReader::value(const YamlNode& node) {
+    if (!signals_.tick()) return {};
+    if (node.is(NodeKind::Alias)) return alias_value(node);
+    const std::optional<std::string>& anchor = node.anchor();
+    if (anchor) {
+        Entry* entry = cache_.find(*anchor);
+        if (entry && entry->node == &node && slot(*entry)) return py::ref::borrow(slot(*entry).get());
+    }
+    Restore<const parse::TagHandles*> document(handles_, handles_);
+    enter_document(node);
+
+    std::string storage;
+    const std::optional<std::string_view> tag = effective_tag(node, storage);
+    py::ref result;
+    switch (node.kind()) {
+        case NodeKind::Scalar:
+        case NodeKind::Null:
+            result = read_scalar(node, tag);
+            break;
+        case NodeKind::Sequence:
+            result = read_sequence(node, anchor);
+            break;
+        case NodeKind::Mapping:
+            result = read_mapping(node, anchor);
+            break;
+        case NodeKind::Alias:
+            break;
+    }
+    if (!result) return {};
+    if (tag && dispatching() && parse::is_custom_tag(*tag)) {
+        result = ffi::tagged_to_python(*tag, result.get(), *options_.tags);
+        if (!result || !objects_.mark_tagged(result.get())) return {};
+    }
+    if (anchor) register_result(*anchor, node, result.get(), false);
+    return result;
+}
+
+py::ref TreeReader::alias_value(const YamlNode& alias) {
+    Entry* entry = cache_.find(alias.text());
+    if (entry && slot(*entry)) return py::ref::borrow(slot(*entry).get());
+    const YamlNode* target = cache_.target(alias.text());
+    if (!target) return unknown_alias(alias);
+    Restore<std::uint32_t> rereading(rereading_, rereading_ + 1);
+    return with_stack_guard([&] { return value(*target); });
+}
+
+py::ref TreeReader::key(const YamlNode& node) {
+    if (is_collection(node)) return with_stack_guard([&] { return hashable(node); });
+    return child_value(node);
+}
+
+bool TreeReader::is_collection(const YamlNode& node) {
+    const YamlNode* target = &node;
+    if (node.is(NodeKind::Alias)) {
+        target = cache_.target(node.text());
+        if (!target) return false;
+    }
+    return target->is(NodeKind::Sequence) || target->is(NodeKind::Mapping);
+}
+
+py::ref TreeReader::hashable(const YamlNode& node) {
+    if (!signals_.tick()) return {};
+    Restore<bool> in_key(in_key_, true);
+    if (node.is(NodeKind::Alias)) {
+        Entry* entry = cache_.find(node.text());
+        if (entry && entry->key) return py::ref::borrow(entry->key.get());
+        // A key that holds itself has no finite tuple form.
+        if (entry && entry->making_key) return py::none();
+        const YamlNode* target = cache_.target(node.text());
+        if (!target) return unknown_alias(node);
+        Restore<std::uint32_t> rereading(rereading_, rereading_ + 1);
+        return with_stack_guard([&] { return hashable(*target); });
+    }
+    const std::optional<std::string>& anchor = node.anchor();
+    Entry* entry = anchor ? cache_.find(*anchor) : nullptr;
+    if (entry && entry->node == &node && entry->key) return py::ref::borrow(entry->key.get());
+
+    const bool collection = node.is(NodeKind::Sequence) || node.is(NodeKind::Mapping);
+    bool custom = false;
+    if (collection && dispatching() && node.tag()) {
+        std::string storage;
+        Restore<const parse::TagHandles*> document(handles_, handles_);
+        enter_document(node);
+        custom = parse::is_custom_tag(*effective_tag(node, storage));
+    }
+    if (!collection || custom) {
+        // Converted as a value (custom tags dispatched), plain and unmerged.
+        py::ref result = value(node);
+        if (result && anchor) register_result(*anchor, node, result.get(), true);
+        return result;
+    }
+    if (anchor) {
+        register_result(*anchor, node, nullptr, true);
+        entry = cache_.find(*anchor);
+        if (entry && entry->node != &node) entry = nullptr;
+        if (entry) entry->making_key = true;
+    }
+    py::ref result = read_hashable_collection(node);
+    if (entry) entry->making_key = false;
+    if (result && anchor) register_result(*anchor, node, result.get(), true);
+    return result;
+}
+
+py::ref TreeReader::read_hashable_collection(const YamlNode& node) {
+    auto element = [&](const YamlNode& child) { return with_stack_guard([&] { return hashable(child); }); };
+    if (node.is(NodeKind::Sequence)) {
+        const auto& items = node.items();
+        py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
+        if (!tuple) return {};
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            py::ref item = element(items[i]);
+            if (!item) return {};
+            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());  // stolen
+        }
+        return tuple;
+    }
+    const auto& pairs = node.pairs();
+    py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(pairs.size())));
+    if (!tuple) return {};
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        py::ref key = element(pairs[i].key);
+        if (!key) return {};
+        py::ref item = element(pairs[i].value);
+        if (!item) return {};
+        PyObject* entry = PyTuple_Pack(2, key.get(), item.get());
+        if (!entry) return {};
+        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), entry);  // stolen
+    }
+    return tuple;
+}
+
+py::ref TreeReader::read_scalar(const YamlNode& node, const std::optional<std::string_view>& tag) {
+    const resolver::ResolvedScalar scalar = resolve(node, tag, options_.mode);
+    const std::string_view text = scalar_text(node);
+    if (scalar.kind == ResolvedKind::Invalid) {
+        objects_.raise_at(resolver::invalid_tagged_text_message(*tag, text), node.span);
+        return {};
+    }
+    const Placement at = annotating() ? placement_of(node) : Placement{};
+    return objects_.scalar(scalar, text, tag.has_value(), options_.mode, annotating() ? &at : nullptr,
+                           options_.annotate_numbers);
+}
+
+py::ref TreeReader::read_sequence(const YamlNode& node, const std::optional<std::string>& anchor) {
+    const auto& items = node.items();
+    // A list that aliases can reach while it is filled is never left with
+    // empty slots: it grows item by item.
+    if (!anchor && !annotating()) {
+        py::ref list = py::ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+        if (!list) return {};
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            py::ref item = child_value(items[i]);
+            if (!item) return {};
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // stolen
+        }
+        return list;
+    }
+    const Placement at = annotating() ? placement_of(node) : Placement{};
+    py::ref list = objects_.new_list(annotating() ? &at : nullptr);
+    if (!list) return {};
+    if (anchor) register_result(*anchor, node, list.get(), false);
+    for (const YamlNode& child : items) {
+        py::ref item = child_value(child);
+        if (!item || PyList_Append(list.get(), item.get()) < 0) return {};
+    }
+    return list;
+}
+
+py::ref TreeReader::read_mapping(const YamlNode& node, const std::optional<std::string>& anchor) {
+    const Placement at = annotating() ? placement_of(node) : Placement{};
+    py::ref dict = objects_.new_dict(annotating() ? &at : nullptr);
+    if (!dict) return {};
+    if (anchor) register_result(*anchor, node, dict.get(), false);
+    ResultObjects::Merges merges;
+    for (const NodePair& pair : node.pairs()) {
+        if (merging() && is_merge_key(pair.key)) {
+            py::ref source = child_value(pair.value);
+            // What stays behind is set under "<<", where the merge key stands.
+            py::ref key = ffi::text_to_str(kMergeKeyText);
+            if (key && annotating()) key = annotated(ffi::AnnotatedScalarClass::Str, std::move(key), pair.key);
+            if (!source || !key || !objects_.add_merge(merges, source.get(), std::move(key))) return {};
+            continue;
+        }
+        py::ref key = this->key(pair.key);
+        if (!key) return {};
+        py::ref item = child_value(pair.value);
+        if (!item || !objects_.set_entry(dict.get(), key.get(), item.get())) return {};
+    }
+    if (!merges.empty() && !objects_.apply_merges(dict.get(), merges)) return {};
+    return dict;
+}
+
+bool TreeReader::is_merge_key(const YamlNode& key) {
+    if (!key.is(NodeKind::Scalar)) return false;
+    if (!key.tag()) return key.scalar_style() == ScalarStyle::Plain && key.text() == kMergeKeyText;
+    std::string storage;
+    return resolve(key, effective_tag(key, storage), options_.mode).kind == ResolvedKind::Merge;
+}
+
+py::ref TreeReader::annotated(ffi::AnnotatedScalarClass which, py::ref value, const YamlNode& node) {
+    return objects_.annotated_scalar(which, std::move(value), placement_of(node));
+}
+
+// ------------------------------------------------------------------- tags
+
+std::optional<std::string_view> TreeReader::effective_tag(const YamlNode& node, std::string& storage) {
+    const std::optional<std::string>& written = node.tag();
+    if (!written) return std::nullopt;
+    static const parse::TagHandles kNoHandles;
+    const Token token(TokenKind::Tag, 0, node.span, node.span.offset, *written);
+    auto parts = parse::split_tag(token, handles_ ? *handles_ : kNoHandles);
+    if (!parts.ok()) return std::string_view(*written);
+    const parse::TagParts& split = parts.value();
+    if (split.prefix.empty()) return split.suffix;
+    storage.reserve(split.prefix.size() + split.suffix.size());
+    storage.assign(split.prefix);
+    storage.append(split.suffix);
+    return std::string_view(storage);
+}
+
+// A document root carries the %TAG lines of its document; its handles
+// shape the tags below it.
+void TreeReader::enter_document(const YamlNode& node) {
+    const std::vector<std::string>& lines = node.directives();
+    if (lines.empty()) return;
+    parse::DirectiveGroup group;
+    for (const std::string& line : lines) {
+        const std::string_view body = std::string_view(line).substr(line.starts_with('%') ? 1 : 0);
+        const Token token(TokenKind::Directive, 0, node.span, node.span.offset, body);
+        (void)parse::read_directive(token, group);
+    }
+    handle_sets_.push_back(std::move(group.handles));
+    handles_ = &handle_sets_.back();
+}
+
+// ------------------------------------------------------------- the cache
+
+py::ref& TreeReader::slot(Entry& entry) {
+    if (!in_key_) return entry.value;
+    return options_.annotate ? entry.plain : entry.value;
+}
+
+void TreeReader::register_result(const std::string& name, const YamlNode& node, PyObject* result,
+                                 bool hashable_form) {
+    Entry& entry = cache_.entries_[std::string_view(name)];
+    if (entry.node != &node) {
+        // A node read again for an alias leaves a later definition its name.
+        if (entry.node && rereading_ > 0) return;
+        entry = Entry{};
+        entry.node = &node;
+    }
+    if (!result) return;
+    py::ref& target = hashable_form ? entry.key : slot(entry);
+    target = py::ref::borrow(result);
+}
+
+// ------------------------------------------------------------- placement
+
+Placement placement_of(const YamlNode& node) {
+    Placement at;
+    at.span = node.span;
+    at.end_offset = node.end_offset;
+    at.end_line = node.end_line;
+    at.end_column = node.end_column;
+    if (node.is(NodeKind::Scalar)) at.style = node.scalar_style();
+    if (const auto& source = node.source()) {
+        at.source_tag = source->tag;
+        at.source_target = source->target;
+    } else if (const auto& tag = node.tag(); tag && parse::is_custom_tag(*tag)) {
+        at.source_tag = *tag;
+    }
+    return at;
+}
+
+py::ref TreeReader::unknown_alias(const YamlNode& alias) {
+    objects_.raise_at("unknown alias: *" + alias.text(), alias.span);
+    return {};
+}
+
+}  // namespace quillmere::roundtrip

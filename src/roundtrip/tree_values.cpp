@@ -1,0 +1,188 @@
+#include "roundtrip/tree_values.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/stack_guard.h"
+#include "encode/quoting.h"
+#include "encode/scalar_text.h"
+#include "ffi/signals.h"
+#include "roundtrip/tree_reader.h"
+
+namespace quillmere::roundtrip {
+
+// ------------------------------------------------------------------ reading
+
+py::ref to_python(const YamlNode& node, resolver::ResolveMode mode, AliasCache& cache) {
+    ReadOptions options;
+    options.mode = mode;
+    TreeReader reader(options, cache);
+    return with_stack_guard([&] { return reader.value(node); });
+}
+
+py::ref to_python_key(const YamlNode& node, resolver::ResolveMode mode, AliasCache& cache) {
+    ReadOptions options;
+    options.mode = mode;
+    TreeReader reader(options, cache);
+    return with_stack_guard([&] { return reader.key(node); });
+}
+
+bool is_collection_node(const YamlNode& node, AliasCache& cache) {
+    const ReadOptions options;
+    return TreeReader(options, cache).is_collection(node);
+}
+
+// ------------------------------------------------------------------ writing
+
+namespace {
+
+constexpr std::uint32_t kMaxAssignDepth = 999;
+
+YamlNode plain_scalar(std::string text) { return YamlNode::scalar(std::move(text), ScalarStyle::Plain); }
+
+// Exactly bool, or numpy's bool_ (recognised by its type, without importing
+// numpy); a probe that fails says "not a boolean".
+std::optional<bool> boolean_value(PyObject* value) {
+    if (PyBool_Check(value)) return value == Py_True;
+    PyTypeObject* type = Py_TYPE(value);
+    py::ref module = py::ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
+    if (!module || !PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    py::ref name = py::ref::steal(PyType_GetName(type));
+    if (!name || (PyUnicode_CompareWithASCIIString(name.get(), "bool_") != 0 &&
+                  PyUnicode_CompareWithASCIIString(name.get(), "bool") != 0)) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    if (!type->tp_as_number || !type->tp_as_number->nb_bool) return std::nullopt;
+    const int truth = type->tp_as_number->nb_bool(value);
+    if (truth < 0) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return truth != 0;
+}
+
+class Writer {
+public:
+    explicit Writer(bool prefer_double_quotes) : prefer_double_quotes_(prefer_double_quotes) {}
+
+    std::optional<YamlNode> node(PyObject* value, std::uint32_t depth) {
+        if (depth > kMaxAssignDepth) {
+            PyErr_SetString(PyExc_ValueError, "value is too deeply nested to assign (possible self-reference)");
+            return std::nullopt;
+        }
+        if (!signals_.tick()) return std::nullopt;
+        if (value == Py_None) {
+            YamlNode null = YamlNode::null();
+            null.synthetic = true;
+            return null;
+        }
+        if (const std::optional<bool> truth = boolean_value(value)) return plain_scalar(*truth ? "true" : "false");
+        if (std::optional<YamlNode> number = integer(value)) return number;
+        if (PyErr_Occurred()) return std::nullopt;
+        if (std::optional<YamlNode> number = floating(value)) return number;
+        if (PyUnicode_Check(value)) {
+            Py_ssize_t size = 0;
+            if (const char* text = PyUnicode_AsUTF8AndSize(value, &size)) {
+                const std::string_view view(text, static_cast<std::size_t>(size));
+                return YamlNode::scalar(std::string(view), choose_string_style(view, prefer_double_quotes_));
+            }
+            PyErr_Clear();  // lone surrogates: no YAML text
+        } else if (PyList_Check(value)) {
+            return sequence(value, depth);
+        } else if (PyDict_Check(value)) {
+            return mapping(value, depth);
+        }
+        py::ref repr = py::ref::steal(PyObject_Repr(value));
+        if (!repr) return std::nullopt;
+        PyErr_Format(PyExc_TypeError, "cannot convert %U to a YAML node", repr.get());
+        return std::nullopt;
+    }
+
+private:
+    // A value the interpreter reads as a 64-bit integer (int, or anything
+    // with __index__), or an int beyond that range by its str().
+    std::optional<YamlNode> integer(PyObject* value) {
+        const long number = PyLong_AsLong(value);
+        if (!(number == -1 && PyErr_Occurred())) return plain_scalar(std::to_string(number));
+        if (!PyLong_Check(value)) {
+            PyErr_Clear();
+            return std::nullopt;
+        }
+        PyErr_Clear();
+        py::ref text = py::ref::steal(PyObject_Str(value));
+        if (!text) return std::nullopt;
+        Py_ssize_t size = 0;
+        const char* digits = PyUnicode_AsUTF8AndSize(text.get(), &size);
+        if (!digits) return std::nullopt;
+        return plain_scalar(std::string(digits, static_cast<std::size_t>(size)));
+    }
+
+    std::optional<YamlNode> floating(PyObject* value) {
+        double number = 0.0;
+        if (PyFloat_CheckExact(value)) {
+            number = PyFloat_AS_DOUBLE(value);
+        } else {
+            number = PyFloat_AsDouble(value);
+            if (number == -1.0 && PyErr_Occurred()) {
+                PyErr_Clear();
+                return std::nullopt;
+            }
+        }
+        return plain_scalar(encode::format_float(number));
+    }
+
+    // Items by position: a conversion hook of an item may change the list.
+    std::optional<YamlNode> sequence(PyObject* list, std::uint32_t depth) {
+        std::vector<YamlNode> items;
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+            py::ref item = py::ref::borrow(PyList_GET_ITEM(list, i));
+            std::optional<YamlNode> child = with_stack_guard([&] { return node(item.get(), depth + 1); });
+            if (!child) return std::nullopt;
+            items.push_back(std::move(*child));
+        }
+        return YamlNode::sequence(std::move(items), CollectionStyle::Block);
+    }
+
+    // Entries in iteration order, from a snapshot taken first.
+    std::optional<YamlNode> mapping(PyObject* dict, std::uint32_t depth) {
+        py::ref entries = py::ref::steal(PyDict_Items(dict));
+        if (!entries) return std::nullopt;
+        std::vector<NodePair> pairs;
+        pairs.reserve(static_cast<std::size_t>(PyList_GET_SIZE(entries.get())));
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(entries.get()); ++i) {
+            PyObject* entry = PyList_GET_ITEM(entries.get(), i);
+            std::optional<YamlNode> key =
+                with_stack_guard([&] { return node(PyTuple_GET_ITEM(entry, 0), depth + 1); });
+            if (!key) return std::nullopt;
+            std::optional<YamlNode> item =
+                with_stack_guard([&] { return node(PyTuple_GET_ITEM(entry, 1), depth + 1); });
+            if (!item) return std::nullopt;
+            pairs.push_back(NodePair{std::move(*key), std::move(*item)});
+        }
+        return YamlNode::mapping(std::move(pairs), CollectionStyle::Block);
+    }
+
+    bool prefer_double_quotes_;
+    ffi::SignalCheck signals_;
+};
+
+}  // namespace
+
+std::optional<YamlNode> from_python(PyObject* value, bool prefer_double_quotes, std::uint32_t depth) {
+    Writer writer(prefer_double_quotes);
+    return with_stack_guard([&] { return writer.node(value, depth); });
+}
+
+ScalarStyle choose_string_style(std::string_view text, bool prefer_double_quotes) {
+    if (!encode::needs_quotes(text)) return ScalarStyle::Plain;
+    if (prefer_double_quotes) return ScalarStyle::DoubleQuoted;
+    if (text.find_first_of("'\n\r") != std::string_view::npos) return ScalarStyle::DoubleQuoted;
+    return ScalarStyle::SingleQuoted;
+}
+
+}  // namespace quillmere::roundtrip
