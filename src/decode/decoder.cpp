@@ -103,7 +103,7 @@ public:
     StepResult alias(const Token& token, Anchor& anchor, Value& out) {
         QM_TRY(charge_alias_expansion(anchor.count, token.span));
         nodes_made_ += anchor.count;
-        out = deep_copy(anchor.value, arena_);
+        out = options_.copy_aliases ? deep_copy(anchor.value, arena_) : stand_in(anchor.value);
         return Ok{};
     }
 
@@ -137,7 +137,7 @@ public:
     AnchorMark anchor_mark() const { return nodes_made_; }
     Anchor make_anchor(const Value& value, AnchorMark mark) const {
         const std::uint64_t count = nodes_made_ - mark;
-        assert(count == count_nodes(value));
+        assert(!options_.copy_aliases || count == count_nodes(value));  // stand-ins are smaller
         return Anchor{value, count};
     }
 
@@ -200,6 +200,21 @@ public:
     }
 
 private:
+    // What an alias stands as when values are not kept: the shape of its
+    // anchored value (which a complex-key check reads) with nothing inside.
+    Value stand_in(const Value& value) {
+        switch (value.kind()) {
+            case ValueKind::Sequence:
+                return Value::sequence(nullptr, 0);
+            case ValueKind::Mapping:
+                return Value::mapping(nullptr, 0);
+            case ValueKind::Tagged:
+                return Value::tagged(value.tagged_value().tag, stand_in(value.tagged_value().inner), arena_);
+            default:
+                return value;  // a scalar: its text is shared, never changed
+        }
+    }
+
     Value scalar_value(const Token& token) {
         if (options_.yaml11_warn) [[unlikely]]
             check_yaml11_reading(token, std::nullopt);

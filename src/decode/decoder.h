@@ -33,6 +33,10 @@ struct DecodeOptions {
     bool reject_complex = false;  // a sequence or mapping as a key is an error
     bool dup_warn = false;        // a repeated mapping key is a warning
     bool yaml11_warn = false;     // warn where the 1.1 and 1.2 readings differ
+    // false: an alias stands as an empty value of its anchored value's shape
+    // instead of a copy, for a decode that only looks for errors (it still
+    // charges the alias budget, so its errors are the same).
+    bool copy_aliases = true;
 };
 
 struct Documents {

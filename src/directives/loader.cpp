@@ -90,10 +90,12 @@ Result<YamlNode, DirectiveError> resolve_directives(YamlNode node, IncludeContex
 }
 
 Result<std::vector<YamlNode>, DirectiveError> load_with_directives(IncludeContext& context, std::string_view text,
-                                                                   const std::optional<std::string>& root_path) {
+                                                                   const std::optional<std::string>& root_path,
+                                                                   bool keep_empty) {
     std::string name = root_path ? *root_path : join_path(context.root, "<root>");
     const std::uint32_t file_id = register_source(context, std::move(name), std::string(text));
-    auto composed = roundtrip::parse_source_documents(*context.sources.file_texts[file_id], file_id);
+    auto composed =
+        roundtrip::compose_text(*context.sources.file_texts[file_id], roundtrip::ComposeOptions{file_id, keep_empty});
     if (!composed.ok()) {
         return make_err(
             directive_error(DirectiveErrorKind::Include, std::move(composed.error().message), context.root, {}));

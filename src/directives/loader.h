@@ -34,9 +34,12 @@ namespace quillmere::directives {
 // Registers the root text as source 0 under `root_path`, or under the root
 // joined with "<root>", composes it and resolves every document. A syntax
 // error of the root text is reported with its message only, against the
-// include root.
+// include root. With `keep_empty`, an empty explicit document of the root
+// text stays, as a Null root, so that the documents count as the decoder
+// counts them.
 Result<std::vector<roundtrip::YamlNode>, DirectiveError> load_with_directives(
-    IncludeContext& context, std::string_view text, const std::optional<std::string>& root_path);
+    IncludeContext& context, std::string_view text, const std::optional<std::string>& root_path,
+    bool keep_empty = false);
 
 // The node with the directives below it resolved, within `chain`.
 Result<roundtrip::YamlNode, DirectiveError> resolve_directives(roundtrip::YamlNode node, IncludeContext& context,

@@ -39,6 +39,7 @@
 #include "roundtrip/checks.h"
 #include "roundtrip/composer.h"
 #include "roundtrip/document_api.h"
+#include "ffi/tree_roads.h"
 #include "scanner/version.h"
 
 namespace quillmere::ffi {
@@ -199,20 +200,34 @@ py::ref load_with_options(const LoadArguments& arguments) {
 
     const LoadSettings settings = derive_load_settings(text, options);
     if (!tags_from_argument(arguments.tags.get())) return {};
+    const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
+                                (options & OPT_PASSTHROUGH_TAG) != 0};
     if (options & OPT_ROUND_TRIP) return round_trip_road(std::string(text), options, settings, schema.get());
-    if (const char* road = unbuilt_road(options)) {
-        raise_not_built(road);
-        return {};
+    const bool tree_road = (options & (OPT_ANNOTATED | OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR)) != 0;
+    if (tree_road &&
+        ((options & OPT_ANNOTATED) || may_hold_directives(text, options) || may_hold_anchors(text))) {
+        TreeRoad road{text, options, settings.decode, schema.get(), context, {}};
+        road.directives.options = options;
+        road.directives.mode = settings.mode;
+        road.directives.locate_root_errors = true;
+        road.directives.keep_empty = true;
+        road.directives.include_dir = std::move(include_dir);
+        road.directives.root_path = std::move(root_path);
+        road.directives.on_missing_secret = arguments.on_missing_secret.get();
+        road.directives.on_missing_env_var = arguments.on_missing_env_var.get();
+        return annotated_or_directive_road(road);
     }
 
-    // The plain road.
+    // The plain road. A directive road whose text names none of its
+    // directives has nothing to resolve and takes it too, for the same
+    // result at a fraction of the cost, unless the text may hold anchors:
+    // the directive road makes one object per anchor, the plain road one
+    // per alias.
     std::optional<decode::Documents> documents = decode_and_report(text, settings.decode);
     if (!documents) return {};
     if (documents->documents.empty()) return py::none();
     if (schema && !validate_text_against_schema(text, documents->documents.front(), schema.get(), settings.mode))
         return {};
-    const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
-                                (options & OPT_PASSTHROUGH_TAG) != 0};
     // The texts of the trees may borrow `input`, which outlives them here.
     py::ref value = value_to_python(documents->documents.front(), context);
     drop_documents(documents);
@@ -236,14 +251,11 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
     }
     const LoadSettings settings = derive_load_settings(text, options);
     if (!tags_from_argument(tags.get())) return {};
-    if (options & OPT_ANNOTATED) {
-        raise_not_built("OPT_ANNOTATED");
-        return {};
-    }
+    const DecodeContext context{tags.get(), tag_handler.get(), (options & OPT_PASSTHROUGH_TAG) != 0};
+    if (options & OPT_ANNOTATED) return loads_all_annotated(TreeRoad{text, options, settings.decode, nullptr, context, {}});
 
     std::optional<decode::Documents> documents = decode_and_report(text, settings.decode);
     if (!documents) return {};
-    const DecodeContext context{tags.get(), tag_handler.get(), (options & OPT_PASSTHROUGH_TAG) != 0};
     py::ref list = py::ref::steal(PyList_New(0));
     if (!list) return {};
     for (const Value& document : documents->documents) {

@@ -1,0 +1,152 @@
+#include "ffi/directive_load.h"
+
+#include <string_view>
+#include <utility>
+
+#include "common/utf8.h"
+#include "decode/decoder.h"
+#include "directives/loader.h"
+#include "ffi/entry.h"
+#include "ffi/gil.h"
+#include "ffi/errors.h"
+#include "ffi/options.h"
+#include "ffi/text.h"
+
+namespace quillmere::ffi {
+
+namespace {
+
+using directives::DirectiveErrorKind;
+using directives::MissingReference;
+
+ExceptionClass class_for_kind(DirectiveErrorKind kind) {
+    switch (kind) {
+        case DirectiveErrorKind::IncludeNotFound:
+            return ExceptionClass::IncludeNotFoundError;
+        case DirectiveErrorKind::CircularInclude:
+            return ExceptionClass::CircularIncludeError;
+        case DirectiveErrorKind::IncludeDepth:
+            return ExceptionClass::IncludeDepthError;
+        case DirectiveErrorKind::IncludeConfinement:
+            return ExceptionClass::IncludeConfinementError;
+        case DirectiveErrorKind::SecretNotFound:
+            return ExceptionClass::SecretNotFoundError;
+        case DirectiveErrorKind::EnvVar:
+            return ExceptionClass::EnvVarError;
+        default:
+            return ExceptionClass::IncludeError;
+    }
+}
+
+// Each attribute on its own: one the instance refuses is skipped.
+void set_attribute(PyObject* exception, const char* name, py::ref value) {
+    if (!value || PyObject_SetAttrString(exception, name, value.get()) < 0) PyErr_Clear();
+}
+
+py::ref path_text(const std::string& path) { return text_to_str(to_text_lossy(path)); }
+
+// One kind of missing reference: the callable called and the warning
+// "{subject} '{name}' is not defined{where} at {file}:{line}" logged for
+// each, in order.
+bool report(std::vector<MissingReference> references, PyObject* callable, bool warn, std::string_view subject,
+            std::string_view where) {
+    for (const MissingReference& reference : references) {
+        const std::string file = to_text_lossy(reference.file);
+        const std::uint64_t line = static_cast<std::uint64_t>(reference.line) + 1;
+        if (callable) {
+            py::ref name = text_to_str(reference.name);
+            py::ref file_name = text_to_str(file);
+            py::ref number = py::ref::steal(PyLong_FromUnsignedLongLong(line));
+            if (!name || !file_name || !number) return false;
+            PyObject* arguments[] = {name.get(), file_name.get(), number.get()};
+            py::ref result = py::ref::steal(PyObject_Vectorcall(callable, arguments, 3, nullptr));
+            if (!result) return false;  // the callable's exception ends the load
+        }
+        if (warn) {
+            std::string text(subject);
+            text += " '";
+            text += reference.name;
+            text += "' is not defined";
+            text += where;
+            text += " at ";
+            text += file;
+            text += ':';
+            text += std::to_string(line);
+            log_warning(text);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void directive_error_to_exception(const directives::DirectiveError& error) {
+    py::ref exception = new_exception(class_for_kind(error.kind), directives::describe_directive_error(error));
+    if (!exception) return;  // internal fault, already set
+    set_attribute(exception.get(), "file", path_text(error.path));
+    if (error.position) {
+        set_attribute(exception.get(), "line", py::ref::steal(PyLong_FromUnsignedLong(error.position->line + 1ul)));
+        set_attribute(exception.get(), "column",
+                      py::ref::steal(PyLong_FromUnsignedLong(error.position->column + 1ul)));
+    }
+    if (error.kind != DirectiveErrorKind::SecretNotFound && error.kind != DirectiveErrorKind::EnvVar) {
+        py::ref stack = py::ref::steal(PyList_New(0));
+        for (const directives::IncludeFrame& frame : error.chain) {
+            if (!stack) break;
+            py::ref path = path_text(frame.path);
+            py::ref line = py::ref::steal(PyLong_FromUnsignedLong(frame.line + 1ul));
+            py::ref entry = path && line ? py::ref::steal(PyTuple_Pack(2, path.get(), line.get())) : py::ref();
+            if (!entry || PyList_Append(stack.get(), entry.get()) < 0) stack.reset();
+        }
+        set_attribute(exception.get(), "include_stack", std::move(stack));
+    }
+    raise_exception(std::move(exception));
+}
+
+bool report_missing_references(directives::IncludeContext& context, const DirectiveArguments& arguments) {
+    return report(std::move(context.missing_secrets), arguments.on_missing_secret,
+                  (arguments.options & OPT_SECRET_NOT_FOUND_WARN) != 0, "secret", " in any secrets.yaml") &&
+           report(std::move(context.missing_env_vars), arguments.on_missing_env_var,
+                  (arguments.options & OPT_ENV_VAR_NOT_FOUND_WARN) != 0, "environment variable", "");
+}
+
+std::optional<LoadedDirectives> load_directives(std::string_view text, const DirectiveArguments& arguments) {
+    const std::uint64_t options = arguments.options;
+    directives::IncludeContext context = directives::new_include_context(
+        arguments.include_dir.value_or("."),
+        (options & OPT_INCLUDES) != 0, (options & OPT_SECRETS) != 0, (options & OPT_ENV_VAR) != 0);
+    context.include_dir_recursive = (options & OPT_INCLUDE_DIR_RECURSIVE) != 0;
+    context.collect_missing_secrets = (options & OPT_SECRET_NOT_FOUND_WARN) != 0 || arguments.on_missing_secret;
+    context.collect_missing_env_vars = (options & OPT_ENV_VAR_NOT_FOUND_WARN) != 0 || arguments.on_missing_env_var;
+
+    auto loaded = directives::load_with_directives(context, text, arguments.root_path, arguments.keep_empty);
+    if (!loaded.ok()) {
+        const directives::DirectiveError& error = loaded.error();
+        // The root text that does not compose: the decoder, which reads the
+        // same grammar, tells where.
+        if (arguments.locate_root_errors && error.kind == DirectiveErrorKind::Include && error.chain.empty() &&
+            error.path == context.root) {
+            decode::DecodeOptions plain;
+            plain.mode = arguments.mode;
+            plain.copy_aliases = false;
+            std::optional<LocatedError> located;
+            {
+                GilRelease unlocked;
+                auto decoded = decode::decode_documents(text, plain);
+                if (!decoded.ok()) located = std::move(decoded).error();
+            }
+            if (raise_if_out_of_memory()) return std::nullopt;
+            if (located) {
+                located_error_without_file(std::move(*located));
+                return std::nullopt;
+            }
+        }
+        directive_error_to_exception(error);
+        return std::nullopt;
+    }
+    for (const std::string& warning : context.warnings) log_warning(warning);
+    if (!report_missing_references(context, arguments)) return std::nullopt;
+    return LoadedDirectives{std::move(loaded).value(), directives::into_source_table(std::move(context))};
+}
+
+}  // namespace quillmere::ffi
