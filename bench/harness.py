@@ -58,6 +58,11 @@ Calls
              each step from the root the JSON types found there, with
              ``items`` and ``additionalProperties`` leading on), so that the
              difference is what validating the whole document costs.
+    roads    quillmere.loads of the same bytes on the plain road (the
+             quillmere column), with OPT_ANNOTATED (annotated) and with
+             OPT_INCLUDES (directive; on files that hold no directive), so
+             that annotated/q and directive/q are what those roads cost over
+             the plain one.
 
 Timing: the first call of each library warms it up and decides how many
 calls make one sample (at least ``--min-sample`` seconds); then the
@@ -467,6 +472,14 @@ def schema_cost(rows: list[dict], corpus: bool, name: str | None = None) -> floa
             plain += a["seconds"]
             checked += b["seconds"]
     return (checked - plain) / plain if plain > 0 else None
+ROAD_COLUMNS = ["quillmere", "annotated", "directive"]
+
+
+def road_calls(item: Input, peers) -> dict:
+    q = peers["quillmere"]
+    data = item.yaml_bytes
+    return {"quillmere": lambda: q.loads(data), "annotated": lambda: q.loads(data, option=q.OPT_ANNOTATED),
+            "directive": lambda: q.loads(data, option=q.OPT_INCLUDES)}
 
 
 def describe(error: BaseException) -> str:
@@ -1035,12 +1048,13 @@ def measure_memory(items: list[Input], folder: pathlib.Path, settings) -> tuple[
                   ["input", "loader", "input MB", "result MB", "peak growth MB", "beyond result",
                    "retained MB", "transient", "ru_maxrss before/after MB"],
                   ["result MB: tracemalloc of the result's construction (a separate run); peak growth: "
-                   "VmHWM after the load - VmRSS before (peak reset first)",
+                   "VmHWM after the load - VmRSS before (peak reset first); quillmere-annotated: "
+                   "loads with OPT_ANNOTATED",
                    "beyond result = (peak growth - result) / input size; retained: VmRSS after - before, "
                    "result alive; transient = (peak growth - retained) / input size",
                    "json reads the JSON twin (a str); its input MB is the twin's size"])
     records = []
-    libraries = ["quillmere", "json", "CSafeLoader"]
+    libraries = ["quillmere", "quillmere-annotated", "json", "CSafeLoader"]
     for item in items:
         twin_path = twins / (item.name.replace("/", "__") + ".json")
         if item.twin is not None:
@@ -1127,6 +1141,10 @@ def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], r
     for input_name in ("generated/block_config", "corpus (sum)"):
         value = schema_cost(python.get("schema", []), input_name == "corpus (sum)", input_name)
         add("schema validation time / loads time", input_name, value, 1.0, True)
+        add("annotated loads time / loads time", input_name, python_ratio("roads", input_name, "annotated", True),
+            3.0, True)
+        add("directive road time (no directive in the text) / loads time", input_name,
+            python_ratio("roads", input_name, "directive", True), 2.0, True)
     if roundtrip and roundtrip.get("files"):
         value = roundtrip["ruamel rt"] / roundtrip["quillmere"]
         add("ruamel rt dump time / re-emit after an edit time", "corpus (sum)", value, 100, False)
@@ -1168,6 +1186,13 @@ def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], r
         shown = f"{kept:.2f}" + (f" (json.loads {(twin['retained_bytes'] - twin['result_bytes']) / 2**20:.2f})"
                                  if twin else "")
         add("resident after a load beyond the result, MiB (worst input)", worst["input"], kept, 1.0, True, shown)
+    for record in memory:
+        if record["loader"] == "quillmere-annotated" and "traced" in record:
+            # Python objects made beyond the result show as traced memory
+            # that the load needed at its peak but did not keep.
+            traced = record["traced"]
+            add("annotated loads: Python memory beyond the result / result", record["input"],
+                (traced["traced_peak_bytes"] - traced["result_bytes"]) / traced["result_bytes"], 0.05, True)
     return table
 
 
@@ -1220,13 +1245,14 @@ def main() -> int:
 
     tables: list[Table] = []
     errors: list[str] = []
-    python: dict = {"load": [], "dump": [], "to_json": [], "schema": []}
+    python: dict = {"load": [], "dump": [], "to_json": [], "schema": [], "roads": []}
     summaries: dict = {}
     if not settings.skip_python:
         gc.collect()
         gc.freeze()  # the inputs stay put; collections need not walk them
         ops = (("load", load_calls, LOAD_COLUMNS), ("dump", dump_calls, DUMP_COLUMNS),
-               ("to_json", to_json_calls, TO_JSON_COLUMNS), ("schema", schema_calls, SCHEMA_COLUMNS))
+               ("to_json", to_json_calls, TO_JSON_COLUMNS), ("schema", schema_calls, SCHEMA_COLUMNS),
+               ("roads", road_calls, ROAD_COLUMNS))
         for n, item in enumerate(inputs, 1):
             print(f"[{n}/{len(inputs)}] {item.name}", file=sys.stderr, flush=True)
             for op, make_calls, _ in ops:
@@ -1250,12 +1276,13 @@ def main() -> int:
                 if row.get("check"):
                     errors.append(f"{op} {item.name}: quillmere: {row['check']}")
         schema_rows = python["schema"]
-        ops = ops[:3]
+        ops = tuple(op for op in ops if op[0] != "schema")
         for op, _, columns in ops:
             corpus_rows = [r for r in python[op] if r["input"].startswith("corpus/")]
             if corpus_rows:
                 summaries[op] = corpus_sum(corpus_rows, columns)
-        titles = {"load": "Load", "dump": "Dump", "to_json": "to_json"}
+        titles = {"load": "Load", "dump": "Dump", "to_json": "to_json",
+                  "roads": "Roads of loads (quillmere: the plain road)"}
         for op, _, columns in ops:
             detail = python_table(f"{titles[op]} per corpus file, ms per call (median)", op,
                                   [r for r in python[op] if r["input"].startswith("corpus/")], columns, sizes)
@@ -1269,6 +1296,10 @@ def main() -> int:
                            "quillmere time; MB and MB/s: of the YAML input", "corpus (sum): per-file medians summed, (files handled/files); "
                            "ratios over the files both handled", "* quillmere's output did not read back "
                            "as its input (listed under errors)"]
+            if op == "roads":
+                table.notes = ["quillmere: loads on the plain road; annotated: OPT_ANNOTATED; directive: "
+                               "OPT_INCLUDES on files that hold no directive; <road>/q: road time / plain "
+                               "time", "corpus (sum): per-file medians summed, (files handled/files)"]
             tables.append(table)
         tables.append(schema_table("Schema validation: loads of the first document with and without a schema that "
                                    "checks every node, ms per call (median)", schema_rows, sizes,

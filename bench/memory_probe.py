@@ -2,7 +2,8 @@
 
     memory_probe.py LOADER FILE one|all rss|traced
 
-LOADER is quillmere, json or CSafeLoader; ``all`` loads every document
+LOADER is quillmere, quillmere-annotated (OPT_ANNOTATED), json or
+CSafeLoader; ``all`` loads every document
 (loads_all, load_all), ``one`` the single document. The file is read whole
 (bytes; a str for json) before anything is measured.
 
@@ -10,7 +11,7 @@ rss     resets the peak resident size (``/proc/self/clear_refs``), loads
         once and reports VmRSS before, VmHWM and VmRSS after (the result
         still alive), and ru_maxrss before and after, in bytes
 traced  loads once under tracemalloc and reports the bytes still allocated
-        after the load: the size of the result
+        after the load (the size of the result) and the peak while loading
 """
 
 from __future__ import annotations
@@ -40,6 +41,13 @@ def loader(name: str, every: bool):
         import quillmere
 
         return quillmere.loads_all if every else quillmere.loads
+    if name == "quillmere-annotated":
+        import quillmere
+
+        option = quillmere.OPT_ANNOTATED
+        if every:
+            return lambda data: quillmere.loads_all(data, option=option)
+        return lambda data: quillmere.loads(data, option=option)
     if name == "json":
         return json.loads
     if name == "CSafeLoader":
