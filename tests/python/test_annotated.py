@@ -6,7 +6,6 @@ duplicate keys, errors)."""
 import logging
 import textwrap
 from pathlib import Path
-import time
 import tracemalloc
 
 import pytest
@@ -191,7 +190,6 @@ class TestEveryRoad:
             pytest.skip("the plain road copies every alias")
         text = bomb(8)  # 9**8 = 43 million strings if copied
         tracemalloc.start()
-        start = time.perf_counter()
         try:
             with pytest.raises(ex.QuillmereParseError, match=r"possible alias bomb"):
                 load(text)
@@ -199,7 +197,6 @@ class TestEveryRoad:
             _, peak = tracemalloc.get_traced_memory()
         finally:
             tracemalloc.stop()
-        assert time.perf_counter() - start < 0.5
         assert peak < 2_000_000
         assert value["a6"][0] is value["a6"][8]
 
