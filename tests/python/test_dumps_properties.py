@@ -117,10 +117,14 @@ peer_values = st.recursive(
 #     reader folds a scalar there, and a key holding one does not load;
 #   - base-60 numbers (1:30 is 90 in 1.1, a string in 1.2), written plain;
 #   - timestamps (2001-12-14 is a date in 1.1, a string in 1.2), written
-#     plain, so that the dumped text of a date reads back as one there.
+#     plain, so that the dumped text of a date reads back as one there;
+#   - decimals with a leading zero and an 8 or 9 (08 is no number for our
+#     1.2 rules nor an octal for 1.1, so a string written plain; ruamel.yaml
+#     reads it as the int 8).
 ONE_ONE_BREAKS = re.compile("[\x85\u2028\u2029]")
 ONE_ONE_TYPES = re.compile(
     r"[-+]?[0-9][0-9_]*(?::[0-5]?[0-9])+(?:\.[0-9_]*)?"
+    r"|[-+]?0[0-9]*[89][0-9]*"
     r"|[0-9]{4}-[0-9]{1,2}-[0-9]{1,2}"
     r"(?:(?:[Tt]|[ \t]+)[0-9]{1,2}:[0-9]{2}:[0-9]{2}(?:\.[0-9]*)?(?:[ \t]*(?:Z|[-+][0-9]{1,2}(?::[0-9]{2})?))?)?")
 
