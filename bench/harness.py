@@ -472,6 +472,8 @@ def schema_cost(rows: list[dict], corpus: bool, name: str | None = None) -> floa
             plain += a["seconds"]
             checked += b["seconds"]
     return (checked - plain) / plain if plain > 0 else None
+
+
 ROAD_COLUMNS = ["quillmere", "annotated", "directive"]
 
 
@@ -480,6 +482,42 @@ def road_calls(item: Input, peers) -> dict:
     data = item.yaml_bytes
     return {"quillmere": lambda: q.loads(data), "annotated": lambda: q.loads(data, option=q.OPT_ANNOTATED),
             "directive": lambda: q.loads(data, option=q.OPT_INCLUDES)}
+
+
+def alias_bomb(levels: int, width: int = 9) -> bytes:
+    """Each level an anchored list of `width` aliases of the level below:
+    width ** levels strings when every alias is copied."""
+    lines = [f"a0: &a0 [{', '.join(['lol'] * width)}]"]
+    lines += [f"a{i}: &a{i} [{', '.join([f'*a{i - 1}'] * width)}]" for i in range(1, levels)]
+    return ("\n".join(lines) + "\n").encode()
+
+
+def alias_bomb_table(peers, settings) -> Table:
+    """Every road of loads on alias bombs: one within the alias budget, which
+    the plain road copies whole, and a 4 KB one beyond it, which every road
+    refuses with the plain road's error."""
+    q = peers["quillmere"]
+    roads = {"plain": 0, "annotated": q.OPT_ANNOTATED, "directive": q.OPT_INCLUDES,
+             "annotated+directive": q.OPT_ANNOTATED | q.OPT_INCLUDES}
+    table = Table("Alias bombs on every road of loads, ms per call (median)",
+                  ["input", "bytes", "nodes if copied", *(f"{road} ms" for road in roads), "outcome"],
+                  ["directive: OPT_INCLUDES (the text holds anchors, so it is composed into trees); "
+                   "refused: the plain road's \"possible alias bomb\" error, raised on every road"])
+    for levels in (6, 64):
+        data = alias_bomb(levels)
+        outcomes = set()
+
+        def call(option, data=data, outcomes=outcomes):
+            try:
+                q.loads(data, option=option)
+                outcomes.add("loaded")
+            except q.exceptions.QuillmereParseError:
+                outcomes.add("refused")
+
+        cells = time_row({road: (lambda o=option: call(o)) for road, option in roads.items()}, settings)
+        table.add([f"alias bomb, {levels} levels of 9", str(len(data)), f"{9 ** levels:.2g}",
+                   *(cell_text(cells.get(road)) for road in roads), "/".join(sorted(outcomes))])
+    return table
 
 
 def describe(error: BaseException) -> str:
@@ -1301,6 +1339,7 @@ def main() -> int:
                                "OPT_INCLUDES on files that hold no directive; <road>/q: road time / plain "
                                "time", "corpus (sum): per-file medians summed, (files handled/files)"]
             tables.append(table)
+        tables.append(alias_bomb_table(peers, settings))
         tables.append(schema_table("Schema validation: loads of the first document with and without a schema that "
                                    "checks every node, ms per call (median)", schema_rows, sizes,
                                    corpus_size if any(r["input"].startswith("corpus/") for r in schema_rows)
