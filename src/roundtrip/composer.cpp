@@ -34,6 +34,7 @@
 #include "parse/parser.h"
 #include "roundtrip/comments.h"
 #include "roundtrip/line_index.h"
+#include "roundtrip/node_ends.h"
 #include "scanner/scanner.h"
 
 namespace quillmere::roundtrip {
@@ -233,42 +234,13 @@ private:
         return furthest == nullptr || node.end_offset > furthest->end_offset ? &node : furthest;
     }
 
-    // A collection ends after its closing bracket when it has one, else
-    // where its furthest child ends, and never before it starts.
     static void finish_collection(YamlNode& node, const Collection& collection, const Token* end, TokenKind closing,
                                   const YamlNode* furthest) {
         node.span = collection.start;
-        if (end != nullptr && end->kind == closing) {
-            node.end_offset = end->span.offset + 1;
-            node.end_line = end->span.line;
-            node.end_column = end->span.column + 1;
-        } else if (furthest != nullptr && furthest->end_offset > node.span.offset) {
-            node.end_offset = furthest->end_offset;
-            node.end_line = furthest->end_line;
-            node.end_column = furthest->end_column;
-        } else {
-            set_empty_end(node);
-        }
+        set_collection_end(node, end, closing, furthest);
     }
 
-    static void set_empty_end(YamlNode& node) {
-        node.end_offset = node.span.offset;
-        node.end_line = node.span.line;
-        node.end_column = node.span.column;
-    }
-
-    // The end of a node that starts at its span and ends at byte `end`.
-    void set_end(YamlNode& node, std::uint64_t end) {
-        const std::uint64_t start = node.span.offset;
-        if (end <= start) {
-            set_empty_end(node);
-            return;
-        }
-        node.end_offset = end;
-        const LinePosition position = lines_.position_after(text_, node.span, end);
-        node.end_line = position.line;
-        node.end_column = position.column;
-    }
+    void set_end(YamlNode& node, std::uint64_t end) { roundtrip::set_end(node, end, text_, lines_); }
 
     // The source of a block scalar, from its indicator to its end.
     void keep_raw(YamlNode& node) {

@@ -18,6 +18,7 @@
 #include "ffi/types/types.h"
 #include "parse/parser.h"
 #include "roundtrip/line_index.h"
+#include "roundtrip/node_ends.h"
 #include "roundtrip/result_objects.h"
 #include "scanner/scanner.h"
 
@@ -275,19 +276,7 @@ private:
         } else {
             for (std::size_t i = collection.base; i < items_.size(); ++i) further(items_[i]);
         }
-        // After the closing bracket, else where the furthest child ends,
-        // and never before the start.
-        if (end != nullptr && end->kind == closing) {
-            node.end_offset = end->span.offset + 1;
-            node.end_line = end->span.line;
-            node.end_column = end->span.column + 1;
-        } else if (furthest != nullptr && furthest->end_offset > node.span.offset) {
-            node.end_offset = furthest->end_offset;
-            node.end_line = furthest->end_line;
-            node.end_column = furthest->end_column;
-        } else {
-            set_empty_end(node);
-        }
+        roundtrip::set_collection_end(node, end, closing, furthest);
         if (building_ && !signals_.tick()) stop();
         if (building_) {
             node.object = shape == Shape::Mapping ? build_mapping(node, collection.base) : build_sequence(node, collection.base);
@@ -424,23 +413,7 @@ private:
         return at;
     }
 
-    static void set_empty_end(Node& node) {
-        node.end_offset = node.span.offset;
-        node.end_line = node.span.line;
-        node.end_column = node.span.column;
-    }
-
-    // The end of a node that starts at its span and ends at byte `end`.
-    void set_end(Node& node, std::uint64_t end) const {
-        if (end <= node.span.offset) {
-            set_empty_end(node);
-            return;
-        }
-        node.end_offset = end;
-        const roundtrip::LinePosition position = lines_.position_after(text_, node.span, end);
-        node.end_line = position.line;
-        node.end_column = position.column;
-    }
+    void set_end(Node& node, std::uint64_t end) const { roundtrip::set_end(node, end, text_, lines_); }
 
     std::string_view text_;
     const roundtrip::LineIndex& lines_;
