@@ -149,7 +149,7 @@ py::ref ResultObjects::scalar(const resolver::ResolvedScalar& scalar, std::strin
         }
         case ResolvedKind::Str:
         case ResolvedKind::Merge: {
-            py::ref value = ffi::text_to_str(scalar.kind == ResolvedKind::Merge ? std::string_view("<<") : text);
+            py::ref value = scalar.kind == ResolvedKind::Merge ? py::ref::borrow(merge_text()) : ffi::text_to_str(text);
             if (!at) return value;
             return annotated_scalar(ffi::AnnotatedScalarClass::Str, std::move(value), *at);
         }
@@ -182,11 +182,9 @@ bool ResultObjects::mark_tagged(PyObject* result) {
     return true;
 }
 
-bool ResultObjects::add_merge(Merges& merges, PyObject* source, py::ref key) {
-    py::ref leftover;
-    if (!flatten(merges, source, leftover)) return false;
-    if (leftover) merges.steps_.push_back(Merges::Step{std::move(leftover), std::move(key)});
-    return true;
+PyObject* ResultObjects::merge_text() {
+    if (!merge_text_) merge_text_ = py::ref::steal(PyUnicode_InternFromString("<<"));
+    return merge_text_.get();
 }
 
 bool ResultObjects::flatten(Merges& merges, PyObject* source, py::ref& leftover) {

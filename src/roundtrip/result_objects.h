@@ -101,11 +101,25 @@ public:
         std::unordered_set<PyObject*> brought_;  // dicts in the steps (which hold them)
         std::unordered_map<PyObject*, Flattened> flattened_;
     };
-    // Adds the merge source `source` (what a merge key's value became),
-    // its leftover kept under `key` (the text "<<" as the mapping's key).
-    bool add_merge(Merges& merges, PyObject* source, py::ref key);
+    // Adds the merge source `source` (what a merge key's value became).
+    // What stays behind of it is set under the key that `make_key()`
+    // returns (the text "<<" as the mapping's key), made only then.
+    template <class MakeKey>
+    bool add_merge(Merges& merges, PyObject* source, MakeKey make_key) {
+        py::ref leftover;
+        if (!flatten(merges, source, leftover)) return false;
+        if (!leftover) return true;
+        py::ref key = make_key();
+        if (!key) return false;
+        merges.steps_.push_back(Merges::Step{std::move(leftover), std::move(key)});
+        return true;
+    }
     // Applies the steps to `dict`, which holds the mapping's own entries.
     bool apply_merges(PyObject* dict, Merges& merges);
+
+    // The text "<<", one object for the whole result, borrowed; null with
+    // the Python error set.
+    PyObject* merge_text();
 
     // The file's name as a str (borrowed), or None.
     PyObject* file_object(std::uint32_t file_id);
@@ -132,6 +146,7 @@ private:
     std::span<const std::string> file_names_;
     std::vector<py::ref> file_objects_;
     py::ref style_names_[5];
+    py::ref merge_text_;
     ScalarMaker makers_[3];
     // The first values of repeated keys, by the dict they were set in.
     struct FirstValues {

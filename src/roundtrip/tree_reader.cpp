@@ -251,9 +251,12 @@ py::ref TreeReader::read_mapping(const YamlNode& node, const std::optional<std::
         if (merging() && is_merge_key(pair.key)) {
             py::ref source = child_value(pair.value);
             // What stays behind is set under "<<", where the merge key stands.
-            py::ref key = ffi::text_to_str(kMergeKeyText);
-            if (key && annotating()) key = annotated(ffi::AnnotatedScalarClass::Str, std::move(key), pair.key);
-            if (!source || !key || !objects_.add_merge(merges, source.get(), std::move(key))) return {};
+            auto key = [&] {
+                py::ref text = py::ref::borrow(objects_.merge_text());
+                if (!text || !annotating()) return text;
+                return annotated(ffi::AnnotatedScalarClass::Str, std::move(text), pair.key);
+            };
+            if (!source || !objects_.add_merge(merges, source.get(), key)) return {};
             continue;
         }
         py::ref key = this->key(pair.key);

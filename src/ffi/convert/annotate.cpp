@@ -309,11 +309,11 @@ private:
         for (std::size_t i = base; i < pairs_.size(); ++i) {
             const auto& [key, value] = pairs_[i];
             if (key.merge_key) {
-                py::ref text = ffi::text_to_str("<<");
-                const Placement key_at = placement(key);
-                if (!objects_.add_merge(merges, value.object.get(),
-                                        objects_.annotated_scalar(AnnotatedScalarClass::Str, std::move(text), key_at)))
-                    return {};
+                auto merge_key = [&] {
+                    return objects_.annotated_scalar(AnnotatedScalarClass::Str, py::ref::borrow(objects_.merge_text()),
+                                                     placement(key));
+                };
+                if (!objects_.add_merge(merges, value.object.get(), merge_key)) return {};
                 continue;
             }
             ++explicit_pairs;
@@ -326,7 +326,7 @@ private:
             written_pairs_[dict.get()].dict = py::ref::borrow(dict.get());
             for (std::size_t i = base; i < pairs_.size(); ++i) {
                 const auto& [key, value] = pairs_[i];
-                py::ref key_object = key.merge_key ? ffi::text_to_str("<<") : py::ref::borrow(key.object.get());
+                py::ref key_object = key.merge_key ? py::ref::borrow(objects_.merge_text()) : py::ref::borrow(key.object.get());
                 if (!key_object) return {};
                 pairs.emplace_back(std::move(key_object), py::ref::borrow(value.object.get()));
             }
