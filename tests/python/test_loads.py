@@ -248,8 +248,14 @@ class TestInterpreterLock:
     def test_lock_is_released_while_decoding(self):
         text = "# " + "c" * 78 + "\n"
         text = text * 250_000 + "done: true\n"
-        result, others_ran = run_letting_others_run(lambda: q.loads(text))
-        assert result == {"done": True}
+        # The waiting thread needs the CPU while the lock is free; on a busy
+        # machine it may not get it within one call, so a few calls are
+        # allowed. A call that keeps the lock never lets it run.
+        for _ in range(5):
+            result, others_ran = run_letting_others_run(lambda: q.loads(text))
+            assert result == {"done": True}
+            if others_ran:
+                break
         assert others_ran
 
 

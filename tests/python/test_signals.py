@@ -42,9 +42,11 @@ def interrupted(signum, frame):
 signal.signal(signal.SIGINT, interrupted)
 tracemalloc.start()
 baseline = tracemalloc.get_traced_memory()[0]
-print("start", flush=True)
 result = None
 try:
+    # Inside the try: a signal that comes before the call starts must not
+    # escape as an error of the child.
+    print("start", flush=True)
     result = call()
 except KeyboardInterrupt:
     pass
