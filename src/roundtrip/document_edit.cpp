@@ -30,6 +30,7 @@
 //   write: no blanks, breaks or flow indicators in a name, no line break
 //   in a comment.
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -131,8 +132,9 @@ bool check_comment_text(std::string_view text, bool line_feed_allowed) {
         PyErr_SetString(PyExc_ValueError, line_feed_allowed ? "comment text cannot contain a carriage return"
                                                             : "comment text cannot contain a line break");
     } else {
-        PyErr_Format(PyExc_ValueError, "comment text cannot contain the character U+%04X",
-                     static_cast<unsigned>(refused));
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(refused));
+        PyErr_Format(PyExc_ValueError, "comment text cannot contain the character %s", code);
     }
     return false;
 }
