@@ -373,23 +373,6 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
     return false;
 }
 
-// The node whose head comments are the `comment_before` of the node at
-// `path`: the item itself; for a mapping value its key, or the mapping
-// when the key is the first (comments above a mapping's first key belong
-// to the mapping). Null when stale.
-YamlNode* comment_before_target(DocumentState& state, std::size_t root, const Path& path) {
-    if (path.empty() || path.back().is_index()) return resolve_path(state, root, path);
-    const Path parent_path(path.begin(), path.end() - 1);
-    YamlNode* parent = resolve_path(state, root, parent_path);
-    if (parent == nullptr || !parent->is(NodeKind::Mapping) || parent->pairs().empty()) return nullptr;
-    const std::string& key = path.back().key();
-    auto& pairs = parent->pairs();
-    if (pairs.front().key.is(NodeKind::Scalar) && pairs.front().key.text() == key) return parent;
-    for (NodePair& pair : pairs)
-        if (pair.key.is(NodeKind::Scalar) && pair.key.text() == key) return &pair.key;
-    return nullptr;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------ item assignment
@@ -497,7 +480,7 @@ bool set_node_comment_before(DocumentState& state, const HandleAddress& address,
         }
         lines.emplace_back(comment->substr(start));
     }
-    YamlNode* target = comment_before_target(state, address.root, address.path);
+    YamlNode* target = head_comment_owner(state, address);
     if (target == nullptr) {
         raise_stale_node();
         return false;
