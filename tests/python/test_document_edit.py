@@ -21,13 +21,23 @@ def emitted(doc):
         pytest.skip("to_yaml is not built yet")
 
 
+def text_or_none(doc):
+    try:
+        return doc.to_yaml()
+    except NotImplementedError:
+        return None
+
+
 def refused(doc, edit, error, message):
-    """`edit` raises `error` with `message` and leaves the data as it was."""
-    before = doc.to_dict()
+    """`edit` raises `error` with `message` and leaves the document as it
+    was: its data, and its text (an unedited document's text is its source,
+    so no change mark was left behind either)."""
+    before, text = doc.to_dict(), text_or_none(doc)
     with pytest.raises(error) as caught:
         edit()
     assert str(caught.value) == message
     assert doc.to_dict() == before
+    assert text_or_none(doc) == text
 
 
 # ------------------------------------------------------------ item assignment
@@ -130,6 +140,24 @@ def test_value_that_cannot_be_converted_changes_nothing():
     with pytest.raises(TypeError, match="cannot convert"):
         node.value = object()
     assert node.value == 1
+
+
+class ReadsTheDocument:
+    """A number whose conversion reads the document being edited."""
+
+    def __init__(self, doc):
+        self.doc = doc
+
+    def __index__(self):
+        self.doc["a"]
+        return 1
+
+
+def test_an_index_conversion_that_reads_the_document_is_refused():
+    doc = rt("a: [1, 2]\n---\nb: 1\n")
+    view = doc[0]["a"]
+    refused(doc, lambda: view.__setitem__(ReadsTheDocument(doc), 5), RuntimeError, "Already mutably borrowed")
+    refused(doc, lambda: doc.__setitem__(ReadsTheDocument(doc), 5), RuntimeError, "Already mutably borrowed")
 
 
 # ------------------------------------------------------------ node setters
