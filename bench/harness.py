@@ -60,9 +60,12 @@ Calls
              difference is what validating the whole document costs.
     roads    quillmere.loads of the same bytes on the plain road (the
              quillmere column), with OPT_ANNOTATED (annotated) and with
-             OPT_INCLUDES (directive; on files that hold no directive), so
-             that annotated/q and directive/q are what those roads cost over
-             the plain one.
+             OPT_INCLUDES (directive; on files that hold no directive) and
+             with OPT_ROUND_TRIP (round trip: every document kept as a
+             QuillmereDocument, nothing converted), so that annotated/q,
+             directive/q and round trip/q are what those roads cost over the
+             plain one. The round trip is also set against ruamel.yaml's
+             round-trip load (the ruamel rt column of load).
 
 Timing: the first call of each library warms it up and decides how many
 calls make one sample (at least ``--min-sample`` seconds); then the
@@ -474,14 +477,15 @@ def schema_cost(rows: list[dict], corpus: bool, name: str | None = None) -> floa
     return (checked - plain) / plain if plain > 0 else None
 
 
-ROAD_COLUMNS = ["quillmere", "annotated", "directive"]
+ROAD_COLUMNS = ["quillmere", "annotated", "directive", "round trip"]
 
 
 def road_calls(item: Input, peers) -> dict:
     q = peers["quillmere"]
     data = item.yaml_bytes
     return {"quillmere": lambda: q.loads(data), "annotated": lambda: q.loads(data, option=q.OPT_ANNOTATED),
-            "directive": lambda: q.loads(data, option=q.OPT_INCLUDES)}
+            "directive": lambda: q.loads(data, option=q.OPT_INCLUDES),
+            "round trip": lambda: q.loads(data, option=q.OPT_ROUND_TRIP)}
 
 
 def alias_bomb(levels: int, width: int = 9) -> bytes:
@@ -1129,6 +1133,19 @@ def measure_memory(items: list[Input], folder: pathlib.Path, settings) -> tuple[
 # ------------------------------------------------------------------- goals
 
 
+def round_trip_against_ruamel(python: dict, input_name: str) -> float | None:
+    """ruamel.yaml's round-trip load (load table) over quillmere's (roads
+    table), summed over the corpus files where both ran."""
+    ruamel = {r["input"]: r["cells"].get("ruamel rt") for r in python.get("load", [])}
+    ours = {r["input"]: r["cells"].get("round trip") for r in python.get("roads", [])}
+    pairs = [(ruamel[name], ours[name]) for name in ours if name in ruamel
+             and (name == input_name or (input_name == "corpus (sum)" and name.startswith("corpus/")))]
+    pairs = [(r["seconds"], o["seconds"]) for r, o in pairs
+             if r and o and r["status"] == "ok" and o["status"] == "ok"]
+    total = sum(o for _, o in pairs)
+    return sum(r for r, _ in pairs) / total if pairs and total > 0 else None
+
+
 def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], roundtrip: dict | None,
               shape: dict, directives: dict | None) -> Table:
     table = Table("Goals", ["goal", "input", "measured", "target", "status"],
@@ -1183,6 +1200,10 @@ def goal_rows(python: dict, summaries: dict, engine: dict, memory: list[dict], r
             3.0, True)
         add("directive road time (no directive in the text) / loads time", input_name,
             python_ratio("roads", input_name, "directive", True), 2.0, True)
+        add("round-trip load time / loads time", input_name, python_ratio("roads", input_name, "round trip", True),
+            2.5, True)
+        add("ruamel rt load time / round-trip load time", input_name, round_trip_against_ruamel(python, input_name),
+            100, False)
     if roundtrip and roundtrip.get("files"):
         value = roundtrip["ruamel rt"] / roundtrip["quillmere"]
         add("ruamel rt dump time / re-emit after an edit time", "corpus (sum)", value, 100, False)
@@ -1336,8 +1357,8 @@ def main() -> int:
                            "as its input (listed under errors)"]
             if op == "roads":
                 table.notes = ["quillmere: loads on the plain road; annotated: OPT_ANNOTATED; directive: "
-                               "OPT_INCLUDES on files that hold no directive; <road>/q: road time / plain "
-                               "time", "corpus (sum): per-file medians summed, (files handled/files)"]
+                               "OPT_INCLUDES on files that hold no directive; round trip: OPT_ROUND_TRIP; "
+                               "<road>/q: road time / plain time", "corpus (sum): per-file medians summed, (files handled/files)"]
             tables.append(table)
         tables.append(alias_bomb_table(peers, settings))
         tables.append(schema_table("Schema validation: loads of the first document with and without a schema that "

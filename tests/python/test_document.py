@@ -54,3 +54,322 @@ def test_node_position_of_a_scalar():
 )
 def test_node_style(text, style):
     assert rt(text).node["a"].style == style
+
+
+# ---------------------------------------------------------------- documents
+
+
+@pytest.mark.parametrize(
+    "text, length, shown",
+    [("", 0, 0), ("5\n", 1, 1), ("[1, 2, 3]\n", 3, 1), ("a: 1\nb: 2\n", 2, 1), ("a: 1\n---\nb: 2\n", 2, 2)],
+)
+def test_len_and_repr_by_stream(text, length, shown):
+    doc = rt(text)
+    assert len(doc) == length
+    assert repr(doc) == f"QuillmereDocument(documents={shown})"
+
+
+def test_empty_stream():
+    doc = rt("")
+    assert doc.range() is None and doc.anchors == {} and "a" not in doc
+    with pytest.raises(KeyError, match="multi-document access requires an integer index"):
+        doc["a"]
+    with pytest.raises(IndexError, match="^index out of range$"):
+        doc[0]
+    with pytest.raises(TypeError, match="^keys\\(\\) is only available on a single mapping document$"):
+        doc.keys()
+    with pytest.raises(KeyError, match="stale node"):
+        doc.node.line
+    assert repr(doc.node) == "QuillmereNode(<stale>)"
+
+
+@pytest.mark.parametrize(
+    "text, key, error, message",
+    [
+        ("5\n", "a", KeyError, "'a'"),
+        ("5\n", 0, KeyError, "'0'"),  # an int key's text
+        ("[1]\n", "x", IndexError, "index out of range"),
+        ("[1]\n", 9, IndexError, "index out of range"),
+        ("a: 1\n", -1, TypeError, "mapping keys must be str or int"),
+        ("a: 1\n", 1.5, TypeError, "mapping keys must be str or int"),
+        ("a: 1\n", "missing", KeyError, "'missing'"),
+        ("a: 1\n---\nb: 2\n", "k", KeyError, "'multi-document access requires an integer index'"),
+        ("a: 1\n---\nb: 2\n", 2, IndexError, "index out of range"),
+    ],
+)
+def test_item_access_errors(text, key, error, message):
+    doc = rt(text)
+    with pytest.raises(error) as caught:
+        doc[key]
+    assert str(caught.value) == message
+    assert doc.get(key, "default") == "default"
+
+
+def test_keys_of_a_root_that_is_not_a_mapping():
+    with pytest.raises(TypeError, match="^node is not a mapping$"):
+        rt("5\n").keys()
+    with pytest.raises(TypeError, match="^node is not a mapping$"):
+        rt("- [1]\n")[0].keys()
+
+
+def test_membership_never_raises_for_the_key():
+    doc = rt("a: 1\n'1': x\n")
+    assert "a" in doc and "1" in doc
+    assert 1 not in doc and None not in doc and [] not in doc
+    assert "x" not in rt("[x]\n") and "a" not in rt("a: 1\n---\nb: 2\n")
+
+
+class Index:
+    def __init__(self, outcome):
+        self.outcome = outcome
+
+    def __index__(self):
+        if isinstance(self.outcome, BaseException):
+            raise self.outcome
+        return self.outcome
+
+
+def test_keys_with_index_conversion():
+    doc = rt("- a\n- [b]\n")
+    assert repr(doc[Index(1)]) == "QuillmereDocumentView(sequence)"
+    assert repr(doc[True]) == "QuillmereDocumentView(sequence)"  # True is index 1
+    with pytest.raises(TypeError, match="mapping keys must be str or int"):
+        doc[Index(ValueError("no"))]
+
+
+@pytest.mark.parametrize("owner", ["doc", "view"])
+def test_get_lets_keyboard_interrupt_through(owner):
+    doc = rt("a: [x]\n")
+    target = doc if owner == "doc" else doc["a"]
+    assert target.get(Index(ValueError("no")), 7) == 7
+    with pytest.raises(KeyboardInterrupt):
+        target.get(Index(KeyboardInterrupt()), 7)
+    with pytest.raises(KeyboardInterrupt):
+        target[Index(KeyboardInterrupt())]
+
+
+def test_get_binds_like_a_function():
+    doc = rt("a: [x]\n")
+    assert doc.get(key="b", default=3) == 3
+    assert doc["a"].get("b", default=None) is None
+    with pytest.raises(TypeError):
+        doc.get("a")
+    with pytest.raises(TypeError):
+        doc.get("a", 1, 2)
+    with pytest.raises(TypeError):
+        doc.get("a", key="a")
+    with pytest.raises(TypeError):
+        doc.get("a", 1, other=2)
+
+
+def test_origin():
+    import pathlib
+
+    doc = rt("a: 1\n")
+    assert doc.origin is None
+    with pytest.raises(TypeError) as caught:
+        doc.set_origin(pathlib.Path("x"))
+    assert "path" in " ".join(getattr(caught.value, "__notes__", [])) + str(caught.value)
+    assert doc.set_origin("x/../y") is None and doc.origin == "x/../y"
+    with pytest.raises(AttributeError):
+        doc.origin = "x"
+    with pytest.raises(AttributeError):
+        doc.node = None
+
+
+def test_range():
+    doc = rt("a:\n  b: [1, 2]\n")
+    assert doc.range()[:2] == (1, 1)
+    assert doc["a"]["b"].range() == (2, 6, 2, 12)
+    assert rt("a: 1\n---\nb: 2\n").range()[0] == 1
+
+
+# ---------------------------------------------------------------- views
+
+
+def test_view_of_a_mapping():
+    view = rt("a:\n  x: 1\n  y: [2]\n")["a"]
+    assert len(view) == 2 and "x" in view and "z" not in view and 1 not in view
+    assert repr(view) == "QuillmereDocumentView(mapping)"
+    assert repr(view["y"]) == "QuillmereDocumentView(sequence)"
+    with pytest.raises(KeyError) as caught:
+        view["z"]
+    assert caught.value.args == ("z",)
+
+
+def test_view_of_a_sequence():
+    view = rt("l: [1, 2, [3]]\n")["l"]
+    assert len(view) == 3 and "k" not in view
+    with pytest.raises(IndexError, match="^index out of range$"):
+        view[5]
+    with pytest.raises(IndexError, match="^index out of range$"):
+        view["k"]
+    with pytest.raises(TypeError, match="^node is not a mapping$"):
+        view.keys()
+    with pytest.raises(TypeError, match="^mapping keys must be str or int$"):
+        view[-1]
+    assert view.get(-1, 7) == 7 and view.get("missing", None) is None
+
+
+def test_view_of_an_alias_addresses_the_alias():
+    doc = rt("base: &b {x: 1}\nother: *b\n")
+    view = doc["other"]
+    assert repr(view) == "QuillmereDocumentView(alias)" and len(view) == 1
+    assert "x" not in view
+    with pytest.raises(KeyError) as caught:
+        view["x"]
+    assert caught.value.args == ("x",)
+    with pytest.raises(TypeError, match="^node is not a mapping$"):
+        view.keys()
+    assert view.node.is_alias
+
+
+def test_views_of_the_documents_of_a_stream_stay_in_their_document():
+    doc = rt("a: 1\n---\nb:\n  c: [1]\n")
+    second = doc[1]
+    assert repr(second) == "QuillmereDocumentView(mapping)" and "b" in second and "a" not in second
+    assert second.node.line == 3 and second.node["b"].line == 4
+    assert second["b"].node["c"].line == 4 and second["b"]["c"].node.style == "flow"
+    assert "c" in second.node["b"]
+
+
+def test_first_of_equal_keys_wins_and_keys_match_by_text():
+    doc = rt("m:\n  a: first\n  'a': second\n  1: one\n")
+    assert doc.node["m"]["a"].line == 2
+    assert doc.node["m"]["1"].line == 4
+    with pytest.raises(KeyError) as caught:
+        doc.node["m"][1]
+    assert caught.value.args == ("1",)
+    assert 1 not in doc["m"] and "1" in doc["m"]
+
+
+# ---------------------------------------------------------------- nodes
+
+
+def test_comments():
+    doc = rt("a: 1\n# note\nkey: value  # tail\n")
+    assert doc.node["key"].comment_before == "note" and doc.node["key"].comment == "tail"
+    assert doc.node["a"].comment_before is None and doc.node["a"].comment is None
+    doc = rt("# top\na: 1\n")
+    assert doc.node["a"].comment_before == "top" and doc.node.comment_before == "top"
+    doc = rt("l:\n  - x\n  # one\n  # two\n  - y\n")
+    assert doc.node["l"][1].comment_before == "one\ntwo" and doc.node["l"][0].comment_before is None
+
+
+def test_node_provenance_without_directives():
+    doc = rt("a: !mytag x\nb: !!str y\nc: !include other.yaml\n")
+    a, b, c = doc.node["a"], doc.node["b"], doc.node["c"]
+    assert (a.tag, a.source_tag, a.source_target) == ("!mytag", "!mytag", None)
+    assert not (a.is_secret or a.is_env_var or a.is_include)
+    assert (b.tag, b.source_tag) == ("!!str", None)
+    assert (c.source_tag, c.source_target, c.is_include) == ("!include", None, True)
+    assert doc.node.file is None and a.file is None
+
+
+def test_anchors_and_aliases():
+    doc = rt("base: &b {x: 1}\nref: *b\nlist: [*b, &c 2, *c]\n")
+    ref = doc.node["ref"]
+    assert ref.is_alias and ref.style == "alias" and repr(ref) == "QuillmereNode(alias)"
+    assert ref.target.anchor == "b" and ref.target.line == 1
+    assert [node.line for node in doc.node["base"].aliases] == [2, 3]
+    assert all(node.is_alias for node in doc.node["base"].aliases)
+    assert doc.node["list"][1].aliases[0].column == 18
+    assert doc.node["base"].target is None and doc.node["list"][1].anchor == "c"
+    assert doc.node["ref"]["x"].line == 1 and "x" in ref
+    assert sorted(doc.anchors) == ["b", "c"] and doc.anchors["c"].column == 15
+    assert doc.node["list"].aliases == []
+
+
+def test_anchor_defined_twice_maps_to_its_last_definition():
+    doc = rt("a: &x 1\nb: &y 2\nc: &x 3\n")
+    assert list(doc.anchors) == ["x", "y"] and doc.anchors["x"].line == 3
+
+
+@pytest.mark.parametrize(
+    "key, error, message",
+    [("missing", KeyError, "'missing'"), (-1, TypeError, "mapping keys must be str or int")],
+)
+def test_node_index_errors(key, error, message):
+    with pytest.raises(error) as caught:
+        rt("a: 1\nlist: [1]\n").node[key]
+    assert str(caught.value) == message
+
+
+def test_node_index_errors_in_collections():
+    doc = rt("a: 1\nlist: [1]\n")
+    with pytest.raises(IndexError, match="^index out of range$"):
+        doc.node["list"][9]
+    with pytest.raises(KeyError) as caught:
+        doc.node["a"]["x"]
+    assert caught.value.args == ("x",)
+
+
+def test_node_repr_by_kind():
+    doc = rt("s: 1\nq: [1]\nm: {a: 1}\nn:\n")
+    assert [repr(doc.node[k]) for k in ["s", "q", "m", "n"]] == [
+        "QuillmereNode(scalar)",
+        "QuillmereNode(sequence)",
+        "QuillmereNode(mapping)",
+        "QuillmereNode(null)",
+    ]
+
+
+# ---------------------------------------------------------------- docstrings
+
+
+def test_docstrings():
+    assert QuillmereDocumentView.__doc__ == (
+        "A live proxy onto a nested node of a [`QuillmereDocument`], addressed by path."
+    )
+    assert QuillmereDocument.__doc__.splitlines()[0] == (
+        "A structure-preserving YAML document returned by `loads(..., OPT_ROUND_TRIP)`."
+    )
+    assert QuillmereDocument.__doc__.endswith("the `file_id` \u2192 source-path map used for write-back.")
+    assert QuillmereDocument.to_dict.__doc__ == "Return the document as plain Python objects (a resolved snapshot)."
+    assert QuillmereDocument.save.__text_signature__ == "($self, path=None)"
+    assert QuillmereDocument.get.__text_signature__ == "($self, key, default)"
+    assert QuillmereDocumentView.to_dict.__doc__ == (
+        "Alias for [`unwrap`](Self::unwrap): the resolved plain-Python value."
+    )
+    assert QuillmereNode.line.__doc__ == "The node's 1-based source line."
+    assert 'cursor with `QuillmereDocument.node`, then index into it (`doc.node["server"]["port"]`)' in (
+        QuillmereNode.__doc__
+    )
+    assert "(`source[node.offset : node.end_offset]`) \u2014 something" in QuillmereNode.offset.__doc__
+
+
+# ---------------------------------------------------------------- the road
+
+
+def test_null_style_bits_conflict_only_on_this_road():
+    both = quillmere.OPT_NULL_AS_KEYWORD | quillmere.OPT_NULL_AS_TILDE
+    with pytest.raises(ValueError, match="^OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive$"):
+        rt("a: 1\n", both)
+    assert loads("a: 1\n", option=both) == {"a": 1}
+
+
+def test_road_options_without_effect():
+    assert type(rt("a: 1\n", quillmere.OPT_ANNOTATED)) is QuillmereDocument
+    assert len(rt("? [1]\n: x\n", quillmere.OPT_REJECT_COMPLEX_KEYS)) == 1
+
+
+def test_road_errors():
+    with pytest.raises(quillmere.QuillmereParseError):
+        rt("a: [\n")
+    with pytest.raises(quillmere.QuillmereDuplicateKeyError):
+        rt("a: 1\n---\nb: 1\nb: 2\n", quillmere.OPT_DUPLICATE_KEYS_ERROR)
+
+
+def test_yaml11_warnings_describe_the_text_before_the_upgrade(caplog):
+    import logging
+
+    caplog.set_level(logging.WARNING, logger="quillmere")
+    doc = rt("a: yes\n", quillmere.OPT_YAML_1_1 | quillmere.OPT_YAML_1_1_WARN | quillmere.OPT_UPGRADE_1_1)
+    assert [r.getMessage() for r in caplog.records] == [
+        "YAML 1.1 syntax 'yes' resolves as bool in 1.1 but str in 1.2 at line 1, column 4"
+    ]
+    assert doc.node["a"].style == "plain"
+
+
+def test_to_json_of_an_empty_stream():
+    assert quillmere.to_json(rt("")) == b"null"
