@@ -36,10 +36,10 @@
 #include "ffi/input.h"
 #include "ffi/options.h"
 #include "ffi/schema.h"
+#include "ffi/tree_roads.h"
 #include "roundtrip/checks.h"
 #include "roundtrip/composer.h"
 #include "roundtrip/document_api.h"
-#include "ffi/tree_roads.h"
 #include "scanner/version.h"
 
 namespace quillmere::ffi {
@@ -83,17 +83,6 @@ bool tags_from_argument(PyObject* tags) {
     return false;
 }
 
-void raise_not_built(const char* what) { PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", what); }
-
-// The first road option that this build cannot serve yet, or null.
-const char* unbuilt_road(std::uint64_t options) {
-    if (options & OPT_ANNOTATED) return "OPT_ANNOTATED";
-    if (options & OPT_INCLUDES) return "OPT_INCLUDES";
-    if (options & OPT_SECRETS) return "OPT_SECRETS";
-    if (options & OPT_ENV_VAR) return "OPT_ENV_VAR";
-    return nullptr;
-}
-
 using Decoded = Result<decode::Documents, LocatedError>;
 
 // The one call into the engine, without the interpreter lock.
@@ -115,29 +104,36 @@ std::optional<decode::Documents> decode_and_report(std::string_view text, const 
     return documents;
 }
 
-// The round-trip road: the text composed into trees, the tree passes run
-// on them, and the trees kept with a copy of the text inside a new
-// QuillmereDocument. Nothing is converted to Python values.
-py::ref round_trip_road(std::string text, std::uint64_t options, const LoadSettings& settings, PyObject* schema) {
+// The round-trip road: the text composed into trees (its directives
+// resolved when a directive option is set), the tree passes run on them,
+// and the trees kept with the source table and a copy of the text inside a
+// new QuillmereDocument. Nothing is converted to Python values.
+py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject* schema,
+                        const DirectiveArguments& directives) {
+    const std::uint64_t options = directives.options;
     const bool keyword = (options & OPT_NULL_AS_KEYWORD) != 0;
     const bool tilde = (options & OPT_NULL_AS_TILDE) != 0;
     if (keyword && tilde) {
         PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
         return {};
     }
-    if (const char* road = unbuilt_road(options & ~OPT_ANNOTATED)) {
-        raise_not_built(road);
-        return {};
-    }
-    auto composed = roundtrip::parse_documents(text);
-    if (raise_if_out_of_memory()) return {};
-    if (!composed.ok()) {
-        const ScanError& error = composed.error();
-        parse_error_to_exception(LocatedError{error.message, error.span});
-        return {};
-    }
     roundtrip::DocumentState state;
-    state.documents = std::move(composed).value();
+    if (options & (OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR)) {
+        std::optional<LoadedDirectives> loaded = load_directives(text, directives);
+        if (!loaded) return {};
+        state.documents = std::move(loaded->trees);
+        state.file_paths = std::move(loaded->sources.file_paths);
+        state.file_texts = std::move(loaded->sources.file_texts);
+    } else {
+        auto composed = roundtrip::parse_documents(text);
+        if (raise_if_out_of_memory()) return {};
+        if (!composed.ok()) {
+            const ScanError& error = composed.error();
+            parse_error_to_exception(LocatedError{error.message, error.span});
+            return {};
+        }
+        state.documents = std::move(composed).value();
+    }
     const ResolveMode mode = settings.mode;
     if (settings.decode.yaml11_warn) {
         for (const std::string& warning : roundtrip::collect_yaml11_warnings(state.documents, mode))
@@ -200,21 +196,22 @@ py::ref load_with_options(const LoadArguments& arguments) {
 
     const LoadSettings settings = derive_load_settings(text, options);
     if (!tags_from_argument(arguments.tags.get())) return {};
+    DirectiveArguments directives;
+    directives.options = options;
+    directives.mode = settings.mode;
+    directives.include_dir = std::move(include_dir);
+    directives.root_path = std::move(root_path);
+    directives.on_missing_secret = arguments.on_missing_secret.get();
+    directives.on_missing_env_var = arguments.on_missing_env_var.get();
+    if (options & OPT_ROUND_TRIP) return round_trip_road(std::string(text), settings, schema.get(), directives);
     const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
                                 (options & OPT_PASSTHROUGH_TAG) != 0};
-    if (options & OPT_ROUND_TRIP) return round_trip_road(std::string(text), options, settings, schema.get());
     const bool tree_road = (options & (OPT_ANNOTATED | OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR)) != 0;
     if (tree_road &&
         ((options & OPT_ANNOTATED) || may_hold_directives(text, options) || may_hold_anchors(text))) {
-        TreeRoad road{text, options, settings.decode, schema.get(), context, {}};
-        road.directives.options = options;
-        road.directives.mode = settings.mode;
+        TreeRoad road{text, options, settings.decode, schema.get(), context, std::move(directives)};
         road.directives.locate_root_errors = true;
         road.directives.keep_empty = true;
-        road.directives.include_dir = std::move(include_dir);
-        road.directives.root_path = std::move(root_path);
-        road.directives.on_missing_secret = arguments.on_missing_secret.get();
-        road.directives.on_missing_env_var = arguments.on_missing_env_var.get();
         return annotated_or_directive_road(road);
     }
 

@@ -45,6 +45,8 @@
 #include "roundtrip/document_api.h"
 #include "roundtrip/queries.h"
 #include "roundtrip/range_tuple.h"
+#include "roundtrip/tree_results.h"
+#include "roundtrip/tree_values.h"
 
 namespace quillmere::roundtrip {
 
@@ -1310,9 +1312,12 @@ bool is_document_view(PyObject* object) {
     return type != nullptr && PyObject_TypeCheck(object, type);
 }
 
-py::ref plain_value(const DocumentState&, const YamlNode&) {
-    PyErr_SetString(PyExc_NotImplementedError, "plain values of round-trip documents are not implemented yet");
-    return {};
+// The plain road's reading of the node: YAML 1.2 core rules, merge keys
+// applied, custom tags left as the plain road leaves them without tag
+// callables, and aliases resolved through the whole stream.
+py::ref plain_value(const DocumentState& state, const YamlNode& node) {
+    AliasCache aliases(state.documents);
+    return tree_to_python(node, resolver::ResolveMode::Core12, ffi::DecodeContext{}, state.file_paths, aliases);
 }
 
 std::optional<SharedDocument> SharedDocument::take(PyObject* document) {
