@@ -373,3 +373,29 @@ def test_yaml11_warnings_describe_the_text_before_the_upgrade(caplog):
 
 def test_to_json_of_an_empty_stream():
     assert quillmere.to_json(rt("")) == b"null"
+
+
+# ---------------------------------------------------------------- directives
+
+
+def test_round_trip_road_resolves_directives(tmp_path, monkeypatch):
+    (tmp_path / "db.yaml").write_text("user: admin  # who\n")
+    monkeypatch.setenv("QUILLMERE_DOC_PORT", "5432")
+    text = "db: !include db.yaml\nport: !env_var QUILLMERE_DOC_PORT\n"
+    option = quillmere.OPT_INCLUDES | quillmere.OPT_ENV_VAR
+    doc = loads(text, option=OPT_ROUND_TRIP | option, include_dir=str(tmp_path))
+    assert doc.to_dict() == loads(text, option=option, include_dir=str(tmp_path)) == {
+        "db": {"user": "admin"},
+        "port": "5432",
+    }
+    included = doc.node["db"]
+    assert (included.is_include, included.source_tag, included.source_target) == (True, "!include", "db.yaml")
+    assert included["user"].file == included.file and included.file.endswith("db.yaml")
+    assert included["user"].comment == "who" and included["user"].line == 1
+    port = doc.node["port"]
+    assert port.is_env_var and not port.is_include and port.source_target == "QUILLMERE_DOC_PORT"
+
+
+def test_root_syntax_errors_with_a_directive_option_are_the_directive_loads(tmp_path):
+    with pytest.raises(quillmere.QuillmereIncludeError):
+        loads("a: [\n", option=OPT_ROUND_TRIP | quillmere.OPT_INCLUDES, include_dir=str(tmp_path))
