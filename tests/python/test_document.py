@@ -371,10 +371,6 @@ def test_yaml11_warnings_describe_the_text_before_the_upgrade(caplog):
     assert doc.node["a"].style == "plain"
 
 
-def test_to_json_of_an_empty_stream():
-    assert quillmere.to_json(rt("")) == b"null"
-
-
 # ---------------------------------------------------------------- directives
 
 
@@ -399,3 +395,29 @@ def test_round_trip_road_resolves_directives(tmp_path, monkeypatch):
 def test_root_syntax_errors_with_a_directive_option_are_the_directive_loads(tmp_path):
     with pytest.raises(quillmere.QuillmereIncludeError):
         loads("a: [\n", option=OPT_ROUND_TRIP | quillmere.OPT_INCLUDES, include_dir=str(tmp_path))
+
+
+# ---------------------------------------------------------------- dumps and to_json
+
+
+def test_dumps_of_a_document_is_its_own_text_whatever_the_options():
+    text = "b: 1   # one\na: [x,  y]\n"
+    doc = rt(text)
+    for kwargs in ({}, {"option": quillmere.OPT_SORT_KEYS | quillmere.OPT_FLOW_STYLE}, {"width": 5},
+                   {"null_style": "bogus"}, {"option": quillmere.OPT_NULL_AS_KEYWORD | quillmere.OPT_NULL_AS_TILDE}):
+        assert quillmere.dumps(doc, **kwargs) == text.encode()
+    with pytest.raises(TypeError):
+        quillmere.dumps(doc, width="wide")  # argument types are still tested
+
+
+def test_dumps_and_to_json_of_a_view_write_its_plain_value():
+    doc = rt("top:\n  b: 1   # one\n  a: [x,  y]\n")
+    option = quillmere.OPT_SORT_KEYS | quillmere.OPT_INDENT_4
+    assert quillmere.dumps(doc["top"], option=option) == quillmere.dumps({"b": 1, "a": ["x", "y"]}, option=option)
+    assert quillmere.to_json(doc["top"]) == b'{"b":1,"a":["x","y"]}'
+
+
+def test_to_json_of_documents():
+    assert quillmere.to_json(rt("")) == b"null"
+    assert quillmere.to_json(rt("a: 1\n")) == b'{"a":1}'
+    assert quillmere.to_json(rt("a: 1\n---\n- 2\n")) == b'[{"a":1},[2]]'
