@@ -124,6 +124,7 @@ py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject
         state.documents = std::move(loaded->trees);
         state.file_paths = std::move(loaded->sources.file_paths);
         state.file_texts = std::move(loaded->sources.file_texts);
+        state.include_root = std::move(loaded->sources.canonical_root);
     } else {
         auto composed = roundtrip::parse_documents(text);
         if (raise_if_out_of_memory()) return {};

@@ -29,7 +29,7 @@
 #include "common/utf8.h"
 #include "directives/platform.h"
 #include "directives/write_back.h"
-#include "ffi/errors.h"
+#include "ffi/directive_load.h"
 #include "ffi/text.h"
 #include "roundtrip/document_api.h"
 #include "roundtrip/emitter.h"
@@ -104,26 +104,6 @@ private:
     std::vector<py::ref> path_;
 };
 
-// A write-back refused as the include error of its kind: the message as a
-// directive load shows it, `file` the path it concerns and an empty
-// `include_stack` (a write has no chain of including files).
-void raise_write_back_error(const directives::DirectiveError& error) {
-    using directives::DirectiveErrorKind;
-    const ffi::ExceptionClass which = error.kind == DirectiveErrorKind::IncludeConfinement
-                                          ? ffi::ExceptionClass::IncludeConfinementError
-                                      : error.kind == DirectiveErrorKind::IncludeNotFound
-                                          ? ffi::ExceptionClass::IncludeNotFoundError
-                                          : ffi::ExceptionClass::IncludeError;
-    py::ref exception = ffi::new_exception(which, directives::describe_directive_error(error));
-    if (!exception) return;  // internal fault, already set
-    py::ref file = ffi::text_to_str(to_text_lossy(error.path));
-    py::ref stack = py::ref::steal(PyList_New(0));
-    // An attribute the instance refuses is left out.
-    if (!file || PyObject_SetAttrString(exception.get(), "file", file.get()) < 0) PyErr_Clear();
-    if (!stack || PyObject_SetAttrString(exception.get(), "include_stack", stack.get()) < 0) PyErr_Clear();
-    ffi::raise_exception(std::move(exception));
-}
-
 // Every included file of a directive load, or nothing with the error set.
 std::optional<std::vector<directives::FileWrite>> included_files(const DocumentState& state) {
     if (state.file_paths.empty()) {
@@ -133,7 +113,7 @@ std::optional<std::vector<directives::FileWrite>> included_files(const DocumentS
     auto files = directives::collect_included_files(state.documents, state.file_paths, state.file_texts,
                                                     directives::IncludedFiles::All);
     if (!files.ok()) {
-        raise_write_back_error(files.error());
+        ffi::directive_error_to_exception(files.error());
         return std::nullopt;
     }
     return std::move(files).value();
@@ -145,7 +125,7 @@ bool write_back(const DocumentState& state, const std::vector<directives::FileWr
                 PyObject* failure_type) {
     const std::span<const directives::FileWrite> included(files.data(), confined);
     if (auto checked = directives::confine_writes(included, state.include_root); !checked.ok()) {
-        raise_write_back_error(checked.error());
+        ffi::directive_error_to_exception(checked.error());
         return false;
     }
     if (auto written = directives::write_files(files); !written.ok()) {
@@ -190,7 +170,7 @@ py::ref save_document(const DocumentState& state, const std::optional<std::strin
     auto included = directives::collect_included_files(state.documents, state.file_paths, state.file_texts,
                                                        directives::IncludedFiles::Changed);
     if (!included.ok()) {
-        raise_write_back_error(included.error());
+        ffi::directive_error_to_exception(included.error());
         return {};
     }
     std::vector<directives::FileWrite> files = std::move(included).value();
