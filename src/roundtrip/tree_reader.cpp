@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/stack_guard.h"
+#include "ffi/convert/key_tuple.h"
 #include "ffi/errors.h"
 #include "ffi/text.h"
 #include "ffi/types/types.h"
@@ -178,30 +179,8 @@ py::ref TreeReader::hashable(const YamlNode& node) {
 
 py::ref TreeReader::read_hashable_collection(const YamlNode& node) {
     auto element = [&](const YamlNode& child) { return with_stack_guard([&] { return hashable(child); }); };
-    if (node.is(NodeKind::Sequence)) {
-        const auto& items = node.items();
-        py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
-        if (!tuple) return {};
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            py::ref item = element(items[i]);
-            if (!item) return {};
-            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());  // stolen
-        }
-        return tuple;
-    }
-    const auto& pairs = node.pairs();
-    py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(pairs.size())));
-    if (!tuple) return {};
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        py::ref key = element(pairs[i].key);
-        if (!key) return {};
-        py::ref item = element(pairs[i].value);
-        if (!item) return {};
-        PyObject* entry = PyTuple_Pack(2, key.get(), item.get());
-        if (!entry) return {};
-        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), entry);  // stolen
-    }
-    return tuple;
+    if (node.is(NodeKind::Sequence)) return ffi::items_key_tuple(node.items(), element);
+    return ffi::pairs_key_tuple(node.pairs(), element);
 }
 
 py::ref TreeReader::read_scalar(const YamlNode& node, const std::optional<std::string_view>& tag) {

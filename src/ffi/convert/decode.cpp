@@ -6,6 +6,7 @@
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
+#include "ffi/convert/key_tuple.h"
 #include "ffi/errors.h"
 #include "ffi/signals.h"
 #include "ffi/text.h"
@@ -183,32 +184,8 @@ py::ref value_to_hashable_key(const Value& value, Conversion& conversion) {
     auto element = [&](const Value& child) {
         return with_stack_guard([&] { return value_to_hashable_key(child, conversion); });
     };
-    if (value.is(ValueKind::Sequence)) {
-        const auto items = value.items();
-        py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
-        if (!tuple) return {};
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            py::ref item = element(items[i]);
-            if (!item) return {};
-            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());  // stolen
-        }
-        return tuple;
-    }
-    if (value.is(ValueKind::Mapping)) {
-        const auto pairs = value.pairs();
-        py::ref tuple = py::ref::steal(PyTuple_New(static_cast<Py_ssize_t>(pairs.size())));
-        if (!tuple) return {};
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
-            py::ref key = element(pairs[i].key);
-            if (!key) return {};
-            py::ref item = element(pairs[i].value);
-            if (!item) return {};
-            PyObject* entry = PyTuple_Pack(2, key.get(), item.get());
-            if (!entry) return {};
-            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), entry);  // stolen
-        }
-        return tuple;
-    }
+    if (value.is(ValueKind::Sequence)) return items_key_tuple(value.items(), element);
+    if (value.is(ValueKind::Mapping)) return pairs_key_tuple(value.pairs(), element);
     Conversion fresh{conversion.context, {}, {}};
     return value_to_object(value, fresh);
 }
