@@ -107,7 +107,11 @@ std::optional<decode::Documents> decode_and_report(std::string_view text, const 
 // The round-trip road: the text composed into trees (its directives
 // resolved when a directive option is set), the tree passes run on them,
 // and the trees kept with the source table and a copy of the text inside a
-// new QuillmereDocument. Nothing is converted to Python values.
+// new QuillmereDocument. Nothing is converted to Python values. An empty
+// explicit document ("---" with nothing after it) stays as a Null root, so
+// that the documents are those of the plain road:
+//
+//     loads("a\n---\n...\n---\nb", option=OPT_ROUND_TRIP).to_dict()  -> ["a", None, "b"]
 py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject* schema,
                         const DirectiveArguments& directives) {
     const std::uint64_t options = directives.options;
@@ -126,7 +130,7 @@ py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject
         state.file_texts = std::move(loaded->sources.file_texts);
         state.include_root = std::move(loaded->sources.canonical_root);
     } else {
-        auto composed = roundtrip::parse_documents(text);
+        auto composed = roundtrip::compose_text(text, roundtrip::ComposeOptions{.file_id = 0, .keep_empty = true});
         if (raise_if_out_of_memory()) return {};
         if (!composed.ok()) {
             const ScanError& error = composed.error();
@@ -204,6 +208,7 @@ py::ref load_with_options(const LoadArguments& arguments) {
     directives.root_path = std::move(root_path);
     directives.on_missing_secret = arguments.on_missing_secret.get();
     directives.on_missing_env_var = arguments.on_missing_env_var.get();
+    directives.keep_empty = true;  // every road counts the documents as the plain road does
     if (options & OPT_ROUND_TRIP) return round_trip_road(std::string(text), settings, schema.get(), directives);
     const DecodeContext context{arguments.tags.get(), arguments.tag_handler.get(),
                                 (options & OPT_PASSTHROUGH_TAG) != 0};
@@ -212,7 +217,6 @@ py::ref load_with_options(const LoadArguments& arguments) {
         ((options & OPT_ANNOTATED) || may_hold_directives(text, options) || may_hold_anchors(text))) {
         TreeRoad road{text, options, settings.decode, schema.get(), context, std::move(directives)};
         road.directives.locate_root_errors = true;
-        road.directives.keep_empty = true;
         return annotated_or_directive_road(road);
     }
 

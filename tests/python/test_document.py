@@ -83,6 +83,49 @@ def test_empty_stream():
     assert repr(doc.node) == "QuillmereNode(<stale>)"
 
 
+EMPTY_EXPLICIT_DOCUMENTS = [
+    "---\n",
+    "--- \n...\n",
+    "--- # c\n",
+    "%YAML 1.2\n---\n...\n",
+    "--- !!null\n",
+    "a: 1\n---\n...\n---\nb: 2\n",
+    "a: 1\n--- \n",
+    "---\n---\n",
+]
+
+
+@pytest.mark.parametrize("text", EMPTY_EXPLICIT_DOCUMENTS)
+def test_an_empty_explicit_document_is_a_null_document(text, tmp_path):
+    plain = quillmere.loads_all(text)
+    doc = rt(text)
+    assert repr(doc) == f"QuillmereDocument(documents={len(plain)})"
+    assert doc.to_dict() == (plain[0] if len(plain) == 1 else plain)
+    assert doc.to_yaml() == text.encode()
+    assert doc.save(str(tmp_path / "out.yaml")) == [str(tmp_path / "out.yaml")]
+    assert (tmp_path / "out.yaml").read_bytes() == text.encode()
+    if len(plain) == 1:
+        assert (len(doc), doc.walk(), doc.node.style) == (1, [((), None)], "null")
+        with pytest.raises(KeyError, match="'a'"):
+            doc["a"]
+        assert doc.get("a", 0) == 0 and "a" not in doc
+        with pytest.raises(TypeError, match="node is not a mapping or sequence"):
+            doc["a"] = 1
+    else:
+        assert [doc[i] if doc[i] is None else doc[i].to_dict() for i in range(len(doc))] == plain
+        # Re-emitted after an edit elsewhere, the empty document stays one.
+        doc[0] = {"edited": True}
+        assert quillmere.loads_all(doc.to_yaml()) == [{"edited": True}] + plain[1:]
+
+
+def test_an_empty_explicit_document_is_kept_with_directive_options(tmp_path):
+    text = "a: 1\n---\n...\n---\nb: !include b.yaml\n"
+    (tmp_path / "b.yaml").write_text("x\n")
+    doc = loads(text, option=OPT_ROUND_TRIP | quillmere.OPT_INCLUDES, include_dir=str(tmp_path))
+    assert doc.to_dict() == [{"a": 1}, None, {"b": "x"}]
+    assert doc.to_yaml() == text.encode()
+
+
 @pytest.mark.parametrize(
     "text, key, error, message",
     [
