@@ -414,6 +414,90 @@ def test_yaml11_warnings_describe_the_text_before_the_upgrade(caplog):
     assert doc.node["a"].style == "plain"
 
 
+def test_to_json_of_an_empty_stream():
+    assert quillmere.to_json(rt("")) == b"null"
+
+
+# ---------------------------------------------------------------- staleness
+
+
+def test_handles_below_a_replaced_collection_go_stale_and_come_back():
+    doc = rt("a:\n  b:\n    x: 1\n")
+    below, at, node = doc["a"]["b"], doc["a"], doc.node["a"]["b"]
+    doc["a"] = 1
+    assert repr(below) == "QuillmereDocumentView(<stale>)" and repr(node) == "QuillmereNode(<stale>)"
+    for read in (len, lambda v: v["x"], lambda v: "x" in v, lambda v: v.keys(), lambda v: v.unwrap(),
+                 lambda v: v.to_dict(), lambda v: v.range()):
+        with pytest.raises(KeyError, match="stale view"):
+            read(below)
+    for name in ("value", "line", "comment", "comment_before", "style", "anchor", "aliases", "target"):
+        with pytest.raises(KeyError, match="stale node"):
+            getattr(node, name)
+    with pytest.raises(KeyError, match="stale node"):
+        node["x"]
+    with pytest.raises(KeyError, match="stale node"):
+        "x" in node
+    assert repr(below.node) == "QuillmereNode(<stale>)"
+    # The view of the replaced node itself addresses the new scalar.
+    assert repr(at) == "QuillmereDocumentView(scalar)" and len(at) == 1 and at.unwrap() == 1
+    with pytest.raises(KeyError) as caught:
+        at["b"]
+    assert caught.value.args == ("b",)
+    doc["a"] = {"b": {"x": 2}}
+    assert below["x"] == 2 and node.value == {"x": 2}
+
+
+# ---------------------------------------------------------------- reads during an edit
+
+
+def test_reads_during_an_edit_are_refused():
+    """Python code that runs inside an edit (here the repr of a value that
+    cannot be converted) cannot read the half-edited document: dumps and
+    to_json of it raise RuntimeError, as every member does."""
+    doc = rt("a: 1\nb: [2]\n")
+    view = doc["b"]
+    reads = {
+        "dumps": lambda: quillmere.dumps(doc),
+        "to_json": lambda: quillmere.to_json(doc),
+        "dumps of a view": lambda: quillmere.dumps(view),
+        "to_dict": doc.to_dict,
+        "item": lambda: doc["a"],
+        "view item": lambda: view[0],
+        "node": lambda: doc.node["a"].value,
+        "repr": lambda: repr(view),
+    }
+    seen = {}
+
+    class ReadsTheDocument:
+        def __repr__(self):
+            for name, read in reads.items():
+                try:
+                    read()
+                    seen[name] = "read"
+                except RuntimeError as error:
+                    seen[name] = str(error)
+            return "ReadsTheDocument()"
+
+    with pytest.raises(TypeError, match="cannot convert ReadsTheDocument\\(\\) to a YAML node"):
+        doc["a"] = ReadsTheDocument()
+    assert seen == {name: "Already mutably borrowed" for name in reads}
+    assert doc.to_dict() == {"a": 1, "b": [2]}
+
+
+def test_get_gives_the_default_for_a_borrow_conflict():
+    doc = rt("a: 1\n")
+    seen = []
+
+    class ReadsTheDocument:
+        def __repr__(self):
+            seen.append(doc.get("a", "default"))
+            return "ReadsTheDocument()"
+
+    with pytest.raises(TypeError):
+        doc["a"] = ReadsTheDocument()
+    assert seen == ["default"]  # a RuntimeError is an Exception: get gives the default
+
+
 # ---------------------------------------------------------------- directives
 
 
