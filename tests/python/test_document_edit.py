@@ -9,46 +9,25 @@ import _quillmere as q
 RT = q.OPT_ROUND_TRIP
 
 
-def _documents_read_values():
-    try:
-        q.loads("a: 1\n", option=q.OPT_ROUND_TRIP)["a"]
-    except NotImplementedError:
-        return False
-    return True
-
-
-pytestmark = pytest.mark.skipif(not _documents_read_values(), reason="documents do not read values yet")
-
-
 def rt(text, **kwargs):
     return q.loads(text, option=RT, **kwargs)
 
 
 def emitted(doc):
-    """The document's text; skips while serialising is not built."""
-    try:
-        return doc.to_yaml().decode()
-    except NotImplementedError:
-        pytest.skip("to_yaml is not built yet")
+    return doc.to_yaml().decode()
 
-
-def text_or_none(doc):
-    try:
-        return doc.to_yaml()
-    except NotImplementedError:
-        return None
 
 
 def refused(doc, edit, error, message):
     """`edit` raises `error` with `message` and leaves the document as it
     was: its data, and its text (an unedited document's text is its source,
     so no change mark was left behind either)."""
-    before, text = doc.to_dict(), text_or_none(doc)
+    before, text = doc.to_dict(), doc.to_yaml()
     with pytest.raises(error) as caught:
         edit()
     assert str(caught.value) == message
     assert doc.to_dict() == before
-    assert text_or_none(doc) == text
+    assert doc.to_yaml() == text
 
 
 # ------------------------------------------------------------ item assignment
@@ -463,10 +442,7 @@ def directive_doc(tmp_path, monkeypatch):
     monkeypatch.setenv("QUILLMERE_EDIT_TEST", "value")
     text = ("a: &a 0\ninc: !include part.yaml\nlisted: !include_dir_list d\nnamed: !include_dir_named d\n"
             "sec: !secret pw\nenv: !env_var QUILLMERE_EDIT_TEST\n")
-    try:
-        return q.loads(text, option=DIRECTIVES, include_dir=str(tmp_path))
-    except NotImplementedError:
-        pytest.skip("directives on the round-trip road are not built yet")
+    return q.loads(text, option=DIRECTIVES, include_dir=str(tmp_path))
 
 
 def refused_as_unwritable(doc, edit, tag):
