@@ -28,3 +28,20 @@ try:
     quillmere.loads("ports: [80, 443")
 except quillmere.QuillmereParseError as error:
     print("error:", error, "(line", error.line, "column", str(error.column) + ")")
+
+# Round trip: edit a configuration file keeping its comments and layout.
+SETTINGS = """\
+# Deployment settings
+server:
+  host: db1.example.com   # primary
+  port: 5432
+replicas: [db2, db3]      # read-only
+"""
+
+doc = quillmere.loads(SETTINGS, option=quillmere.OPT_ROUND_TRIP)
+assert doc.to_yaml() == SETTINGS.encode()  # unedited: the same bytes
+doc["server"]["port"] = 6432
+doc["replicas"][1] = "db4"
+doc.node["server"]["host"].comment = "primary, moved"
+print(doc.to_yaml().decode(), end="")
+print("as data:", doc.to_dict())

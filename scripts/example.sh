@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the _quillmere module and runs the example: load YAML, dump it as
-# YAML and JSON, and show a located parse error.
+# YAML and JSON, show a located parse error, and edit a file on the round-trip
+# road keeping its comments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
