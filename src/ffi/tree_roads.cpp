@@ -206,8 +206,8 @@ py::ref annotated_or_directive_road(const TreeRoad& road) {
     if (road.schema && !validate_against_schema(trees, road.schema, road.decode.mode)) return {};
 
     // Only the first document is converted; the others took part in the
-    // checks. The cache goes before the trees whose anchor names it holds.
-    roundtrip::AliasCache cache;
+    // checks. The cache goes before the trees it points into.
+    roundtrip::AliasCache cache(std::span<const YamlNode>(trees).first(1));
     if (annotated) {
         return roundtrip::annotate_tree(trees.front(), file_names, road.decode.mode, road.context,
                                         (road.options & OPT_ANNOTATE_NUMBERS) != 0, cache);

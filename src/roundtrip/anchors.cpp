@@ -89,6 +89,54 @@ void expand_used_anchors(const YamlNode& node, const AnchorIndex& index, std::ui
     }
 }
 
+// One pre-order pass over the trees for AliasTargets: an alias takes the
+// latest complete definition of its name, and a name's definition is
+// complete once its node has been passed.
+class TargetPass {
+public:
+    explicit TargetPass(std::unordered_map<const YamlNode*, const YamlNode*>& targets) : targets_(targets) {}
+
+    void visit(const YamlNode& node) {
+        const std::optional<std::string>& anchor = node.anchor();
+        if (anchor) first_.emplace(std::string_view(*anchor), &node);
+        switch (node.kind()) {
+            case NodeKind::Alias:
+                if (const auto it = complete_.find(std::string_view(node.text())); it != complete_.end()) {
+                    targets_.emplace(&node, it->second);
+                } else {
+                    pending_.push_back(&node);
+                }
+                break;
+            case NodeKind::Sequence:
+                for (const YamlNode& item : node.items()) with_stack_guard([&] { visit(item); });
+                break;
+            case NodeKind::Mapping:
+                for (const NodePair& pair : node.pairs()) {
+                    with_stack_guard([&] { visit(pair.key); });
+                    with_stack_guard([&] { visit(pair.value); });
+                }
+                break;
+            default:
+                break;
+        }
+        if (anchor) complete_[std::string_view(*anchor)] = &node;
+    }
+
+    // Aliases that no complete definition preceded take the first one.
+    void finish() {
+        for (const YamlNode* alias : pending_) {
+            if (const auto it = first_.find(std::string_view(alias->text())); it != first_.end())
+                targets_.emplace(alias, it->second);
+        }
+    }
+
+private:
+    std::unordered_map<const YamlNode*, const YamlNode*>& targets_;
+    AnchorIndex complete_;
+    AnchorIndex first_;
+    std::vector<const YamlNode*> pending_;
+};
+
 // Records the path of the first node below `node` that carries `name`.
 bool find_anchor(const YamlNode& node, Path& path, std::string_view name, Path& found) {
     return walk_with_path(node, path, [&](const YamlNode& child, Path& child_path) {
@@ -100,11 +148,22 @@ bool find_anchor(const YamlNode& node, Path& path, std::string_view name, Path& 
     });
 }
 
-void collect_alias_paths(const YamlNode& node, Path& path, std::string_view name, std::vector<Path>& out) {
-    if (node.is(NodeKind::Alias) && node.text() == name) out.push_back(path);
+void collect_alias_paths(const YamlNode& node, Path& path, const YamlNode& definition, const AliasTargets& targets,
+                         std::vector<Path>& out) {
+    if (node.is(NodeKind::Alias) && targets.find(node) == &definition) out.push_back(path);
     walk_with_path(node, path, [&](const YamlNode& child, Path& child_path) {
-        with_stack_guard([&] { collect_alias_paths(child, child_path, name, out); });
+        with_stack_guard([&] { collect_alias_paths(child, child_path, definition, targets, out); });
         return false;
+    });
+}
+
+bool find_node(const YamlNode& node, Path& path, const YamlNode& wanted, Path& found) {
+    return walk_with_path(node, path, [&](const YamlNode& child, Path& child_path) {
+        if (&child == &wanted) {
+            found = child_path;
+            return true;
+        }
+        return with_stack_guard([&] { return find_node(child, child_path, wanted, found); });
     });
 }
 
@@ -117,6 +176,17 @@ void collect_anchor_paths(const YamlNode& node, Path& path, std::vector<std::pai
 }
 
 }  // namespace
+
+AliasTargets::AliasTargets(std::span<const YamlNode> roots) {
+    TargetPass pass(targets_);
+    for (const YamlNode& root : roots) pass.visit(root);
+    pass.finish();
+}
+
+const YamlNode* AliasTargets::find(const YamlNode& alias) const {
+    const auto it = targets_.find(&alias);
+    return it == targets_.end() ? nullptr : it->second;
+}
 
 const YamlNode* AnchorTable::find(std::string_view name) const {
     const auto it = entries_.find(name);
@@ -171,7 +241,7 @@ YamlNode expand_copy(const YamlNode& node, const AnchorIndex& index, std::uint32
     return bare_null(node);
 }
 
-YamlNode detach_copy(const YamlNode& node, const AnchorIndex& index, std::uint32_t depth, std::uint64_t& budget) {
+YamlNode detach_copy(const YamlNode& node, const AliasTargets& targets, std::uint32_t depth, std::uint64_t& budget) {
     if (depth > kAliasExpansionDepth || budget == 0) return bare_null(node);
     --budget;
     YamlNode copy;
@@ -182,15 +252,15 @@ YamlNode detach_copy(const YamlNode& node, const AnchorIndex& index, std::uint32
         case NodeKind::Null:
             break;
         case NodeKind::Alias: {
-            const YamlNode* definition = find_definition(index, node);
+            const YamlNode* definition = targets.find(node);
             if (definition != nullptr)
-                return with_stack_guard([&] { return detach_copy(*definition, index, depth + 1, budget); });
+                return with_stack_guard([&] { return detach_copy(*definition, targets, depth + 1, budget); });
             break;
         }
         case NodeKind::Sequence:
         case NodeKind::Mapping:
             copy = copy_collection(node, node.style(), [&](const YamlNode& child) {
-                return detach_copy(child, index, depth, budget);
+                return detach_copy(child, targets, depth, budget);
             });
             break;
     }
@@ -242,11 +312,19 @@ std::optional<Path> alias_target_path(std::span<const YamlNode> roots, const Pat
     return anchor_path(roots, node->text());
 }
 
-std::vector<Path> alias_paths(const YamlNode& node, std::string_view name) {
+std::vector<Path> alias_paths(const YamlNode& node, const YamlNode& definition, const AliasTargets& targets) {
     std::vector<Path> out;
     Path path;
-    collect_alias_paths(node, path, name, out);
+    collect_alias_paths(node, path, definition, targets, out);
     return out;
+}
+
+std::optional<Path> path_to_node(const YamlNode& root, const YamlNode& node) {
+    Path found;
+    if (&root == &node) return found;
+    Path path;
+    if (find_node(root, path, node, found)) return found;
+    return std::nullopt;
 }
 
 std::vector<std::pair<std::string, Path>> list_anchors(const YamlNode& node) {

@@ -9,9 +9,11 @@
 //     port: &p 2                          p -> 2
 //     use: *b
 //
-// The first definition of a name, in the order of the documents and then
-// pre-order within each, is the one every alias of that name means, in
-// every document of the stream. Expansion is bounded: a chain of more than
+// In the table, the first definition of a name, in the order of the
+// documents and then pre-order within each, is the one every alias of that
+// name means. Readers that must give the plain road's values ask
+// AliasTargets instead, which knows which definition each alias means.
+// Expansion is bounded: a chain of more than
 // 100 aliases inside aliases, or more than 1,000,000 copied nodes for the
 // whole table, yields nulls where the copy is cut off, so an alias bomb
 // costs bounded memory. The table expands a name when the first alias that
@@ -64,6 +66,30 @@ AnchorTable build_anchor_table(std::span<const YamlNode> roots);
 // Adds the anchors of `node`'s subtree that `index` does not hold yet.
 void collect_anchors(const YamlNode& node, AnchorIndex& index);
 
+// The node each alias of the trees stands for, as the plain road reads the
+// text: the latest definition of its name that is complete before the
+// alias, in document order over all the trees (pre-order, keys before
+// values). An anchor takes effect where its node ends, so
+//
+//     a: &x 1            the aliases of b and inside c mean a (c is not
+//     b: *x              complete where its own alias stands); the alias
+//     c: &x {k: *x}      of d means c, which reads as {k: 1}
+//     d: *x
+//
+// An alias with no such definition (edits can make one, e.g. inside its own
+// anchored node) stands for the first definition of its name in pre-order.
+// Built in one pass over the trees, which must stay unchanged while it lives.
+class AliasTargets {
+public:
+    explicit AliasTargets(std::span<const YamlNode> roots);
+    // The definition `alias` stands for; null when its name is defined
+    // nowhere or `alias` is not an alias of the trees.
+    const YamlNode* find(const YamlNode& alias) const;
+
+private:
+    std::unordered_map<const YamlNode*, const YamlNode*> targets_;
+};
+
 // A copy of `node` with every alias replaced by a copy of its definition.
 // Scalars and nulls are copied exactly; collections keep their span and
 // tag, end where they start, become Block and lose anchor, comments and
@@ -75,8 +101,9 @@ YamlNode expand_copy(const YamlNode& node, const AnchorIndex& index, std::uint32
 // The copy that replaces an alias when it is detached: every node keeps its
 // span, tag, style, comments and provenance, loses its anchor and flags,
 // and ends where it starts. An unknown alias becomes a Null that keeps the
-// alias's tag and comments. Limits as for expand_copy.
-YamlNode detach_copy(const YamlNode& node, const AnchorIndex& index, std::uint32_t depth, std::uint64_t& budget);
+// alias's tag and comments. Each alias is replaced by the definition it
+// stands for in `targets`. Limits as for expand_copy.
+YamlNode detach_copy(const YamlNode& node, const AliasTargets& targets, std::uint32_t depth, std::uint64_t& budget);
 
 // Calls `visitor` on each child of `node` that a path can address, with
 // `path` extended by the child's step: the items of a sequence, and the
@@ -93,9 +120,13 @@ std::optional<Path> anchor_path(std::span<const YamlNode> roots, std::string_vie
 // the definition it refers to (as anchor_path finds it); none otherwise.
 std::optional<Path> alias_target_path(std::span<const YamlNode> roots, const Path& path);
 
-// Paths, relative to `node`, of every Alias named `name` at or below it, in
-// document order.
-std::vector<Path> alias_paths(const YamlNode& node, std::string_view name);
+// Paths, relative to `node`, of every Alias at or below it that stands for
+// `definition`, in document order.
+std::vector<Path> alias_paths(const YamlNode& node, const YamlNode& definition, const AliasTargets& targets);
+
+// Path from `root` to `node` when `node` is `root` or an addressable node
+// below it (an item, or the value of a Scalar key); none otherwise.
+std::optional<Path> path_to_node(const YamlNode& root, const YamlNode& node);
 
 // (name, path relative to `node`) of every anchored node at or below it, in
 // pre-order; a name defined twice appears twice.

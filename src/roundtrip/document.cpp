@@ -161,7 +161,8 @@ std::optional<PathSegment> path_segment_from_key(PyObject* key) {
         Py_ssize_t size = 0;
         if (const char* text = PyUnicode_AsUTF8AndSize(key, &size))
             return PathSegment::key(std::string(text, static_cast<std::size_t>(size)));
-        if (!PyErr_ExceptionMatches(PyExc_Exception)) return std::nullopt;
+        // A str with no UTF-8 form (lone surrogates) is no key.
+        if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return std::nullopt;
         PyErr_Clear();
     }
     PyErr_SetString(PyExc_TypeError, "mapping keys must be str or int");
@@ -183,29 +184,21 @@ void raise_missing_key(const YamlNode& container, PyObject* key) {
 void raise_stale_view() { PyErr_SetString(PyExc_KeyError, "stale view"); }
 void raise_stale_node() { PyErr_SetString(PyExc_KeyError, "stale node"); }
 
-// The node that defines `name` for an alias: its first definition in the
-// stream, in document order. Null when no node defines it.
-const YamlNode* alias_definition(const DocumentState& state, std::string_view name) {
-    AnchorIndex index;
-    for (const YamlNode& root : state.documents) collect_anchors(root, index);
-    const auto found = index.find(name);
-    return found == index.end() ? nullptr : found->second;
-}
-
 // What item access gives for `node`, reached at `path` from
 // documents[root]: a view for a collection (also when an alias stands for
 // it: the view then addresses the alias itself), else the plain value; an
 // alias whose anchor is defined nowhere gives None.
 py::ref item_result(PyObject* document, const DocumentState& state, std::size_t root, Path path,
                     const YamlNode& node) {
+    AliasCache aliases(state.documents);
     const YamlNode* target = &node;
     if (node.is(NodeKind::Alias)) {
-        target = alias_definition(state, node.text());
+        target = aliases.target(node);
         if (target == nullptr) return py::none();
     }
     if (target->is(NodeKind::Sequence) || target->is(NodeKind::Mapping))
         return new_view_object(document, root, std::move(path));
-    return plain_value(state, *target);
+    return plain_value(state, *target, aliases);
 }
 
 // container[key] by item access, where `path` leads to `container`.
@@ -223,20 +216,22 @@ py::ref lookup_child(PyObject* document, const DocumentState& state, std::size_t
     return item_result(document, state, root, std::move(child_path), *child);
 }
 
-// Whether `node` is a mapping with a scalar key whose text is the str `key`.
-bool mapping_has_key(const YamlNode& node, PyObject* key) {
-    if (!node.is(NodeKind::Mapping) || !PyUnicode_Check(key)) return false;
+// Whether `node` is a mapping with a scalar key whose text is the str `key`:
+// 1 or 0, or -1 with the error set.
+int mapping_has_key(const YamlNode& node, PyObject* key) {
+    if (!node.is(NodeKind::Mapping) || !PyUnicode_Check(key)) return 0;
     Py_ssize_t size = 0;
     const char* text = PyUnicode_AsUTF8AndSize(key, &size);
     if (text == nullptr) {
+        if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return -1;
         PyErr_Clear();  // a str with no UTF-8 form names no key
-        return false;
+        return 0;
     }
     const std::string_view wanted(text, static_cast<std::size_t>(size));
     for (const NodePair& pair : node.pairs()) {
-        if (pair.key.is(NodeKind::Scalar) && pair.key.text() == wanted) return true;
+        if (pair.key.is(NodeKind::Scalar) && pair.key.text() == wanted) return 1;
     }
-    return false;
+    return 0;
 }
 
 // The keys of a mapping in entry order, each a plain value.
@@ -247,9 +242,10 @@ py::ref mapping_keys_list(const DocumentState& state, const YamlNode& node) {
     }
     py::ref list = py::ref::steal(PyList_New(static_cast<Py_ssize_t>(node.pairs().size())));
     if (!list) return {};
+    AliasCache aliases(state.documents);
     Py_ssize_t i = 0;
     for (const NodePair& pair : node.pairs()) {
-        py::ref key = plain_value(state, pair.key);
+        py::ref key = plain_value(state, pair.key, aliases);
         if (!key) return {};
         PyList_SET_ITEM(list.get(), i++, key.release());  // the list steals the key
     }
@@ -297,12 +293,13 @@ const char* style_name(const YamlNode& node) {
 // The plain value of every document root: the only document's, or a list
 // of all of them (empty for an empty stream).
 py::ref stream_value(const DocumentState& state) {
-    if (state.documents.size() == 1) return plain_value(state, state.documents.front());
+    AliasCache aliases(state.documents);
+    if (state.documents.size() == 1) return plain_value(state, state.documents.front(), aliases);
     py::ref list = py::ref::steal(PyList_New(static_cast<Py_ssize_t>(state.documents.size())));
     if (!list) return {};
     Py_ssize_t i = 0;
     for (const YamlNode& root : state.documents) {
-        py::ref value = plain_value(state, root);
+        py::ref value = plain_value(state, root, aliases);
         if (!value) return {};
         PyList_SET_ITEM(list.get(), i++, value.release());  // the list steals the value
     }
@@ -484,7 +481,7 @@ int document_contains(PyObject* self, PyObject* key) {
         Borrow borrow = Borrow::shared(document->borrow);
         if (!borrow.ok()) return -1;
         const auto& documents = document->state.documents;
-        return documents.size() == 1 && mapping_has_key(documents.front(), key) ? 1 : 0;
+        return documents.size() == 1 ? mapping_has_key(documents.front(), key) : 0;
     });
 }
 
@@ -618,8 +615,8 @@ Py_ssize_t view_length(PyObject* self) {
 int view_contains(PyObject* self, PyObject* key) {
     int found = -1;
     py::ref done = py::ref::steal(read_view(self, [&](const HandleBorrows&, const YamlNode& node) {
-        found = mapping_has_key(node, key) ? 1 : 0;
-        return py::none();
+        found = mapping_has_key(node, key);
+        return found < 0 ? py::ref() : py::none();
     }));
     return done ? found : -1;
 }
@@ -647,7 +644,8 @@ PyObject* view_keys(PyObject* self, PyObject*) {
 // unwrap() and to_dict(): one operation under two names.
 PyObject* view_unwrap(PyObject* self, PyObject*) {
     return read_view(self, [](const HandleBorrows& borrows, const YamlNode& node) {
-        return plain_value(borrows.state(), node);
+        AliasCache aliases(borrows.state().documents);
+        return plain_value(borrows.state(), node, aliases);
     });
 }
 
@@ -692,6 +690,14 @@ std::optional<std::string_view> provenance_tag(const YamlNode& node) {
 
 bool provenance_is(const YamlNode& node, std::string_view tag) { return provenance_tag(node) == tag; }
 
+// The path in the handle's document of the definition that the alias
+// `node` stands for; none when it has none there that a path reaches.
+std::optional<Path> alias_target(const DocumentState& state, std::size_t root, const YamlNode& node) {
+    const YamlNode* definition = AliasTargets(state.documents).find(node);
+    if (definition == nullptr) return std::nullopt;
+    return path_to_node(state.documents[root], *definition);
+}
+
 // The node at the end of the handle's path, or the definition an alias
 // there refers to in the handle's document: the base that indexing and
 // membership step from. Null when the path is stale.
@@ -699,8 +705,7 @@ const YamlNode* indexing_base(const DocumentState& state, const HandleObject& ha
     base = handle.path;
     const YamlNode* node = resolve_path(state, handle.root, base);
     if (node == nullptr || !node->is(NodeKind::Alias)) return node;
-    const std::span<const YamlNode> roots = std::span(state.documents).subspan(handle.root);
-    std::optional<Path> target = anchor_path(roots, node->text());
+    std::optional<Path> target = alias_target(state, handle.root, *node);
     if (!target) return node;
     base = std::move(*target);
     return resolve_path(state, handle.root, base);
@@ -737,7 +742,7 @@ int node_contains(PyObject* self, PyObject* key) {
             raise_stale_node();
             return -1;
         }
-        return mapping_has_key(*base, key) ? 1 : 0;
+        return mapping_has_key(*base, key);
     });
 }
 
@@ -757,12 +762,10 @@ PyObject* node_getter(PyObject* self, void*) {
 }
 
 py::ref read_value(const HandleBorrows& borrows, const YamlNode& node) {
-    if (node.is(NodeKind::Alias)) {
-        const YamlNode* definition = alias_definition(borrows.state(), node.text());
-        if (definition == nullptr) return py::none();
-        return plain_value(borrows.state(), *definition);
-    }
-    return plain_value(borrows.state(), node);
+    AliasCache aliases(borrows.state().documents);
+    const YamlNode* target = node.is(NodeKind::Alias) ? aliases.target(node) : &node;
+    if (target == nullptr) return py::none();
+    return plain_value(borrows.state(), *target, aliases);
 }
 
 py::ref read_line(const HandleBorrows&, const YamlNode& node) {
@@ -845,7 +848,7 @@ py::ref read_is_alias(const HandleBorrows&, const YamlNode& node) {
 py::ref read_target(const HandleBorrows& borrows, const YamlNode& node) {
     if (!node.is(NodeKind::Alias)) return py::none();
     const std::size_t root = borrows.handle->root;
-    std::optional<Path> path = anchor_path(std::span(borrows.state().documents).subspan(root), node.text());
+    std::optional<Path> path = alias_target(borrows.state(), root, node);
     if (!path) return py::none();
     return new_node_object(borrows.handle->document, root, std::move(*path));
 }
@@ -854,7 +857,8 @@ py::ref read_aliases(const HandleBorrows& borrows, const YamlNode& node) {
     py::ref list = py::ref::steal(PyList_New(0));
     if (!list || !node.anchor()) return list;
     const std::size_t root = borrows.handle->root;
-    for (Path& path : alias_paths(borrows.state().documents[root], *node.anchor())) {
+    const AliasTargets targets(borrows.state().documents);
+    for (Path& path : alias_paths(borrows.state().documents[root], node, targets)) {
         py::ref alias = new_node_object(borrows.handle->document, root, std::move(path));
         if (!alias || PyList_Append(list.get(), alias.get()) < 0) return {};
     }
@@ -1315,8 +1319,7 @@ bool is_document_view(PyObject* object) {
 // The plain road's reading of the node: YAML 1.2 core rules, merge keys
 // applied, custom tags left as the plain road leaves them without tag
 // callables, and aliases resolved through the whole stream.
-py::ref plain_value(const DocumentState& state, const YamlNode& node) {
-    AliasCache aliases(state.documents);
+py::ref plain_value(const DocumentState& state, const YamlNode& node, AliasCache& aliases) {
     return tree_to_python(node, resolver::ResolveMode::Core12, ffi::DecodeContext{}, state.file_paths, aliases);
 }
 

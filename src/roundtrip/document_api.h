@@ -38,6 +38,7 @@
 #include "roundtrip/ast.h"
 #include "roundtrip/document_state.h"
 #include "roundtrip/path.h"
+#include "roundtrip/tree_values.h"
 
 namespace quillmere::roundtrip {
 
@@ -153,9 +154,11 @@ py::ref new_document_object(DocumentState state);
 
 // The plain Python value of `node`, a node of `state`'s trees, as every
 // reading member of the document classes gives it: the plain road's data
-// for the same text (YAML 1.2 core rules, merge keys applied, aliases
-// resolved in the whole stream; an alias whose anchor is defined nowhere
-// raises the plain road's "unknown alias" error).
-py::ref plain_value(const DocumentState& state, const YamlNode& node);
+// for the same text (YAML 1.2 core rules, merge keys applied, each alias
+// the definition it has at its place in the stream; an alias whose anchor
+// is defined nowhere raises the plain road's "unknown alias" error).
+// `aliases` is the operation's one cache over state.documents: the values
+// read with it share their anchors' objects.
+py::ref plain_value(const DocumentState& state, const YamlNode& node, AliasCache& aliases);
 
 }  // namespace quillmere::roundtrip

@@ -350,6 +350,9 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
         Py_ssize_t size = 0;
         const char* utf8 = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &size) : nullptr;
         if (utf8 == nullptr) {
+            // Only a str without a UTF-8 form (lone surrogates) is refused
+            // as a key; any other failure is the edit's error.
+            if (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
             PyErr_Clear();
             PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
             return false;
@@ -549,15 +552,14 @@ bool detach_node(DocumentState& state, const HandleAddress& address) {
     if (!check_writable(state.documents[address.root], address.path, false)) return false;
     std::optional<YamlNode> copy;
     {
-        AnchorIndex index;
-        for (const YamlNode& root : state.documents) collect_anchors(root, index);
-        const auto definition = index.find(std::string_view(node->text()));
-        if (definition == index.end()) {
+        const AliasTargets targets(state.documents);
+        const YamlNode* definition = targets.find(*node);
+        if (definition == nullptr) {
             PyErr_Format(PyExc_KeyError, "alias *%s has no anchor to detach", node->text().c_str());
             return false;
         }
         std::uint64_t budget = kAliasExpansionBudget;
-        copy = detach_copy(*definition->second, index, 0, budget);
+        copy = detach_copy(*definition, targets, 0, budget);
     }
     copy->comments.modified = true;
     *node = std::move(*copy);

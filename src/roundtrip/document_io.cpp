@@ -52,10 +52,11 @@ py::ref path_object(const std::string& path) {
 }
 
 // The walk keeps the path as Python objects on a stack and records each
-// leaf as a (path tuple, value) pair.
+// leaf as a (path tuple, value) pair. All leaves are read with one alias
+// cache, so an anchor is converted once however many aliases use it.
 class LeafWalk {
 public:
-    LeafWalk(const DocumentState& state, PyObject* out) : state_(state), out_(out) {}
+    LeafWalk(const DocumentState& state, PyObject* out) : state_(state), out_(out), aliases_(state.documents) {}
 
     bool walk(const YamlNode& node) {
         if (node.is(NodeKind::Sequence)) {
@@ -93,7 +94,7 @@ private:
             // The tuple steals the new reference that borrow() made.
             PyTuple_SET_ITEM(path.get(), static_cast<Py_ssize_t>(i), py::ref::borrow(path_[i].get()).release());
         }
-        py::ref value = plain_value(state_, leaf);
+        py::ref value = plain_value(state_, leaf, aliases_);
         if (!value) return false;
         py::ref pair = py::ref::steal(PyTuple_Pack(2, path.get(), value.get()));
         return pair && PyList_Append(out_, pair.get()) == 0;
@@ -101,6 +102,7 @@ private:
 
     const DocumentState& state_;
     PyObject* out_;  // borrowed: the caller's list
+    AliasCache aliases_;
     std::vector<py::ref> path_;
 };
 

@@ -15,20 +15,14 @@ using resolver::ResolvedKind;
 
 // ---------------------------------------------------------------- the cache
 
-AliasCache::Entry* AliasCache::find(std::string_view name) {
-    const auto it = entries_.find(name);
+AliasCache::Entry* AliasCache::find(const YamlNode& node) {
+    const auto it = entries_.find(&node);
     return it == entries_.end() ? nullptr : &it->second;
 }
 
-const YamlNode* AliasCache::target(std::string_view name) {
-    if (Entry* entry = find(name); entry && entry->node) return entry->node;
-    if (roots_.empty()) return nullptr;
-    if (!index_) {
-        index_.emplace();
-        for (const YamlNode& root : roots_) collect_anchors(root, *index_);
-    }
-    const auto it = index_->find(name);
-    return it == index_->end() ? nullptr : it->second;
+const YamlNode* AliasCache::target(const YamlNode& alias) {
+    if (!targets_) targets_.emplace(roots_);
+    return targets_->find(alias);
 }
 
 // ------------------------------------------------------------------- helpers
@@ -77,10 +71,10 @@ py::ref TreeReader::child_value(const YamlNode& node) {
 py::ref TreeReader::value(const YamlNode& node) {
     if (!signals_.tick()) return {};
     if (node.is(NodeKind::Alias)) return alias_value(node);
-    const std::optional<std::string>& anchor = node.anchor();
-    if (anchor) {
-        Entry* entry = cache_.find(*anchor);
-        if (entry && entry->node == &node && slot(*entry)) return py::ref::borrow(slot(*entry).get());
+    const bool anchored = node.anchor().has_value();
+    if (anchored) {
+        Entry* entry = cache_.find(node);
+        if (entry && slot(*entry)) return py::ref::borrow(slot(*entry).get());
     }
     Restore<const parse::TagHandles*> document(handles_, handles_);
     enter_document(node);
@@ -94,10 +88,10 @@ py::ref TreeReader::value(const YamlNode& node) {
             result = read_scalar(node, tag);
             break;
         case NodeKind::Sequence:
-            result = read_sequence(node, anchor);
+            result = read_sequence(node, anchored);
             break;
         case NodeKind::Mapping:
-            result = read_mapping(node, anchor);
+            result = read_mapping(node, anchored);
             break;
         case NodeKind::Alias:
             break;
@@ -107,16 +101,15 @@ py::ref TreeReader::value(const YamlNode& node) {
         result = ffi::tagged_to_python(*tag, result.get(), *options_.tags);
         if (!result || !objects_.mark_tagged(result.get())) return {};
     }
-    if (anchor) register_result(*anchor, node, result.get(), false);
+    if (anchored) register_result(node, result.get(), false);
     return result;
 }
 
 py::ref TreeReader::alias_value(const YamlNode& alias) {
-    Entry* entry = cache_.find(alias.text());
-    if (entry && slot(*entry)) return py::ref::borrow(slot(*entry).get());
-    const YamlNode* target = cache_.target(alias.text());
+    const YamlNode* target = cache_.target(alias);
     if (!target) return unknown_alias(alias);
-    Restore<std::uint32_t> rereading(rereading_, rereading_ + 1);
+    Entry* entry = cache_.find(*target);
+    if (entry && slot(*entry)) return py::ref::borrow(slot(*entry).get());
     return with_stack_guard([&] { return value(*target); });
 }
 
@@ -128,7 +121,7 @@ py::ref TreeReader::key(const YamlNode& node) {
 bool TreeReader::is_collection(const YamlNode& node) {
     const YamlNode* target = &node;
     if (node.is(NodeKind::Alias)) {
-        target = cache_.target(node.text());
+        target = cache_.target(node);
         if (!target) return false;
     }
     return target->is(NodeKind::Sequence) || target->is(NodeKind::Mapping);
@@ -138,18 +131,17 @@ py::ref TreeReader::hashable(const YamlNode& node) {
     if (!signals_.tick()) return {};
     Restore<bool> in_key(in_key_, true);
     if (node.is(NodeKind::Alias)) {
-        Entry* entry = cache_.find(node.text());
+        const YamlNode* target = cache_.target(node);
+        if (!target) return unknown_alias(node);
+        Entry* entry = cache_.find(*target);
         if (entry && entry->key) return py::ref::borrow(entry->key.get());
         // A key that holds itself has no finite tuple form.
         if (entry && entry->making_key) return py::none();
-        const YamlNode* target = cache_.target(node.text());
-        if (!target) return unknown_alias(node);
-        Restore<std::uint32_t> rereading(rereading_, rereading_ + 1);
         return with_stack_guard([&] { return hashable(*target); });
     }
-    const std::optional<std::string>& anchor = node.anchor();
-    Entry* entry = anchor ? cache_.find(*anchor) : nullptr;
-    if (entry && entry->node == &node && entry->key) return py::ref::borrow(entry->key.get());
+    const bool anchored = node.anchor().has_value();
+    Entry* entry = anchored ? cache_.find(node) : nullptr;
+    if (entry && entry->key) return py::ref::borrow(entry->key.get());
 
     const bool collection = node.is(NodeKind::Sequence) || node.is(NodeKind::Mapping);
     bool custom = false;
@@ -162,18 +154,17 @@ py::ref TreeReader::hashable(const YamlNode& node) {
     if (!collection || custom) {
         // Converted as a value (custom tags dispatched), plain and unmerged.
         py::ref result = value(node);
-        if (result && anchor) register_result(*anchor, node, result.get(), true);
+        if (result && anchored) register_result(node, result.get(), true);
         return result;
     }
-    if (anchor) {
-        register_result(*anchor, node, nullptr, true);
-        entry = cache_.find(*anchor);
-        if (entry && entry->node != &node) entry = nullptr;
-        if (entry) entry->making_key = true;
+    // Entries stay where they are while the map grows.
+    if (anchored) {
+        entry = &cache_.entries_[&node];
+        entry->making_key = true;
     }
     py::ref result = read_hashable_collection(node);
     if (entry) entry->making_key = false;
-    if (result && anchor) register_result(*anchor, node, result.get(), true);
+    if (result && anchored) register_result(node, result.get(), true);
     return result;
 }
 
@@ -195,11 +186,11 @@ py::ref TreeReader::read_scalar(const YamlNode& node, const std::optional<std::s
                            options_.annotate_numbers);
 }
 
-py::ref TreeReader::read_sequence(const YamlNode& node, const std::optional<std::string>& anchor) {
+py::ref TreeReader::read_sequence(const YamlNode& node, bool anchored) {
     const auto& items = node.items();
     // A list that aliases can reach while it is filled is never left with
     // empty slots: it grows item by item.
-    if (!anchor && !annotating()) {
+    if (!anchored && !annotating()) {
         py::ref list = py::ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
         if (!list) return {};
         for (std::size_t i = 0; i < items.size(); ++i) {
@@ -212,7 +203,7 @@ py::ref TreeReader::read_sequence(const YamlNode& node, const std::optional<std:
     const Placement at = annotating() ? placement_of(node) : Placement{};
     py::ref list = objects_.new_list(annotating() ? &at : nullptr);
     if (!list) return {};
-    if (anchor) register_result(*anchor, node, list.get(), false);
+    if (anchored) register_result(node, list.get(), false);
     for (const YamlNode& child : items) {
         py::ref item = child_value(child);
         if (!item || PyList_Append(list.get(), item.get()) < 0) return {};
@@ -220,11 +211,11 @@ py::ref TreeReader::read_sequence(const YamlNode& node, const std::optional<std:
     return list;
 }
 
-py::ref TreeReader::read_mapping(const YamlNode& node, const std::optional<std::string>& anchor) {
+py::ref TreeReader::read_mapping(const YamlNode& node, bool anchored) {
     const Placement at = annotating() ? placement_of(node) : Placement{};
     py::ref dict = objects_.new_dict(annotating() ? &at : nullptr);
     if (!dict) return {};
-    if (anchor) register_result(*anchor, node, dict.get(), false);
+    if (anchored) register_result(node, dict.get(), false);
     ResultObjects::Merges merges;
     for (const NodePair& pair : node.pairs()) {
         if (merging() && is_merge_key(pair.key)) {
@@ -297,16 +288,8 @@ py::ref& TreeReader::slot(Entry& entry) {
     return options_.annotate ? entry.plain : entry.value;
 }
 
-void TreeReader::register_result(const std::string& name, const YamlNode& node, PyObject* result,
-                                 bool hashable_form) {
-    Entry& entry = cache_.entries_[std::string_view(name)];
-    if (entry.node != &node) {
-        // A node read again for an alias leaves a later definition its name.
-        if (entry.node && rereading_ > 0) return;
-        entry = Entry{};
-        entry.node = &node;
-    }
-    if (!result) return;
+void TreeReader::register_result(const YamlNode& node, PyObject* result, bool hashable_form) {
+    Entry& entry = cache_.entries_[&node];
     py::ref& target = hashable_form ? entry.key : slot(entry);
     target = py::ref::borrow(result);
 }

@@ -12,13 +12,9 @@
 //     ? [a, {b: 1}]        ->  {("a", (("b", 1),)): "v"}
 //     : v
 //
-// The AliasCache keeps, per anchor, the node the name stands for and what
-// it became in each form (value, plain value inside keys, hashable), so an
-// alias is one lookup. The cache follows the plain road's scoping: a node
-// read in document order takes its name over from an earlier definition,
-// while a node read again on behalf of an alias (its value asked for after
-// only its hashable form was made) does not take back a name that a later
-// definition holds.
+// The AliasCache keeps, per anchored node, what it became in each form
+// (value, plain value inside keys, hashable), so an alias is two lookups:
+// the definition it stands for (AliasTargets), then that node's object.
 //
 // Merge keys, when the read applies them, act after the mapping's own
 // pairs, as ResultObjects carries them out; their sources are read in
@@ -79,8 +75,8 @@ private:
     using Entry = AliasCache::Entry;
 
     py::ref read_scalar(const YamlNode& node, const std::optional<std::string_view>& tag);
-    py::ref read_sequence(const YamlNode& node, const std::optional<std::string>& anchor);
-    py::ref read_mapping(const YamlNode& node, const std::optional<std::string>& anchor);
+    py::ref read_sequence(const YamlNode& node, bool anchored);
+    py::ref read_mapping(const YamlNode& node, bool anchored);
     py::ref read_hashable_collection(const YamlNode& node);
     py::ref alias_value(const YamlNode& alias);
     py::ref child_value(const YamlNode& node);
@@ -95,9 +91,9 @@ private:
     // restores `handles_` when it leaves the node.
     void enter_document(const YamlNode& node);
 
-    // The memo of the current form, and registration under an anchor.
+    // The memo of the current form, and registration of an anchored node.
     py::ref& slot(Entry& entry);
-    void register_result(const std::string& name, const YamlNode& node, PyObject* result, bool hashable_form);
+    void register_result(const YamlNode& node, PyObject* result, bool hashable_form);
 
     bool annotating() const { return options_.annotate && !in_key_; }
     bool merging() const { return options_.merges && !in_key_; }
@@ -108,7 +104,6 @@ private:
     ResultObjects objects_;
     ffi::SignalCheck signals_;
     bool in_key_ = false;
-    std::uint32_t rereading_ = 0;  // depth of reads made on behalf of an alias
     const parse::TagHandles* handles_ = nullptr;
     std::deque<parse::TagHandles> handle_sets_;  // the handles of every document root met
 };

@@ -41,26 +41,37 @@ constexpr std::uint32_t kMaxAssignDepth = 999;
 
 YamlNode plain_scalar(std::string text) { return YamlNode::scalar(std::move(text), ScalarStyle::Plain); }
 
+// Clears the pending error when it is a `kind`, the failure of a probe that
+// only means "not this kind of value". Anything else (an error of the
+// value's own conversion code, KeyboardInterrupt, MemoryError) stays set.
+bool clear_if(PyObject* kind) {
+    if (!PyErr_ExceptionMatches(kind)) return false;
+    PyErr_Clear();
+    return true;
+}
+
 // Exactly bool, or numpy's bool_ (recognised by its type, without importing
-// numpy); a probe that fails says "not a boolean".
+// numpy). Nothing when the value is no boolean, with the error of a probe
+// set when it failed otherwise than by saying "no".
 std::optional<bool> boolean_value(PyObject* value) {
     if (PyBool_Check(value)) return value == Py_True;
     PyTypeObject* type = Py_TYPE(value);
     py::ref module = py::ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
-    if (!module || !PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) {
-        PyErr_Clear();
+    if (!module) {
+        clear_if(PyExc_AttributeError);
         return std::nullopt;
     }
+    if (!PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0)
+        return std::nullopt;
     py::ref name = py::ref::steal(PyType_GetName(type));
-    if (!name || (PyUnicode_CompareWithASCIIString(name.get(), "bool_") != 0 &&
-                  PyUnicode_CompareWithASCIIString(name.get(), "bool") != 0)) {
-        PyErr_Clear();
+    if (!name) return std::nullopt;
+    if (PyUnicode_CompareWithASCIIString(name.get(), "bool_") != 0 &&
+        PyUnicode_CompareWithASCIIString(name.get(), "bool") != 0)
         return std::nullopt;
-    }
     if (!type->tp_as_number || !type->tp_as_number->nb_bool) return std::nullopt;
     const int truth = type->tp_as_number->nb_bool(value);
     if (truth < 0) {
-        PyErr_Clear();
+        clear_if(PyExc_TypeError);
         return std::nullopt;
     }
     return truth != 0;
@@ -81,17 +92,21 @@ public:
             null.synthetic = true;
             return null;
         }
+        // Each probe either decides, or says "not this kind" with no error
+        // set, or fails with the error that ends the conversion.
         if (const std::optional<bool> truth = boolean_value(value)) return plain_scalar(*truth ? "true" : "false");
+        if (PyErr_Occurred()) return std::nullopt;
         if (std::optional<YamlNode> number = integer(value)) return number;
         if (PyErr_Occurred()) return std::nullopt;
         if (std::optional<YamlNode> number = floating(value)) return number;
+        if (PyErr_Occurred()) return std::nullopt;
         if (PyUnicode_Check(value)) {
             Py_ssize_t size = 0;
             if (const char* text = PyUnicode_AsUTF8AndSize(value, &size)) {
                 const std::string_view view(text, static_cast<std::size_t>(size));
                 return YamlNode::scalar(std::string(view), choose_string_style(view, prefer_double_quotes_));
             }
-            PyErr_Clear();  // lone surrogates: no YAML text
+            if (!clear_if(PyExc_UnicodeEncodeError)) return std::nullopt;  // lone surrogates: no YAML text
         } else if (PyList_Check(value)) {
             return sequence(value, depth);
         } else if (PyDict_Check(value)) {
@@ -104,17 +119,22 @@ public:
     }
 
 private:
-    // A value the interpreter reads as a 64-bit integer (int, or anything
-    // with __index__), or an int beyond that range by its str().
+    // An int, or the int that __index__ gives: its decimal text (by str()
+    // beyond 64 bits). A TypeError of __index__ means "not an integer".
     std::optional<YamlNode> integer(PyObject* value) {
-        const long number = PyLong_AsLong(value);
-        if (!(number == -1 && PyErr_Occurred())) return plain_scalar(std::to_string(number));
+        py::ref whole = py::ref::borrow(value);
         if (!PyLong_Check(value)) {
-            PyErr_Clear();
-            return std::nullopt;
+            if (!PyIndex_Check(value)) return std::nullopt;
+            whole = py::ref::steal(PyNumber_Index(value));
+            if (!whole) {
+                clear_if(PyExc_TypeError);
+                return std::nullopt;
+            }
         }
-        PyErr_Clear();
-        py::ref text = py::ref::steal(PyObject_Str(value));
+        const long number = PyLong_AsLong(whole.get());
+        if (!(number == -1 && PyErr_Occurred())) return plain_scalar(std::to_string(number));
+        if (!clear_if(PyExc_OverflowError)) return std::nullopt;
+        py::ref text = py::ref::steal(PyObject_Str(whole.get()));
         if (!text) return std::nullopt;
         Py_ssize_t size = 0;
         const char* digits = PyUnicode_AsUTF8AndSize(text.get(), &size);
@@ -129,7 +149,7 @@ private:
         } else {
             number = PyFloat_AsDouble(value);
             if (number == -1.0 && PyErr_Occurred()) {
-                PyErr_Clear();
+                clear_if(PyExc_TypeError);  // no float conversion: not a number
                 return std::nullopt;
             }
         }

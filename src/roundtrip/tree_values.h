@@ -13,16 +13,17 @@
 // no anchor or tag, every position 0, plain scalars unless the text needs
 // quotes.
 //
-// Aliases go through an AliasCache, one per conversion call. Every anchored
-// node registers what it became under its name, and an alias returns that
-// very object, so an alias costs nothing however much its anchor holds: a
-// text of nested aliases that would expand to billions of nodes converts in
-// time linear in its size. An alias met before any node of its name was
-// converted (a forward reference, which edits can make) converts the first
-// node defining that name in the cache's document roots, registering it in
-// turn; one that names no anchor there raises "unknown alias: *{}" at the
-// alias. A collection that holds an alias to itself is registered before it
-// is filled and so contains itself.
+// Aliases go through an AliasCache, one per operation. An alias stands
+// for the definition the plain road gives it (AliasTargets: the latest
+// definition of its name complete before it, in the whole stream), and
+// every anchored node registers what it became, so an alias returns that
+// very object and costs nothing however much its anchor holds: a text of
+// nested aliases that would expand to billions of nodes converts in time
+// linear in its size, and any number of reads made with one cache share
+// their anchors' objects. An alias whose name no node defines raises
+// "unknown alias: *{}" at the alias. A collection that holds an alias to
+// itself (edits can make one) is registered before it is filled and so
+// contains itself.
 //
 // Every walk goes through the stack guard and checks for signals as it goes.
 #pragma once
@@ -46,38 +47,34 @@ namespace quillmere::roundtrip {
 
 class TreeReader;
 
-// The objects one conversion call made for anchored nodes, by anchor name.
+// The objects that the reads of one operation made for anchored nodes.
 class AliasCache {
 public:
-    // Aliases resolve through anchors converted in this call only; the
-    // loads roads walk whole documents in order, so every alias of a
-    // composed tree finds its anchor converted before it.
-    AliasCache() = default;
-    // Aliases whose name no converted node registered yet fall back on the
-    // first definition in `roots` (which must outlive the cache).
+    // Aliases resolve within `roots` (which must outlive the cache and stay
+    // unchanged while it lives).
     explicit AliasCache(std::span<const YamlNode> roots) : roots_(roots) {}
     AliasCache(const AliasCache&) = delete;
     AliasCache& operator=(const AliasCache&) = delete;
+
+    // The definition `alias` stands for; null when there is none. The
+    // targets are found in one pass over the roots, on the first call.
+    const YamlNode* target(const YamlNode& alias);
 
 private:
     friend class TreeReader;
 
     struct Entry {
-        const YamlNode* node = nullptr;  // the node the name stands for now
-        py::ref value;                   // what the node became as a value
-        py::ref plain;                   // its plain value inside a key, when values are annotated
-        py::ref key;                     // its hashable form, inside a mapping key
-        bool making_key = false;         // its key form is being made
+        py::ref value;            // what the node became as a value
+        py::ref plain;            // its plain value inside a key, when values are annotated
+        py::ref key;              // its hashable form, inside a mapping key
+        bool making_key = false;  // its key form is being made
     };
 
-    Entry* find(std::string_view name);
-    // The node an alias of `name` stands for: the latest registration, else
-    // the first definition in the roots; null when there is none.
-    const YamlNode* target(std::string_view name);
+    Entry* find(const YamlNode& node);
 
-    std::unordered_map<std::string_view, Entry, SeededHash, TextEqual> entries_;
+    std::unordered_map<const YamlNode*, Entry> entries_;  // by anchored node
     std::span<const YamlNode> roots_;
-    std::optional<AnchorIndex> index_;  // built on the first miss
+    std::optional<AliasTargets> targets_;
 };
 
 // The Python value of `node`: None, bool, int, float, str, list or dict.

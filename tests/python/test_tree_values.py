@@ -85,16 +85,11 @@ class TestAliases:
         value = probe.read("a: &k [1, 2]", path=["a"], edits=[(["a", 0], "k")], key=True)
         assert value == (None, 2)
 
-    @pytest.mark.parametrize("fallback", [True, False])
-    def test_unknown_alias_is_the_located_error(self, fallback):
+    def test_unknown_alias_is_the_located_error(self):
         with pytest.raises(ex.QuillmereParseError) as info:
-            probe.read("a: 1\nb: 2", edits=[(["b"], "nope")], fallback=fallback)
+            probe.read("a: 1\nb: 2", edits=[(["b"], "nope")])
         assert str(info.value) == "unknown alias: *nope at line 2, column 4"
         assert (info.value.line, info.value.column, info.value.file) == (2, 4, None)
-
-    def test_without_the_roots_an_alias_needs_its_anchor_converted_first(self):
-        with pytest.raises(ex.QuillmereParseError, match=r"unknown alias: \*x"):
-            probe.read("a: &x 1\nb: *x", path=["b"], fallback=False)
 
     def test_alias_bomb_reads_one_object_per_anchor(self):
         lines = ['a0: &a0 ["lol", "lol", "lol", "lol", "lol", "lol", "lol", "lol", "lol"]']

@@ -150,10 +150,9 @@ TEST(DetachCopy, KeepsLayoutAndProvenanceAndDropsAnchors) {
     defined.end_offset = 30;
     defined.explicit_start = true;
     std::vector<YamlNode> roots{map({{plain("d"), defined}, {plain("e"), with_inline(tagged(alias("d"), "!t"), "c")}})};
-    AnchorIndex index;
-    collect_anchors(roots[0], index);
+    const AliasTargets targets(roots);
     std::uint64_t budget = kAliasExpansionBudget;
-    const YamlNode copy = detach_copy(roots[0].pairs()[1].value, index, 0, budget);
+    const YamlNode copy = detach_copy(roots[0].pairs()[1].value, targets, 0, budget);
     ASSERT_TRUE(copy.is(NodeKind::Mapping));
     EXPECT_EQ(copy.style(), CollectionStyle::Flow);
     EXPECT_FALSE(copy.anchor());
@@ -167,14 +166,46 @@ TEST(DetachCopy, KeepsLayoutAndProvenanceAndDropsAnchors) {
     EXPECT_EQ(p.source()->target, "db_password");
     // An unknown alias becomes a null that keeps the alias's layout.
     YamlNode unknown = with_inline(tagged(alias("nowhere"), "!t"), "c");
-    const YamlNode null = detach_copy(unknown, index, 0, budget);
+    const YamlNode null = detach_copy(unknown, targets, 0, budget);
     EXPECT_TRUE(null.is(NodeKind::Null));
     EXPECT_EQ(null.tag(), "!t");
     EXPECT_EQ(null.comments.inline_comment(), "c");
     EXPECT_EQ(budget, kAliasExpansionBudget - 7);
     std::uint64_t spent = 0;
-    EXPECT_TRUE(detach_copy(defined, index, 0, spent).is(NodeKind::Null));
-    EXPECT_TRUE(detach_copy(defined, index, kAliasExpansionDepth + 1, budget).is(NodeKind::Null));
+    EXPECT_TRUE(detach_copy(defined, targets, 0, spent).is(NodeKind::Null));
+    EXPECT_TRUE(detach_copy(defined, targets, kAliasExpansionDepth + 1, budget).is(NodeKind::Null));
+}
+
+TEST(AliasTargets, AnAliasMeansTheLatestDefinitionCompleteBeforeIt) {
+    // a: &x 1   b: *x   c: &x {k: *x, &y m: *y}   d: *x   --- e: *x   f: &z [*z]
+    std::vector<YamlNode> roots;
+    roots.push_back(map({{plain("a"), anchored(plain("1"), "x")},
+                         {plain("b"), alias("x")},
+                         {plain("c"), anchored(map({{plain("k"), alias("x")}, {anchored(plain("m"), "y"), alias("y")}}),
+                                               "x")},
+                         {plain("d"), alias("x")}}));
+    roots.push_back(map({{plain("e"), alias("x")}, {plain("f"), anchored(seq({alias("z")}), "z")}}));
+    const AliasTargets targets(roots);
+    const YamlNode& first = roots[0].pairs()[0].value;
+    const YamlNode& second = roots[0].pairs()[2].value;
+    EXPECT_EQ(targets.find(roots[0].pairs()[1].value), &first);
+    EXPECT_EQ(targets.find(second.pairs()[0].value), &first);  // its own mapping is not complete yet
+    EXPECT_EQ(targets.find(second.pairs()[1].value), &second.pairs()[1].key);  // a key defines too
+    EXPECT_EQ(targets.find(roots[0].pairs()[3].value), &second);
+    EXPECT_EQ(targets.find(roots[1].pairs()[0].value), &second);
+    // No complete definition before it: the first definition, here its own node.
+    const YamlNode& own = roots[1].pairs()[1].value;
+    EXPECT_EQ(targets.find(own.items()[0]), &own);
+    EXPECT_EQ(targets.find(alias("x")), nullptr);  // not an alias of the trees
+    EXPECT_EQ(AliasTargets(std::span(roots).first(1)).find(roots[1].pairs()[0].value), nullptr);
+
+    EXPECT_EQ(show(*path_to_node(roots[0], second)), "/c");
+    EXPECT_EQ(show(*path_to_node(roots[0], roots[0])), "/");
+    EXPECT_FALSE(path_to_node(roots[0], second.pairs()[1].key));  // keys have no path
+    EXPECT_FALSE(path_to_node(roots[0], own));
+    std::vector<std::string> shown;
+    for (const Path& path : alias_paths(roots[0], first, targets)) shown.push_back(show(path));
+    EXPECT_EQ(shown, (std::vector<std::string>{"/b", "/c/k"}));
 }
 
 TEST(PathQueries, FindAnchorsAndAliases) {
@@ -200,8 +231,10 @@ TEST(PathQueries, FindAnchorsAndAliases) {
     EXPECT_FALSE(alias_target_path(roots, {PathSegment::key("c"), PathSegment::index(1)}));
     EXPECT_FALSE(alias_target_path(roots, {PathSegment::index(0)}));
 
+    const AliasTargets targets(roots);
     std::vector<std::string> shown;
-    for (const Path& path : alias_paths(roots[0], "i")) shown.push_back(show(path));
+    for (const Path& path : alias_paths(roots[0], roots[0].pairs()[0].value.pairs()[0].value.items()[1], targets))
+        shown.push_back(show(path));
     // The alias under the flow-sequence key has no path.
     EXPECT_EQ(shown, (std::vector<std::string>{"/a/b/2", "/key", "/c/0"}));
 
@@ -235,7 +268,8 @@ TEST(Anchors, DeepTreesAreWalked) {
     roots.push_back(std::move(tree));
     roots.push_back(anchored(seq({alias("leaf")}), "bottom"));
     EXPECT_EQ(list_anchors(roots[0]).size(), 1u);
-    EXPECT_EQ(alias_paths(roots[0], "bottom").front().size(), 200000u);
+    const AliasTargets targets(roots);
+    EXPECT_EQ(alias_paths(roots[0], roots[1], targets).front().size(), 200000u);
     EXPECT_EQ(anchor_path(roots, "leaf")->size(), 200000u);
     const AnchorTable table = build_anchor_table(roots);
     EXPECT_NE(table.find("leaf"), nullptr);
@@ -243,7 +277,7 @@ TEST(Anchors, DeepTreesAreWalked) {
     collect_anchors(roots[0], index);
     std::uint64_t budget = kAliasExpansionBudget;
     EXPECT_TRUE(expand_copy(roots[0], index, 0, budget).is(NodeKind::Sequence));
-    EXPECT_TRUE(detach_copy(roots[0], index, 0, budget).is(NodeKind::Sequence));
+    EXPECT_TRUE(detach_copy(roots[0], targets, 0, budget).is(NodeKind::Sequence));
 }
 
 }  // namespace

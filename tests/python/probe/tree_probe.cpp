@@ -1,12 +1,11 @@
 // _quillmere_tree_probe: the conversions between round-trip trees and
 // Python values, reached from the Python tests.
 //
-//     read(text, path=(), key=False, yaml11=False, edits=(), fallback=True)
+//     read(text, path=(), key=False, yaml11=False, edits=())
 //         composes `text`, replaces the node at each edit's path by an alias
 //         ((path, name) pairs: how edits make forward and self-references),
 //         and reads the node at `path` of the first document with to_python
-//         (to_python_key with `key`); `fallback` gives the cache the
-//         document roots for aliases no converted anchor answers
+//         (to_python_key with `key`), aliases resolved in all documents
 //     is_collection(text, path)
 //     write(value, prefer_double_quotes=True, depth=0)
 //         from_python, described as dicts: kind, text, style, synthetic,
@@ -78,13 +77,13 @@ bool compose(const char* text, std::vector<YamlNode>& roots) {
 }
 
 PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"text", "path", "key", "yaml11", "edits", "fallback", nullptr};
+    static const char* keywords[] = {"text", "path", "key", "yaml11", "edits", nullptr};
     const char* text = nullptr;
     PyObject* path = nullptr;
     PyObject* edits = nullptr;
-    int key = 0, yaml11 = 0, fallback = 1;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|OppOp", const_cast<char**>(keywords), &text, &path, &key,
-                                     &yaml11, &edits, &fallback))
+    int key = 0, yaml11 = 0;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s|OppO", const_cast<char**>(keywords), &text, &path, &key,
+                                     &yaml11, &edits))
         return nullptr;
     std::vector<YamlNode> roots;
     if (!compose(text, roots)) return nullptr;
@@ -103,9 +102,7 @@ PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
     YamlNode* node = path ? walk(roots.front(), path) : &roots.front();
     if (!node) return nullptr;
     const auto mode = yaml11 ? quillmere::resolver::ResolveMode::Yaml11 : quillmere::resolver::ResolveMode::Core12;
-    AliasCache with_roots(roots);
-    AliasCache alone;
-    AliasCache& cache = fallback ? with_roots : alone;
+    AliasCache cache(roots);
     py::ref value = key ? quillmere::roundtrip::to_python_key(*node, mode, cache)
                         : quillmere::roundtrip::to_python(*node, mode, cache);
     return value.release();
