@@ -1,24 +1,25 @@
 // Anchors and aliases of round-trip trees.
 //
 // An Alias node holds only a name; the tree is never resolved in place.
-// Whoever needs the value behind an alias asks an AnchorTable, which maps
-// each anchor name that some alias uses to a copy of the defining node with
-// every alias inside it already replaced:
+// AliasTargets says which node each alias stands for, as the plain road
+// reads the text (the latest definition of its name complete before it);
+// the reads of values (tree_values.h), the node queries and the detached
+// copy go through it.
+//
+// An AnchorTable maps each anchor name that some alias uses to a copy of
+// the name's first definition (in the order of the documents, then
+// pre-order) with every alias inside it already replaced:
 //
 //     base: &b {x: 1, y: *p}       table: b -> {x: 1, y: 2}
 //     port: &p 2                          p -> 2
 //     use: *b
 //
-// In the table, the first definition of a name, in the order of the
-// documents and then pre-order within each, is the one every alias of that
-// name means. Readers that must give the plain road's values ask
-// AliasTargets instead, which knows which definition each alias means.
-// Expansion is bounded: a chain of more than
-// 100 aliases inside aliases, or more than 1,000,000 copied nodes for the
-// whole table, yields nulls where the copy is cut off, so an alias bomb
-// costs bounded memory. The table expands a name when the first alias that
-// uses it is met in document order, so which copies are cut off depends
-// only on the text, and anchors that no alias uses cost nothing.
+// Expansion is bounded: a chain of more than 100 aliases inside aliases,
+// or more than 1,000,000 copied nodes for the whole table, yields nulls
+// where the copy is cut off, so an alias bomb costs bounded memory. The
+// table expands a name when the first alias that uses it is met in
+// document order, so which copies are cut off depends only on the text,
+// and anchors that no alias uses cost nothing.
 //
 // The path queries find anchors and aliases by the paths of the document
 // API (path.h); the detached copy turns an alias into an independent node.

@@ -150,6 +150,62 @@ def test_an_index_conversion_that_reads_the_document_is_refused():
     refused(doc, lambda: doc.__setitem__(ReadsTheDocument(doc), 5), RuntimeError, "Already mutably borrowed")
 
 
+class Number:
+    """A value whose __index__ and __float__ give or raise what is asked."""
+
+    def __init__(self, index=None, floating=None):
+        self.index, self.floating = index, floating
+
+    @staticmethod
+    def outcome(value):
+        if isinstance(value, BaseException):
+            raise value
+        if callable(value):
+            return value()
+        return value
+
+    def __index__(self):
+        return self.outcome(self.index)
+
+    def __float__(self):
+        return self.outcome(self.floating)
+
+    def __repr__(self):
+        return "Number()"
+
+
+@pytest.mark.parametrize("number, error, message", [
+    (Number(index=RuntimeError("boom")), RuntimeError, "boom"),
+    (Number(index=KeyboardInterrupt("stop")), KeyboardInterrupt, "stop"),
+    (Number(index=MemoryError("full")), MemoryError, "full"),
+    (Number(index=TypeError("no"), floating=RuntimeError("boom")), RuntimeError, "boom"),
+    (Number(index=TypeError("no"), floating=KeyboardInterrupt("stop")), KeyboardInterrupt, "stop"),
+    (Number(index=TypeError("no"), floating=TypeError("no")), TypeError, "cannot convert Number() to a YAML node"),
+])
+@pytest.mark.parametrize("place", ["value", "item", "nested"])
+def test_errors_of_a_values_number_conversion_end_the_edit(number, error, message, place):
+    doc = rt("a: 1  # c\nb: [x]\n")
+    edit = {
+        "value": lambda: setattr(doc.node["a"], "value", number),
+        "item": lambda: doc.__setitem__("a", number),
+        "nested": lambda: doc["b"].__setitem__(0, {"k": [1, number]}),
+    }[place]
+    refused(doc, edit, error, message)
+
+
+def test_number_conversions_that_answer_are_written():
+    doc = rt("a: 1\n")
+    doc["a"] = [Number(index=2**70), Number(index=TypeError("no"), floating=2.5), Number(index=-3)]
+    assert doc.to_dict() == {"a": [2**70, 2.5, -3]}
+
+
+def test_a_number_conversion_that_reads_the_document_is_refused():
+    doc = rt("a: 1\nb: 2\n")
+    for number in (Number(index=lambda: doc["b"]), Number(index=TypeError("no"), floating=lambda: doc["b"])):
+        refused(doc, lambda: doc.__setitem__("a", number), RuntimeError, "Already mutably borrowed")
+        refused(doc, lambda: setattr(doc.node["a"], "value", number), RuntimeError, "Already mutably borrowed")
+
+
 # ------------------------------------------------------------ node setters
 
 def test_value_none_makes_a_null_keeping_layout():

@@ -1,6 +1,7 @@
 """Round-trip documents of every conformance case and corpus file: the plain
-data of a document is the plain road's data for the same text, and a
-document that was not edited writes back its input bytes."""
+data of a document, and each leaf that walk() lists, is the plain road's
+data for the same text, and a document that was not edited writes back its
+input bytes."""
 
 import math
 
@@ -66,3 +67,27 @@ def test_plain_data_of_a_document_is_the_plain_roads(path):
     # One document: its value is what loads gives; several: loads_all's list.
     one = repr(doc) == "QuillmereDocument(documents=1)"
     assert same(doc.to_dict(), q.loads(data) if one else documents)
+
+
+def plain_at(data, path):
+    """The plain value at a walk() path. A step is a key's text: a key
+    written plainly reads as what its text resolves to (1, true, null)."""
+    for step in path:
+        if isinstance(data, dict) and step not in data:
+            step = q.loads(step)
+        data = data[step]
+    return data
+
+
+@pytest.mark.parametrize("path", inputs())
+def test_walk_gives_the_plain_value_at_every_leafs_path(path):
+    loaded = load_both(path)
+    if loaded is None:
+        return
+    data, doc, _ = loaded
+    first = q.loads(data)
+    for at, value in doc.walk():
+        # A merge key's entries are merged into their mapping on the plain
+        # road: no path leads through "<<" there.
+        if "<<" not in at:
+            assert same(value, plain_at(first, at)), at
