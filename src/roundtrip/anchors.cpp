@@ -177,10 +177,10 @@ void collect_anchor_paths(const YamlNode& node, Path& path, std::vector<std::pai
 
 }  // namespace
 
-AliasTargets::AliasTargets(std::span<const YamlNode> roots) {
+AliasTargets::AliasTargets(std::span<const YamlNode> roots, Unpreceded unpreceded) {
     TargetPass pass(targets_);
     for (const YamlNode& root : roots) pass.visit(root);
-    pass.finish();
+    if (unpreceded == Unpreceded::FirstDefinition) pass.finish();
 }
 
 const YamlNode* AliasTargets::find(const YamlNode& alias) const {

@@ -77,15 +77,18 @@ void collect_anchors(const YamlNode& node, AnchorIndex& index);
 //     c: &x {k: *x}      of d means c, which reads as {k: 1}
 //     d: *x
 //
-// An alias with no such definition (edits can make one, e.g. inside its own
-// anchored node) stands for the first definition of its name in pre-order.
-// Built in one pass over the trees, which must stay unchanged while it lives.
+// An alias with no such definition (a composed text has none; one inside
+// its own anchored node would be one) stands for the first definition of
+// its name in pre-order, or for nothing when the caller asks so. Built in
+// one pass over the trees, which must stay unchanged while it lives.
 class AliasTargets {
 public:
-    explicit AliasTargets(std::span<const YamlNode> roots);
+    enum class Unpreceded { FirstDefinition, Nothing };
+    explicit AliasTargets(std::span<const YamlNode> roots, Unpreceded unpreceded = Unpreceded::FirstDefinition);
     // The definition `alias` stands for; null when its name is defined
     // nowhere or `alias` is not an alias of the trees.
     const YamlNode* find(const YamlNode& alias) const;
+    bool empty() const { return targets_.empty(); }
 
 private:
     std::unordered_map<const YamlNode*, const YamlNode*> targets_;

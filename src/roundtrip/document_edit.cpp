@@ -212,8 +212,9 @@ enum class Removal : std::uint8_t {
 
 // Refuses an edit that would leave an alias without its anchor: one of the
 // names the removal takes away is used by an alias that stays, and no node
-// that stays defines it. Aliases resolve across the whole stream, so the
-// whole stream is looked at.
+// that stays defines it before the alias in its document, where reading
+// the written text looks for it (a definition counts from the end of its
+// node on).
 bool check_aliases_keep_anchors(const DocumentState& state, const YamlNode& region, Removal removal) {
     std::unordered_set<std::string_view, SeededHash, TextEqual> removed;
     if (removal == Removal::OwnAnchor) {
@@ -226,28 +227,47 @@ bool check_aliases_keep_anchors(const DocumentState& state, const YamlNode& regi
     }
     if (removed.empty()) return true;
 
-    std::unordered_set<std::string_view, SeededHash, TextEqual> defined;
-    std::vector<std::string_view> used;
+    // Each document in document order as it reads after the edit; a node is
+    // met twice, entering (its aliases) and leaving (its anchor).
+    std::optional<std::string_view> orphan;
     for (const YamlNode& root : state.documents) {
-        visit_nodes(root, [&](const YamlNode& node) {
-            const bool in_region = &node == &region;
-            if (in_region && removal == Removal::Subtree) return false;
-            if (node.anchor() && removed.contains(*node.anchor()) && !(in_region && removal == Removal::OwnAnchor))
-                defined.insert(*node.anchor());
-            if (node.is(NodeKind::Alias) && removed.contains(node.text())) used.push_back(node.text());
-            return !(in_region && removal == Removal::Below);
-        });
+        std::unordered_set<std::string_view, SeededHash, TextEqual> defined;
+        std::vector<std::pair<const YamlNode*, bool>> stack{{&root, false}};
+        while (!stack.empty() && !orphan) {
+            const auto [node, leaving] = stack.back();
+            stack.pop_back();
+            const bool in_region = node == &region;
+            if (leaving) {
+                if (node->anchor() && removed.contains(*node->anchor()) && !(in_region && removal == Removal::OwnAnchor))
+                    defined.insert(*node->anchor());
+                continue;
+            }
+            if (in_region && removal == Removal::Subtree) continue;
+            if (node->is(NodeKind::Alias) && removed.contains(node->text()) && !defined.contains(node->text())) {
+                orphan = node->text();
+                break;
+            }
+            stack.emplace_back(node, true);
+            if (in_region && removal == Removal::Below) continue;
+            if (node->is(NodeKind::Sequence)) {
+                const auto& items = node->items();
+                for (auto item = items.rbegin(); item != items.rend(); ++item) stack.emplace_back(&*item, false);
+            } else if (node->is(NodeKind::Mapping)) {
+                const auto& pairs = node->pairs();
+                for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) {
+                    stack.emplace_back(&pair->value, false);
+                    stack.emplace_back(&pair->key, false);
+                }
+            }
+        }
+        if (orphan) break;
     }
-    for (std::string_view name : used) {
-        if (defined.contains(name)) continue;
-        const std::string text(name);
-        PyErr_Format(PyExc_ValueError,
-                     "anchor '&%s' is still used by an alias (*%s); an edit cannot remove it while the alias "
-                     "remains",
-                     text.c_str(), text.c_str());
-        return false;
-    }
-    return true;
+    if (!orphan) return true;
+    const std::string text(*orphan);
+    PyErr_Format(PyExc_ValueError,
+                 "anchor '&%s' is still used by an alias (*%s); an edit cannot remove it while the alias remains",
+                 text.c_str(), text.c_str());
+    return false;
 }
 
 // Refuses a name that a node other than `target` defines in the handle's

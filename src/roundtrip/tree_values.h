@@ -22,8 +22,8 @@
 // linear in its size, and any number of reads made with one cache share
 // their anchors' objects. An alias whose name no node defines raises
 // "unknown alias: *{}" at the alias. A collection that holds an alias to
-// itself (edits can make one) is registered before it is filled and so
-// contains itself.
+// itself (a composed text has none) is registered before it is filled and
+// so contains itself.
 //
 // Every walk goes through the stack guard and checks for signals as it goes.
 #pragma once

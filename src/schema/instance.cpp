@@ -1,10 +1,8 @@
 #include "schema/instance.h"
 
-#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "common/hash.h"
 #include "common/stack_guard.h"
 
 namespace quillmere::schema {
@@ -13,36 +11,6 @@ namespace {
 
 using roundtrip::NodeKind;
 using roundtrip::NodePair;
-
-class AnchorCollector {
-public:
-    explicit AnchorCollector(AliasTargets& targets) : targets_(targets) {}
-
-    void visit(const YamlNode& node) {
-        switch (node.kind()) {
-            case NodeKind::Alias:
-                if (auto it = defined_.find(std::string_view(node.text())); it != defined_.end())
-                    targets_.add(node, *it->second);
-                break;
-            case NodeKind::Sequence:
-                for (const YamlNode& item : node.items()) with_stack_guard([&] { visit(item); });
-                break;
-            case NodeKind::Mapping:
-                for (const NodePair& pair : node.pairs()) {
-                    with_stack_guard([&] { visit(pair.key); });
-                    with_stack_guard([&] { visit(pair.value); });
-                }
-                break;
-            default:
-                break;
-        }
-        if (node.anchor()) defined_.insert_or_assign(std::string_view(*node.anchor()), &node);
-    }
-
-private:
-    AliasTargets& targets_;
-    std::unordered_map<std::string_view, const YamlNode*, SeededHash, TextEqual> defined_;
-};
 
 // A null standing where a copy was cut off.
 YamlNode bare_null(const YamlNode& at) {
@@ -72,11 +40,6 @@ YamlNode copy_head(const YamlNode& node, YamlNode content) {
 }
 
 }  // namespace
-
-void collect_schema_anchors(const YamlNode& root, AliasTargets& targets) {
-    AnchorCollector collector(targets);
-    collector.visit(root);
-}
 
 YamlNode expand_aliases_for_schema(const YamlNode& node, const AliasTargets& targets, std::uint32_t depth,
                                    std::uint64_t& budget) {

@@ -19,39 +19,23 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 
+#include "roundtrip/anchors.h"
 #include "roundtrip/ast.h"
 
 namespace quillmere::schema {
 
+using roundtrip::AliasTargets;
 using roundtrip::YamlNode;
 
 inline constexpr std::uint32_t kMaxAliasDepth = 100;
 inline constexpr std::uint64_t kAliasCopyBudget = 1'000'000;
 
-// The node each alias of a tree stands for. Holds pointers into the tree,
-// which must stay unchanged while the map is used.
-class AliasTargets {
-public:
-    const YamlNode* find(const YamlNode& alias) const {
-        auto it = targets_.find(&alias);
-        return it == targets_.end() ? nullptr : it->second;
-    }
-    void add(const YamlNode& alias, const YamlNode& target) { targets_[&alias] = &target; }
-    bool empty() const { return targets_.empty(); }
-
-private:
-    std::unordered_map<const YamlNode*, const YamlNode*> targets_;
-};
-
-// Walks the tree in document order (items in order, each key before its
-// value) and records the target of every alias whose anchor was defined
-// before it. A node's anchor counts from the end of the node on. Stack-guarded.
-void collect_schema_anchors(const YamlNode& root, AliasTargets& targets);
-
-// The alias-free copy of `node`, `depth` aliases deep; `budget` counts the
-// nodes that copying through aliases may still make. Stack-guarded.
+// The alias-free copy of `node`, `depth` aliases deep, each alias replaced
+// by what `targets` (built over the node's document, unpreceded aliases
+// standing for nothing) says it stands for;
+// `budget` counts the nodes that copying through aliases may still make.
+// Stack-guarded.
 YamlNode expand_aliases_for_schema(const YamlNode& node, const AliasTargets& targets, std::uint32_t depth,
                                    std::uint64_t& budget);
 

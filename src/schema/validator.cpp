@@ -559,8 +559,7 @@ void validate_at(const InstanceNode& node, const YamlNode* at, const Value& sche
 // alias that names nothing reads as null either way).
 struct TreeInstance {
     TreeInstance(const YamlNode& root, ResolveMode mode) : root_(root) {
-        AliasTargets targets;
-        collect_schema_anchors(root, targets);
+        const AliasTargets targets(std::span(&root, 1), AliasTargets::Unpreceded::Nothing);
         if (targets.empty() && !has_merge_keys(root, mode)) return;
         std::uint64_t budget = kAliasCopyBudget;
         copy_ = expand_aliases_for_schema(root, targets, 0, budget);

@@ -457,6 +457,20 @@ def test_another_definition_keeps_the_alias_resolved():
     assert doc.to_dict()["c"] == 2
 
 
+@pytest.mark.parametrize("text, edit", [
+    # Only a later definition would stay: the written text could not be read.
+    ("a: {k: &x 1}\nb: *x\nc: &x 2\n", lambda doc: doc.__setitem__("a", 5)),
+    ("a: &x 1\nb: *x\nc: &x 2\n", lambda doc: setattr(doc.node["a"], "anchor", None)),
+    ("a: &x [1]\nb: &x {k: *x}\n", lambda doc: setattr(doc.node["a"], "anchor", None)),
+    # A definition in another document is none for this one.
+    ("a: &x 1\nb: *x\n---\nc: &x 2\n", lambda doc: setattr(doc[0].node["a"], "anchor", None)),
+])
+def test_an_alias_keeps_a_definition_before_it_in_its_document(text, edit):
+    doc = rt(text)
+    refused(doc, lambda: edit(doc), ValueError,
+            "anchor '&x' is still used by an alias (*x); an edit cannot remove it while the alias remains")
+
+
 def test_replacing_a_document_takes_its_aliases_with_its_anchors():
     doc = rt("a: &x 1\nb: *x\n---\nc: 2\n")
     doc[0] = 5

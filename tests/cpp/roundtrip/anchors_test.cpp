@@ -196,6 +196,7 @@ TEST(AliasTargets, AnAliasMeansTheLatestDefinitionCompleteBeforeIt) {
     // No complete definition before it: the first definition, here its own node.
     const YamlNode& own = roots[1].pairs()[1].value;
     EXPECT_EQ(targets.find(own.items()[0]), &own);
+    EXPECT_EQ(AliasTargets(roots, AliasTargets::Unpreceded::Nothing).find(own.items()[0]), nullptr);
     EXPECT_EQ(targets.find(alias("x")), nullptr);  // not an alias of the trees
     EXPECT_EQ(AliasTargets(std::span(roots).first(1)).find(roots[1].pairs()[0].value), nullptr);
 

@@ -52,8 +52,7 @@ std::string disagreement(std::string_view text, ResolveMode mode) {
         return std::to_string(documents.size()) + " documents, " + std::to_string(roots.size()) + " trees";
     Arena arena;
     for (std::size_t i = 0; i < roots.size(); ++i) {
-        schema::AliasTargets targets;
-        schema::collect_schema_anchors(roots[i], targets);
+        const roundtrip::AliasTargets targets(std::span(&roots[i], 1), roundtrip::AliasTargets::Unpreceded::Nothing);
         std::uint64_t budget = schema::kAliasCopyBudget;
         roundtrip::YamlNode instance = schema::expand_aliases_for_schema(roots[i], targets, 0, budget);
         roundtrip::resolve_tree_merge_keys(instance, mode);

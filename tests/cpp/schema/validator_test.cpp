@@ -357,8 +357,7 @@ TEST(SchemaInstance, AliasBombsAreCutAtTheBudget) {
         pairs.emplace_back(scalar("a" + std::to_string(level)), anchored("a" + std::to_string(level), seq(aliases)));
     }
     const YamlNode tree = map(std::move(pairs));
-    schema::AliasTargets targets;
-    schema::collect_schema_anchors(tree, targets);
+    const roundtrip::AliasTargets targets(std::span(&tree, 1), roundtrip::AliasTargets::Unpreceded::Nothing);
     std::uint64_t budget = schema::kAliasCopyBudget;
     const YamlNode copy = schema::expand_aliases_for_schema(tree, targets, 0, budget);
     EXPECT_EQ(budget, 0u);
@@ -377,8 +376,7 @@ TEST(SchemaInstance, AliasChainsStopAfterAHundredSteps) {
     for (int i = 1; i <= 120; ++i) items.push_back(anchored("l" + std::to_string(i), seq({alias("l" + std::to_string(i - 1))})));
     items.push_back(alias("l120", {9, 0}));
     const YamlNode tree = seq(std::move(items));
-    schema::AliasTargets targets;
-    schema::collect_schema_anchors(tree, targets);
+    const roundtrip::AliasTargets targets(std::span(&tree, 1), roundtrip::AliasTargets::Unpreceded::Nothing);
     std::uint64_t budget = schema::kAliasCopyBudget;
     YamlNode node = schema::expand_aliases_for_schema(tree, targets, 0, budget).items().back();
     int steps = 0;
