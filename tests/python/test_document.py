@@ -357,28 +357,301 @@ def test_node_repr_by_kind():
     ]
 
 
+# ---------------------------------------------------------------- borrows
+
+
+class During:
+    """A key whose index conversion runs `call` while the operation that
+    converts the key holds its borrows, and keeps what `call` raised."""
+
+    def __init__(self, call):
+        self.call, self.result, self.raised = call, None, None
+
+    def __index__(self):
+        try:
+            self.result = self.call()
+        except BaseException as error:  # noqa: B036 - kept for the test to look at
+            self.raised = error
+        return 0
+
+
+BORROWED = "a: {x: 1}\nl: [1]\ns: 5\nq: &q 1\n"
+
+# Every reading entry point: refused while an edit of the same document runs.
+READS = {
+    "doc[key]": lambda doc, view, node: doc["s"],
+    "len(doc)": lambda doc, view, node: len(doc),
+    "key in doc": lambda doc, view, node: "s" in doc,
+    "repr(doc)": lambda doc, view, node: repr(doc),
+    "doc.keys": lambda doc, view, node: doc.keys(),
+    "doc.to_dict": lambda doc, view, node: doc.to_dict(),
+    "doc.to_yaml": lambda doc, view, node: doc.to_yaml(),
+    "doc.range": lambda doc, view, node: doc.range(),
+    "doc.walk": lambda doc, view, node: doc.walk(),
+    "doc.save": lambda doc, view, node: doc.save(),
+    "doc.origin": lambda doc, view, node: doc.origin,
+    "doc.anchors": lambda doc, view, node: doc.anchors,
+    "view[key]": lambda doc, view, node: view["x"],
+    "len(view)": lambda doc, view, node: len(view),
+    "key in view": lambda doc, view, node: "x" in view,
+    "repr(view)": lambda doc, view, node: repr(view),
+    "view.keys": lambda doc, view, node: view.keys(),
+    "view.unwrap": lambda doc, view, node: view.unwrap(),
+    "view.range": lambda doc, view, node: view.range(),
+    "view.walk": lambda doc, view, node: view.walk(),
+    "view.to_yaml": lambda doc, view, node: view.to_yaml(),
+    "node.value": lambda doc, view, node: node.value,
+    "node.line": lambda doc, view, node: node.line,
+    "node.comment_before": lambda doc, view, node: node.comment_before,
+    "node.aliases": lambda doc, view, node: node.aliases,
+    "node[key]": lambda doc, view, node: node["x"],
+    "key in node": lambda doc, view, node: "x" in node,
+    "repr(node)": lambda doc, view, node: repr(node),
+    "dumps": lambda doc, view, node: quillmere.dumps(doc),
+    "to_json": lambda doc, view, node: quillmere.to_json(doc),
+    "dump_includes": lambda doc, view, node: quillmere.dump_includes(doc),
+    "dump_includes_map": lambda doc, view, node: quillmere.dump_includes_map(doc),
+}
+
+
+@pytest.mark.parametrize("name, read", READS.items(), ids=READS.keys())
+def test_reads_during_an_edit_are_refused(name, read):
+    doc = rt(BORROWED)
+    view, node = doc["a"], doc.node["a"]
+    key = During(lambda: read(doc, view, node))
+    doc["l"][key] = 2
+    assert type(key.raised) is RuntimeError and str(key.raised) == "Already mutably borrowed"
+    notes = ["while processing 'doc'"] if name.startswith("dump_includes") else None
+    assert getattr(key.raised, "__notes__", None) == notes
+    assert doc["l"][0] == 2  # the edit itself went through
+
+
+def test_get_during_an_edit_gives_its_default():
+    doc = rt(BORROWED)
+    key = During(lambda: doc.get("s", "default"))
+    doc["l"][key] = 2
+    assert key.raised is None and key.result == "default"
+
+
+# Every editing entry point: refused while the same document is read.
+WRITES = {
+    "set_origin": lambda doc: doc.set_origin("x"),
+    "doc[key] = value": lambda doc: doc.__setitem__("s", 1),
+    "view[key] = value": lambda doc: doc["a"].__setitem__("x", 2),
+    "node.value": lambda doc: setattr(doc.node["s"], "value", 1),
+    "node.anchor": lambda doc: setattr(doc.node["s"], "anchor", "z"),
+    "node.comment": lambda doc: setattr(doc.node["s"], "comment", "c"),
+    "node.comment_before": lambda doc: setattr(doc.node["s"], "comment_before", "c"),
+    "make_alias": lambda doc: doc.node["s"].make_alias("q"),
+    "detach": lambda doc: doc.node["s"].detach(),
+}
+
+
+@pytest.mark.parametrize("write", WRITES.values(), ids=WRITES.keys())
+def test_edits_during_a_read_are_refused(write):
+    doc = rt(BORROWED)
+    key = During(lambda: write(doc))
+    assert doc.get(key, "missing") == "missing"  # key 0 of a mapping: a KeyError, swallowed
+    assert type(key.raised) is RuntimeError and str(key.raised) == "Already borrowed"
+    assert doc.to_yaml() == BORROWED.encode() and doc.origin is None
+
+
+def test_deleting_a_writable_node_property_is_refused():
+    node = rt(BORROWED).node["s"]
+    for name in ("value", "anchor", "comment", "comment_before"):
+        with pytest.raises(AttributeError) as caught:
+            delattr(node, name)
+        assert str(caught.value) == "property has no deleter"
+
+
+
 # ---------------------------------------------------------------- docstrings
 
+WALK_EXAMPLE = '''
 
-def test_docstrings():
-    assert QuillmereDocumentView.__doc__ == (
-        "A live proxy onto a nested node of a [`QuillmereDocument`], addressed by path."
-    )
-    assert QuillmereDocument.__doc__.splitlines()[0] == (
-        "A structure-preserving YAML document returned by `loads(..., OPT_ROUND_TRIP)`."
-    )
-    assert QuillmereDocument.__doc__.endswith("the `file_id` \u2192 source-path map used for write-back.")
-    assert QuillmereDocument.to_dict.__doc__ == "Return the document as plain Python objects (a resolved snapshot)."
-    assert QuillmereDocument.save.__text_signature__ == "($self, path=None)"
-    assert QuillmereDocument.get.__text_signature__ == "($self, key, default)"
-    assert QuillmereDocumentView.to_dict.__doc__ == (
-        "Alias for [`unwrap`](Self::unwrap): the resolved plain-Python value."
-    )
-    assert QuillmereNode.line.__doc__ == "The node's 1-based source line."
-    assert 'cursor with `QuillmereDocument.node`, then index into it (`doc.node["server"]["port"]`)' in (
-        QuillmereNode.__doc__
-    )
-    assert "(`source[node.offset : node.end_offset]`) \u2014 something" in QuillmereNode.offset.__doc__
+```python
+for path, value in doc.walk():
+    if value == "CHANGE_ME":
+        target = doc
+        for key in path[:-1]:
+            target = target[key]
+        target[path[-1]] = "changed"
+```'''
+
+# (class, member or None for the class itself, text signature, docstring).
+# Methods show their signature as __text_signature__ and the rest as
+# __doc__; properties and classes have no signature. A writable property's
+# docstring holds the getter's text, an empty line, then the setter's.
+DOCSTRINGS = [
+    (QuillmereDocument, None, None,
+     "A structure-preserving YAML document returned by `loads(..., OPT_ROUND_TRIP)`.\n"
+     "\n"
+     "Holds the rich AST (comments, styles, anchors, include boundaries) and, when\n"
+     "loaded with includes, the `file_id` \u2192 source-path map used for write-back."),
+    (QuillmereDocument, "get", "($self, key, default)", None),
+    (QuillmereDocument, "keys", "($self)", None),
+    (QuillmereDocument, "to_yaml", "($self)",
+     "Serialize the document back to YAML bytes, preserving structure.\n"
+     "\n"
+     "If the document has not been modified since loading, the original source\n"
+     "is returned **byte-for-byte**. Once any value is changed, the document is\n"
+     "re-emitted from the AST (preserving comments, styles, and include\n"
+     "directives). When loaded with includes, directives are restored."),
+    (QuillmereDocument, "set_origin", "($self, path)",
+     "Record the path this document was loaded from (used by `save`)."),
+    (QuillmereDocument, "save", "($self, path=None)",
+     "Write the document back to disk, saving **only the changed files**.\n"
+     "\n"
+     "* Included files whose content was modified are rewritten in place;\n"
+     "  untouched includes are left exactly as they were.\n"
+     "* The root file is rewritten only if root-level content changed, or when\n"
+     "  an explicit `path` is given (a save-as).\n"
+     "\n"
+     "With no `path`, the document must have been loaded from disk (so it knows\n"
+     "its origin). Returns the list of paths that were written."),
+    (QuillmereDocument, "range", "($self)",
+     "The 1-based source range `(start_line, start_col, end_line, end_col)` of\n"
+     "the document's root node."),
+    (QuillmereDocument, "to_dict", "($self)", "Return the document as plain Python objects (a resolved snapshot)."),
+    (QuillmereDocument, "walk", "($self)",
+     "Walk every scalar leaf, yielding ``(path, value)`` pairs where ``path``\n"
+     "is a tuple of mapping keys and sequence indices. Combine with item\n"
+     "access to perform bulk edits:" + WALK_EXAMPLE),
+    (QuillmereDocument, "origin", None, "The path this document was loaded from, if any."),
+    (QuillmereDocument, "node", None,
+     "The root [`QuillmereNode`] cursor: a metadata-bearing handle from which any node\n"
+     'in the tree can be reached by indexing (`doc.node["server"]["port"]`).\n'
+     "Unlike item access, indexing a `QuillmereNode` always yields another `QuillmereNode`, so\n"
+     "comments, source location, style, anchor, and tag stay reachable down to\n"
+     "individual scalars."),
+    (QuillmereDocument, "anchors", None,
+     "A mapping of every anchor name (`&name`) to the [`QuillmereNode`] that defines it,\n"
+     "for discovering and navigating the document's anchors. Use a definition's\n"
+     "`QuillmereNode.aliases` to find the `*name` references that point back at it."),
+    (QuillmereDocumentView, None, None,
+     "A live proxy onto a nested node of a [`QuillmereDocument`], addressed by path."),
+    (QuillmereDocumentView, "get", "($self, key, default)", None),
+    (QuillmereDocumentView, "keys", "($self)", None),
+    (QuillmereDocumentView, "node", None,
+     "The [`QuillmereNode`] cursor for this view's node: a metadata-bearing handle\n"
+     "exposing comments, source location, style, anchor, and tag."),
+    (QuillmereDocumentView, "unwrap", "($self)", "The resolved plain-Python value of this node (dict/list/scalar)."),
+    (QuillmereDocumentView, "to_dict", "($self)",
+     "Alias for [`unwrap`](Self::unwrap): the resolved plain-Python value."),
+    (QuillmereDocumentView, "range", "($self)",
+     "The node's 1-based source range `(start_line, start_col, end_line,\nend_col)`."),
+    (QuillmereDocumentView, "walk", "($self)",
+     "Walk every scalar leaf below this view, yielding ``(path, value)`` pairs\nrelative to this node."),
+    (QuillmereDocumentView, "to_yaml", "($self)", "Serialize just this nested node back to YAML bytes."),
+    (QuillmereNode, None, None,
+     "A metadata-bearing handle onto a single node of a [`QuillmereDocument`].\n"
+     "\n"
+     "Where [`QuillmereDocumentView`] targets containers and resolves scalars to plain\n"
+     "Python values, a `QuillmereNode` is returned for *every* node (scalars included), so\n"
+     "comments, source location, scalar/collection style, anchor, and tag are\n"
+     "always reachable without knowing the node's path in advance. Obtain the root\n"
+     'cursor with `QuillmereDocument.node`, then index into it (`doc.node["server"]["port"]`)\n'
+     "to address any node in the tree; each index step returns another `QuillmereNode`.\n"
+     "\n"
+     "Comments follow YAML's own placement. `comment_before` is the standalone\n"
+     "comment above a node (above its key, for a mapping value) and `comment` is\n"
+     "the inline comment trailing the value on the same line. Both read and write\n"
+     "the bare comment text, without the leading `#`."),
+    (QuillmereNode, "value", None,
+     "The resolved plain-Python value of this node (scalar, dict, or list).\n"
+     "\n"
+     "Replace this node's value, preserving its comments, anchor, and tag."),
+    (QuillmereNode, "line", None, "The node's 1-based source line."),
+    (QuillmereNode, "column", None, "The node's 1-based source column."),
+    (QuillmereNode, "offset", None,
+     "The 0-based byte offset of the node's first source character.\n"
+     "\n"
+     "Together with [`end_offset`](Self::end_offset) this gives the node's exact\n"
+     "source extent, so the original bytes can be sliced directly\n"
+     "(`source[node.offset : node.end_offset]`) \u2014 something line/column alone\n"
+     "cannot do without re-deriving offsets."),
+    (QuillmereNode, "end_offset", None,
+     "The 0-based byte offset just past the node's last source character.\n"
+     "\n"
+     "Exact (not the approximation [`range`](Self::range) derives from the\n"
+     "post-scan text): the scanner records each scalar's true source end, and a\n"
+     "collection spans to the furthest end of any child."),
+    (QuillmereNode, "file", None,
+     "The path of the source file this node came from, or `None` when the\n"
+     "document was not loaded with includes (so there is a single source)."),
+    (QuillmereNode, "comment", None,
+     "The inline comment trailing this node's value, or `None`. The returned\n"
+     "text has no leading `#` or surrounding whitespace.\n"
+     "\n"
+     "Set or clear the inline comment. Pass the bare text (no `#`) or `None`."),
+    (QuillmereNode, "comment_before", None,
+     "The standalone comment line(s) above this node, joined by newlines, or\n"
+     "`None`. For a mapping value this is the comment above its key.\n"
+     "\n"
+     "Set or clear the standalone comment above this node. A multi-line string\n"
+     "becomes one comment line per line; `None` removes the comment."),
+    (QuillmereNode, "style", None,
+     "The presentation style: a scalar's quoting (`plain`, `single`, `double`,\n"
+     "`literal`, `folded`), a collection's layout (`block`, `flow`), `alias`,\n"
+     "or `null`."),
+    (QuillmereNode, "anchor", None,
+     "The node's anchor name (`&name`), or `None`.\n"
+     "\n"
+     "Set or clear this node's anchor (`&name`). The name must be unique:\n"
+     "assigning a name already defined on another node is an error, so the\n"
+     "document can never emit two `&name` definitions. `None` removes the anchor."),
+    (QuillmereNode, "tag", None, "The node's explicit tag (e.g. `!!str`, `!custom`), or `None`."),
+    (QuillmereNode, "source_tag", None,
+     "The config/custom tag that produced this node (`!secret`, `!env_var`,\n"
+     "`!include*`, or a custom `!mytag`), or `None`. Provenance for a resolved\n"
+     "node, distinct from `tag` (the node's own YAML type tag)."),
+    (QuillmereNode, "source_target", None,
+     "The directive argument that produced this node (the secret name, include\n"
+     "path, or env-var spec), or `None`. With `source_tag`, reconstructs the\n"
+     "directive (e.g. `!secret db_password`)."),
+    (QuillmereNode, "is_secret", None, "Whether this node's value was produced by a `!secret` directive."),
+    (QuillmereNode, "is_env_var", None, "Whether this node's value was produced by an `!env_var` directive."),
+    (QuillmereNode, "is_include", None, "Whether this node's value was produced by any `!include` directive."),
+    (QuillmereNode, "is_alias", None, "Whether this node is an alias (`*name`)."),
+    (QuillmereNode, "target", None,
+     "For an alias, the `QuillmereNode` of the anchor definition it points at; `None`\n"
+     "for any non-alias node (or an alias whose anchor is undefined)."),
+    (QuillmereNode, "aliases", None,
+     "If this node defines an anchor (`&name`), the alias `QuillmereNode`s that\n"
+     "reference it, in document order. Empty for a node with no anchor."),
+    (QuillmereNode, "make_alias", "($self, name)",
+     "Turn this node into an alias (`*name`) of an existing anchor, replacing its\n"
+     "current value.\n"
+     "\n"
+     "The anchor must already be defined earlier in the document, so no dangling\n"
+     "or forward reference can arise. Mark the target first with\n"
+     '`anchor = "name"`, then call `make_alias("name")` on the node to replace.'),
+    (QuillmereNode, "detach", "($self)",
+     "Replace an alias with an independent deep copy of the anchor it points at,\n"
+     "and return the new `QuillmereNode`.\n"
+     "\n"
+     "The copy carries the anchored node's styles and comments but no anchor of\n"
+     "its own, with any aliases inside it expanded, so editing it no longer\n"
+     "affects the anchored node. Raises if this node is not an alias."),
+]
+
+
+@pytest.mark.parametrize(
+    "cls, member, signature, doc",
+    DOCSTRINGS,
+    ids=[f"{cls.__name__}.{member or '__doc__'}" for cls, member, _, _ in DOCSTRINGS],
+)
+def test_docstrings_and_signatures(cls, member, signature, doc):
+    owner = cls if member is None else cls.__dict__[member]
+    assert owner.__doc__ == doc
+    assert getattr(owner, "__text_signature__", None) == signature
+
+
+def test_the_public_members_are_those_listed():
+    listed = {(cls, member) for cls, member, _, _ in DOCSTRINGS}
+    for cls in (QuillmereDocument, QuillmereDocumentView, QuillmereNode):
+        public = {name for name in vars(cls) if not name.startswith("_")}
+        assert public == {member for owner, member in listed if owner is cls and member}
 
 
 # ---------------------------------------------------------------- the road
