@@ -417,3 +417,15 @@ def test_dump_includes_writes_to_the_recorded_paths(conf, tmp_path):
     assert (conf / "multi.yaml").read_bytes() == b"first: 3\n---\nsecond: doc  # kept\n"
     assert (conf / "other.yaml").read_bytes() == b"untouched: yes\n"
     assert files_in(conf) == ["db.yaml", "main.yaml", "multi.yaml", "other.yaml"]
+
+
+def test_a_failed_dump_includes_raises_value_error_and_writes_nothing(conf):
+    doc = load_conf(conf)
+    doc["multi"]["first"] = 3
+    (conf / "other.yaml").unlink()
+    (conf / "other.yaml").mkdir()
+    before = snapshot(conf)
+    with pytest.raises(ValueError) as error:
+        dump_includes(doc)
+    assert str(error.value) == f"cannot write {conf / 'other.yaml'}: Is a directory (os error 21)"
+    assert snapshot(conf) == before and files_in(conf / "other.yaml") == []
