@@ -42,6 +42,7 @@
 
 #include "common/hash.h"
 #include "ffi/errors.h"
+#include "ffi/text.h"
 #include "resolver/resolver.h"
 #include "roundtrip/anchors.h"
 #include "roundtrip/document_api.h"
@@ -53,6 +54,16 @@ namespace {
 
 void raise_stale_node() { PyErr_SetString(PyExc_KeyError, "stale node"); }
 void raise_stale_view() { PyErr_SetString(PyExc_KeyError, "stale view"); }
+
+// Raises `type` with a message that names a user's text (an anchor name, a
+// tag) whole: a C format would cut the text at a NUL and name another one.
+void raise_naming(PyObject* type, std::string_view before, std::string_view name, std::string_view after) {
+    std::string message;
+    message.reserve(before.size() + name.size() + after.size());
+    message.append(before).append(name).append(after);
+    py::ref text = ffi::text_to_str(message);
+    if (text) PyErr_SetObject(type, text.get());
+}
 
 // ------------------------------------------------------------ arguments
 
@@ -145,10 +156,9 @@ bool check_anchor_name(std::string_view name) {
         return false;
     }
     if (each_code_point(name, is_anchor_char)) return true;
-    PyErr_Format(PyExc_ValueError,
-                 "anchor name '%s' is not allowed in YAML: it cannot contain blanks, line breaks, "
-                 "control characters or any of , [ ] { }",
-                 std::string(name).c_str());
+    raise_naming(PyExc_ValueError, "anchor name '", name,
+                 "' is not allowed in YAML: it cannot contain blanks, line breaks, control characters or any of "
+                 ", [ ] { }");
     return false;
 }
 
@@ -196,8 +206,8 @@ bool check_writable(const YamlNode& root, const Path& path, bool with_last) {
         if (node == nullptr) return true;
     }
     if (blocking == nullptr) return true;
-    PyErr_Format(PyExc_ValueError, "cannot edit content produced by %s: save() could not write it back",
-                 blocking->tag.c_str());
+    raise_naming(PyExc_ValueError, "cannot edit content produced by ", blocking->tag,
+                 ": save() could not write it back");
     return false;
 }
 
@@ -263,10 +273,9 @@ bool check_aliases_keep_anchors(const DocumentState& state, const YamlNode& regi
         if (orphan) break;
     }
     if (!orphan) return true;
-    const std::string text(*orphan);
-    PyErr_Format(PyExc_ValueError,
-                 "anchor '&%s' is still used by an alias (*%s); an edit cannot remove it while the alias remains",
-                 text.c_str(), text.c_str());
+    const std::string uses = std::string("' is still used by an alias (*").append(*orphan).append(
+        "); an edit cannot remove it while the alias remains");
+    raise_naming(PyExc_ValueError, "anchor '&", *orphan, uses);
     return false;
 }
 
@@ -279,7 +288,7 @@ bool check_anchor_unique(const YamlNode& document, const YamlNode* target, std::
         return !taken;
     });
     if (!taken) return true;
-    PyErr_Format(PyExc_ValueError, "anchor name '%s' is already used by another node", std::string(name).c_str());
+    raise_naming(PyExc_ValueError, "anchor name '", name, "' is already used by another node");
     return false;
 }
 
@@ -525,20 +534,20 @@ bool make_node_alias(DocumentState& state, const HandleAddress& address, PyObjec
                                               : std::span<const YamlNode>();
     const std::optional<Path> anchor = anchor_path(document, anchor_name);
     if (!anchor) {
-        PyErr_Format(PyExc_ValueError, "no anchor '&%s' is defined in this document", anchor_name.c_str());
+        raise_naming(PyExc_ValueError, "no anchor '&", anchor_name, "' is defined in this document");
         return false;
     }
     const Path& at = address.path;
     const bool anchor_contains_node =
         anchor->size() <= at.size() && std::equal(anchor->begin(), anchor->end(), at.begin());
     if (anchor_contains_node) {
-        PyErr_Format(PyExc_ValueError, "anchor '&%s' contains the alias that would reference it, which is a cycle",
-                     anchor_name.c_str());
+        raise_naming(PyExc_ValueError, "anchor '&", anchor_name,
+                     "' contains the alias that would reference it, which is a cycle");
         return false;
     }
     if (!comes_before(document.front(), *anchor, at)) {
-        PyErr_Format(PyExc_ValueError, "anchor '&%s' must be defined before the alias that references it",
-                     anchor_name.c_str());
+        raise_naming(PyExc_ValueError, "anchor '&", anchor_name,
+                     "' must be defined before the alias that references it");
         return false;
     }
     YamlNode* node = resolve_path(state, address.root, at);
@@ -575,7 +584,7 @@ bool detach_node(DocumentState& state, const HandleAddress& address) {
         const AliasTargets targets(state.documents);
         const YamlNode* definition = targets.find(*node);
         if (definition == nullptr) {
-            PyErr_Format(PyExc_KeyError, "alias *%s has no anchor to detach", node->text().c_str());
+            raise_naming(PyExc_KeyError, "alias *", node->text(), " has no anchor to detach");
             return false;
         }
         std::uint64_t budget = kAliasExpansionBudget;
