@@ -132,8 +132,11 @@ bool write_back(const DocumentState& state, const std::vector<directives::FileWr
     }
     if (auto written = directives::write_files(files); !written.ok()) {
         const directives::WriteFailure& failure = written.error();
+        // Built as a str whole: a path holding a NUL is shown with it.
         const std::string message = "cannot write " + to_text_lossy(failure.path) + ": " + failure.reason;
-        PyErr_SetString(failure_type, message.c_str());
+        py::ref text = py::ref::steal(
+            PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+        if (text) PyErr_SetObject(failure_type, text.get());
         return false;
     }
     return true;

@@ -212,6 +212,14 @@ def test_save_path_must_be_a_str():
     assert error.value.__notes__ == ["while processing 'path'"]
 
 
+def test_a_path_holding_a_nul_is_refused_and_named_whole(tmp_path):
+    path = f"{tmp_path}/a\0b.yaml"
+    with pytest.raises(OSError) as error:
+        rt("a: 1\n").save(path)
+    assert str(error.value) == f"cannot write {path}: file name contained an unexpected NUL byte"
+    assert files_in(tmp_path) == []
+
+
 def test_save_keeps_the_permission_bits_of_the_file_it_replaces(tmp_path):
     target = tmp_path / "conf.yaml"
     target.write_bytes(b"old\n")
