@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/hash.h"
@@ -30,13 +31,69 @@ constexpr bool kInternKeys = true;
 constexpr bool kInternKeys = false;
 #endif
 
+// Keys of earlier loads, where keys are interned: a direct-mapped table of
+// key texts of at most kMaxText ASCII characters and their interned strs,
+// so that a key met before costs a hash and a compare instead of a new str
+// and a probe of the interpreter's table of interned strs. It lasts as long
+// as the process and holds one reference per entry (a newer key in the same
+// slot lets the older str go): at most kSlots strs of at most kMaxText
+// characters. It is read and written with the interpreter lock held, by the
+// main interpreter only, whose strs they are.
+class SharedKeys {
+public:
+    static constexpr std::size_t kSlots = 1024;
+    static constexpr std::size_t kMaxText = 64;
+
+    // The table, or null where keys are not interned or the calling
+    // interpreter is not the main one.
+    static SharedKeys* for_this_interpreter() {
+        if constexpr (!kInternKeys) {
+            return nullptr;
+        } else {
+            if (PyInterpreterState_Get() != PyInterpreterState_Main()) return nullptr;
+            static SharedKeys* const keys = new SharedKeys();  // never freed: the process keeps it
+            return keys;
+        }
+    }
+
+    // The str kept for `text`, whose hash is `hash`: borrowed, or null.
+    PyObject* find(std::string_view text, std::uint64_t hash) const {
+        const Slot& slot = slots_[hash & (kSlots - 1)];
+        if (slot.hash != hash || slot.str == nullptr) return nullptr;
+        // Every str kept is ASCII, so its characters are its UTF-8 bytes.
+        if (static_cast<std::size_t>(PyUnicode_GET_LENGTH(slot.str)) != text.size()) return nullptr;
+        if (!text.empty() && std::memcmp(PyUnicode_1BYTE_DATA(slot.str), text.data(), text.size()) != 0)
+            return nullptr;
+        return slot.str;
+    }
+
+    // Keeps `str` (borrowed; a new reference is taken) for the text hashed
+    // to `hash`, when the text is short and ASCII.
+    void keep(std::uint64_t hash, PyObject* str) {
+        if (PyUnicode_MAX_CHAR_VALUE(str) > 127 || static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)) > kMaxText)
+            return;
+        Slot& slot = slots_[hash & (kSlots - 1)];
+        const py::ref older = py::ref::steal(std::exchange(slot.str, py::ref::borrow(str).release()));
+        slot.hash = hash;  // `older` lets go of the reference the slot held
+    }
+
+private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        PyObject* str = nullptr;  // owned
+    };
+    Slot slots_[kSlots];
+};
+
 // One document's map from key bytes (borrowed from the tree) to the str
 // made for them (interned where kInternKeys allows). Open addressing over a
 // power-of-two table of slots that keep the full hash, so a probe compares
-// texts only on equal hashes; it owns one reference per entry.
+// texts only on equal hashes; it owns one reference per entry. Where the
+// process keeps SharedKeys, the keys it takes are looked up there first and
+// kept there instead: interning makes them one str per text all the same.
 class KeyCache {
 public:
-    KeyCache() : seed_(hash_seed()), slots_(16), mask_(15) {}
+    KeyCache() : seed_(hash_seed()), shared_(SharedKeys::for_this_interpreter()), slots_(16), mask_(15) {}
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
@@ -46,6 +103,10 @@ public:
     // The str for `text`: a new reference, or null with a Python error set.
     py::ref get(std::string_view text) {
         const std::uint64_t hash = hash_bytes(text, seed_);
+        const bool shareable = shared_ != nullptr && text.size() <= SharedKeys::kMaxText;
+        if (shareable) {
+            if (PyObject* str = shared_->find(text, hash)) return py::ref::borrow(str);
+        }
         std::size_t i = hash & mask_;
         for (;; i = (i + 1) & mask_) {
             Slot& slot = slots_[i];
@@ -60,6 +121,10 @@ public:
             PyObject* interned = key.release();
             PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
             key = py::ref::steal(interned);
+        }
+        if (shareable) {
+            shared_->keep(hash, key.get());
+            return key;
         }
         slots_[i] = Slot{hash, text.data(), text.size(), py::ref::borrow(key.get()).release()};
         if (++used_ * 2 > slots_.size()) grow();
@@ -87,6 +152,7 @@ private:
     }
 
     std::uint64_t seed_;
+    SharedKeys* shared_;
     std::vector<Slot> slots_;
     std::size_t mask_;
     std::size_t used_ = 0;

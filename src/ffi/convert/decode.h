@@ -7,7 +7,8 @@
 //     Null -> None        Bool -> bool        Int -> int      BigInt -> int (or str)
 //     Float -> float      String -> str       Sequence -> list
 //     Mapping -> dict     (String keys: one str per distinct text and
-//                          document, interned where that leaves it mortal;
+//                          document, interned where that leaves it mortal,
+//                          and then the short ones kept for later loads;
 //                          Sequence and Mapping keys: tuples)
 //     Tagged -> whatever the caller's tag callables make of the converted value
 //
