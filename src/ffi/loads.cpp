@@ -173,10 +173,16 @@ constexpr std::size_t kLargeTrees = std::size_t(1) << 20;
 // Frees the trees of a finished load; after a large one the allocator's
 // free memory goes back to the system, so that little more than the result
 // stays resident (the allocator would keep megabytes for later calls).
+// Large trees are freed without the interpreter lock: unmapping their
+// memory takes long enough for other threads to run meanwhile.
 void drop_documents(std::optional<decode::Documents>& documents) {
-    const bool large = documents->arena.reserved() + documents->texts.reserved() >= kLargeTrees;
+    if (documents->arena.reserved() + documents->texts.reserved() < kLargeTrees) {
+        documents.reset();
+        return;
+    }
+    GilRelease unlocked;
     documents.reset();
-    if (large) give_back_free_memory();
+    give_back_free_memory();
 }
 
 struct LoadArguments {
