@@ -237,7 +237,8 @@ py::ref load_with_options(const LoadArguments& arguments) {
     if (schema && !validate_text_against_schema(text, documents->documents.front(), schema.get(), settings.mode))
         return {};
     // The texts of the trees may borrow `input`, which outlives them here.
-    py::ref value = value_to_python(documents->documents.front(), context);
+    StreamKeys keys;
+    py::ref value = value_to_python(documents->documents.front(), context, keys);
     drop_documents(documents);
     return value;
 }
@@ -266,11 +267,12 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
     if (!documents) return {};
     py::ref list = py::ref::steal(PyList_New(0));
     if (!list) return {};
+    StreamKeys keys;
     for (const Value& document : documents->documents) {
         // Each conversion checks for signals as it goes; a stream of many
         // small documents is checked between them too.
         if (PyErr_CheckSignals() < 0) return {};
-        py::ref value = value_to_python(document, context);  // a fresh key cache per document
+        py::ref value = value_to_python(document, context, keys);  // a fresh key cache per document
         if (!value || PyList_Append(list.get(), value.get()) < 0) return {};
     }
     drop_documents(documents);

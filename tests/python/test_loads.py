@@ -270,6 +270,17 @@ class TestAllocations:
         call()
         assert allocation_growth(call, runs=2000) < 20_000
 
+    def test_keys_are_not_kept_past_the_call(self):
+        # Kept any longer, a key would pin the memory of the dropped result
+        # around it.
+        result = q.loads_all("dropped_result_key: 1\n---\ndropped_result_key: 2\n")
+        key = next(iter(result[0]))
+        del result
+        alone = "".join(["alone_", "key_text"])
+        if INTERNS_KEYS:
+            alone = sys.intern(alone)
+        assert sys.getrefcount(key) == sys.getrefcount(alone)
+
     @pytest.mark.parametrize("text, error", [
         ("a: [1, 2", ex.QuillmereParseError),
         ("!l k: 1", ex.QuillmereDecodeError),

@@ -1,6 +1,7 @@
 #include "ffi/convert/decode.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,69 +32,45 @@ constexpr bool kInternKeys = true;
 constexpr bool kInternKeys = false;
 #endif
 
-// Keys of earlier loads, where keys are interned: a direct-mapped table of
-// key texts of at most kMaxText ASCII characters and their interned strs,
-// so that a key met before costs a hash and a compare instead of a new str
-// and a probe of the interpreter's table of interned strs. It lasts as long
-// as the process and holds one reference per entry (a newer key in the same
-// slot lets the older str go): at most kSlots strs of at most kMaxText
-// characters. It is read and written with the interpreter lock held, by the
-// main interpreter only, whose strs they are.
-class SharedKeys {
-public:
-    static constexpr std::size_t kSlots = 1024;
-    static constexpr std::size_t kMaxText = 64;
+}  // namespace
 
-    // The table, or null where keys are not interned or the calling
-    // interpreter is not the main one.
-    static SharedKeys* for_this_interpreter() {
-        if constexpr (!kInternKeys) {
-            return nullptr;
-        } else {
-            if (PyInterpreterState_Get() != PyInterpreterState_Main()) return nullptr;
-            static SharedKeys* const keys = new SharedKeys();  // never freed: the process keeps it
-            return keys;
-        }
-    }
+StreamKeys::~StreamKeys() {
+    if (!slots_) return;
+    for (std::size_t i = 0; i < kSlots; ++i) Py_XDECREF(slots_[i].str);
+}
 
-    // The str kept for `text`, whose hash is `hash`: borrowed, or null.
-    PyObject* find(std::string_view text, std::uint64_t hash) const {
-        const Slot& slot = slots_[hash & (kSlots - 1)];
-        if (slot.hash != hash || slot.str == nullptr) return nullptr;
-        // Every str kept is ASCII, so its characters are its UTF-8 bytes.
-        if (static_cast<std::size_t>(PyUnicode_GET_LENGTH(slot.str)) != text.size()) return nullptr;
-        if (!text.empty() && std::memcmp(PyUnicode_1BYTE_DATA(slot.str), text.data(), text.size()) != 0)
-            return nullptr;
-        return slot.str;
-    }
+PyObject* StreamKeys::find(std::string_view text, std::uint64_t hash) const {
+    if (!slots_) return nullptr;
+    const Slot& slot = slots_[hash & (kSlots - 1)];
+    if (slot.hash != hash || slot.str == nullptr) return nullptr;
+    // Every str kept is ASCII, so its characters are its UTF-8 bytes.
+    if (static_cast<std::size_t>(PyUnicode_GET_LENGTH(slot.str)) != text.size()) return nullptr;
+    if (!text.empty() && std::memcmp(PyUnicode_1BYTE_DATA(slot.str), text.data(), text.size()) != 0) return nullptr;
+    return slot.str;
+}
 
-    // Keeps `str` (borrowed; a new reference is taken) for the text hashed
-    // to `hash`, when the text is short and ASCII.
-    void keep(std::uint64_t hash, PyObject* str) {
-        if (PyUnicode_MAX_CHAR_VALUE(str) > 127 || static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)) > kMaxText)
-            return;
-        Slot& slot = slots_[hash & (kSlots - 1)];
-        const py::ref older = py::ref::steal(std::exchange(slot.str, py::ref::borrow(str).release()));
-        slot.hash = hash;  // `older` lets go of the reference the slot held
-    }
+void StreamKeys::keep(std::uint64_t hash, PyObject* str) {
+    if (PyUnicode_MAX_CHAR_VALUE(str) > 127 || static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)) > kMaxText)
+        return;
+    if (!slots_) slots_ = std::make_unique<Slot[]>(kSlots);
+    Slot& slot = slots_[hash & (kSlots - 1)];
+    const py::ref older = py::ref::steal(std::exchange(slot.str, py::ref::borrow(str).release()));
+    slot.hash = hash;  // `older` lets go of the reference the slot held
+}
 
-private:
-    struct Slot {
-        std::uint64_t hash = 0;
-        PyObject* str = nullptr;  // owned
-    };
-    Slot slots_[kSlots];
-};
+namespace {
 
 // One document's map from key bytes (borrowed from the tree) to the str
 // made for them (interned where kInternKeys allows). Open addressing over a
 // power-of-two table of slots that keep the full hash, so a probe compares
-// texts only on equal hashes; it owns one reference per entry. Where the
-// process keeps SharedKeys, the keys it takes are looked up there first and
-// kept there instead: interning makes them one str per text all the same.
+// texts only on equal hashes; it owns one reference per entry. Where keys
+// are interned, the keys the call's StreamKeys takes are looked up there
+// first and kept there instead: interning makes them one str per text all
+// the same.
 class KeyCache {
 public:
-    KeyCache() : seed_(hash_seed()), shared_(SharedKeys::for_this_interpreter()), slots_(16), mask_(15) {}
+    explicit KeyCache(StreamKeys* stream)
+        : seed_(hash_seed()), shared_(kInternKeys ? stream : nullptr), slots_(16), mask_(15) {}
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
@@ -103,7 +80,7 @@ public:
     // The str for `text`: a new reference, or null with a Python error set.
     py::ref get(std::string_view text) {
         const std::uint64_t hash = hash_bytes(text, seed_);
-        const bool shareable = shared_ != nullptr && text.size() <= SharedKeys::kMaxText;
+        const bool shareable = shared_ != nullptr && text.size() <= StreamKeys::kMaxText;
         if (shareable) {
             if (PyObject* str = shared_->find(text, hash)) return py::ref::borrow(str);
         }
@@ -152,7 +129,7 @@ private:
     }
 
     std::uint64_t seed_;
-    SharedKeys* shared_;
+    StreamKeys* shared_;
     std::vector<Slot> slots_;
     std::size_t mask_;
     std::size_t used_ = 0;
@@ -252,14 +229,14 @@ py::ref value_to_hashable_key(const Value& value, Conversion& conversion) {
     };
     if (value.is(ValueKind::Sequence)) return items_key_tuple(value.items(), element);
     if (value.is(ValueKind::Mapping)) return pairs_key_tuple(value.pairs(), element);
-    Conversion fresh{conversion.context, {}, {}};
+    Conversion fresh{conversion.context, KeyCache(nullptr), {}};
     return value_to_object(value, fresh);
 }
 
 }  // namespace
 
-py::ref value_to_python(const Value& value, const DecodeContext& context) {
-    Conversion conversion{context, {}, {}};
+py::ref value_to_python(const Value& value, const DecodeContext& context, StreamKeys& keys) {
+    Conversion conversion{context, KeyCache(&keys), {}};
     return with_stack_guard([&] { return value_to_object(value, conversion); });
 }
 
