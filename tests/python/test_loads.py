@@ -273,7 +273,8 @@ class TestAllocations:
     def test_keys_are_not_kept_past_the_call(self):
         # Kept any longer, a key would pin the memory of the dropped result
         # around it.
-        result = q.loads_all("dropped_result_key: 1\n---\ndropped_result_key: 2\n")
+        filler = "".join(f"filler_{i}: {i}\n" for i in range(3000))  # a stream large enough to share keys
+        result = q.loads_all(f"dropped_result_key: 1\n{filler}---\ndropped_result_key: 2\n")
         key = next(iter(result[0]))
         del result
         alone = "".join(["alone_", "key_text"])

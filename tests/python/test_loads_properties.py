@@ -36,7 +36,12 @@ def test_keys_load_as_their_texts_whatever_came_before(rounds):
             assert a is b  # one str per text in a document
             if INTERNS_KEYS:
                 assert sys.intern(a) is a
-        [again] = q.loads_all(json.dumps(expected, ensure_ascii=False))
+        # A stream large enough that its documents share their keys.
+        stream = "--- " + json.dumps(list(range(6000))) + "\n--- " + text + "\n--- " + json.dumps(expected, ensure_ascii=False)
+        _, [first, second], again = q.loads_all(stream)
+        assert first == expected and second == expected
+        for a, b in zip(first, second):
+            assert a is b
         assert list(again) == keys
         if INTERNS_KEYS:
             assert all(a is b for a, b in zip(first, again))

@@ -235,8 +235,8 @@ py::ref value_to_hashable_key(const Value& value, Conversion& conversion) {
 
 }  // namespace
 
-py::ref value_to_python(const Value& value, const DecodeContext& context, StreamKeys& keys) {
-    Conversion conversion{context, KeyCache(&keys), {}};
+py::ref value_to_python(const Value& value, const DecodeContext& context, StreamKeys* keys) {
+    Conversion conversion{context, KeyCache(keys), {}};
     return with_stack_guard([&] { return value_to_object(value, conversion); });
 }
 

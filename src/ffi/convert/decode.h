@@ -70,8 +70,10 @@ private:
 };
 
 // The Python object for one document, with its own key cache and the
-// call's `keys`; null with the Python error set on failure.
-py::ref value_to_python(const Value& value, const DecodeContext& context, StreamKeys& keys);
+// call's `keys` (null for a call that converts one document: the table
+// costs more to make than it saves there); null with the Python error set
+// on failure.
+py::ref value_to_python(const Value& value, const DecodeContext& context, StreamKeys* keys);
 
 // The custom-tag dispatch for an already converted `value`: the `tags`
 // entry, else `tag_handler`, else a QuillmereTag under passthrough, else
