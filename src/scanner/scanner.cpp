@@ -459,7 +459,12 @@ ScanResult Scanner::fetch_value() {
 
 ScanResult Scanner::fetch_key() {
     const Span span = reader_.span();
-    if (!in_flow()) QM_TRY(roll_indent(span.column, span, RawTokenKind::BlockMappingStart));
+    if (!in_flow()) {
+        // A property saved as a key before the "?" ("!t ? a: b") is not the
+        // key of a ":" after it: that ":" belongs to the explicit key.
+        QM_TRY(drop_simple_key());
+        QM_TRY(roll_indent(span.column, span, RawTokenKind::BlockMappingStart));
+    }
     reader_.advance_ascii(1);
     if (reader_.byte() == ' ') reader_.advance_ascii(1);
     needs_separator_ = false;

@@ -56,6 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
         // starts the next item.
         TreeCase{"- &a\n- b", "seq(&a (), b)"}, TreeCase{"a: !t\nb: 1", "map(a: !t (), b: 1)"},
         TreeCase{"key: !foo\n- a\n- b", "map(key: !foo seq(a, b))"},
+        // Properties before "?" belong to the mapping, wherever the
+        // document starts; the ":" after the "?" is the explicit key's.
+        TreeCase{"!c ? : x", "!c map(map((): x): ())"}, TreeCase{"---\n!c ? : x", "!c map(map((): x): ())"},
+        TreeCase{"--- \n&a ? : x", "&a map(map((): x): ())"}, TreeCase{"!c ? x : y", "!c map(map(x: y): ())"},
         // Missing keys, values and items.
         TreeCase{"- \n- b", "seq((), b)"}, TreeCase{"[a, ]", "[a]"}, TreeCase{"? a\n: \n", "map(a: ())"},
         TreeCase{": a\n: b", "map((): a, (): b)"},

@@ -157,6 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
              "SequenceStart(Block) BlockEntry Tag(!t) Scalar>(x\\n) BlockEntry MappingStart(Block) MappingKey "
              "MappingStart(Flow) MappingKey Scalar(k) MappingValue Scalar(1) MappingEnd MappingValue Scalar(v) "
              "BlockEnd BlockEnd"},
+        // Nor does a key saved before "?": the ":" after it is the
+        // explicit key's.
+        Case{"!t ? : x", "Tag(!t) MappingStart(Block) MappingKey MappingStart(Block) MappingValue Scalar(x) BlockEnd "
+                         "BlockEnd"},
+        Case{"a: 1\n&x ? b\n: c", "error: expected ':' after mapping key @2:1"},
         Case{"\"a\": b",
              "MappingStart(Block) MappingKey Scalar\"(a) MappingValue Scalar(b) BlockEnd"},
         Case{"\"a\" b", "error: unexpected content after quoted scalar @1:4"},
