@@ -51,6 +51,7 @@ using resolver::ResolveMode;
 // What every reading road derives from the text and the option bits.
 struct LoadSettings {
     bool yaml11 = false;
+    bool header_yaml11 = false;  // the text's own leading %YAML directive says 1.1
     ResolveMode mode = ResolveMode::Core12;
     decode::DecodeOptions decode;
 };
@@ -58,7 +59,7 @@ struct LoadSettings {
 LoadSettings derive_load_settings(std::string_view text, std::uint64_t options) {
     LoadSettings settings;
     if (const auto version = scanner::sniff_yaml_version(text)) {
-        settings.yaml11 = version->major == 1 && version->minor == 1;
+        settings.yaml11 = settings.header_yaml11 = version->major == 1 && version->minor == 1;
     } else {
         settings.yaml11 = (options & (OPT_YAML_1_1 | OPT_PYYAML_COMPAT | OPT_UPGRADE_1_1)) != 0;
     }
@@ -160,6 +161,7 @@ py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject
     state.source_bytes = std::move(text);
     state.prefer_double_quotes = (options & OPT_SINGLE_QUOTES) == 0;
     state.upgraded = (options & OPT_UPGRADE_1_1) != 0;
+    state.yaml11 = settings.header_yaml11 && !state.upgraded;
     using encode::NullStyle;
     state.null_style = keyword ? NullStyle::Keyword : tilde ? NullStyle::Tilde : NullStyle::Empty;
     return roundtrip::new_document_object(std::move(state));

@@ -1316,11 +1316,13 @@ bool is_document_view(PyObject* object) {
     return type != nullptr && PyObject_TypeCheck(object, type);
 }
 
-// The plain road's reading of the node: YAML 1.2 core rules, merge keys
-// applied, custom tags left as the plain road leaves them without tag
-// callables, and aliases resolved through the whole stream.
+// The plain road's reading of the node: the rules of the text's own
+// %YAML header (YAML 1.2 core unless it says 1.1), merge keys applied,
+// custom tags left as the plain road leaves them without tag callables,
+// and aliases resolved through the whole stream.
 py::ref plain_value(const DocumentState& state, const YamlNode& node, AliasCache& aliases) {
-    return tree_to_python(node, resolver::ResolveMode::Core12, ffi::DecodeContext{}, state.file_paths, aliases);
+    const auto mode = state.yaml11 ? resolver::ResolveMode::Yaml11 : resolver::ResolveMode::Core12;
+    return tree_to_python(node, mode, ffi::DecodeContext{}, state.file_paths, aliases);
 }
 
 std::optional<SharedDocument> SharedDocument::take(PyObject* document) {

@@ -3,7 +3,7 @@
 //
 // A QuillmereDocument owns one DocumentState: the trees of its stream, the
 // source table of a directive load, the text it was loaded from, where it
-// saves, and three settings fixed at load time. Handles (views and nodes)
+// saves, and four settings fixed at load time. Handles (views and nodes)
 // hold no pointer into the trees, only a root document index and a path,
 // which resolve_path walks again on every use: an edit can make a handle
 // stale, never dangling.
@@ -43,6 +43,11 @@ struct DocumentState {
     bool prefer_double_quotes = true;
     // Serialisation puts a "%YAML 1.2" header in front.
     bool upgraded = false;
+    // Plain values read by the YAML 1.1 rules, as the plain road reads the
+    // text: its leading %YAML directive says 1.1 and the load did not
+    // upgrade it (the upgrade rewrites the scalars to read the same by the
+    // 1.2 rules). The load's options never choose them.
+    bool yaml11 = false;
     NullStyle null_style = NullStyle::Empty;
 };
 

@@ -771,6 +771,114 @@ def test_get_gives_the_default_for_a_borrow_conflict():
     assert seen == ["default"]  # a RuntimeError is an Exception: get gives the default
 
 
+# ---------------------------------------------------------------- YAML 1.1 texts
+
+
+def leaves(value, path=()):
+    if isinstance(value, dict):
+        return [leaf for key, item in value.items() for leaf in leaves(item, path + (key,))]
+    if isinstance(value, list):
+        return [leaf for i, item in enumerate(value) for leaf in leaves(item, path + (i,))]
+    return [(path, value)]
+
+
+def text_keys(value):
+    """Whether item access can name every key: all of them are strings."""
+    if isinstance(value, dict):
+        return all(isinstance(key, str) and text_keys(item) for key, item in value.items())
+    return not isinstance(value, list) or all(text_keys(item) for item in value)
+
+
+def read(item, data=None):
+    """An item result (or a one-document document and its data) read again
+    through item access, all the way down."""
+    if isinstance(item, QuillmereDocumentView):
+        data = item.to_dict()
+    elif data is None:
+        return item
+    if not isinstance(data, (dict, list)) or not text_keys(data):
+        return data
+    if isinstance(data, dict):
+        return {key: read(item[key]) for key in data}
+    return [read(item[i]) for i in range(len(data))]
+
+
+def read_members(doc):
+    """What the reading members of a document give."""
+    data = doc.to_dict()
+    documents = [data] if repr(doc) == "QuillmereDocument(documents=1)" else data
+    first = documents[0]
+    if len(documents) > 1:
+        items = [read(doc[i]) for i in range(len(doc))]
+    elif isinstance(first, (dict, list)):
+        items = read(doc, first)
+    else:
+        items = doc.node.value
+    walk = doc.walk()
+    node_values = []
+    for path, _ in walk:
+        node = doc.node
+        for step in path:
+            node = node[step]
+        node_values.append(node.value)
+    return {
+        "to_dict": data,
+        "items": items,
+        # Paths hold key texts, which only string keys keep.
+        "walk": walk if text_keys(first) else [value for _, value in walk],
+        "node values": node_values,
+        "keys": doc.keys() if len(documents) == 1 and isinstance(first, dict) else None,
+        "to_json": quillmere.to_json(doc),
+    }
+
+
+def plain_members(documents):
+    """What they give when they read as the plain road does."""
+    first = documents[0]
+    data = first if len(documents) == 1 else documents
+    return {
+        "to_dict": data,
+        "items": data,
+        "walk": leaves(first) if text_keys(first) else [value for _, value in leaves(first)],
+        "node values": [value for _, value in leaves(first)],
+        "keys": list(first) if len(documents) == 1 and isinstance(first, dict) else None,
+        "to_json": quillmere.to_json(data),
+    }
+
+
+YAML_11_TEXTS = [
+    "%YAML 1.1\n---\n{a: yes, b: 010, c: 1_000, d: ~, e: [on, 0x1F, 1:20]}\n",
+    "%YAML 1.1\n--- 010\n",
+    "%YAML 1.1\n---\n{yes: 1_000, 010: no}\n",
+    # The rules are the stream's, chosen by its leading %YAML directive as on
+    # the plain road: a later document's own header does not change them, and
+    # a document without one follows the first.
+    "%YAML 1.1\n---\n{a: yes}\n---\n[010, 1_000, ~]\n",
+    "{a: yes}\n...\n%YAML 1.1\n---\n[010, 1_000, ~]\n",
+    "%YAML 1.1\n---\n{a: yes}\n...\n%YAML 1.2\n---\n[010, 1_000, ~]\n",
+    "# c\n%YAML 1.1\n---\n- - yes\n",
+    "{a: yes, b: 010, c: 1_000, d: ~}\n",
+]
+
+
+@pytest.mark.parametrize("text", YAML_11_TEXTS)
+@pytest.mark.parametrize(
+    "option, plain_option",
+    [
+        (0, 0),
+        # The upgrade rewrites the scalars to read the same under YAML 1.2.
+        (quillmere.OPT_UPGRADE_1_1, quillmere.OPT_UPGRADE_1_1),
+        # Other options leave the rules to the text.
+        (quillmere.OPT_YAML_1_1, 0),
+        (quillmere.OPT_PYYAML_COMPAT, 0),
+        (quillmere.OPT_YAML_1_1_WARN | quillmere.OPT_DUPLICATE_KEYS_ERROR, 0),
+    ],
+)
+def test_plain_values_read_by_the_rules_of_the_texts_header(text, option, plain_option):
+    plain = plain_members(quillmere.loads_all(text, option=plain_option))
+    assert repr(read_members(rt(text, option))) == repr(plain)  # repr tells True from 1
+
+
 # ---------------------------------------------------------------- directives
 
 
