@@ -5,6 +5,7 @@ refused edit changes nothing."""
 import pytest
 
 import _quillmere as q
+import quillmere
 
 RT = q.OPT_ROUND_TRIP
 
@@ -410,6 +411,29 @@ def test_detach_of_a_node_that_is_not_an_alias():
     doc = rt("a: 1\n")
     node = doc.node["a"]
     refused(doc, node.detach, TypeError, "detach() is only valid on an alias node")
+
+
+@pytest.mark.parametrize(
+    "text, option",
+    [
+        ("a: &x !include f.yaml\nb: *x\n", q.OPT_INCLUDES),
+        ("a: &x !secret s\nb: *x\n", q.OPT_SECRETS),
+        ("a: &x !env_var QUILLMERE_EDIT_DETACH\nb: *x\n", q.OPT_ENV_VAR),
+    ],
+)
+def test_detach_of_an_alias_whose_anchor_a_directive_replaced(text, option, tmp_path, monkeypatch):
+    # The directive's result takes the place of the anchored node, without
+    # its anchor: the alias names nothing, as on the plain road.
+    (tmp_path / "f.yaml").write_text("k: v\n")
+    (tmp_path / "secrets.yaml").write_text("s: 1\n")
+    monkeypatch.setenv("QUILLMERE_EDIT_DETACH", "v")
+    doc = q.loads(text, option=RT | option, include_dir=str(tmp_path))
+    with pytest.raises(quillmere.QuillmereParseError, match=r"^unknown alias: \*x at line 2, column 4$"):
+        q.loads(text, option=option, include_dir=str(tmp_path))
+    with pytest.raises(KeyError) as caught:
+        doc.node["b"].detach()
+    assert caught.value.args == ("alias *x has no anchor to detach",)
+    assert doc.node["b"].is_alias and doc.to_yaml() == text.encode()
 
 
 # ------------------------------------------------------------ aliases keep their anchors
