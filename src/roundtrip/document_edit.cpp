@@ -353,7 +353,7 @@ void replace_keeping_layout(YamlNode& target, YamlNode fresh) {
 
 // The value as a new node; nothing with the conversion's error set.
 std::optional<YamlNode> convert(const DocumentState& state, PyObject* value) {
-    return from_python(value, state.prefer_double_quotes, 0);
+    return from_python(value, state.prefer_double_quotes, 0, state.yaml11);
 }
 
 // container[key] = value, for the container at `path` from documents[root].
@@ -397,7 +397,7 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
             replace_keeping_layout(pair.value, std::move(*fresh));
             return true;
         }
-        YamlNode new_key = YamlNode::scalar(std::string(text), choose_string_style(text, state.prefer_double_quotes));
+        YamlNode new_key = YamlNode::scalar(std::string(text), choose_string_style(text, state.prefer_double_quotes, state.yaml11));
         container.pairs().emplace_back(std::move(new_key), std::move(*fresh));
         return true;
     }

@@ -8,6 +8,7 @@
 #include "encode/quoting.h"
 #include "encode/scalar_text.h"
 #include "ffi/signals.h"
+#include "resolver/resolver.h"
 #include "roundtrip/tree_reader.h"
 
 namespace quillmere::roundtrip {
@@ -79,7 +80,7 @@ std::optional<bool> boolean_value(PyObject* value) {
 
 class Writer {
 public:
-    explicit Writer(bool prefer_double_quotes) : prefer_double_quotes_(prefer_double_quotes) {}
+    Writer(bool prefer_double_quotes, bool yaml11) : prefer_double_quotes_(prefer_double_quotes), yaml11_(yaml11) {}
 
     std::optional<YamlNode> node(PyObject* value, std::uint32_t depth) {
         if (depth > kMaxAssignDepth) {
@@ -104,7 +105,7 @@ public:
             Py_ssize_t size = 0;
             if (const char* text = PyUnicode_AsUTF8AndSize(value, &size)) {
                 const std::string_view view(text, static_cast<std::size_t>(size));
-                return YamlNode::scalar(std::string(view), choose_string_style(view, prefer_double_quotes_));
+                return YamlNode::scalar(std::string(view), choose_string_style(view, prefer_double_quotes_, yaml11_));
             }
             if (!clear_if(PyExc_UnicodeEncodeError)) return std::nullopt;  // lone surrogates: no YAML text
         } else if (PyList_Check(value)) {
@@ -188,18 +189,22 @@ private:
     }
 
     bool prefer_double_quotes_;
+    bool yaml11_;
     ffi::SignalCheck signals_;
 };
 
 }  // namespace
 
-std::optional<YamlNode> from_python(PyObject* value, bool prefer_double_quotes, std::uint32_t depth) {
-    Writer writer(prefer_double_quotes);
+std::optional<YamlNode> from_python(PyObject* value, bool prefer_double_quotes, std::uint32_t depth, bool yaml11) {
+    Writer writer(prefer_double_quotes, yaml11);
     return with_stack_guard([&] { return writer.node(value, depth); });
 }
 
-ScalarStyle choose_string_style(std::string_view text, bool prefer_double_quotes) {
-    if (!encode::needs_quotes(text)) return ScalarStyle::Plain;
+ScalarStyle choose_string_style(std::string_view text, bool prefer_double_quotes, bool yaml11) {
+    const bool plain_reads_back =
+        !encode::needs_quotes(text) &&
+        (!yaml11 || resolver::resolve_yaml11(false, text, false, std::nullopt).kind == resolver::ResolvedKind::Str);
+    if (plain_reads_back) return ScalarStyle::Plain;
     if (prefer_double_quotes) return ScalarStyle::DoubleQuoted;
     if (text.find_first_of("'\n\r") != std::string_view::npos) return ScalarStyle::DoubleQuoted;
     return ScalarStyle::SingleQuoted;

@@ -94,12 +94,15 @@ bool is_collection_node(const YamlNode& node, AliasCache& cache);
 // the Python error set: ValueError "value is too deeply nested to assign
 // (possible self-reference)" beyond depth 999, TypeError "cannot convert
 // {repr} to a YAML node" for a value of no YAML kind, or the exception of
-// its str or repr.
-std::optional<YamlNode> from_python(PyObject* value, bool prefer_double_quotes, std::uint32_t depth);
+// its str or repr. `yaml11`: the document reads by the YAML 1.1 rules, so
+// strings are also quoted where those rules would read them otherwise.
+std::optional<YamlNode> from_python(PyObject* value, bool prefer_double_quotes, std::uint32_t depth,
+                                    bool yaml11 = false);
 
 // The style of a new string scalar: Plain unless the text needs quotes;
 // then DoubleQuoted when preferred, or when the text holds a single quote
-// or a line break; SingleQuoted otherwise.
-ScalarStyle choose_string_style(std::string_view text, bool prefer_double_quotes);
+// or a line break; SingleQuoted otherwise. With `yaml11`, a text the YAML
+// 1.1 rules read as anything but a string ("y", "1:20") needs quotes too.
+ScalarStyle choose_string_style(std::string_view text, bool prefer_double_quotes, bool yaml11 = false);
 
 }  // namespace quillmere::roundtrip

@@ -580,3 +580,21 @@ def test_make_alias_drops_provenance(directive_doc):
     node.make_alias("a")
     assert (node.is_include, node.source_tag, node.tag, node.is_alias) == (False, None, None, True)
     assert q.loads(emitted(doc))["inc"] == 0
+
+
+def test_strings_assigned_into_a_yaml11_document_read_back_as_strings():
+    """A document whose %YAML 1.1 directive makes it read by the 1.1 rules
+    quotes new strings those rules would read otherwise; under 1.2 they
+    stay plain."""
+    texts = ["y", "n", "on", "off", "1:20", "0b101", "010", "plain"]
+    doc = rt("%YAML 1.1\n---\nlist: [0]\n")
+    doc["list"] = texts
+    for text in texts:
+        doc[text] = text
+    out = emitted(doc)
+    expected = {"list": texts, **{text: text for text in texts}}
+    assert q.loads(out) == doc.to_dict() == expected, out
+    assert "plain: plain" in out
+    doc = rt("list: [0]\n")
+    doc["y"] = "n"
+    assert emitted(doc) == "list: [0]\ny: n\n"
