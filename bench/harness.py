@@ -753,7 +753,10 @@ def run_google_benchmark(binary: pathlib.Path, out_json: pathlib.Path, args: lis
     notes = [line for line in completed.stderr.splitlines() if line.strip()]
     if completed.returncode != 0 or not out_json.exists():
         return {"error": f"{binary.name} exited with {completed.returncode}", "notes": notes, "runs": {}}
-    report = json.loads(out_json.read_text(encoding="utf-8"))
+    text = out_json.read_text(encoding="utf-8")
+    if not text.strip():  # no benchmark matched the filter: google benchmark writes nothing
+        return {"runs": {}, "notes": notes, "context": {}}
+    report = json.loads(text)
     runs: dict = {}
     for entry in report.get("benchmarks", []):
         name = entry.get("run_name", entry["name"])
