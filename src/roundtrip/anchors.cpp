@@ -305,11 +305,11 @@ std::optional<Path> anchor_path(std::span<const YamlNode> roots, std::string_vie
     return std::nullopt;
 }
 
-std::optional<Path> alias_target_path(std::span<const YamlNode> roots, const Path& path) {
-    if (roots.empty()) return std::nullopt;
-    const YamlNode* node = follow_path(roots.front(), path);
-    if (node == nullptr || !node->is(NodeKind::Alias)) return std::nullopt;
-    return anchor_path(roots, node->text());
+std::optional<Path> alias_target_path(std::span<const YamlNode> roots, std::size_t root, const YamlNode& alias) {
+    if (root >= roots.size() || !alias.is(NodeKind::Alias)) return std::nullopt;
+    const YamlNode* definition = AliasTargets(roots).find(alias);
+    if (definition == nullptr) return std::nullopt;
+    return path_to_node(roots[root], *definition);
 }
 
 std::vector<Path> alias_paths(const YamlNode& node, const YamlNode& definition, const AliasTargets& targets) {

@@ -120,9 +120,11 @@ bool walk_with_path(const YamlNode& node, Path& path,
 // pre-order over the addressable nodes; none when there is none.
 std::optional<Path> anchor_path(std::span<const YamlNode> roots, std::string_view name);
 
-// When `path` leads from the first document's root to an Alias, the path of
-// the definition it refers to (as anchor_path finds it); none otherwise.
-std::optional<Path> alias_target_path(std::span<const YamlNode> roots, const Path& path);
+// The path in `roots[root]` of the definition that `alias`, a node of the
+// trees, stands for (as AliasTargets reads it); none when `alias` is not an
+// Alias with a definition, or the definition is not addressable in that
+// document.
+std::optional<Path> alias_target_path(std::span<const YamlNode> roots, std::size_t root, const YamlNode& alias);
 
 // Paths, relative to `node`, of every Alias at or below it that stands for
 // `definition`, in document order.

@@ -690,14 +690,6 @@ std::optional<std::string_view> provenance_tag(const YamlNode& node) {
 
 bool provenance_is(const YamlNode& node, std::string_view tag) { return provenance_tag(node) == tag; }
 
-// The path in the handle's document of the definition that the alias
-// `node` stands for; none when it has none there that a path reaches.
-std::optional<Path> alias_target(const DocumentState& state, std::size_t root, const YamlNode& node) {
-    const YamlNode* definition = AliasTargets(state.documents).find(node);
-    if (definition == nullptr) return std::nullopt;
-    return path_to_node(state.documents[root], *definition);
-}
-
 // The node at the end of the handle's path, or the definition an alias
 // there refers to in the handle's document: the base that indexing and
 // membership step from. Null when the path is stale.
@@ -705,7 +697,7 @@ const YamlNode* indexing_base(const DocumentState& state, const HandleObject& ha
     base = handle.path;
     const YamlNode* node = resolve_path(state, handle.root, base);
     if (node == nullptr || !node->is(NodeKind::Alias)) return node;
-    std::optional<Path> target = alias_target(state, handle.root, *node);
+    std::optional<Path> target = alias_target_path(state.documents, handle.root, *node);
     if (!target) return node;
     base = std::move(*target);
     return resolve_path(state, handle.root, base);
@@ -848,7 +840,7 @@ py::ref read_is_alias(const HandleBorrows&, const YamlNode& node) {
 py::ref read_target(const HandleBorrows& borrows, const YamlNode& node) {
     if (!node.is(NodeKind::Alias)) return py::none();
     const std::size_t root = borrows.handle->root;
-    std::optional<Path> path = alias_target(borrows.state(), root, node);
+    std::optional<Path> path = alias_target_path(borrows.state().documents, root, node);
     if (!path) return py::none();
     return new_node_object(borrows.handle->document, root, std::move(*path));
 }

@@ -227,10 +227,14 @@ TEST(PathQueries, FindAnchorsAndAliases) {
     std::vector<YamlNode> anchored_root{anchored(plain("1"), "top")};
     EXPECT_EQ(show(*anchor_path(anchored_root, "top")), "/");
 
-    EXPECT_EQ(show(*alias_target_path(roots, {PathSegment::key("c"), PathSegment::index(0)})), "/a/b/1");
-    EXPECT_FALSE(alias_target_path(roots, {PathSegment::key("a")}));
-    EXPECT_FALSE(alias_target_path(roots, {PathSegment::key("c"), PathSegment::index(1)}));
-    EXPECT_FALSE(alias_target_path(roots, {PathSegment::index(0)}));
+    const auto target_of = [&](const Path& path) -> std::optional<Path> {
+        const YamlNode* node = follow_path(roots[0], path);
+        return node ? alias_target_path(roots, 0, *node) : std::nullopt;
+    };
+    EXPECT_EQ(show(*target_of({PathSegment::key("c"), PathSegment::index(0)})), "/a/b/1");
+    EXPECT_FALSE(target_of({PathSegment::key("a")}));
+    EXPECT_FALSE(target_of({PathSegment::key("c"), PathSegment::index(1)}));
+    EXPECT_FALSE(target_of({PathSegment::index(0)}));
 
     const AliasTargets targets(roots);
     std::vector<std::string> shown;
