@@ -397,7 +397,8 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
             replace_keeping_layout(pair.value, std::move(*fresh));
             return true;
         }
-        YamlNode new_key = YamlNode::scalar(std::string(text), choose_string_style(text, state.prefer_double_quotes, state.yaml11));
+        YamlNode new_key =
+            YamlNode::scalar(std::string(text), choose_string_style(text, state.prefer_double_quotes, state.yaml11));
         container.pairs().emplace_back(std::move(new_key), std::move(*fresh));
         return true;
     }
