@@ -10,7 +10,7 @@ namespace {
 
 inline bool is_plain_stop(unsigned char c, bool flow) {
     switch (c) {
-        case '\t': case '\n': case '\r': case ' ': case '#': case ':':
+        case '\n': case '\r': case '#': case ':':
             return true;
         case ',': case '[': case ']': case '{': case '}':
             return flow;
@@ -31,8 +31,7 @@ std::size_t find_plain_stop(const char* text, std::size_t from, std::size_t end,
 #if defined(__SSE2__)
     for (; i + 16 <= end; i += 16) {
         const __m128i v = load(text + i);
-        __m128i m = _mm_or_si128(eq(v, ' '), _mm_or_si128(eq(v, '#'), eq(v, ':')));
-        m = _mm_or_si128(m, _mm_or_si128(eq(v, '\t'), _mm_or_si128(eq(v, '\n'), eq(v, '\r'))));
+        __m128i m = _mm_or_si128(_mm_or_si128(eq(v, '#'), eq(v, ':')), _mm_or_si128(eq(v, '\n'), eq(v, '\r')));
         if (flow) {
             m = _mm_or_si128(m, _mm_or_si128(eq(v, ','), _mm_or_si128(eq(v, '['), eq(v, ']'))));
             m = _mm_or_si128(m, _mm_or_si128(eq(v, '{'), eq(v, '}')));

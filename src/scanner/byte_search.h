@@ -11,8 +11,9 @@
 
 namespace quillmere::scanner {
 
-// Plain scalars: blanks, line breaks, '#' and ':', inside flow collections
-// also ',', '[', ']', '{' and '}'.
+// Plain scalars: line breaks, '#' and ':', inside flow collections also
+// ',', '[', ']', '{' and '}'. Blanks do not stop the search: the words of a
+// line are one run, and the caller trims the blanks at the run's end.
 std::size_t find_plain_stop(const char* text, std::size_t from, std::size_t end, bool flow);
 
 // Quoted scalars: the closing quote, line breaks, and for double quotes the

@@ -81,8 +81,10 @@ ScanResult Scanner::scan_plain_scalar() {
     for (;;) {
         // One line of the scalar.
         for (;;) {
-            // A run of text characters: ASCII found sixteen bytes at a time,
-            // multi-byte characters stepped over one by one.
+            // A run of text characters and blanks: ASCII found sixteen bytes
+            // at a time, multi-byte characters stepped over one by one. The
+            // line's text ends at the run's last text character: blanks
+            // there belong to the fold or separate a comment.
             const std::size_t run = reader_.position();
             std::size_t p = run;
             std::uint32_t columns = 0;
@@ -96,14 +98,12 @@ ScanResult Scanner::scan_plain_scalar() {
             }
             if (p != run) {
                 reader_.advance_counted(p, columns);
-                line_end = p;
+                std::size_t last = p;
+                while (last > run && is_blank(static_cast<unsigned char>(text[last - 1]))) --last;
+                if (last != run) line_end = last;
             }
             if (reader_.at_end()) goto done;
             const unsigned char c = reader_.byte();
-            if (is_blank(c)) {
-                reader_.advance_ascii(1);  // held back until a text character follows
-                continue;
-            }
             if (c == ':') {
                 if (indicator_ends_here(1)) {
                     at_indicator = true;

@@ -55,6 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a \t b", "Scalar(a \\t b)"},
         Case{"a  \t\n  b", "Scalar(a b)"},
         Case{"a\n  b   \n", "Scalar(a b)"},
+        Case{"a b\t#c", "Scalar(a b)"},
+        Case{"a  b \t: c", "MappingStart(Block) MappingKey Scalar(a  b) MappingValue Scalar(c) BlockEnd"},
+        Case{"a \xC3\xA9  b \xC3\xA9 \n", "Scalar(a \xC3\xA9  b \xC3\xA9)"},
+        Case{"[a b , c ]", "SequenceStart(Flow) Scalar(a b) FlowEntry Scalar(c) SequenceEnd"},
         // Folding over lines.
         Case{"a\n  b", "Scalar(a b)"},
         Case{"a\n\nb", "Scalar(a\\nb)"},
