@@ -34,10 +34,20 @@ inline std::uint64_t read64(const unsigned char* p) {
     return v;
 }
 
-inline std::uint64_t read_tail(const unsigned char* p, std::size_t n) {
-    std::uint64_t v = 0;
-    if (n != 0) std::memcpy(&v, p, n);  // an empty view may have no storage
+inline std::uint32_t read32(const unsigned char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
     return v;
+}
+
+// A text of fewer than 8 bytes in one word, read without a copy of
+// variable length (a call, and a stall reading back what it stored): two
+// overlapping 4-byte reads, or the first, middle and last byte. With the
+// length, the word tells the text.
+inline std::uint64_t read_tail(const unsigned char* p, std::size_t n) {
+    if (n >= 4) return read32(p) | (static_cast<std::uint64_t>(read32(p + n - 4)) << 32);
+    if (n == 0) return 0;  // an empty view may have no storage
+    return p[0] | (static_cast<std::uint64_t>(p[n / 2]) << 8) | (static_cast<std::uint64_t>(p[n - 1]) << 16);
 }
 
 constexpr std::uint64_t kP0 = 0xa0761d6478bd642full;
@@ -66,7 +76,7 @@ std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed) {
         if (n >= 8) {
             a = read64(p);
             b = read64(p + n - 8);
-        } else if (n != 0) {
+        } else {
             a = read_tail(p, n);
         }
         return mix(a ^ seed ^ kP0, b ^ (seed + n) ^ kP1);
