@@ -25,10 +25,12 @@
 #include <algorithm>
 #include <cassert>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
 #include "common/stack_guard.h"
+#include "decode/key_ids.h"
 #include "decode/key_set.h"
 #include "decode/keys.h"
 #include "decode/merge.h"
@@ -71,7 +73,9 @@ public:
           options_(options),
           documents_(documents),
           has_merge_keys_(has_merge_keys),
-          warnings_(warnings) {}
+          warnings_(warnings) {
+        if (options.for_python) key_ids_.emplace();
+    }
 
     // The entry's position is kept only where a check may report it.
     bool keeps_entry_positions() const { return checks_duplicates() || options_.reject_complex; }
@@ -156,6 +160,7 @@ public:
     Value& value_of(PairSlot& pair) { return pair.value; }
 
     StepResult add_pair(Collection& mapping, PairSlot& pair, const parse::Entry& entry) {
+        number_key(pair.key);
         if (options_.reject_complex) QM_TRY(check_complex_key(pair.key, entry.at));
         if (mapping.seen) return insert_mapping_entry(*mapping.seen, pair.key, pair.value, entry.at);
         pairs_.emplace_back(pair.key, pair.value);  // built in its slot: no stack copy to read back
@@ -170,6 +175,7 @@ public:
     // A flow sequence item written as a key and a value.
     StepResult flow_pair(Value&& key, Value&& value, const parse::Entry& entry, Value& out) {
         ++nodes_made_;
+        number_key(key);
         if (options_.reject_complex) QM_TRY(check_complex_key(key, entry.at));
         Pair* pair = arena_.allocate_array<Pair>(1);
         pair->key = key;
@@ -188,6 +194,8 @@ public:
     }
 
     void directive(const Token&, parse::DirectiveKind) {}
+
+    std::uint32_t key_ids() const { return key_ids_ ? key_ids_->count() : 0; }
 
     // An explicit document is there even when empty; a bare one only with
     // a node.
@@ -213,6 +221,12 @@ private:
             default:
                 return value;  // a scalar: its text is shared, never changed
         }
+    }
+
+    // Keys are numbered as they are added, while their text is still in
+    // cache; a key copied for an alias or a merge keeps its id.
+    void number_key(Value& key) {
+        if (key_ids_ && key.is(ValueKind::String)) key.set_key_id(key_ids_->id_of(key.text()));
     }
 
     Value scalar_value(const Token& token) {
@@ -310,6 +324,7 @@ private:
 
     Arena& arena_;
     const DecodeOptions& options_;
+    std::optional<KeyIds> key_ids_;  // with for_python
     std::vector<Value>& documents_;
     std::vector<bool>& has_merge_keys_;
     std::vector<LocatedWarning>& warnings_;
@@ -342,6 +357,7 @@ Result<Documents, LocatedError> decode_documents(std::string_view text, const De
     for (std::size_t i = 0; i < out.documents.size(); ++i)
         if (has_merge_keys[i]) with_stack_guard([&] { resolve_merge_keys(out.documents[i], out.arena); });
     out.texts = scanner.take_texts();
+    out.key_ids = builder.key_ids();
     return out;
 }
 

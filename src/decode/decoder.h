@@ -37,12 +37,19 @@ struct DecodeOptions {
     // instead of a copy, for a decode that only looks for errors (it still
     // charges the alias budget, so its errors are the same).
     bool copy_aliases = true;
+    // true: the trees are for the conversion to Python, which runs with the
+    // interpreter lock held; work it would do is done here instead, without
+    // the lock and while the texts are in cache: a String mapping key
+    // carries the id of its text (Value::key_id, decode/key_ids.h).
+    bool for_python = false;
 };
 
 struct Documents {
     Arena arena;  // the trees
     Arena texts;  // scalar texts the scanner built
     std::vector<Value> documents;
+    // With for_python: the ids given to key texts run from 1 to key_ids.
+    std::uint32_t key_ids = 0;
     // In the order found; they refer to the trees, the input and the texts.
     std::vector<LocatedWarning> warnings;
 };

@@ -92,8 +92,10 @@ Decoded decode_unlocked(std::string_view text, const decode::DecodeOptions& opti
     return decode::decode_documents(text, options);
 }
 
-// Decodes and reports: the located error is raised, the warnings logged.
-std::optional<decode::Documents> decode_and_report(std::string_view text, const decode::DecodeOptions& options) {
+// Decodes for the conversion to Python and reports: the located error is
+// raised, the warnings logged.
+std::optional<decode::Documents> decode_and_report(std::string_view text, decode::DecodeOptions options) {
+    options.for_python = true;
     Decoded decoded = decode_unlocked(text, options);
     if (raise_if_out_of_memory()) return std::nullopt;
     if (!decoded.ok()) {
@@ -239,13 +241,11 @@ py::ref load_with_options(const LoadArguments& arguments) {
     if (schema && !validate_text_against_schema(text, documents->documents.front(), schema.get(), settings.mode))
         return {};
     // The texts of the trees may borrow `input`, which outlives them here.
-    py::ref value = value_to_python(documents->documents.front(), context, nullptr);
+    CallKeys keys(documents->key_ids);
+    py::ref value = value_to_python(documents->documents.front(), context, &keys);
     drop_documents(documents);
     return value;
 }
-
-// Trees of this size or more take a call-wide table of keys.
-constexpr std::size_t kShareKeysFrom = std::size_t(64) << 10;
 
 py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, PyObject* tags_arg) {
     std::uint64_t options = 0;
@@ -271,16 +271,12 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
     if (!documents) return {};
     py::ref list = py::ref::steal(PyList_New(0));
     if (!list) return {};
-    // The call-wide table of keys costs a few microseconds to make and
-    // clear: only a stream of several documents and some size repays it.
-    StreamKeys keys;
-    const bool share_keys = documents->documents.size() > 1 && documents->arena.reserved() >= kShareKeysFrom;
-    StreamKeys* const shared = share_keys ? &keys : nullptr;
+    CallKeys keys(documents->key_ids);
     for (const Value& document : documents->documents) {
         // Each conversion checks for signals as it goes; a stream of many
         // small documents is checked between them too.
         if (PyErr_CheckSignals() < 0) return {};
-        py::ref value = value_to_python(document, context, shared);  // a fresh key cache per document
+        py::ref value = value_to_python(document, context, &keys);
         if (!value || PyList_Append(list.get(), value.get()) < 0) return {};
     }
     drop_documents(documents);

@@ -90,20 +90,33 @@ public:
     std::span<Pair> pairs() const;
     TaggedValue& tagged_value() const { return *tagged_; }
 
+    // The id a builder may give the text of a String mapping key, for the
+    // conversion to Python: equal texts, equal ids; 0: none.
+    static constexpr unsigned kKeyIdBits = 24;
+    static constexpr std::uint32_t kMaxKeyId = (std::uint32_t(1) << kKeyIdBits) - 1;
+    std::uint32_t key_id() const { return static_cast<std::uint32_t>(header_ >> kKeyIdShift) & kMaxKeyId; }
+    void set_key_id(std::uint32_t id) {
+        header_ = (header_ & ~(std::uint64_t(kMaxKeyId) << kKeyIdShift)) | (std::uint64_t(id & kMaxKeyId) << kKeyIdShift);
+    }
+
 private:
     // Texts of 4 GiB or more keep their view in the arena.
     static constexpr std::uint32_t kLongText = std::numeric_limits<std::uint32_t>::max();
 
+    static constexpr unsigned kKeyIdShift = 8;
+    static_assert(kKeyIdShift + kKeyIdBits <= 32);
+
     explicit Value(ValueKind kind) : header_(static_cast<std::uint64_t>(kind)), integer_(0) {}
     std::uint32_t size() const { return static_cast<std::uint32_t>(header_ >> 32); }
     void set_size(std::size_t n) {
-        header_ = (header_ & 0xFF) | (static_cast<std::uint64_t>(static_cast<std::uint32_t>(n)) << 32);
+        header_ = (header_ & 0xFFFFFFFF) | (static_cast<std::uint64_t>(static_cast<std::uint32_t>(n)) << 32);
     }
     static Value make_text(ValueKind kind, std::string_view text, Arena& arena);
 
-    // The kind in the low byte and the size (of a text or collection) in
-    // the high 32 bits: one word, written by one store, so that a value
-    // built in place reads back without a stalled load.
+    // The kind in the low byte, the key id above it, and the
+    // size (of a text or collection) in the high 32 bits: one word, written
+    // by one store, so that a value built in place reads back without a
+    // stalled load.
     std::uint64_t header_;
     union {
         std::int64_t integer_;

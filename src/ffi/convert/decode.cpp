@@ -32,58 +32,58 @@ constexpr bool kInternKeys = true;
 constexpr bool kInternKeys = false;
 #endif
 
+// A new str for a mapping key's text, interned where keys are.
+py::ref new_key_str(std::string_view text) {
+    py::ref str = text_to_str(text);
+    if (!str || !kInternKeys) return str;
+    PyObject* interned = str.release();
+    PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
+    return py::ref::steal(interned);
+}
+
 }  // namespace
 
-StreamKeys::~StreamKeys() {
-    if (!slots_) return;
-    for (std::size_t i = 0; i < kSlots; ++i) Py_XDECREF(slots_[i].str);
+CallKeys::~CallKeys() {
+    for (const Entry& entry : entries_) Py_XDECREF(entry.str);
 }
 
-PyObject* StreamKeys::find(std::string_view text, std::uint64_t hash) const {
-    if (!slots_) return nullptr;
-    const Slot& slot = slots_[hash & (kSlots - 1)];
-    if (slot.hash != hash || slot.str == nullptr) return nullptr;
-    // Every str kept is ASCII, so its characters are its UTF-8 bytes.
-    if (static_cast<std::size_t>(PyUnicode_GET_LENGTH(slot.str)) != text.size()) return nullptr;
-    if (!text.empty() && std::memcmp(PyUnicode_1BYTE_DATA(slot.str), text.data(), text.size()) != 0) return nullptr;
-    return slot.str;
-}
-
-void StreamKeys::keep(std::uint64_t hash, PyObject* str) {
-    if (PyUnicode_MAX_CHAR_VALUE(str) > 127 || static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)) > kMaxText)
-        return;
-    if (!slots_) slots_ = std::make_unique<Slot[]>(kSlots);
-    Slot& slot = slots_[hash & (kSlots - 1)];
-    const py::ref older = py::ref::steal(std::exchange(slot.str, py::ref::borrow(str).release()));
-    slot.hash = hash;  // `older` lets go of the reference the slot held
+py::ref CallKeys::get(const Value& key) {
+    Entry& entry = entries_[key.key_id()];
+    if (entry.str != nullptr && (kInternKeys || entry.document == document_)) return py::ref::borrow(entry.str);
+    py::ref str = new_key_str(key.text());
+    if (!str) return {};
+    // The entry takes its own reference; the str it held, if any, is let go.
+    const py::ref older = py::ref::steal(std::exchange(entry.str, py::ref::borrow(str.get()).release()));
+    entry.document = document_;
+    return str;
 }
 
 namespace {
 
 // One document's map from key bytes (borrowed from the tree) to the str
-// made for them (interned where kInternKeys allows). Open addressing over a
+// made for them, for the keys that carry no id. Open addressing over a
 // power-of-two table of slots that keep the full hash, so a probe compares
-// texts only on equal hashes; it owns one reference per entry. Where keys
-// are interned, the keys the call's StreamKeys takes are looked up there
-// first and kept there instead: interning makes them one str per text all
-// the same.
+// texts only on equal hashes; it owns one reference per entry. The table
+// is made when the first key without an id comes.
 class KeyCache {
 public:
-    explicit KeyCache(StreamKeys* stream)
-        : seed_(hash_seed()), shared_(kInternKeys ? stream : nullptr), slots_(16), mask_(15) {}
+    explicit KeyCache(CallKeys* ids) : seed_(hash_seed()), ids_(ids) {}
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
         for (const Slot& slot : slots_) Py_XDECREF(slot.str);
     }
 
-    // The str for `text`: a new reference, or null with a Python error set.
-    py::ref get(std::string_view text) {
-        const std::uint64_t hash = hash_bytes(text, seed_);
-        const bool shareable = shared_ != nullptr && text.size() <= StreamKeys::kMaxText;
-        if (shareable) {
-            if (PyObject* str = shared_->find(text, hash)) return py::ref::borrow(str);
+    // The str for the String `key`: a new reference, or null with a Python
+    // error set.
+    py::ref get(const Value& key) {
+        if (ids_ != nullptr && key.key_id() != 0) return ids_->get(key);
+        const std::string_view text = key.text();
+        if (slots_.empty()) {
+            slots_.resize(16);
+            mask_ = 15;
         }
+        const std::uint64_t hash = hash_bytes(text, seed_);
         std::size_t i = hash & mask_;
         for (;; i = (i + 1) & mask_) {
             Slot& slot = slots_[i];
@@ -92,20 +92,11 @@ public:
                 (text.empty() || std::memcmp(slot.data, text.data(), text.size()) == 0))
                 return py::ref::borrow(slot.str);
         }
-        py::ref key = text_to_str(text);
-        if (!key) return {};
-        if constexpr (kInternKeys) {
-            PyObject* interned = key.release();
-            PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
-            key = py::ref::steal(interned);
-        }
-        if (shareable) {
-            shared_->keep(hash, key.get());
-            return key;
-        }
-        slots_[i] = Slot{hash, text.data(), text.size(), py::ref::borrow(key.get()).release()};
+        py::ref str = new_key_str(text);
+        if (!str) return {};
+        slots_[i] = Slot{hash, text.data(), text.size(), py::ref::borrow(str.get()).release()};
         if (++used_ * 2 > slots_.size()) grow();
-        return key;
+        return str;
     }
 
 private:
@@ -129,9 +120,9 @@ private:
     }
 
     std::uint64_t seed_;
-    StreamKeys* shared_;
+    CallKeys* ids_;
     std::vector<Slot> slots_;
-    std::size_t mask_;
+    std::size_t mask_ = 0;
     std::size_t used_ = 0;
 };
 
@@ -168,7 +159,7 @@ py::ref mapping_to_dict(const Value& value, Conversion& conversion) {
         py::ref key;
         switch (pair.key.kind()) {
             case ValueKind::String:
-                key = conversion.cache.get(pair.key.text());
+                key = conversion.cache.get(pair.key);
                 break;
             case ValueKind::Sequence:
             case ValueKind::Mapping:
@@ -235,7 +226,8 @@ py::ref value_to_hashable_key(const Value& value, Conversion& conversion) {
 
 }  // namespace
 
-py::ref value_to_python(const Value& value, const DecodeContext& context, StreamKeys* keys) {
+py::ref value_to_python(const Value& value, const DecodeContext& context, CallKeys* keys) {
+    if (keys != nullptr) keys->start_document();
     Conversion conversion{context, KeyCache(keys), {}};
     return with_stack_guard([&] { return value_to_object(value, conversion); });
 }

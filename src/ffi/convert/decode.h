@@ -8,8 +8,8 @@
 //     Float -> float      String -> str       Sequence -> list
 //     Mapping -> dict     (String keys: one str per distinct text and
 //                          document, interned where that leaves it mortal,
-//                          and then the short ones kept for the call's later
-//                          documents; Sequence and Mapping keys: tuples)
+//                          and then kept for the call's later documents;
+//                          Sequence and Mapping keys: tuples)
 //     Tagged -> whatever the caller's tag callables make of the converted value
 //
 // Every step into a child goes through with_stack_guard, so a document of
@@ -21,8 +21,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "model/value.h"
 #include "ffi/ref.h"
@@ -37,43 +37,42 @@ struct DecodeContext {
     bool passthrough_tag = false;     // OPT_PASSTHROUGH_TAG
 };
 
-// The mapping keys of every document one call converts, where keys are
-// interned (elsewhere it stays empty): a direct-mapped table of key texts
-// of at most kMaxText ASCII characters and their interned strs, so that a
-// key met in an earlier document costs a hash and a compare instead of a
-// new str and a probe of the interpreter's table of interned strs. It holds
-// one reference per entry (a newer key in the same slot lets the older str
-// go) until the call ends: kept longer, its strs would pin the memory of
-// results long dropped.
-class StreamKeys {
+// The strs of the mapping keys of one call, by the id the decoder gave
+// each key text (Value::key_id): a key met before costs an index instead
+// of a hash and a compare of its text. Where keys are interned, an entry
+// serves every document of the call (interning makes them one str per text
+// all the same); elsewhere each document has its own strs, and an entry
+// made for an earlier document is replaced when its id is met again. It
+// holds one reference per entry until the call ends: kept longer, its strs
+// would pin the memory of results long dropped.
+class CallKeys {
 public:
-    static constexpr std::size_t kSlots = 1024;
-    static constexpr std::size_t kMaxText = 64;
+    // For ids 1 to `ids` (decode::Documents::key_ids).
+    explicit CallKeys(std::uint32_t ids) : entries_(std::size_t(ids) + 1) {}
+    CallKeys(const CallKeys&) = delete;
+    CallKeys& operator=(const CallKeys&) = delete;
+    ~CallKeys();
 
-    StreamKeys() = default;
-    StreamKeys(const StreamKeys&) = delete;
-    StreamKeys& operator=(const StreamKeys&) = delete;
-    ~StreamKeys();
-
-    // The str kept for `text`, whose hash is `hash`: borrowed, or null.
-    PyObject* find(std::string_view text, std::uint64_t hash) const;
-    // Keeps `str` (borrowed; a new reference is taken) for the text hashed
-    // to `hash`, when the text is short and ASCII.
-    void keep(std::uint64_t hash, PyObject* str);
+    // The str for the String `key`, whose id is not 0: a new reference, or
+    // null with a Python error set.
+    py::ref get(const Value& key);
+    // The conversion of the next document starts.
+    void start_document() { ++document_; }
 
 private:
-    struct Slot {
-        std::uint64_t hash = 0;
+    struct Entry {
         PyObject* str = nullptr;  // owned
+        std::uint32_t document = 0;
     };
-    std::unique_ptr<Slot[]> slots_;  // made when the first key is kept
+    std::vector<Entry> entries_;
+    std::uint32_t document_ = 0;
 };
 
-// The Python object for one document, with its own key cache and the
-// call's `keys` (null for a call that converts one document: the table
-// costs more to make than it saves there); null with the Python error set
+// The Python object for one document, with the call's `keys` for the keys
+// that carry ids (keys without one, and every key when `keys` is null, go
+// through a cache of the document's own); null with the Python error set
 // on failure.
-py::ref value_to_python(const Value& value, const DecodeContext& context, StreamKeys* keys);
+py::ref value_to_python(const Value& value, const DecodeContext& context, CallKeys* keys);
 
 // The custom-tag dispatch for an already converted `value`: the `tags`
 // entry, else `tag_handler`, else a QuillmereTag under passthrough, else

@@ -109,5 +109,60 @@ TEST(SuiteDecode, CasesMatchConformanceData) {
     }
 }
 
+// What the decoder notes on the trees for the conversion to Python: every
+// String mapping key the id of its text, one id per distinct text across
+// the stream; nothing without the option.
+struct NoteCheck {
+    bool noted;
+    std::uint32_t key_ids;
+    std::map<std::uint32_t, std::string> text_of_id;
+    std::map<std::string, std::uint32_t> id_of_text;
+    std::string problem;
+
+    void walk(const Value& v, bool is_key) {
+        if (!problem.empty()) return;
+        if (v.is(ValueKind::String)) {
+            const std::string text(v.text());
+            if (is_key && noted) {
+                const std::uint32_t id = v.key_id();
+                const auto [known_text, new_id] = text_of_id.emplace(id, text);
+                const auto [known_id, new_text] = id_of_text.emplace(text, id);
+                if (id == 0 || id > key_ids || known_text->second != text || known_id->second != id)
+                    problem = "key '" + text + "' has id " + std::to_string(id);
+            } else if (!noted && v.key_id() != 0) {
+                problem = "id noted without the option";
+            }
+        }
+        if (v.is(ValueKind::Sequence))
+            for (const Value& item : v.items()) walk(item, false);
+        if (v.is(ValueKind::Mapping)) {
+            for (const Pair& pair : v.pairs()) {
+                walk(pair.key, true);
+                walk(pair.value, false);
+            }
+        }
+        if (v.is(ValueKind::Tagged)) walk(v.tagged_value().inner, false);
+    }
+};
+
+TEST(SuiteDecode, NotesForPythonAreExact) {
+    const std::vector<SuiteCase> cases = load_suite();
+    ASSERT_FALSE(cases.empty());
+    for (const SuiteCase& c : cases) {
+        for (const bool noted : {false, true}) {
+            decode::DecodeOptions options;
+            options.for_python = noted;
+            const auto result = decode::decode_documents(c.input, options);
+            if (!result.ok()) continue;
+            NoteCheck check{noted, result.value().key_ids, {}, {}, {}};
+            for (const Value& document : result.value().documents) check.walk(document, false);
+            EXPECT_TRUE(check.problem.empty()) << c.id << ": " << check.problem;
+            if (noted) {
+                EXPECT_EQ(check.text_of_id.size(), result.value().key_ids) << c.id << ": ids unused";
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quillmere::testing
