@@ -32,7 +32,9 @@ bool same_bytes(const char* a, const char* b, std::size_t n) {
 
 }  // namespace
 
-KeyIds::KeyIds(std::uint32_t max_id) : max_id_(max_id), seed_(hash_seed()), slots_(16), mask_(15) {}
+KeyIds::KeyIds(std::uint32_t max_id) : max_id_(max_id), seed_(hash_seed()) {
+    texts_.reserve(kFirstSlots / 2);  // all the texts the first table takes
+}
 
 std::uint32_t KeyIds::id_of(std::string_view text) {
     const std::uint64_t hash = hash_bytes(text, seed_);
@@ -49,13 +51,15 @@ std::uint32_t KeyIds::id_of(std::string_view text) {
     texts_.push_back(text);
     const auto id = static_cast<std::uint32_t>(texts_.size());
     slots_[i] = Slot{check, id};
-    if (texts_.size() * 2 > slots_.size()) grow();
+    if (texts_.size() * 2 > mask_ + 1) grow();
     return id;
 }
 
 void KeyIds::grow() {
-    slots_.assign(slots_.size() * 2, Slot{});
-    mask_ = slots_.size() - 1;
+    std::vector<Slot> table((mask_ + 1) * 2);
+    grown_slots_.swap(table);
+    slots_ = grown_slots_.data();
+    mask_ = grown_slots_.size() - 1;
     for (std::size_t n = 0; n < texts_.size(); ++n) {
         const std::uint64_t hash = hash_bytes(texts_[n], seed_);
         std::size_t i = hash & mask_;

@@ -26,6 +26,8 @@ class KeyIds {
 public:
     // Ids from 1 to `max_id` (at most Value::kMaxKeyId).
     explicit KeyIds(std::uint32_t max_id = Value::kMaxKeyId);
+    KeyIds(const KeyIds&) = delete;
+    KeyIds& operator=(const KeyIds&) = delete;
 
     // The id of `text` (given one now when the text is new), or 0 when it
     // is new and the ids are all taken. The text's storage must outlive the
@@ -45,10 +47,16 @@ private:
     };
     void grow();
 
+    // Most documents have few distinct keys: their table is made in place,
+    // without an allocation.
+    static constexpr std::size_t kFirstSlots = 16;
+
     std::uint32_t max_id_;
     std::uint64_t seed_;
-    std::vector<Slot> slots_;
-    std::size_t mask_;
+    Slot first_slots_[kFirstSlots];
+    std::vector<Slot> grown_slots_;
+    Slot* slots_ = first_slots_;  // one of the two
+    std::size_t mask_ = kFirstSlots - 1;
     std::vector<std::string_view> texts_;  // the text of id i at i - 1
 };
 

@@ -43,6 +43,16 @@ py::ref new_key_str(std::string_view text) {
 
 }  // namespace
 
+CallKeys::CallKeys(std::uint32_t ids) {
+    const std::size_t count = std::size_t(ids) + 1;
+    if (count <= kFirstEntries) {
+        entries_ = {first_entries_, count};
+    } else {
+        more_entries_.resize(count);
+        entries_ = more_entries_;
+    }
+}
+
 CallKeys::~CallKeys() {
     for (const Entry& entry : entries_) Py_XDECREF(entry.str);
 }

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -48,7 +49,7 @@ struct DecodeContext {
 class CallKeys {
 public:
     // For ids 1 to `ids` (decode::Documents::key_ids).
-    explicit CallKeys(std::uint32_t ids) : entries_(std::size_t(ids) + 1) {}
+    explicit CallKeys(std::uint32_t ids);
     CallKeys(const CallKeys&) = delete;
     CallKeys& operator=(const CallKeys&) = delete;
     ~CallKeys();
@@ -64,7 +65,13 @@ private:
         PyObject* str = nullptr;  // owned
         std::uint32_t document = 0;
     };
-    std::vector<Entry> entries_;
+    // A call with few distinct keys keeps them in place, without an
+    // allocation.
+    static constexpr std::size_t kFirstEntries = 8;
+
+    Entry first_entries_[kFirstEntries];
+    std::vector<Entry> more_entries_;
+    std::span<Entry> entries_;  // by id: one of the two
     std::uint32_t document_ = 0;
 };
 
