@@ -19,6 +19,9 @@ struct Utf8Check {
 
 Utf8Check check_utf8(std::string_view bytes);
 
+// No byte of 0x80 or above.
+bool is_ascii(std::string_view bytes);
+
 inline bool is_valid_utf8(std::string_view bytes) { return check_utf8(bytes).valid; }
 
 // `bytes` as text: each invalid sequence (each maximal prefix of a valid

@@ -234,7 +234,7 @@ private:
             check_yaml11_reading(token, std::nullopt);
         ++nodes_made_;
         const bool quoted = token.scalar_style() != ScalarStyle::Plain;
-        return resolved_value(resolver::resolve_scalar(options_.mode, token.text, quoted, std::nullopt), token.text);
+        return resolved_value(resolver::resolve_scalar(options_.mode, token.text, quoted, std::nullopt), token);
     }
 
     // A scalar under a tag; a text that its core tag cannot read is an
@@ -253,11 +253,12 @@ private:
             out = Value::big_int(storage.empty() ? digits : arena_.copy_text(digits), arena_);
             return Ok{};
         }
-        out = resolved_value(scalar, text);
+        out = resolved_value(scalar, token);
         return Ok{};
     }
 
-    Value resolved_value(const resolver::ResolvedScalar& scalar, std::string_view text) {
+    Value resolved_value(const resolver::ResolvedScalar& scalar, const Token& token) {
+        const std::string_view text = token.text;
         switch (scalar.kind) {
             case ResolvedKind::Null: return Value::null();
             case ResolvedKind::Bool: return Value::boolean(scalar.boolean);
@@ -265,13 +266,19 @@ private:
             case ResolvedKind::BigInt: return Value::big_int(text, arena_);
             case ResolvedKind::Float: return Value::floating(scalar.number);
             case ResolvedKind::Str:
-            case ResolvedKind::Invalid: return Value::string(text, arena_);
+            case ResolvedKind::Invalid: return string_value(token);
             case ResolvedKind::Merge:
                 document_has_merge_keys_ = true;
                 ++nodes_made_;  // the marker is a tag around a string
                 return make_merge_marker(arena_);
         }
-        return Value::string(text, arena_);
+        return string_value(token);
+    }
+
+    Value string_value(const Token& token) {
+        Value value = Value::string(token.text, arena_);
+        value.note_ascii_text(token.ascii);
+        return value;
     }
 
     void check_yaml11_reading(const Token& token, const std::optional<std::string_view>& tag) {

@@ -90,10 +90,14 @@ public:
     std::span<Pair> pairs() const;
     TaggedValue& tagged_value() const { return *tagged_; }
 
-    // The id a builder may give the text of a String mapping key, for the
-    // conversion to Python: equal texts, equal ids; 0: none.
-    static constexpr unsigned kKeyIdBits = 24;
+    // Facts a builder may note on a String for the conversion to Python,
+    // which then need not find them out from the text: that the text is
+    // ASCII (not noted: not known), and on a mapping key the id of its text
+    // (equal texts, equal ids; 0: none).
+    static constexpr unsigned kKeyIdBits = 23;
     static constexpr std::uint32_t kMaxKeyId = (std::uint32_t(1) << kKeyIdBits) - 1;
+    bool ascii_text() const { return (header_ & kAsciiFlag) != 0; }
+    void note_ascii_text(bool ascii) { header_ |= static_cast<std::uint64_t>(ascii) << kAsciiShift; }
     std::uint32_t key_id() const { return static_cast<std::uint32_t>(header_ >> kKeyIdShift) & kMaxKeyId; }
     void set_key_id(std::uint32_t id) {
         header_ = (header_ & ~(std::uint64_t(kMaxKeyId) << kKeyIdShift)) | (std::uint64_t(id & kMaxKeyId) << kKeyIdShift);
@@ -103,7 +107,9 @@ private:
     // Texts of 4 GiB or more keep their view in the arena.
     static constexpr std::uint32_t kLongText = std::numeric_limits<std::uint32_t>::max();
 
-    static constexpr unsigned kKeyIdShift = 8;
+    static constexpr unsigned kAsciiShift = 8;
+    static constexpr std::uint64_t kAsciiFlag = std::uint64_t(1) << kAsciiShift;
+    static constexpr unsigned kKeyIdShift = 9;
     static_assert(kKeyIdShift + kKeyIdBits <= 32);
 
     explicit Value(ValueKind kind) : header_(static_cast<std::uint64_t>(kind)), integer_(0) {}
@@ -113,10 +119,10 @@ private:
     }
     static Value make_text(ValueKind kind, std::string_view text, Arena& arena);
 
-    // The kind in the low byte, the key id above it, and the
-    // size (of a text or collection) in the high 32 bits: one word, written
-    // by one store, so that a value built in place reads back without a
-    // stalled load.
+    // The kind in the low byte, the ASCII flag and the key id above it, and
+    // the size (of a text or collection) in the high 32 bits: one word,
+    // written by one store, so that a value built in place reads back
+    // without a stalled load.
     std::uint64_t header_;
     union {
         std::int64_t integer_;

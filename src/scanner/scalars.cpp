@@ -37,10 +37,10 @@ static std::string current_char_text(const Reader& reader) {
 }
 
 ScanResult Scanner::queue_implicit_key(const Span& start, std::string_view text, ScalarStyle style,
-                                       std::uint64_t end_offset) {
+                                       std::uint64_t end_offset, bool ascii) {
     if (!in_flow()) QM_TRY(roll_indent(start.column, start, RawTokenKind::BlockMappingStart));
     queue(RawTokenKind::MappingKey, start, start.offset);
-    queue(RawTokenKind::Scalar, start, end_offset, text, static_cast<std::uint8_t>(style));
+    queue(RawTokenKind::Scalar, start, end_offset, text, static_cast<std::uint8_t>(style), ascii);
     if (!in_flow()) {
         last_key_line_ = reader_.line();
         after_block_value_ = true;
@@ -65,6 +65,7 @@ ScanResult Scanner::scan_plain_scalar() {
     std::size_t text_end = start.offset;    // just past the scalar's last text character
     std::size_t breaks_before_line = 0;     // line breaks between the previous line and this one
     bool at_indicator = false;              // the scalar ended at a ':' that may be a value indicator
+    bool ascii = true;                      // no byte of 0x80 or more met
 
     // Adds the current line, and the fold before it, to the owned text. A
     // line that ended before any text character adds nothing.
@@ -93,6 +94,7 @@ ScanResult Scanner::scan_plain_scalar() {
                 columns += static_cast<std::uint32_t>(stop - p);
                 p = stop;
                 if (p >= size || static_cast<unsigned char>(text[p]) < 0x80) break;
+                ascii = false;
                 p += utf8_length(static_cast<unsigned char>(text[p]));
                 ++columns;
             }
@@ -188,13 +190,13 @@ done:
         } else {
             if (flow && !flow_is_mapping_.back() && reader_.line() != start.line)
                 return fail("the implicit key of a flow sequence pair must be on one line", start);
-            return queue_implicit_key(start, value, ScalarStyle::Plain, text_end);
+            return queue_implicit_key(start, value, ScalarStyle::Plain, text_end, ascii);
         }
     } else if (flow && !explicit_key_in_entry_ && multi_line && at_value_indicator) {
         return fail("missing ',' between flow collection entries", start);
     }
 
-    queue(RawTokenKind::Scalar, start, text_end, value, static_cast<std::uint8_t>(ScalarStyle::Plain));
+    queue(RawTokenKind::Scalar, start, text_end, value, static_cast<std::uint8_t>(ScalarStyle::Plain), ascii);
     if (flow) {
         last_flow_node_line_ = start.line;
         needs_separator_ = true;
@@ -223,6 +225,7 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
     // Length of the text that folding may not trim: everything up to the
     // end of the last escape.
     std::size_t kept = 0;
+    bool ascii = true;  // no byte of 0x80 or more met or written
 
     for (;;) {
         if (reader_.at_document_marker())
@@ -249,7 +252,10 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
             break;
         }
         if (double_quoted && c == '\\') {
+            const std::size_t before = value.size();
             QM_TRY(scan_escape(value, quote, block_indent));
+            // A character past ASCII ends in a byte of 0x80 or more.
+            if (value.size() > before && static_cast<unsigned char>(value.back()) >= 0x80) ascii = false;
             kept = value.size();
             continue;
         }
@@ -262,6 +268,7 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
             columns += static_cast<std::uint32_t>(stop - p);
             p = stop;
             if (p >= text.size() || static_cast<unsigned char>(text[p]) < 0x80) break;
+            ascii = false;
             p += utf8_length(static_cast<unsigned char>(text[p]));
             ++columns;
         }
@@ -277,14 +284,14 @@ ScanResult Scanner::scan_quoted_scalar(bool double_quoted) {
     if (key_was_allowed && !(flow && explicit_key_in_entry_) && value_indicator_follows()) {
         if (!flow && reader_.line() > quote.line)
             return fail("an implicit mapping key cannot span multiple lines", quote);
-        return queue_implicit_key(quote, kept_text, style, end_offset);
+        return queue_implicit_key(quote, kept_text, style, end_offset, ascii);
     }
     if (!flow) {
         const int next = reader_.peek_non_blank();
         if (next != -1 && next != '\n' && next != '\r' && next != '#' && next != ':')
             return fail("unexpected content after quoted scalar", reader_.span());
     }
-    queue(RawTokenKind::Scalar, quote, end_offset, kept_text, static_cast<std::uint8_t>(style));
+    queue(RawTokenKind::Scalar, quote, end_offset, kept_text, static_cast<std::uint8_t>(style), ascii);
     if (flow) {
         last_flow_node_line_ = quote.line;
         needs_separator_ = true;

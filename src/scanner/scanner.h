@@ -140,15 +140,15 @@ private:
     // constructs the token in its slot: one assembled elsewhere and copied
     // in costs a stalled store-to-load forward on every token.
     [[gnu::always_inline]] void queue(RawTokenKind kind, Span span, std::uint64_t end_offset,
-                                      std::string_view text = {}, std::uint8_t style = 0) {
+                                      std::string_view text = {}, std::uint8_t style = 0, bool ascii = false) {
         const OutputKind out = output_kind(kind);
         const std::uint8_t token_style = kind == RawTokenKind::Scalar ? style : out.style;
         last_kind_ = kind;
         if (!key_saved_ && queue_.empty()) {
-            out_->emplace_back(out.kind, token_style, span, end_offset, text);
+            out_->emplace_back(out.kind, token_style, span, end_offset, text, ascii);
             if (kind == RawTokenKind::StreamEnd) finished_ = true;
         } else {
-            queue_.emplace_back(out.kind, token_style, span, end_offset, text);
+            queue_.emplace_back(out.kind, token_style, span, end_offset, text, ascii);
         }
     }
     void queue_at(std::size_t index, RawTokenKind kind, Span span, std::uint64_t end_offset);
@@ -165,7 +165,7 @@ private:
     std::size_t scan_block_scalar_breaks(std::int64_t content_indent);
     bool value_indicator_follows();
     ScanResult queue_implicit_key(const Span& start, std::string_view text, ScalarStyle style,
-                                  std::uint64_t end_offset);
+                                  std::uint64_t end_offset, bool ascii);
 
     // Flow brackets and node properties (properties.cpp).
     ScanResult fetch_flow_collection_start();

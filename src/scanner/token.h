@@ -69,14 +69,17 @@ struct Token {
     // ScalarStyle for Scalar, CollectionStyle for MappingStart and
     // SequenceStart, 0 otherwise.
     std::uint8_t style = 0;
+    // Scalar: the scanner saw that the text is ASCII (false: not known).
+    bool ascii = false;
     Span span;
     std::uint64_t end_offset = 0;
     // Scalar, Anchor, Alias, Tag and Directive: the payload text.
     std::string_view text;
 
     Token() = default;
-    Token(TokenKind kind_, std::uint8_t style_, Span span_, std::uint64_t end_offset_, std::string_view text_)
-        : kind(kind_), style(style_), span(span_), end_offset(end_offset_), text(text_) {}
+    Token(TokenKind kind_, std::uint8_t style_, Span span_, std::uint64_t end_offset_, std::string_view text_,
+          bool ascii_ = false)
+        : kind(kind_), style(style_), ascii(ascii_), span(span_), end_offset(end_offset_), text(text_) {}
 
     ScalarStyle scalar_style() const { return static_cast<ScalarStyle>(style); }
     CollectionStyle collection_style() const { return static_cast<CollectionStyle>(style); }

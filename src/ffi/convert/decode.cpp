@@ -33,8 +33,8 @@ constexpr bool kInternKeys = false;
 #endif
 
 // A new str for a mapping key's text, interned where keys are.
-py::ref new_key_str(std::string_view text) {
-    py::ref str = text_to_str(text);
+py::ref new_key_str(const Value& key) {
+    py::ref str = text_to_str(key.text(), key.ascii_text());
     if (!str || !kInternKeys) return str;
     PyObject* interned = str.release();
     PyUnicode_InternInPlace(&interned);  // consumes the reference, leaves one to the interned str
@@ -60,7 +60,7 @@ CallKeys::~CallKeys() {
 py::ref CallKeys::get(const Value& key) {
     Entry& entry = entries_[key.key_id()];
     if (entry.str != nullptr && (kInternKeys || entry.document == document_)) return py::ref::borrow(entry.str);
-    py::ref str = new_key_str(key.text());
+    py::ref str = new_key_str(key);
     if (!str) return {};
     // The entry takes its own reference; the str it held, if any, is let go.
     const py::ref older = py::ref::steal(std::exchange(entry.str, py::ref::borrow(str.get()).release()));
@@ -102,7 +102,7 @@ public:
                 (text.empty() || std::memcmp(slot.data, text.data(), text.size()) == 0))
                 return py::ref::borrow(slot.str);
         }
-        py::ref str = new_key_str(text);
+        py::ref str = new_key_str(key);
         if (!str) return {};
         slots_[i] = Slot{hash, text.data(), text.size(), py::ref::borrow(str.get()).release()};
         if (++used_ * 2 > slots_.size()) grow();
@@ -205,7 +205,7 @@ py::ref value_to_object(const Value& value, Conversion& conversion) {
         case ValueKind::Float:
             return py::ref::steal(PyFloat_FromDouble(value.as_float()));
         case ValueKind::String:
-            return text_to_str(value.text());
+            return text_to_str(value.text(), value.ascii_text());
         case ValueKind::Sequence:
             return sequence_to_list(value, conversion);
         case ValueKind::Mapping:

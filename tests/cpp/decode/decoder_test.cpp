@@ -233,6 +233,41 @@ TEST(Decoder, KeysThatCollapseInPython) {
               "{1: \"a\", \"1\": \"b\", float(1.5): \"c\", float(.nan): \"d\", 2: \"e\"}");
 }
 
+// A String whose text the scanner saw to be ASCII says so, as a key and as
+// a value; a character past ASCII, read or written by an escape, clears it,
+// and block scalars are not looked at.
+TEST(Decoder, AsciiTextsAreNoted) {
+    const std::pair<const char*, bool> cases[] = {
+        {"plain words", true},
+        {"first line\n  second line", true},
+        {"caf\xC3\xA9", false},
+        {"line\n  caf\xC3\xA9", false},
+        {"'single ''quoted'''", true},
+        {"'\xC3\xA9t\xC3\xA9'", false},
+        {"\"tab\\there \\x41 \\\"\"", true},
+        {"\"\\u00e9\"", false},
+        {"\"\\x80\"", false},
+        {"\"\\N\"", false},
+        {"\"\\U0001F600 and more\"", false},
+        {"\"caf\xC3\xA9 \\t\"", false},
+        {"|\n  literal\n", false},
+        {">\n  folded\n", false},
+        {"!!str tagged", true},
+    };
+    for (const auto& [text, ascii] : cases) {
+        const std::string as_value = std::string("- ") + text;
+        const std::string as_key = std::string("? ") + text + "\n: v";
+        for (const std::string& input : {as_value, as_key}) {
+            const auto decoded = decode::decode_documents(input, DecodeOptions{});
+            ASSERT_TRUE(decoded.ok()) << input;
+            const Value& root = decoded.value().documents.at(0);
+            const Value& node = root.is(ValueKind::Sequence) ? root.items()[0] : root.pairs()[0].key;
+            ASSERT_TRUE(node.is(ValueKind::String)) << input;
+            EXPECT_EQ(node.ascii_text(), ascii) << input;
+        }
+    }
+}
+
 TEST(Decoder, ComplexKeys) {
     DecodeOptions reject;
     reject.reject_complex = true;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 
+#include "common/utf8.h"
 #include "decode/decoder.h"
 #include "support/json.h"
 #include "support/suite.h"
@@ -109,9 +110,10 @@ TEST(SuiteDecode, CasesMatchConformanceData) {
     }
 }
 
-// What the decoder notes on the trees for the conversion to Python: every
-// String mapping key the id of its text, one id per distinct text across
-// the stream; nothing without the option.
+// What the decoder notes on the trees for the conversion to Python: on a
+// String that its text is ASCII only when it is, and on every String
+// mapping key the id of its text, one id per distinct text across the
+// stream, without the option no id.
 struct NoteCheck {
     bool noted;
     std::uint32_t key_ids;
@@ -123,6 +125,7 @@ struct NoteCheck {
         if (!problem.empty()) return;
         if (v.is(ValueKind::String)) {
             const std::string text(v.text());
+            if (v.ascii_text() && !is_ascii(text)) problem = "'" + text + "' noted as ASCII";
             if (is_key && noted) {
                 const std::uint32_t id = v.key_id();
                 const auto [known_text, new_id] = text_of_id.emplace(id, text);
