@@ -46,8 +46,10 @@ class _Annotated:
 
     # The ten annotation arguments are kept as the tuple the call packs them
     # into. This constructor does nothing else, and says so to the native
-    # loader (the attribute below), which then makes the very same object
-    # without the call: annotated loading makes one per string.
+    # loader (the attribute below), which then makes the same object without
+    # the call: annotated loading makes one per string. The loader keeps a
+    # compact record there instead of the tuple, which reads, compares,
+    # hashes and prints as the tuple does.
     def __new__(cls, value, *annotation):
         self = super().__new__(cls, value)
         self._annotation = annotation

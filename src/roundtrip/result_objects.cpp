@@ -2,6 +2,12 @@
 
 #include <utility>
 
+#if PY_VERSION_HEX < 0x030C0000
+#include <structmember.h>
+#define Py_T_OBJECT_EX T_OBJECT_EX
+#define Py_READONLY READONLY
+#endif
+
 #include "common/stack_guard.h"
 #include "ffi/convert/decode.h"
 #include "ffi/errors.h"
@@ -19,6 +25,35 @@ py::ref number(std::uint64_t value) { return py::ref::steal(PyLong_FromUnsignedL
 py::ref number_object(PyObject* made) { return py::ref::steal(made); }
 py::ref optional_text(const std::optional<std::string_view>& text) {
     return text ? ffi::text_to_str(*text) : py::none();
+}
+
+// The instance offset of the plain object slot that `name` stands for on
+// instances of `type`, when setting it there is all that setting the
+// attribute does; 0 otherwise.
+Py_ssize_t object_slot(PyTypeObject* type, PyObject* name) {
+    if (type->tp_setattro != PyObject_GenericSetAttr) return 0;
+    py::ref descriptor = py::ref::steal(PyObject_GetAttr(reinterpret_cast<PyObject*>(type), name));
+    if (!descriptor) {
+        PyErr_Clear();
+        return 0;
+    }
+    if (!Py_IS_TYPE(descriptor.get(), &PyMemberDescr_Type)) return 0;
+    const PyMemberDef* member = reinterpret_cast<PyMemberDescrObject*>(descriptor.get())->d_member;
+    if (member->type != Py_T_OBJECT_EX || (member->flags & Py_READONLY) != 0 || member->offset <= 0) return 0;
+    return member->offset;
+}
+
+// cls(value, *annotation).
+py::ref call_scalar_class(PyObject* cls, PyObject* value, const ffi::ScalarAnnotation& a) {
+    py::ref numbers[] = {number(a.line), number(a.column), number(a.end_line), number(a.end_column), number(a.offset),
+                         number(a.end_offset)};
+    for (const py::ref& made : numbers) {
+        if (!made) return {};
+    }
+    PyObject* arguments[] = {value,         numbers[0].get(), numbers[1].get(),   a.file,
+                             numbers[2].get(), numbers[3].get(), a.style,          a.source_tag,
+                             a.source_target,  numbers[4].get(), numbers[5].get()};
+    return py::ref::steal(PyObject_Vectorcall(cls, arguments, std::size(arguments), nullptr));
 }
 
 bool decode_failure() {
@@ -80,6 +115,7 @@ ResultObjects::ScalarMaker* ResultObjects::maker(ffi::AnnotatedScalarClass which
     if (attribute && PyUnicode_Check(attribute.get()) && init && init.get() == object_init.get()) {
         maker.base = base;
         maker.attribute = std::move(attribute);
+        maker.slot = object_slot(reinterpret_cast<PyTypeObject*>(cls), maker.attribute.get());
     }
     return &maker;
 }
@@ -93,35 +129,35 @@ py::ref ResultObjects::annotated_scalar(ffi::AnnotatedScalarClass which, py::ref
     py::ref& style_name = style_names_[style];
     if (!style_name) style_name = py::ref::steal(PyUnicode_InternFromString(kStyleNames[style]));
     PyObject* file = file_object(at.span.file_id);
-    py::ref line = number(at.span.line + 1ull);
-    py::ref column = number(at.span.column + 1ull);
-    // Most values end on the line they start on.
-    py::ref end_line = at.end_line == at.span.line ? py::ref::borrow(line.get()) : number(at.end_line + 1ull);
-    py::ref end_column = number(at.end_column + 1ull);
     py::ref source_tag = optional_text(at.source_tag);
     py::ref source_target = optional_text(at.source_target);
-    py::ref offset = number(at.span.offset);
-    py::ref end_offset = number(at.end_offset);
-    if (!file || !style_name || !line || !column || !end_line || !end_column || !source_tag || !source_target ||
-        !offset || !end_offset)
-        return {};
-    PyObject* arguments[] = {value.get(),        line.get(),          column.get(),    file,
-                             end_line.get(),     end_column.get(),    style_name.get(), source_tag.get(),
-                             source_target.get(), offset.get(),       end_offset.get()};
-    if (!made_by->base) {
-        return py::ref::steal(PyObject_Vectorcall(made_by->cls, arguments, std::size(arguments), nullptr));
-    }
-    // base.__new__(cls, value), then the annotation tuple in its attribute.
+    if (!style_name || !file || !source_tag || !source_target) return {};
+    const ffi::ScalarAnnotation annotation{
+        .line = at.span.line + 1,
+        .column = at.span.column + 1,
+        .file = file,
+        .end_line = at.end_line + 1,
+        .end_column = at.end_column + 1,
+        .style = style_name.get(),
+        .source_tag = source_tag.get(),
+        .source_target = source_target.get(),
+        .offset = at.span.offset,
+        .end_offset = at.end_offset,
+    };
+    if (!made_by->base) return call_scalar_class(made_by->cls, value.get(), annotation);
+    // base.__new__(cls, value), then the annotation in its attribute.
     py::ref base_arguments = py::ref::steal(PyTuple_Pack(1, value.get()));
     if (!base_arguments) return {};
     py::ref object = py::ref::steal(
         made_by->base->tp_new(reinterpret_cast<PyTypeObject*>(made_by->cls), base_arguments.get(), nullptr));
-    py::ref annotation = py::ref::steal(PyTuple_New(std::size(arguments) - 1));
-    if (!object || !annotation) return {};
-    for (std::size_t i = 1; i < std::size(arguments); ++i) {
-        PyTuple_SET_ITEM(annotation.get(), static_cast<Py_ssize_t>(i - 1), py::ref::borrow(arguments[i]).release());
+    py::ref record = object ? ffi::new_scalar_annotation(annotation) : py::ref();
+    if (!record) return {};
+    if (made_by->slot > 0) {
+        // A new instance's slot is empty.
+        *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(object.get()) + made_by->slot) = record.release();
+        return object;
     }
-    if (PyObject_SetAttr(object.get(), made_by->attribute.get(), annotation.get()) < 0) return {};
+    if (PyObject_SetAttr(object.get(), made_by->attribute.get(), record.get()) < 0) return {};
     return object;
 }
 

@@ -133,11 +133,14 @@ private:
     // How the annotated scalars of one class are made. The package's own
     // constructor only keeps the ten annotation arguments as a tuple in one
     // attribute, and names it on itself (`__new__.__quillmere_annotation__`);
-    // such a class is then made in place, as the call would make it.
+    // such a class is then made in place, as the call would make it, except
+    // that the attribute holds the compact record that stands for the tuple
+    // (ffi::ScalarAnnotation).
     struct ScalarMaker {
         PyObject* cls = nullptr;       // borrowed from its process-wide cell
         PyTypeObject* base = nullptr;  // str, int or float: made in place
         py::ref attribute;             // where the annotation goes
+        Py_ssize_t slot = 0;           // its instance offset, when set there directly
     };
     ScalarMaker* maker(ffi::AnnotatedScalarClass which);
 

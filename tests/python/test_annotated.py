@@ -3,7 +3,9 @@ package's scalar classes and their eleven-argument call, and the rules the
 annotated road shares with every road (merge keys, aliases, documents,
 duplicate keys, errors)."""
 
+import copy
 import logging
+import pickle
 import textwrap
 from pathlib import Path
 import tracemalloc
@@ -311,3 +313,22 @@ class TestScalarClasses:
         called = quillmere.QuillmereAnnotatedStr("x", 1, 4, None, 1, 7, "single", None, None, 3, 6)
         assert type(made) is type(called) and made == called
         assert made._annotation == called._annotation
+
+    @pytest.mark.parametrize("text, value, call", [
+        ("a: 'x'", "x", (1, 4, None, 1, 7, "single", None, None, 3, 6)),
+        ("a: !mytag x", "x", (1, 11, None, 1, 12, "plain", "!mytag", None, 10, 11)),
+        ("a: 12", 12, (1, 4, None, 1, 6, "plain", None, None, 3, 5)),
+        ("a: 1.5", 1.5, (1, 4, None, 1, 7, "plain", None, None, 3, 6)),
+    ])
+    def test_the_annotation_made_in_place_reads_as_the_calls_tuple(self, text, value, call):
+        made = q.loads(text, option=NUMBERS)["a"]
+        kept = made._annotation
+        assert kept == call and call == kept and not kept != call and kept != (*call[:-1], 0)
+        assert hash(kept) == hash(call) and repr(kept) == repr(call)
+        assert len(kept) == 10 and tuple(kept) == call and [*kept] == list(call)
+        assert kept[0] == call[0] and kept[-1] == call[-1]
+        with pytest.raises(IndexError):
+            kept[10]
+        for clone in (copy.copy(made), copy.deepcopy(made), pickle.loads(pickle.dumps(made))):
+            assert type(clone) is type(made) and clone == value and clone._annotation == call
+        assert pickle.loads(pickle.dumps(kept)) == call

@@ -442,6 +442,154 @@ py::ref import_scalar_class(const char* name) {
 
 }  // namespace
 
+namespace {
+
+// The record holds strings and None only, so it takes no part in garbage
+// collection.
+struct ScalarAnnotationObject {
+    PyObject_HEAD
+    ScalarAnnotation fields;  // the four objects held
+};
+
+constexpr Py_ssize_t kScalarAnnotationLength = 10;
+
+ScalarAnnotation& fields_of(PyObject* self) { return reinterpret_cast<ScalarAnnotationObject*>(self)->fields; }
+
+PyObject* scalar_annotation_item(PyObject* self, Py_ssize_t index) {
+    const ScalarAnnotation& a = fields_of(self);
+    switch (index) {
+        case 0:
+            return PyLong_FromUnsignedLong(a.line);
+        case 1:
+            return PyLong_FromUnsignedLong(a.column);
+        case 2:
+            return Py_NewRef(a.file);
+        case 3:
+            return PyLong_FromUnsignedLong(a.end_line);
+        case 4:
+            return PyLong_FromUnsignedLong(a.end_column);
+        case 5:
+            return Py_NewRef(a.style);
+        case 6:
+            return Py_NewRef(a.source_tag);
+        case 7:
+            return Py_NewRef(a.source_target);
+        case 8:
+            return PyLong_FromUnsignedLongLong(a.offset);
+        case 9:
+            return PyLong_FromUnsignedLongLong(a.end_offset);
+        default:
+            PyErr_SetString(PyExc_IndexError, "annotation index out of range");
+            return nullptr;
+    }
+}
+
+Py_ssize_t scalar_annotation_length(PyObject*) { return kScalarAnnotationLength; }
+
+// The tuple the record stands for.
+py::ref scalar_annotation_tuple(PyObject* self) {
+    py::ref tuple = py::ref::steal(PyTuple_New(kScalarAnnotationLength));
+    if (!tuple) return {};
+    for (Py_ssize_t i = 0; i < kScalarAnnotationLength; ++i) {
+        PyObject* item = scalar_annotation_item(self, i);
+        if (!item) return {};
+        PyTuple_SET_ITEM(tuple.get(), i, item);  // stolen
+    }
+    return tuple;
+}
+
+bool is_scalar_annotation(PyObject* object);
+
+PyObject* scalar_annotation_compare(PyObject* self, PyObject* other, int op) {
+    py::ref mine = scalar_annotation_tuple(self);
+    if (!mine) return nullptr;
+    if (is_scalar_annotation(other)) {
+        py::ref theirs = scalar_annotation_tuple(other);
+        return theirs ? PyObject_RichCompare(mine.get(), theirs.get(), op) : nullptr;
+    }
+    if (!PyTuple_Check(other)) Py_RETURN_NOTIMPLEMENTED;
+    return PyObject_RichCompare(mine.get(), other, op);
+}
+
+Py_hash_t scalar_annotation_hash(PyObject* self) {
+    py::ref tuple = scalar_annotation_tuple(self);
+    return tuple ? PyObject_Hash(tuple.get()) : -1;
+}
+
+PyObject* scalar_annotation_repr(PyObject* self) {
+    py::ref tuple = scalar_annotation_tuple(self);
+    return tuple ? PyObject_Repr(tuple.get()) : nullptr;
+}
+
+// Pickled and copied as the tuple.
+PyObject* scalar_annotation_reduce(PyObject* self, PyObject*) {
+    py::ref tuple = scalar_annotation_tuple(self);
+    return tuple ? Py_BuildValue("(O(O))", reinterpret_cast<PyObject*>(&PyTuple_Type), tuple.get()) : nullptr;
+}
+
+void scalar_annotation_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    ScalarAnnotation& a = fields_of(self);
+    Py_DECREF(a.file);
+    Py_DECREF(a.style);
+    Py_DECREF(a.source_tag);
+    Py_DECREF(a.source_target);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyMethodDef scalar_annotation_methods[] = {
+    {"__reduce__", scalar_annotation_reduce, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot scalar_annotation_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(scalar_annotation_dealloc)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(scalar_annotation_compare)},
+    {Py_tp_hash, reinterpret_cast<void*>(scalar_annotation_hash)},
+    {Py_tp_repr, reinterpret_cast<void*>(scalar_annotation_repr)},
+    {Py_tp_methods, scalar_annotation_methods},
+    {Py_sq_length, reinterpret_cast<void*>(scalar_annotation_length)},
+    {Py_sq_item, reinterpret_cast<void*>(scalar_annotation_item)},
+    {0, nullptr},
+};
+
+PyType_Spec scalar_annotation_spec = {
+    .name = "quillmere._ScalarAnnotation",
+    .basicsize = sizeof(ScalarAnnotationObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    .slots = scalar_annotation_slots,
+};
+
+OnceCell scalar_annotation_cell;
+
+PyTypeObject* scalar_annotation_type() {
+    return reinterpret_cast<PyTypeObject*>(
+        scalar_annotation_cell.get([] { return py::ref::steal(PyType_FromSpec(&scalar_annotation_spec)); }));
+}
+
+bool is_scalar_annotation(PyObject* object) {
+    PyObject* type = scalar_annotation_cell.peek();
+    return type && Py_IS_TYPE(object, reinterpret_cast<PyTypeObject*>(type));
+}
+
+}  // namespace
+
+py::ref new_scalar_annotation(const ScalarAnnotation& annotation) {
+    PyTypeObject* type = scalar_annotation_type();
+    if (!type) return {};
+    py::ref self = py::ref::steal(type->tp_alloc(type, 0));
+    if (!self) return {};
+    ScalarAnnotation& a = fields_of(self.get());
+    a = annotation;
+    Py_INCREF(a.file);
+    Py_INCREF(a.style);
+    Py_INCREF(a.source_tag);
+    Py_INCREF(a.source_target);
+    return self;
+}
+
 PyObject* annotated_scalar_class(AnnotatedScalarClass which) {
     const auto index = static_cast<std::size_t>(which);
     return scalar_class_cells[index].get([&] { return import_scalar_class(kScalarClassNames[index]); });

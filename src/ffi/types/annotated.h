@@ -79,6 +79,29 @@ py::ref annotation_state(const Annotation& annotation);
 // The package's annotated scalar classes.
 enum class AnnotatedScalarClass : std::uint8_t { Str, Int, Float };
 
+// The annotation of one annotated scalar, as the package's classes keep it:
+// the ten arguments of their call after the value (line, column, file,
+// end_line, end_column, style, source_tag, source_target, offset,
+// end_offset). The loader stores it as a compact record instead of the
+// tuple the call packs: an immutable sequence of those ten items that
+// compares, hashes and prints as that tuple does. The objects are borrowed
+// here and held by the record.
+struct ScalarAnnotation {
+    std::uint32_t line = 0;
+    std::uint32_t column = 0;
+    PyObject* file = nullptr;  // a str or None
+    std::uint32_t end_line = 0;
+    std::uint32_t end_column = 0;
+    PyObject* style = nullptr;          // a str
+    PyObject* source_tag = nullptr;     // a str or None
+    PyObject* source_target = nullptr;  // a str or None
+    std::uint64_t offset = 0;
+    std::uint64_t end_offset = 0;
+};
+
+// A new record; null with the error set on failure.
+py::ref new_scalar_annotation(const ScalarAnnotation& annotation);
+
 // The class (borrowed), looked up in `quillmere` on first use; null with
 // the import's or the attribute lookup's error set.
 PyObject* annotated_scalar_class(AnnotatedScalarClass which);
