@@ -146,10 +146,10 @@ py::ref ResultObjects::annotated_scalar(ffi::AnnotatedScalarClass which, py::ref
     };
     if (!made_by->base) return call_scalar_class(made_by->cls, value.get(), annotation);
     // base.__new__(cls, value), then the annotation in its attribute.
-    py::ref base_arguments = py::ref::steal(PyTuple_Pack(1, value.get()));
+    PyObject* base_arguments = new_arguments(value.get());
     if (!base_arguments) return {};
-    py::ref object = py::ref::steal(
-        made_by->base->tp_new(reinterpret_cast<PyTypeObject*>(made_by->cls), base_arguments.get(), nullptr));
+    py::ref object =
+        py::ref::steal(made_by->base->tp_new(reinterpret_cast<PyTypeObject*>(made_by->cls), base_arguments, nullptr));
     py::ref record = object ? ffi::new_scalar_annotation(annotation) : py::ref();
     if (!record) return {};
     if (made_by->slot > 0) {
@@ -159,6 +159,20 @@ py::ref ResultObjects::annotated_scalar(ffi::AnnotatedScalarClass which, py::ref
     }
     if (PyObject_SetAttr(object.get(), made_by->attribute.get(), record.get()) < 0) return {};
     return object;
+}
+
+// (value,), borrowed: one tuple refilled while nothing else holds it, as
+// the interpreter's own iterators do with their result tuples.
+PyObject* ResultObjects::new_arguments(PyObject* value) {
+    if (!new_arguments_ || Py_REFCNT(new_arguments_.get()) != 1) {
+        new_arguments_ = py::ref::steal(PyTuple_Pack(1, value));
+        return new_arguments_.get();
+    }
+    PyObject* tuple = new_arguments_.get();
+    PyObject* previous = PyTuple_GET_ITEM(tuple, 0);
+    PyTuple_SET_ITEM(tuple, 0, Py_NewRef(value));
+    Py_DECREF(previous);
+    return tuple;
 }
 
 py::ref ResultObjects::scalar(const resolver::ResolvedScalar& scalar, std::string_view text, bool tagged,

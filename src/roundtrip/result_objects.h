@@ -143,6 +143,7 @@ private:
         Py_ssize_t slot = 0;           // its instance offset, when set there directly
     };
     ScalarMaker* maker(ffi::AnnotatedScalarClass which);
+    PyObject* new_arguments(PyObject* value);
 
     bool flatten(Merges& merges, PyObject* source, py::ref& leftover);
 
@@ -150,6 +151,7 @@ private:
     std::vector<py::ref> file_objects_;
     py::ref style_names_[5];
     py::ref merge_text_;
+    py::ref new_arguments_;
     ScalarMaker makers_[3];
     // The first values of repeated keys, by the dict they were set in.
     struct FirstValues {

@@ -534,7 +534,7 @@ void scalar_annotation_dealloc(PyObject* self) {
     Py_DECREF(a.style);
     Py_DECREF(a.source_tag);
     Py_DECREF(a.source_target);
-    type->tp_free(self);
+    PyObject_Free(self);
     Py_DECREF(type);
 }
 
@@ -579,8 +579,10 @@ bool is_scalar_annotation(PyObject* object) {
 py::ref new_scalar_annotation(const ScalarAnnotation& annotation) {
     PyTypeObject* type = scalar_annotation_type();
     if (!type) return {};
-    py::ref self = py::ref::steal(type->tp_alloc(type, 0));
-    if (!self) return {};
+    // Every field is set below: no zeroed allocation needed.
+    auto* made = static_cast<ScalarAnnotationObject*>(PyObject_Malloc(sizeof(ScalarAnnotationObject)));
+    if (!made) return py::ref::steal(PyErr_NoMemory());
+    py::ref self = py::ref::steal(PyObject_Init(reinterpret_cast<PyObject*>(made), type));  // holds the type
     ScalarAnnotation& a = fields_of(self.get());
     a = annotation;
     Py_INCREF(a.file);
