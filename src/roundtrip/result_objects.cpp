@@ -269,7 +269,7 @@ bool ResultObjects::flatten(Merges& merges, PyObject* source, py::ref& leftover)
         if (PyList_CheckExact(source)) {
             list = new_list(nullptr);
         } else if (PyTypeObject* type = ffi::annotated_list_type()) {
-            list = ffi::new_annotated_list(ffi::annotated_list_data(source)->annotation, type);
+            list = ffi::new_annotated_list(ffi::annotated_list_data(source)->annotation(), type);
         }
         if (!list) return false;
         for (const py::ref& item : rest) {

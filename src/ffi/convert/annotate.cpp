@@ -400,7 +400,7 @@ private:
         } else if (Py_TYPE(object) == annotated_list_type()) {
             data = annotated_list_data(object);
         }
-        if (data) data->annotation.source_tag = std::string(tag);
+        if (data) data->set_source_tag(tag);
     }
 
     Placement placement(const Node& node) const {

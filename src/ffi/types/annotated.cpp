@@ -31,7 +31,7 @@ py::ref make_instance(PyTypeObject* base, PyTypeObject* type, AnnotatedData* (*d
     py::ref self = py::ref::steal(base->tp_new(type, empty.get(), nullptr));
     if (!self) return {};
     AnnotatedData* block = new (data(self.get())) AnnotatedData();
-    block->annotation = std::move(annotation);
+    block->set(std::move(annotation));
     return self;
 }
 
@@ -102,7 +102,7 @@ PyObject* get_field(PyObject* self, void* closure) {
         AnnotatedData* data = annotated_data(self);
         Borrow borrow = Borrow::shared(data->borrow);
         if (!borrow.ok()) return nullptr;
-        return field_value(data->annotation, static_cast<Field>(reinterpret_cast<std::uintptr_t>(closure))).release();
+        return field_value(data->annotation(), static_cast<Field>(reinterpret_cast<std::uintptr_t>(closure))).release();
     });
 }
 
@@ -152,7 +152,7 @@ PyObject* annotated_reduce(PyObject* self, PyObject*) {
             AnnotatedData* data = annotated_data(self);
             Borrow borrow = Borrow::shared(data->borrow);
             if (!borrow.ok()) return nullptr;
-            annotation = data->annotation;
+            annotation = data->annotation();
         }
         const bool is_list = PyList_Check(self);
         py::ref items;
@@ -186,7 +186,7 @@ PyObject* annotated_setstate(PyObject* self, PyObject* state) {
             add_argument_note("state");
             return nullptr;
         }
-        data->annotation = std::move(annotation);
+        data->set(std::move(annotation));
         return py::none().release();
     });
 }
@@ -317,6 +317,46 @@ PyType_Spec list_spec = {
 };
 
 }  // namespace
+
+Annotation AnnotatedData::annotation() const {
+    Annotation a;
+    a.line = line_;
+    a.column = column_;
+    a.end_line = end_line_;
+    a.end_column = end_column_;
+    a.offset = offset_;
+    a.end_offset = end_offset_;
+    if (texts_) {
+        a.file = texts_->file;
+        a.source_tag = texts_->source_tag;
+        a.source_target = texts_->source_target;
+    }
+    return a;
+}
+
+void AnnotatedData::set(Annotation a) {
+    line_ = a.line;
+    column_ = a.column;
+    end_line_ = a.end_line;
+    end_column_ = a.end_column;
+    offset_ = a.offset;
+    end_offset_ = a.end_offset;
+    if (!a.file && !a.source_tag && !a.source_target) {
+        texts_.reset();
+        return;
+    }
+    Texts& t = texts();
+    t.file = std::move(a.file);
+    t.source_tag = std::move(a.source_tag);
+    t.source_target = std::move(a.source_target);
+}
+
+void AnnotatedData::set_source_tag(std::string_view tag) { texts().source_tag = std::string(tag); }
+
+AnnotatedData::Texts& AnnotatedData::texts() {
+    if (!texts_) texts_ = std::make_unique<Texts>();
+    return *texts_;
+}
 
 AnnotatedData* annotated_dict_data(PyObject* self) {
     return reinterpret_cast<AnnotatedData*>(reinterpret_cast<char*>(self) + kDictDataOffset);

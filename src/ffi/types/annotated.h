@@ -30,6 +30,7 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,9 +57,31 @@ struct Annotation {
     friend bool operator==(const Annotation&, const Annotation&) = default;
 };
 
-struct AnnotatedData {
-    Annotation annotation;
+// What an instance carries: its Annotation, the three texts kept in a block
+// of their own that only a node with one of them has (most have none).
+class AnnotatedData {
+public:
+    Annotation annotation() const;
+    void set(Annotation annotation);
+    void set_source_tag(std::string_view tag);
+
     BorrowFlag borrow{0};
+
+private:
+    struct Texts {
+        std::optional<std::string> file;
+        std::optional<std::string> source_tag;
+        std::optional<std::string> source_target;
+    };
+    Texts& texts();
+
+    std::uint32_t line_ = 0;
+    std::uint32_t column_ = 0;
+    std::uint32_t end_line_ = 0;
+    std::uint32_t end_column_ = 0;
+    std::uint64_t offset_ = 0;
+    std::uint64_t end_offset_ = 0;
+    std::unique_ptr<Texts> texts_;
 };
 
 // The block of an instance of either class.
