@@ -69,7 +69,8 @@ public:
 
     ValueBuilder(Arena& arena, const DecodeOptions& options, std::vector<Value>& documents,
                  std::vector<bool>& has_merge_keys, std::vector<LocatedWarning>& warnings)
-        : arena_(arena),
+        : kept_(arena),
+          arena_(&arena),
           options_(options),
           documents_(documents),
           has_merge_keys_(has_merge_keys),
@@ -107,7 +108,7 @@ public:
     StepResult alias(const Token& token, Anchor& anchor, Value& out) {
         QM_TRY(charge_alias_expansion(anchor.count, token.span));
         nodes_made_ += anchor.count;
-        out = options_.copy_aliases ? deep_copy(anchor.value, arena_) : stand_in(anchor.value);
+        out = options_.copy_aliases ? deep_copy(anchor.value, *arena_) : stand_in(anchor.value);
         return Ok{};
     }
 
@@ -121,7 +122,7 @@ public:
     // A custom tag wraps the value; a core tag on a collection is dropped.
     void finish_node(Value& value, const parse::Properties& props) {
         if (props.has_tag && parse::is_custom_tag(props.expanded)) {
-            value = Value::tagged(props.expanded, value, arena_);
+            value = Value::tagged(props.expanded, value, *arena_);
             ++nodes_made_;
         }
     }
@@ -135,7 +136,7 @@ public:
         text.reserve(parts.prefix.size() + parts.suffix.size());
         text.append(parts.prefix);
         text.append(parts.suffix);
-        props.expanded = arena_.copy_text(text);
+        props.expanded = arena_->copy_text(text);
     }
 
     AnchorMark anchor_mark() const { return nodes_made_; }
@@ -177,7 +178,7 @@ public:
         ++nodes_made_;
         number_key(key);
         if (options_.reject_complex) QM_TRY(check_complex_key(key, entry.at));
-        Pair* pair = arena_.allocate_array<Pair>(1);
+        Pair* pair = arena_->allocate_array<Pair>(1);
         pair->key = key;
         pair->value = value;
         out = Value::mapping(pair, 1);
@@ -199,11 +200,23 @@ public:
 
     // An explicit document is there even when empty; a bare one only with
     // a node.
+    //
+    // With `first_document_only`, the documents after the first are built
+    // and checked like it, then freed: the keys of their warnings are
+    // copied into the kept trees first.
     void document(Value&& root, bool present, const Token* start) {
         if (present || start != nullptr) {
-            documents_.push_back(present ? root : Value::null());
-            has_merge_keys_.push_back(document_has_merge_keys_);
+            if (options_.first_document_only && !documents_.empty()) {
+                for (std::size_t i = warnings_seen_; i < warnings_.size(); ++i)
+                    warnings_[i].key = deep_copy(warnings_[i].key, kept_);
+                dropped_ = Arena();
+            } else {
+                documents_.push_back(present ? root : Value::null());
+                has_merge_keys_.push_back(document_has_merge_keys_);
+                if (options_.first_document_only) arena_ = &dropped_;
+            }
         }
+        warnings_seen_ = warnings_.size();
         document_has_merge_keys_ = false;
     }
 
@@ -217,7 +230,7 @@ private:
             case ValueKind::Mapping:
                 return Value::mapping(nullptr, 0);
             case ValueKind::Tagged:
-                return Value::tagged(value.tagged_value().tag, stand_in(value.tagged_value().inner), arena_);
+                return Value::tagged(value.tagged_value().tag, stand_in(value.tagged_value().inner), *arena_);
             default:
                 return value;  // a scalar: its text is shared, never changed
         }
@@ -250,7 +263,7 @@ private:
         if (scalar.kind == ResolvedKind::BigInt) {
             std::string storage;
             const std::string_view digits = resolver::tagged_big_integer_text(options_.mode, text, storage);
-            out = Value::big_int(storage.empty() ? digits : arena_.copy_text(digits), arena_);
+            out = Value::big_int(storage.empty() ? digits : arena_->copy_text(digits), *arena_);
             return Ok{};
         }
         out = resolved_value(scalar, token);
@@ -263,20 +276,20 @@ private:
             case ResolvedKind::Null: return Value::null();
             case ResolvedKind::Bool: return Value::boolean(scalar.boolean);
             case ResolvedKind::Int: return Value::integer(scalar.integer);
-            case ResolvedKind::BigInt: return Value::big_int(text, arena_);
+            case ResolvedKind::BigInt: return Value::big_int(text, *arena_);
             case ResolvedKind::Float: return Value::floating(scalar.number);
             case ResolvedKind::Str:
             case ResolvedKind::Invalid: return string_value(token);
             case ResolvedKind::Merge:
                 document_has_merge_keys_ = true;
                 ++nodes_made_;  // the marker is a tag around a string
-                return make_merge_marker(arena_);
+                return make_merge_marker(*arena_);
         }
         return string_value(token);
     }
 
     Value string_value(const Token& token) {
-        Value value = Value::string(token.text, arena_);
+        Value value = Value::string(token.text, *arena_);
         value.note_ascii_text(token.ascii);
         return value;
     }
@@ -318,7 +331,7 @@ private:
     template <class T>
     std::span<T> take_children(std::vector<T>& stack, std::size_t base) {
         const std::size_t n = stack.size() - base;
-        T* children = arena_.allocate_array<T>(n);
+        T* children = arena_->allocate_array<T>(n);
         std::copy(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end(), children);
         stack.resize(base);
         return {children, n};
@@ -329,7 +342,12 @@ private:
         return Err<LocatedError>{LocatedError{std::move(message), span, kind}};
     }
 
-    Arena& arena_;
+    Arena& kept_;    // the trees of the documents kept
+    Arena* arena_;  // where nodes go: `kept_`, or `dropped_`
+    // The trees of documents that are checked but not kept, freed as each
+    // one ends.
+    Arena dropped_;
+    std::size_t warnings_seen_ = 0;  // the warnings of documents already ended
     const DecodeOptions& options_;
     std::optional<KeyIds> key_ids_;  // with for_python
     std::vector<Value>& documents_;

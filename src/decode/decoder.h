@@ -42,6 +42,9 @@ struct DecodeOptions {
     // the lock and while the texts are in cache: a String mapping key
     // carries the id of its text (Value::key_id, decode/key_ids.h).
     bool for_python = false;
+    // Only the first document's tree is kept; the others are checked as
+    // fully (their errors and warnings are the same) and freed one by one.
+    bool first_document_only = false;
 };
 
 struct Documents {

@@ -235,7 +235,11 @@ py::ref load_with_options(const LoadArguments& arguments) {
     // result at a fraction of the cost, unless the text may hold anchors:
     // the directive road makes one object per anchor, the plain road one
     // per alias.
-    std::optional<decode::Documents> documents = decode_and_report(text, settings.decode);
+    // Only the first document is converted: the others are checked and
+    // their trees freed as the decode goes.
+    decode::DecodeOptions first_only = settings.decode;
+    first_only.first_document_only = true;
+    std::optional<decode::Documents> documents = decode_and_report(text, first_only);
     if (!documents) return {};
     if (documents->documents.empty()) return py::none();
     if (schema && !validate_text_against_schema(text, documents->documents.front(), schema.get(), settings.mode))

@@ -263,6 +263,18 @@ class TestWarnings:
             "YAML 1.1 syntax 'on' resolves as bool in 1.1 but str in 1.2 at line 4, column 4",
         ]
 
+    def test_loads_warns_of_the_documents_it_does_not_return(self, caplog):
+        # loads keeps only the first document's tree; the keys the warnings
+        # of the others name must outlive theirs.
+        caplog.set_level(logging.WARNING, logger="quillmere")
+        text = "a: 1\n---\n? [k, {x: y}]\n: 1\n? [k, {x: y}]\n: 2\n---\nlong key %s: 1\nlong key %s: 2\n"
+        assert q.loads(text, option=q.OPT_DUPLICATE_KEYS_WARN) == {"a": 1}
+        assert [r.getMessage() for r in caplog.records] == [
+            "duplicate mapping key 'Sequence([String(\"k\"), Mapping([(String(\"x\"), String(\"y\"))])])' at line 5, "
+            "column 1; keeping the last value",
+            "duplicate mapping key 'long key %s' at line 9, column 1; keeping the last value",
+        ]
+
     @pytest.mark.parametrize("text, option, count", [
         ("x: yes", q.OPT_YAML_1_1_WARN, 0),                                   # 1.2 rules: nothing to warn
         ("x: yes", q.OPT_YAML_1_1_WARN | q.OPT_YAML_1_1, 1),

@@ -328,6 +328,53 @@ TEST(Decoder, AliasBudgetSpansTheStream) {
     EXPECT_EQ(many.error().message, "document expands to too many nodes (possible alias bomb)");
 }
 
+// Keeping only the first document changes nothing else: the later ones
+// fail and warn as before (their warnings outlive their trees), and the
+// alias budget still spans the stream.
+TEST(Decoder, FirstDocumentOnlyChecksTheRest) {
+    DecodeOptions all;
+    all.dup_warn = true;
+    DecodeOptions first = all;
+    first.first_document_only = true;
+    DecodeOptions strict = first;
+    strict.dup_warn = false;
+    strict.dup_error = true;
+    const std::string half = alias_bomb(6);
+    std::string bombs;
+    for (int i = 0; i < 5; ++i) bombs += "---\n" + half;
+    const std::string texts[] = {
+        "a: 1\n---\nb: 2\n---\nc: 3",
+        "---\n--- &x [1]\n---\n- *x",
+        "a: 1\n---\n? {k: [1, 2]}\n: x\n? {k: [1, 2]}\n: y\n---\nz: 1\nz: 2",
+        "a: &x 1\n---\nb: *x",
+        "a: 1\n---\nb: [1\n",
+        "m: &m {k: 1}\n---\nn: {<<: *m, j: 2}\n---\n<<: [1]",
+        bombs,
+    };
+    for (const std::string& text : texts) {
+        for (const DecodeOptions* options : {&first, &strict}) {
+            DecodeOptions every = *options;
+            every.first_document_only = false;
+            auto whole = decode::decode_documents(text, every);
+            auto kept = decode::decode_documents(text, *options);
+            ASSERT_EQ(kept.ok(), whole.ok()) << text;
+            if (!whole.ok()) {
+                EXPECT_EQ(kept.error().message, whole.error().message) << text;
+                EXPECT_EQ(kept.error().span.offset, whole.error().span.offset) << text;
+                continue;
+            }
+            const auto& documents = kept.value().documents;
+            ASSERT_EQ(documents.size(), std::min<std::size_t>(whole.value().documents.size(), 1)) << text;
+            if (!documents.empty()) {
+                EXPECT_EQ(describe_value(documents[0]), describe_value(whole.value().documents[0])) << text;
+            }
+            EXPECT_EQ(decode_warnings(text, *options), decode_warnings(text, every)) << text;
+        }
+    }
+    EXPECT_EQ(decode_warnings("a: 1\n---\n? [x]\n: 1\n? [x]\n: 2\n", first),
+              (std::vector<std::string>{"dup(Sequence([String(\"x\")])) @5:1"}));
+}
+
 TEST(Decoder, ScanErrorsComeFirst) {
     // The descent fails at line 1, but the text also fails to scan later:
     // as if tokenized whole, the scan error is reported.
