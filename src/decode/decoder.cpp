@@ -237,9 +237,10 @@ private:
     }
 
     // Keys are numbered as they are added, while their text is still in
-    // cache; a key copied for an alias or a merge keeps its id.
+    // cache; a key copied for an alias or a merge keeps its id. The keys
+    // of a document that is not kept are never converted: they get none.
     void number_key(Value& key) {
-        if (key_ids_ && key.is(ValueKind::String)) key.set_key_id(key_ids_->id_of(key.text()));
+        if (key_ids_ && arena_ == &kept_ && key.is(ValueKind::String)) key.set_key_id(key_ids_->id_of(key.text()));
     }
 
     Value scalar_value(const Token& token) {

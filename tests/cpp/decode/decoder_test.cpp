@@ -371,6 +371,13 @@ TEST(Decoder, FirstDocumentOnlyChecksTheRest) {
             EXPECT_EQ(decode_warnings(text, *options), decode_warnings(text, every)) << text;
         }
     }
+    // Only the kept document's keys are numbered for the conversion.
+    DecodeOptions numbered = first;
+    numbered.for_python = true;
+    auto ids = decode::decode_documents("a: 1\nb: {a: 2}\n---\nc: 1\nd: {e: 2}", numbered);
+    ASSERT_TRUE(ids.ok());
+    EXPECT_EQ(ids.value().key_ids, 2u);
+
     EXPECT_EQ(decode_warnings("a: 1\n---\n? [x]\n: 1\n? [x]\n: 2\n", first),
               (std::vector<std::string>{"dup(Sequence([String(\"x\")])) @5:1"}));
 }
