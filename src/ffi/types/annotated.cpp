@@ -480,10 +480,6 @@ py::ref import_scalar_class(const char* name) {
     return py::ref::steal(PyObject_GetAttrString(package.get(), name));
 }
 
-}  // namespace
-
-namespace {
-
 // The record holds strings and None only, so it takes no part in garbage
 // collection.
 struct ScalarAnnotationObject {
