@@ -1,4 +1,5 @@
-// Argument extraction for the module functions.
+// Argument binding for the entry points from Python: the module functions
+// and the methods of the classes.
 //
 // Every module function is METH_FASTCALL | METH_KEYWORDS with one shape:
 // one required positional-only argument (`data`, `obj` or `doc`) and any
@@ -20,10 +21,7 @@
 #include <Python.h>
 
 #include <cstddef>
-#include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 
 namespace quillmere::ffi {
 
@@ -59,14 +57,5 @@ struct MethodSignature {
 // TypeError for a missing, surplus, unknown or repeated argument.
 [[nodiscard]] bool parse_method_arguments(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargsf,
                                           PyObject* kwnames, PyObject** values);
-
-// `option`: an int in 0..2^64-1, or absent (0). False with the conversion's
-// error, noted with the argument's name, otherwise.
-[[nodiscard]] bool options_from_argument(PyObject* value, std::uint64_t& options);
-
-// A file-system path argument: os.fspath() must give a str, which is
-// encoded with the file-system encoding. Absent stays absent. False with
-// the conversion's error, noted with `name`, otherwise.
-[[nodiscard]] bool path_from_argument(PyObject* value, const char* name, std::optional<std::string>& path);
 
 }  // namespace quillmere::ffi

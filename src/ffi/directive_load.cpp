@@ -6,6 +6,7 @@
 #include "common/utf8.h"
 #include "decode/decoder.h"
 #include "directives/loader.h"
+#include "ffi/directive_errors.h"
 #include "ffi/entry.h"
 #include "ffi/gil.h"
 #include "ffi/errors.h"
@@ -18,32 +19,6 @@ namespace {
 
 using directives::DirectiveErrorKind;
 using directives::MissingReference;
-
-ExceptionClass class_for_kind(DirectiveErrorKind kind) {
-    switch (kind) {
-        case DirectiveErrorKind::IncludeNotFound:
-            return ExceptionClass::IncludeNotFoundError;
-        case DirectiveErrorKind::CircularInclude:
-            return ExceptionClass::CircularIncludeError;
-        case DirectiveErrorKind::IncludeDepth:
-            return ExceptionClass::IncludeDepthError;
-        case DirectiveErrorKind::IncludeConfinement:
-            return ExceptionClass::IncludeConfinementError;
-        case DirectiveErrorKind::SecretNotFound:
-            return ExceptionClass::SecretNotFoundError;
-        case DirectiveErrorKind::EnvVar:
-            return ExceptionClass::EnvVarError;
-        default:
-            return ExceptionClass::IncludeError;
-    }
-}
-
-// Each attribute on its own: one the instance refuses is skipped.
-void set_attribute(PyObject* exception, const char* name, py::ref value) {
-    if (!value || PyObject_SetAttrString(exception, name, value.get()) < 0) PyErr_Clear();
-}
-
-py::ref path_text(const std::string& path) { return text_to_str(to_text_lossy(path)); }
 
 // One kind of missing reference: the callable called and the warning
 // "{subject} '{name}' is not defined{where} at {file}:{line}" logged for
@@ -79,29 +54,6 @@ bool report(std::vector<MissingReference> references, PyObject* callable, bool w
 }
 
 }  // namespace
-
-void directive_error_to_exception(const directives::DirectiveError& error) {
-    py::ref exception = new_exception(class_for_kind(error.kind), directives::describe_directive_error(error));
-    if (!exception) return;  // internal fault, already set
-    set_attribute(exception.get(), "file", path_text(error.path));
-    if (error.position) {
-        set_attribute(exception.get(), "line", py::ref::steal(PyLong_FromUnsignedLong(error.position->line + 1ul)));
-        set_attribute(exception.get(), "column",
-                      py::ref::steal(PyLong_FromUnsignedLong(error.position->column + 1ul)));
-    }
-    if (error.kind != DirectiveErrorKind::SecretNotFound && error.kind != DirectiveErrorKind::EnvVar) {
-        py::ref stack = py::ref::steal(PyList_New(0));
-        for (const directives::IncludeFrame& frame : error.chain) {
-            if (!stack) break;
-            py::ref path = path_text(frame.path);
-            py::ref line = py::ref::steal(PyLong_FromUnsignedLong(frame.line + 1ul));
-            py::ref entry = path && line ? py::ref::steal(PyTuple_Pack(2, path.get(), line.get())) : py::ref();
-            if (!entry || PyList_Append(stack.get(), entry.get()) < 0) stack.reset();
-        }
-        set_attribute(exception.get(), "include_stack", std::move(stack));
-    }
-    raise_exception(std::move(exception));
-}
 
 bool report_missing_references(directives::IncludeContext& context, const DirectiveArguments& arguments) {
     return report(std::move(context.missing_secrets), arguments.on_missing_secret,

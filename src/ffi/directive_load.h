@@ -63,9 +63,4 @@ std::optional<LoadedDirectives> load_directives(std::string_view text, const Dir
 [[nodiscard]] bool report_missing_references(directives::IncludeContext& context,
                                              const DirectiveArguments& arguments);
 
-// Raises `error` as QuillmereIncludeNotFoundError, ... by its kind, with
-// `file`, `line` and `column` (a secret or variable only) and `include_stack`
-// (every kind but a missing secret or variable).
-void directive_error_to_exception(const directives::DirectiveError& error);
-
 }  // namespace quillmere::ffi

@@ -29,6 +29,7 @@
 #include "encode/emitter.h"
 #include "encode/json_writer.h"
 #include "ffi/args.h"
+#include "ffi/arguments.h"
 #include "ffi/convert/encode.h"
 #include "ffi/entry.h"
 #include "ffi/errors.h"

@@ -15,6 +15,9 @@
 // (a finalizer that runs as that walk's objects are released) sees nothing
 // of the enclosing record, which is put back when it returns; deallocation
 // bodies leave the record alone.
+//
+// `as_method` gives a fast-call entry point the function type that a
+// PyMethodDef holds.
 #pragma once
 
 #include <Python.h>
@@ -79,6 +82,13 @@ void guarded_unraisable(PyObject* obj, F&& body) noexcept {
         return true;
     }) == false;
     if (failed) PyErr_WriteUnraisable(obj);
+}
+
+// A PyMethodDef entry point of the fast-call-with-keywords shape.
+using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+inline PyCFunction as_method(FastFunction fn) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn));
 }
 
 }  // namespace quillmere::ffi

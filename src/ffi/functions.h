@@ -16,13 +16,6 @@ extern PyMethodDef yaml_version_method;
 extern PyMethodDef dump_includes_method;
 extern PyMethodDef dump_includes_map_method;
 
-// A PyMethodDef entry point of the fast-call-with-keywords shape.
-using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
-
-inline PyCFunction as_method(FastFunction fn) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn));
-}
-
 // Keeps the interpreter's stack watch in step with the engine's fresh
 // stacks where the interpreter has one (3.14 and later).
 void install_stack_protection_hooks();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ffi/args.h"
+#include "ffi/arguments.h"
 #include "ffi/entry.h"
 #include "ffi/errors.h"
 #include "ffi/functions.h"

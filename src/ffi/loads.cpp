@@ -28,6 +28,7 @@
 #include "common/arena.h"
 #include "decode/decoder.h"
 #include "ffi/args.h"
+#include "ffi/arguments.h"
 #include "ffi/convert/decode.h"
 #include "ffi/entry.h"
 #include "ffi/errors.h"

@@ -22,7 +22,10 @@
 #include "ffi/functions.h"
 #include "ffi/options.h"
 #include "ffi/ref.h"
+#include "ffi/types/annotated.h"
+#include "ffi/types/tag.h"
 #include "ffi/types/types.h"
+#include "roundtrip/document_api.h"
 
 namespace quillmere::ffi {
 
@@ -33,10 +36,19 @@ constexpr std::array<PyMethodDef*, 8> kFunctions = {
     &schema_ref_method,  &yaml_version_method,  &dump_includes_method, &dump_includes_map_method,
 };
 
-constexpr std::array<ClassId, kClassCount> kClassOrder = {
-    ClassId::Document, ClassId::DocumentView,  ClassId::Node,
-    ClassId::Tag,      ClassId::AnnotatedDict, ClassId::AnnotatedList,
+struct ClassEntry {
+    ClassId id;
+    CreateType create;
 };
+
+constexpr std::array<ClassEntry, kClassCount> kClasses = {{
+    {ClassId::Document, roundtrip::create_document_type},
+    {ClassId::DocumentView, roundtrip::create_document_view_type},
+    {ClassId::Node, roundtrip::create_node_type},
+    {ClassId::Tag, create_tag_type},
+    {ClassId::AnnotatedDict, create_annotated_dict_type},
+    {ClassId::AnnotatedList, create_annotated_list_type},
+}};
 
 // Appends `name` to the module's `__all__` (made on first use) and sets the
 // attribute. 0, or -1 with the error set.
@@ -79,10 +91,10 @@ int add_int_constant(PyObject* module, const char* name, std::uint64_t value) {
     return add_name(module, key.get(), number.get());
 }
 
-int add_class(PyObject* module, ClassId id) {
-    PyTypeObject* type = class_type(id);
+int add_class(PyObject* module, const ClassEntry& entry) {
+    PyTypeObject* type = class_type(entry.id, entry.create);
     if (!type) return -1;
-    py::ref name = py::ref::steal(PyUnicode_FromString(class_name(id)));
+    py::ref name = py::ref::steal(PyUnicode_FromString(class_name(entry.id)));
     if (!name) return -1;
     return add_name(module, name.get(), reinterpret_cast<PyObject*>(type));
 }
@@ -101,8 +113,8 @@ int init_module(PyObject* module) {
         for (const OptionConstant& constant : kOptionConstants) {
             if (add_int_constant(module, constant.name, constant.value) < 0) return -1;
         }
-        for (ClassId id : kClassOrder) {
-            if (add_class(module, id) < 0) return -1;
+        for (const ClassEntry& entry : kClasses) {
+            if (add_class(module, entry) < 0) return -1;
         }
         install_stack_protection_hooks();
         return 0;

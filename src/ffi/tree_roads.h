@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "decode/decoder.h"
-#include "ffi/convert/decode.h"
+#include "ffi/convert/custom_tags.h"
 #include "ffi/directive_load.h"
 #include "ffi/ref.h"
 

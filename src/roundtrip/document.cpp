@@ -38,7 +38,6 @@
 #include "ffi/borrow.h"
 #include "ffi/entry.h"
 #include "ffi/errors.h"
-#include "ffi/functions.h"
 #include "ffi/types/types.h"
 #include "resolver/resolver.h"
 #include "roundtrip/anchors.h"
@@ -75,6 +74,14 @@ DocumentObject* as_document(PyObject* self) { return reinterpret_cast<DocumentOb
 HandleObject* as_handle(PyObject* self) { return reinterpret_cast<HandleObject*>(self); }
 HandleAddress address_of(const HandleObject& handle) { return HandleAddress{handle.root, handle.path}; }
 
+// The three types (borrowed) from their cells, or null with the internal
+// fault set.
+PyTypeObject* document_type() { return ffi::class_type_or_fault(ffi::ClassId::Document, create_document_type); }
+PyTypeObject* document_view_type() {
+    return ffi::class_type_or_fault(ffi::ClassId::DocumentView, create_document_view_type);
+}
+PyTypeObject* node_type() { return ffi::class_type_or_fault(ffi::ClassId::Node, create_node_type); }
+
 // ------------------------------------------------------------ objects
 
 // A new handle of `type` at `path` from documents[root]; takes a new
@@ -92,11 +99,11 @@ py::ref new_handle(PyTypeObject* type, PyObject* document, std::size_t root, Pat
 }
 
 py::ref new_view_object(PyObject* document, std::size_t root, Path path) {
-    return new_handle(ffi::document_view_type(), document, root, std::move(path));
+    return new_handle(document_view_type(), document, root, std::move(path));
 }
 
 py::ref new_node_object(PyObject* document, std::size_t root, Path path) {
-    return new_handle(ffi::node_type(), document, root, std::move(path));
+    return new_handle(node_type(), document, root, std::move(path));
 }
 
 // Every heap-type instance holds a reference to its type; a handle also
@@ -1299,12 +1306,12 @@ YamlNode* head_comment_owner(DocumentState& state, const HandleAddress& address)
 }
 
 bool is_document(PyObject* object) {
-    PyTypeObject* type = ffi::document_type();
+    PyTypeObject* type = document_type();
     return type != nullptr && PyObject_TypeCheck(object, type);
 }
 
 bool is_document_view(PyObject* object) {
-    PyTypeObject* type = ffi::document_view_type();
+    PyTypeObject* type = document_view_type();
     return type != nullptr && PyObject_TypeCheck(object, type);
 }
 
@@ -1325,7 +1332,7 @@ std::optional<SharedDocument> SharedDocument::take(PyObject* document) {
 }
 
 py::ref new_document_object(DocumentState state) {
-    PyTypeObject* type = ffi::document_type();
+    PyTypeObject* type = document_type();
     if (type == nullptr) return {};
     py::ref object = py::ref::steal(type->tp_alloc(type, 0));
     if (!object) return {};
@@ -1335,12 +1342,8 @@ py::ref new_document_object(DocumentState state) {
     return object;
 }
 
+PyObject* create_document_type() { return PyType_FromSpec(&document_spec); }
+PyObject* create_document_view_type() { return PyType_FromSpec(&view_spec); }
+PyObject* create_node_type() { return PyType_FromSpec(&node_spec); }
+
 }  // namespace quillmere::roundtrip
-
-namespace quillmere::ffi {
-
-PyObject* create_document_type() { return PyType_FromSpec(&roundtrip::document_spec); }
-PyObject* create_document_view_type() { return PyType_FromSpec(&roundtrip::view_spec); }
-PyObject* create_node_type() { return PyType_FromSpec(&roundtrip::node_spec); }
-
-}  // namespace quillmere::ffi

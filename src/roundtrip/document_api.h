@@ -22,8 +22,9 @@
 // keeps them alive for the call.
 //
 // The other way round, document.cpp gives the module functions (dumps,
-// to_json, dump_includes) a shared borrow of a document, and every reader
-// the one plain-value conversion of the document API.
+// to_json, dump_includes) a shared borrow of a document, every reader the
+// one plain-value conversion of the document API, and the exec step the
+// creators of the three classes.
 #pragma once
 
 #include <Python.h>
@@ -151,6 +152,12 @@ YamlNode* head_comment_owner(DocumentState& state, const HandleAddress& address)
 
 // A new QuillmereDocument owning `state`; null with the error set.
 py::ref new_document_object(DocumentState state);
+
+// The creators of the three type objects (ffi/types/types.h), for the exec
+// step: a new type object, or null with the error set.
+PyObject* create_document_type();
+PyObject* create_document_view_type();
+PyObject* create_node_type();
 
 // The plain Python value of `node`, a node of `state`'s trees, as every
 // reading member of the document classes gives it: the plain road's data

@@ -29,7 +29,7 @@
 #include "common/utf8.h"
 #include "directives/platform.h"
 #include "directives/write_back.h"
-#include "ffi/directive_load.h"
+#include "ffi/directive_errors.h"
 #include "ffi/text.h"
 #include "roundtrip/document_api.h"
 #include "roundtrip/emitter.h"

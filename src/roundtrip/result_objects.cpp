@@ -9,10 +9,9 @@
 #endif
 
 #include "common/stack_guard.h"
-#include "ffi/convert/decode.h"
+#include "ffi/convert/big_int.h"
 #include "ffi/errors.h"
 #include "ffi/text.h"
-#include "ffi/types/types.h"
 #include "model/located_error.h"
 
 namespace quillmere::roundtrip {

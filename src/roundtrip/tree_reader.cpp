@@ -6,7 +6,6 @@
 #include "ffi/convert/key_tuple.h"
 #include "ffi/errors.h"
 #include "ffi/text.h"
-#include "ffi/types/types.h"
 #include "model/located_error.h"
 
 namespace quillmere::roundtrip {

@@ -31,7 +31,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ffi/convert/decode.h"
+#include "ffi/convert/custom_tags.h"
 #include "ffi/ref.h"
 #include "ffi/signals.h"
 #include "ffi/types/annotated.h"

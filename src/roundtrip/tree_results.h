@@ -31,7 +31,7 @@
 #include <span>
 #include <string>
 
-#include "ffi/convert/decode.h"
+#include "ffi/convert/custom_tags.h"
 #include "ffi/ref.h"
 #include "resolver/resolver.h"
 #include "roundtrip/ast.h"

@@ -15,7 +15,7 @@
 #include "ffi/errors.h"
 #include "ffi/signals.h"
 #include "ffi/text.h"
-#include "ffi/types/types.h"
+#include "ffi/types/annotated.h"
 #include "parse/parser.h"
 #include "roundtrip/line_index.h"
 #include "roundtrip/node_ends.h"

@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "ffi/convert/decode.h"
+#include "ffi/convert/custom_tags.h"
 #include "ffi/ref.h"
 #include "resolver/resolver.h"
 

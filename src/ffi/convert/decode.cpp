@@ -8,12 +8,11 @@
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
+#include "ffi/convert/big_int.h"
 #include "ffi/convert/key_tuple.h"
 #include "ffi/errors.h"
 #include "ffi/signals.h"
 #include "ffi/text.h"
-#include "ffi/types/tag.h"
-#include "ffi/types/types.h"
 
 namespace quillmere::ffi {
 
@@ -240,48 +239,6 @@ py::ref value_to_python(const Value& value, const DecodeContext& context, CallKe
     if (keys != nullptr) keys->start_document();
     Conversion conversion{context, KeyCache(keys), {}};
     return with_stack_guard([&] { return value_to_object(value, conversion); });
-}
-
-py::ref tagged_to_python(std::string_view tag, PyObject* value, const DecodeContext& context) {
-    if (context.tags || context.tag_handler) {
-        py::ref tag_text = text_to_str(tag);
-        if (!tag_text) return {};
-        if (context.tags) {
-            PyObject* callable = nullptr;
-#if PY_VERSION_HEX >= 0x030D0000
-            if (PyDict_GetItemRef(context.tags, tag_text.get(), &callable) < 0) return {};
-            py::ref entry = py::ref::steal(callable);  // a new reference, or null
-#else
-            callable = PyDict_GetItemWithError(context.tags, tag_text.get());
-            if (!callable && PyErr_Occurred()) return {};
-            py::ref entry = py::ref::borrow(callable);  // borrowed from the dict: take our own
-#endif
-            if (entry) return py::ref::steal(PyObject_CallOneArg(entry.get(), value));
-        }
-        if (context.tag_handler) {
-            PyObject* call_args[] = {tag_text.get(), value};
-            return py::ref::steal(PyObject_Vectorcall(context.tag_handler, call_args, 2, nullptr));
-        }
-    }
-    if (context.passthrough_tag) {
-        PyTypeObject* type = tag_type();
-        if (!type) return {};
-        return new_tag_object(type, tag, value);
-    }
-    return py::ref::borrow(value);
-}
-
-py::ref big_int_to_python(std::string_view text) {
-    std::string digits;
-    digits.reserve(text.size());
-    for (char c : text) {
-        if (c != '_') digits.push_back(c);
-    }
-    char* end = nullptr;
-    py::ref number = py::ref::steal(PyLong_FromString(digits.c_str(), &end, 10));
-    if (number) return number;
-    PyErr_Clear();
-    return text_to_str(digits);
 }
 
 }  // namespace quillmere::ffi

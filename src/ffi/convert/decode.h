@@ -22,21 +22,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 #include <vector>
 
-#include "model/value.h"
+#include "ffi/convert/custom_tags.h"
 #include "ffi/ref.h"
+#include "model/value.h"
 
 namespace quillmere::ffi {
-
-// The per-call settings for custom tags; borrowed from the load call, which
-// holds the objects for as long as the context is used.
-struct DecodeContext {
-    PyObject* tags = nullptr;         // dict of tag text -> callable, or null
-    PyObject* tag_handler = nullptr;  // callable(tag, value), or null
-    bool passthrough_tag = false;     // OPT_PASSTHROUGH_TAG
-};
 
 // The strs of the mapping keys of one call, by the id the decoder gave
 // each key text (Value::key_id): a key met before costs an index instead
@@ -80,15 +72,5 @@ private:
 // through a cache of the document's own); null with the Python error set
 // on failure.
 py::ref value_to_python(const Value& value, const DecodeContext& context, CallKeys* keys);
-
-// The custom-tag dispatch for an already converted `value`: the `tags`
-// entry, else `tag_handler`, else a QuillmereTag under passthrough, else
-// the value itself.
-py::ref tagged_to_python(std::string_view tag, PyObject* value, const DecodeContext& context);
-
-// A decimal integer text (underscores allowed) as int; when it is no
-// decimal integer, or has more digits than the interpreter's limit for
-// converting text to int, the text without underscores as str.
-py::ref big_int_to_python(std::string_view text);
 
 }  // namespace quillmere::ffi

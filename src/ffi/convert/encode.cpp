@@ -16,7 +16,6 @@
 #include "ffi/ref.h"
 #include "ffi/signals.h"
 #include "ffi/types/tag.h"
-#include "ffi/types/types.h"
 
 namespace quillmere::ffi {
 

@@ -633,6 +633,12 @@ PyObject* annotated_scalar_class(AnnotatedScalarClass which) {
     return scalar_class_cells[index].get([&] { return import_scalar_class(kScalarClassNames[index]); });
 }
 
+PyTypeObject* annotated_dict_type() {
+    return class_type_or_fault(ClassId::AnnotatedDict, create_annotated_dict_type);
+}
+PyTypeObject* annotated_list_type() {
+    return class_type_or_fault(ClassId::AnnotatedList, create_annotated_list_type);
+}
 PyObject* create_annotated_dict_type() { return PyType_FromSpec(&dict_spec); }
 PyObject* create_annotated_list_type() { return PyType_FromSpec(&list_spec); }
 

@@ -93,6 +93,13 @@ AnnotatedData* annotated_list_data(PyObject* self);
 py::ref new_annotated_dict(Annotation annotation, PyTypeObject* type);
 py::ref new_annotated_list(Annotation annotation, PyTypeObject* type);
 
+// The two types (borrowed) from their cells, or null with the internal
+// fault set (types/types.h); and their creators, for the exec step.
+PyTypeObject* annotated_dict_type();
+PyTypeObject* annotated_list_type();
+PyObject* create_annotated_dict_type();
+PyObject* create_annotated_list_type();
+
 // The pickled state: (line, column, file, end_line, end_column, source_tag,
 // source_target, offset, end_offset).
 py::ref annotation_state(const Annotation& annotation);

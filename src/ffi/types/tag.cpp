@@ -158,6 +158,7 @@ py::ref new_tag_object(PyTypeObject* type, std::string_view tag, PyObject* value
     return self;
 }
 
+PyTypeObject* tag_type() { return class_type_or_fault(ClassId::Tag, create_tag_type); }
 PyObject* create_tag_type() { return PyType_FromSpec(&tag_spec); }
 
 }  // namespace quillmere::ffi

@@ -31,4 +31,9 @@ struct TagObject {
 // and a new reference to `value`; null with the error set on failure.
 py::ref new_tag_object(PyTypeObject* type, std::string_view tag, PyObject* value);
 
+// The QuillmereTag type (borrowed) from its cell, or null with the internal
+// fault set (types/types.h); and its creator, for the exec step.
+PyTypeObject* tag_type();
+PyObject* create_tag_type();
+
 }  // namespace quillmere::ffi
