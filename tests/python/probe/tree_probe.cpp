@@ -18,13 +18,13 @@
 #include <utility>
 #include <vector>
 
-#include "ffi/ref.h"
+#include "py/ref.h"
+#include "results/tree_values.h"
 #include "roundtrip/composer.h"
-#include "roundtrip/tree_values.h"
 
 namespace {
 
-using quillmere::roundtrip::AliasCache;
+using quillmere::results::AliasCache;
 using quillmere::roundtrip::NodeKind;
 using quillmere::roundtrip::NodePair;
 using quillmere::roundtrip::YamlNode;
@@ -103,8 +103,8 @@ PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!node) return nullptr;
     const auto mode = yaml11 ? quillmere::resolver::ResolveMode::Yaml11 : quillmere::resolver::ResolveMode::Core12;
     AliasCache cache(roots);
-    py::ref value = key ? quillmere::roundtrip::to_python_key(*node, mode, cache)
-                        : quillmere::roundtrip::to_python(*node, mode, cache);
+    py::ref value = key ? quillmere::results::to_python_key(*node, mode, cache)
+                        : quillmere::results::to_python(*node, mode, cache);
     return value.release();
 }
 
@@ -117,7 +117,7 @@ PyObject* is_collection(PyObject*, PyObject* args) {
     YamlNode* node = walk(roots.front(), path);
     if (!node) return nullptr;
     AliasCache cache(roots);
-    return py::boolean(quillmere::roundtrip::is_collection_node(*node, cache)).release();
+    return py::boolean(quillmere::results::is_collection_node(*node, cache)).release();
 }
 
 // Nothing a read gave the node: no comments, properties or positions.
@@ -176,7 +176,7 @@ PyObject* write(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|pI", const_cast<char**>(keywords), &value, &prefer_double,
                                      &depth))
         return nullptr;
-    std::optional<YamlNode> node = quillmere::roundtrip::from_python(value, prefer_double != 0, depth);
+    std::optional<YamlNode> node = quillmere::results::from_python(value, prefer_double != 0, depth);
     if (!node) return nullptr;
     return describe(*node).release();
 }
@@ -187,7 +187,7 @@ PyObject* string_style(PyObject*, PyObject* args) {
     int prefer_double = 1;
     if (!PyArg_ParseTuple(args, "s#p", &text, &size, &prefer_double)) return nullptr;
     const auto style =
-        quillmere::roundtrip::choose_string_style(std::string_view(text, static_cast<std::size_t>(size)), prefer_double);
+        quillmere::results::choose_string_style(std::string_view(text, static_cast<std::size_t>(size)), prefer_double);
     return PyUnicode_FromString(kStyles[static_cast<int>(style)]);
 }
 
