@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -210,25 +212,6 @@ std::optional<std::string> environment_variable(std::string_view name) {
 
 namespace {
 
-// The file that writing to `path` replaces: the path itself, or where its
-// chain of symbolic links ends (a relative link read from the link's own
-// directory). Nothing, with errno set, when the chain cannot be read or
-// does not end.
-std::optional<std::string> write_target(std::string path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat info;
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-        std::string link(static_cast<std::size_t>(info.st_size) + 1, '\0');
-        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
-        if (n < 0) return std::nullopt;
-        if (static_cast<std::size_t>(n) >= link.size()) continue;  // the link changed under us: read it again
-        link.resize(static_cast<std::size_t>(n));
-        path = join_path(parent_path(path).value_or(""), link);
-    }
-    errno = ELOOP;
-    return std::nullopt;
-}
-
 bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -241,90 +224,226 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
-// A temporary file beside `target` holding `bytes`, flushed and closed,
-// with the target's permission bits when the target exists (else the
-// process's default for new files). Its path, or the error text.
-Result<std::string, std::string> write_temporary(const std::string& target, std::string_view bytes) {
+// The bits the process's umask takes from new files, as the kernel reports
+// it; 077 (new files stay private) where it does not. Read, not set: the
+// umask is the whole process's, and setting it to read it would race with
+// other threads creating files.
+mode_t process_umask() {
+    Descriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    if (status.get() < 0) return 077;
+    char buffer[4096];
+    std::size_t size = 0;
+    while (size < sizeof buffer) {
+        const ssize_t n = ::read(status.get(), buffer + size, sizeof buffer - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        size += static_cast<std::size_t>(n);
+    }
+    const std::string_view text(buffer, size);
+    const std::size_t at = text.find("\nUmask:");
+    if (at == std::string_view::npos) return 077;
+    unsigned long value = 0;
+    bool digits = false;
+    for (std::size_t i = at + 7; i < text.size() && text[i] != '\n'; ++i) {
+        if (text[i] >= '0' && text[i] <= '7') {
+            value = value * 8 + static_cast<unsigned long>(text[i] - '0');
+            digits = true;
+        } else if (text[i] != '\t' && text[i] != ' ') {
+            return 077;
+        }
+    }
+    return digits ? static_cast<mode_t>(value & 0777) : 077;
+}
+
+// A directory a batch writes into, opened once and shared by every file
+// of the batch in it.
+struct OpenDirectory {
+    std::string path;
+    bool beneath = false;  // opened beneath the include root
+    Descriptor fd{-1};
+};
+
+// One file of a batch, written in full to its temporary file.
+struct Prepared {
+    OpenDirectory* directory;
+    std::string name;       // the entry it replaces in that directory
+    std::string temporary;  // the temporary file's entry there
+};
+
+// The failure of one file: the error text, and whether the path led out of
+// the include root.
+struct FileFailure {
+    std::string reason;
+    bool outside_root = false;
+};
+
+FileFailure failure_from_errno(int error, bool beneath) {
+    return FileFailure{os_error_text(error), beneath && error == EXDEV};
+}
+
+class Batch {
+public:
+    explicit Batch(mode_t umask) : umask_(umask) {}
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    ~Batch() { remove_temporaries(0); }
+
+    Result<void, FileFailure> prepare(const FileWrite& file);
+    // Renames every temporary file over its target, in order; the index of
+    // the file whose rename failed, and why.
+    Result<void, std::pair<std::size_t, std::string>> commit();
+
+private:
+    Result<OpenDirectory*, FileFailure> open_directory(const std::string& path, const std::string& beneath);
+    void remove_temporaries(std::size_t from);
+
+    mode_t umask_;
+    // Stable addresses: the prepared files point at their directory.
+    std::vector<std::unique_ptr<OpenDirectory>> directories_;
+    std::vector<Prepared> prepared_;
+};
+
+Result<OpenDirectory*, FileFailure> Batch::open_directory(const std::string& path, const std::string& beneath) {
+    for (const auto& directory : directories_) {
+        if (directory->beneath == !beneath.empty() && directory->path == path) return directory.get();
+    }
+    auto directory = std::make_unique<OpenDirectory>();
+    directory->path = path;
+    directory->beneath = !beneath.empty();
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (beneath.empty()) {
+        directory->fd.reset(::open(path.empty() ? "." : path.c_str(), kFlags));
+    } else {
+        directory->fd.reset(open_beneath(beneath, path, kFlags));
+    }
+    if (directory->fd.get() < 0) return make_err(failure_from_errno(errno, directory->beneath));
+    directories_.push_back(std::move(directory));
+    return directories_.back().get();
+}
+
+Result<void, FileFailure> Batch::prepare(const FileWrite& file) {
+    if (contains_nul(file.path)) return make_err(FileFailure{std::string(kNulByteText)});
+    const bool beneath = !file.beneath.empty();
+    // The file that writing replaces: the path itself, or where its chain
+    // of symbolic links ends (a relative link read from the link's own
+    // directory). Each step is looked at through its directory's
+    // descriptor, and a confined step's directory is opened beneath the
+    // root, so nothing found here can lie outside it.
+    std::string path = beneath ? normalize_path_lexically(file.path) : file.path;
+    OpenDirectory* directory = nullptr;
+    std::string name;
     struct stat info;
-    const bool exists = ::stat(target.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) return make_err(os_error_text(EISDIR));
-    if (exists && !S_ISREG(info.st_mode)) return make_err(std::string(kNotRegularText));
+    bool exists = false;
+    for (int hops = 0;; ++hops) {
+        if (hops == 40) return make_err(FileFailure{os_error_text(ELOOP)});
+        name = std::string(file_name(path));
+        if (name.empty() || name == "." || name == "..")
+            return make_err(FileFailure{os_error_text(path.empty() ? ENOENT : EISDIR)});
+        QM_TRY_ASSIGN(directory, open_directory(parent_path(path).value_or(""), file.beneath));
+        if (::fstatat(directory->fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) return make_err(failure_from_errno(errno, false));
+            break;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            exists = true;
+            break;
+        }
+        std::string link(static_cast<std::size_t>(info.st_size) + 1, '\0');
+        const ssize_t n = ::readlinkat(directory->fd.get(), name.c_str(), link.data(), link.size());
+        if (n < 0) return make_err(failure_from_errno(errno, false));
+        if (static_cast<std::size_t>(n) >= link.size()) continue;  // the link changed under us: read it again
+        link.resize(static_cast<std::size_t>(n));
+        path = join_path(parent_path(path).value_or(""), link);
+        if (beneath) path = normalize_path_lexically(path);
+    }
+    if (exists && S_ISDIR(info.st_mode)) return make_err(FileFailure{os_error_text(EISDIR)});
+    if (exists && !S_ISREG(info.st_mode)) return make_err(FileFailure{std::string(kNotRegularText)});
     // Renaming would replace a file that the process may not write; writing
     // it in place would be refused, and so is this.
-    if (exists && ::access(target.c_str(), W_OK) != 0) return make_err(os_error_text(errno));
-    const std::string_view name = file_name(target);
-    if (name.empty()) return make_err(os_error_text(target.empty() ? ENOENT : EISDIR));
-    const std::string directory = parent_path(target).value_or("");
+    if (exists && ::faccessat(directory->fd.get(), name.c_str(), W_OK, 0) != 0)
+        return make_err(failure_from_errno(errno, false));
 
+    // Private from the start: no other user can open the file while it is
+    // incomplete, whatever the umask and the directory's permissions.
     std::string temporary;
-    Descriptor file(-1);
-    for (int attempt = 0; file.get() < 0; ++attempt) {
+    Descriptor out(-1);
+    for (int attempt = 0; out.get() < 0; ++attempt) {
         std::uint64_t random = 0;
         if (::getrandom(&random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
             random ^= static_cast<std::uint64_t>(::getpid()) << 20 ^ static_cast<std::uint64_t>(attempt);
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random));
-        temporary = join_path(directory, "." + std::string(name) + suffix);
-        // The process's umask applies to the new file as to any other.
-        file.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (file.get() < 0 && (errno != EEXIST || attempt == 16)) return make_err(os_error_text(errno));
+        temporary = "." + name + suffix;
+        out.reset(::openat(directory->fd.get(), temporary.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (out.get() < 0 && (errno != EEXIST || attempt == 16)) return make_err(failure_from_errno(errno, false));
     }
     auto fail = [&] {
         const int error = errno;
-        file.reset(-1);
-        ::unlink(temporary.c_str());
-        return make_err(os_error_text(error));
+        out.reset(-1);
+        ::unlinkat(directory->fd.get(), temporary.c_str(), 0);
+        return make_err(failure_from_errno(error, false));
     };
-    if (exists && ::fchmod(file.get(), info.st_mode & 07777) != 0) return fail();
-    if (!write_all(file.get(), bytes) || ::fsync(file.get()) != 0) return fail();
-    const int fd = file.release();
+    if (!write_all(out.get(), file.bytes)) return fail();
+    // The content is whole: now the target's owner and group, where the
+    // process may give them (as root, or the group of a file it owns when
+    // it belongs to that group; otherwise the file becomes the process's,
+    // as any rewritten file would), then its permission bits (after the
+    // owner, which clears set-id bits).
+    if (exists && (::geteuid() == 0 || info.st_uid == ::geteuid())) {
+        const uid_t owner = ::geteuid() == 0 ? info.st_uid : static_cast<uid_t>(-1);
+        if (::fchown(out.get(), owner, info.st_gid) != 0 && errno != EPERM) return fail();
+    }
+    const mode_t mode = exists ? info.st_mode & 07777 : 0666 & ~umask_;
+    if (::fchmod(out.get(), mode) != 0) return fail();
+    if (::fsync(out.get()) != 0) return fail();
+    const int fd = out.release();
     if (::close(fd) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
-        return make_err(os_error_text(error));
+        ::unlinkat(directory->fd.get(), temporary.c_str(), 0);
+        return make_err(failure_from_errno(error, false));
     }
-    return temporary;
+    prepared_.push_back({directory, std::move(name), std::move(temporary)});
+    return Ok{};
 }
 
-// Makes the renames in `directory` last (best effort: a file system
-// without directory flushes still has the files renamed).
-void flush_directory(const std::string& directory) {
-    Descriptor fd(::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) ::fsync(fd.get());
+Result<void, std::pair<std::size_t, std::string>> Batch::commit() {
+    for (std::size_t i = 0; i < prepared_.size(); ++i) {
+        const Prepared& file = prepared_[i];
+        const int fd = file.directory->fd.get();
+        if (::renameat(fd, file.temporary.c_str(), fd, file.name.c_str()) != 0) {
+            const int error = errno;
+            remove_temporaries(i);
+            prepared_.clear();
+            return make_err(std::pair{i, os_error_text(error)});
+        }
+    }
+    prepared_.clear();
+    // Makes the renames last (best effort: a file system without directory
+    // flushes still has the files renamed).
+    for (const auto& directory : directories_) ::fsync(directory->fd.get());
+    return Ok{};
+}
+
+void Batch::remove_temporaries(std::size_t from) {
+    for (std::size_t i = from; i < prepared_.size(); ++i)
+        ::unlinkat(prepared_[i].directory->fd.get(), prepared_[i].temporary.c_str(), 0);
 }
 
 }  // namespace
 
 Result<void, WriteFailure> write_files(std::span<const FileWrite> files) {
-    struct Prepared {
-        std::string target;
-        std::string temporary;
-    };
-    std::vector<Prepared> prepared;
-    prepared.reserve(files.size());
-    auto remove_temporaries = [&](std::size_t from) {
-        for (std::size_t i = from; i < prepared.size(); ++i) ::unlink(prepared[i].temporary.c_str());
-    };
+    Batch batch(process_umask());
     for (const FileWrite& file : files) {
-        auto fail = [&](std::string reason) {
-            remove_temporaries(0);
-            return make_err(WriteFailure{file.path, std::move(reason)});
-        };
-        if (contains_nul(file.path)) return fail(std::string(kNulByteText));
-        std::optional<std::string> target = write_target(file.path);
-        if (!target) return fail(os_error_text(errno));
-        Result<std::string, std::string> temporary = write_temporary(*target, file.bytes);
-        if (!temporary.ok()) return fail(std::move(temporary).error());
-        prepared.push_back({std::move(*target), std::move(temporary).value()});
-    }
-    for (std::size_t i = 0; i < prepared.size(); ++i) {
-        if (::rename(prepared[i].temporary.c_str(), prepared[i].target.c_str()) != 0) {
-            const int error = errno;
-            remove_temporaries(i);
-            return make_err(WriteFailure{files[i].path, os_error_text(error)});
+        if (auto prepared = batch.prepare(file); !prepared.ok()) {
+            FileFailure failure = std::move(prepared).error();
+            return make_err(WriteFailure{file.path, std::move(failure.reason), failure.outside_root});
         }
     }
-    for (const Prepared& file : prepared) flush_directory(parent_path(file.target).value_or(""));
+    if (auto committed = batch.commit(); !committed.ok()) {
+        auto [index, reason] = std::move(committed).error();
+        return make_err(WriteFailure{files[index].path, std::move(reason)});
+    }
     return Ok{};
 }
 

@@ -9,9 +9,11 @@
 // Only regular files are read. A FIFO or a device could block the load for
 // ever or hand it endless data, so files are opened without blocking and
 // checked before a byte is read. Reads and listings are opened beneath the
-// include root (openat2 with RESOLVE_BENEATH where the kernel has it): a
-// directory swapped for a link to elsewhere between the confinement check
-// and the read fails the read instead of leaving the root.
+// include root (openat2 with RESOLVE_BENEATH where the kernel has it, else
+// one component at a time, following no link): a directory swapped for a
+// link to elsewhere between the confinement check and the read fails the
+// read instead of leaving the root. Writes back to included files are
+// confined the same way.
 #pragma once
 
 #include <optional>
@@ -66,27 +68,45 @@ Result<std::vector<std::string>, std::string> list_directory(const std::string& 
 std::optional<std::string> environment_variable(std::string_view name);
 
 // One whole file to write: the path as the caller names it, and its bytes.
+// A file with `beneath` (an absolute directory with its links resolved:
+// the include root) is written only inside it, as files are read.
 struct FileWrite {
     std::string path;
     std::string bytes;
+    std::string beneath = {};
 };
 
-// A write that failed: the path as named and the error text.
+// A write that failed: the path as named and the error text;
+// `outside_root` when a confined path led out of its root.
 struct WriteFailure {
     std::string path;
     std::string reason;
+    bool outside_root = false;
 };
 
 // Writes every file or none. Each file is first written in full to a new
-// temporary file in the directory of the file it replaces, with that
-// file's permission bits, and flushed to the disk; only when every one is
-// ready are they renamed over their targets, in order. A path that is a
-// symbolic link replaces the file the link leads to and keeps the link. A
-// failure before the renames removes every temporary file and leaves every
-// target as it was. (A rename in a directory where the temporary file was
-// just made fails only when the directory changed meanwhile; the files not
-// yet renamed then stay as they were.) Directories and other files that
-// are not regular files are never replaced.
+// temporary file in the directory of the file it replaces and flushed to
+// the disk; only when every one is ready are they renamed over their
+// targets, in order. A failure before the renames removes every temporary
+// file and leaves every target as it was. (A rename fails only when the
+// directory changed meanwhile; the files not yet renamed then stay as they
+// were.) Directories and other files that are not regular files are never
+// replaced, nor files the process may not write.
+//
+// The directory of each target is opened once, and the file is looked at,
+// created, written and renamed through that descriptor: what happens to
+// the directory's path meanwhile (a directory swapped for a link to
+// elsewhere) cannot move the write. For a confined file the directory is
+// opened beneath the root like a read, so the write cannot leave the root
+// either. A path that is a symbolic link replaces the file the link leads
+// to and keeps the link; for a confined file the link and every link
+// after it must lead to a place beneath the root.
+//
+// A temporary file is created readable and writable by its owner alone.
+// Once its content is written it takes the permission bits of the file it
+// replaces (of a new file: 0666 less the umask) and, where the process may
+// give them (it runs as root, or owns the file), that file's owner and
+// group.
 //
 //     write_files({{"conf/a.yaml", "a: 1\n"}, {"conf/b.yaml", "b: 2\n"}})
 //         conf/.a.yaml.<random>.tmp, conf/.b.yaml.<random>.tmp written,

@@ -126,17 +126,27 @@ std::optional<std::vector<directives::FileWrite>> included_files(const DocumentS
     return std::move(files).value();
 }
 
-// Confines and writes `files` as one batch; false with `failure_type`
-// ("cannot write {path}: {reason}") or the confinement error set.
-bool write_back(const DocumentState& state, const std::vector<directives::FileWrite>& files, std::size_t confined,
+// Confines and writes `files` as one batch, the first `confined` of them
+// beneath the include root; false with `failure_type` ("cannot write
+// {path}: {reason}") or the confinement error set.
+bool write_back(const DocumentState& state, std::vector<directives::FileWrite>& files, std::size_t confined,
                 PyObject* failure_type) {
-    const std::span<const directives::FileWrite> included(files.data(), confined);
+    const std::span<directives::FileWrite> included(files.data(), confined);
     if (auto checked = directives::confine_writes(included, state.include_root); !checked.ok()) {
         py::directive_error_to_exception(checked.error());
         return false;
     }
+    for (directives::FileWrite& file : included) file.beneath = state.include_root;
     if (auto written = directives::write_files(files); !written.ok()) {
         const directives::WriteFailure& failure = written.error();
+        if (failure.outside_root) {
+            // The path left the root after the check above: the same error.
+            py::directive_error_to_exception(directives::directive_error(
+                directives::DirectiveErrorKind::IncludeConfinement,
+                "'" + to_text_lossy(failure.path) + "' resolves outside the configured include directory",
+                failure.path, {}));
+            return false;
+        }
         // Built as a str whole: a path holding a NUL is shown with it.
         const std::string message = "cannot write " + to_text_lossy(failure.path) + ": " + failure.reason;
         py::ref text = py::ref::steal(

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "directives/load_support.h"
+#include "directives/child_process.h"
 #include "directives/write_back.h"
 #include "support/file_tree.h"
 
@@ -97,19 +98,111 @@ TEST(WriteFiles, AFailureChangesNoFileAndLeavesNoTemporaryFile) {
     }
 }
 
+// Root may write any file: as root the check runs as another user.
 TEST(WriteFiles, AFileTheProcessMayNotWriteIsNotReplaced) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
     FileTree tree;
     tree.write("d/a.yaml", "a: 1\n");
     tree.write("d/ro.yaml", "ro: 1\n");
     fs::permissions(tree.path("d/ro.yaml"), fs::perms(0444));
-    const std::vector<FileWrite> files = {{tree.path("d/a.yaml"), "a: 2\n"}, {tree.path("d/ro.yaml"), "ro: 2\n"}};
-    auto written = write_files(files);
-    ASSERT_FALSE(written.ok());
-    EXPECT_EQ(written.error().reason, "Permission denied (os error 13)");
+    if (::geteuid() == 0) {
+        for (const char* relative : {"", "d", "d/a.yaml", "d/ro.yaml"})
+            ASSERT_EQ(::chown(tree.path(relative).c_str(), testing::kUnprivileged, testing::kUnprivileged), 0);
+    }
+    const std::optional<std::string> verdict = testing::run_unprivileged([&]() -> std::string {
+        const std::vector<FileWrite> files = {{tree.path("d/a.yaml"), "a: 2\n"}, {tree.path("d/ro.yaml"), "ro: 2\n"}};
+        auto written = write_files(files);
+        if (written.ok()) return "written";
+        return written.error().reason;
+    });
+    ASSERT_TRUE(verdict) << "cannot run as an unprivileged user";
+    EXPECT_EQ(*verdict, "Permission denied (os error 13)");
     EXPECT_EQ(read(tree.path("d/a.yaml")), "a: 1\n");
     EXPECT_EQ(read(tree.path("d/ro.yaml")), "ro: 1\n");
     EXPECT_EQ(names_in(tree.path("d")), (std::vector<std::string>{"a.yaml", "ro.yaml"}));
+}
+
+// Writes confined to a root, against links that lead out of it: none is
+// followed out, through the file's directory, the file itself or "..";
+// a link that stays inside is followed and kept.
+std::string check_confined_writes() {
+    FileTree tree;
+    tree.write("outside/x.yaml", "outside\n");
+    tree.write("root/sub/x.yaml", "k: 1\n");
+    tree.link("root/swapped", "../outside");
+    tree.link("root/file_link.yaml", "../outside/x.yaml");
+    tree.link("root/absolute_link.yaml", tree.path("outside/x.yaml"));
+    tree.link("root/inner_link.yaml", "sub/x.yaml");
+    const std::string root = tree.path("root");
+    std::string failures;
+    auto fail = [&](const std::string& what) { failures += what + "\n"; };
+    for (const char* relative : {"root/swapped/x.yaml", "root/file_link.yaml", "root/absolute_link.yaml",
+                                 "root/../outside/x.yaml", "root/swapped/new.yaml"}) {
+        const std::vector<FileWrite> files = {{tree.path(relative), "written\n", root}};
+        auto written = write_files(files);
+        if (written.ok()) fail(std::string(relative) + ": written");
+    }
+    const std::vector<FileWrite> inside = {{tree.path("root/inner_link.yaml"), "k: 2\n", root}};
+    if (auto written = write_files(inside); !written.ok()) fail("inner link: " + written.error().reason);
+    if (read(tree.path("root/sub/x.yaml")) != "k: 2\n") fail("inner link: target not replaced");
+    if (!fs::is_symlink(tree.path("root/inner_link.yaml"))) fail("inner link: link not kept");
+    if (read(tree.path("outside/x.yaml")) != "outside\n") fail("outside file changed");
+    if (names_in(tree.path("outside")) != std::vector<std::string>{"x.yaml"}) fail("file created outside");
+    if (names_in(tree.path("root/sub")) != std::vector<std::string>{"x.yaml"}) fail("temporary file left");
+    return failures;
+}
+
+TEST(WriteFiles, ConfinedWritesNeverLeaveTheRoot) {
+    EXPECT_EQ(check_confined_writes(), "");
+    // Without openat2 the directory is walked one component at a time.
+    const std::optional<std::string> walked = testing::run_without_openat2(check_confined_writes);
+    if (!walked) GTEST_SKIP() << "no seccomp filter can be installed here";
+    EXPECT_EQ(*walked, "");
+}
+
+TEST(WriteFiles, ALinkOutOfTheRootIsReportedAsOutside) {
+    FileTree tree;
+    tree.write("outside/x.yaml", "outside\n");
+    tree.directory("root");
+    tree.link("root/swapped", "../outside");
+    tree.link("root/file_link.yaml", "../outside/x.yaml");
+    for (const char* relative : {"root/swapped/x.yaml", "root/file_link.yaml"}) {
+        const std::vector<FileWrite> files = {{tree.path(relative), "written\n", tree.path("root")}};
+        auto written = write_files(files);
+        ASSERT_FALSE(written.ok()) << relative;
+        EXPECT_TRUE(written.error().outside_root) << relative;
+        EXPECT_EQ(written.error().path, tree.path(relative));
+        EXPECT_EQ(written.error().reason, os_error_text(EXDEV));
+    }
+    // Unconfined, the same link is the caller's to follow.
+    const std::vector<FileWrite> unconfined = {{tree.path("root/file_link.yaml"), "written\n"}};
+    ASSERT_TRUE(write_files(unconfined).ok());
+    EXPECT_EQ(read(tree.path("outside/x.yaml")), "written\n");
+}
+
+TEST(WriteFiles, AReplacedFileKeepsItsOwnerGroupAndBits) {
+    FileTree tree;
+    tree.write("d/kept.yaml", "old\n");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(tree.path("d/kept.yaml").c_str(), 1234, 5678), 0);
+    }
+    // Set-id bits too: they survive the change of owner.
+    fs::permissions(tree.path("d/kept.yaml"), fs::perms(root ? 02640 : 0640));
+    const std::vector<FileWrite> files = {{tree.path("d/kept.yaml"), "new\n"}, {tree.path("d/new.yaml"), "n\n"}};
+    ASSERT_TRUE(write_files(files).ok());
+    struct stat info;
+    ASSERT_EQ(::stat(tree.path("d/kept.yaml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, root ? 02640u : 0640u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 1234u);
+        EXPECT_EQ(info.st_gid, 5678u);
+    } else {
+        EXPECT_EQ(info.st_uid, ::geteuid());
+    }
+    const mode_t umask = ::umask(022);
+    ::umask(umask);
+    EXPECT_EQ(permissions(tree.path("d/new.yaml")), 0666u & ~umask);
+    EXPECT_EQ(names_in(tree.path("d")), (std::vector<std::string>{"kept.yaml", "new.yaml"}));
 }
 
 // main.yaml includes x.yaml twice and multi.yaml, a file of two documents,
