@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
 #include <utility>
 
 #include "common/utf8.h"
@@ -127,7 +128,13 @@ Result<YamlNode, DirectiveError> resolve_include(const YamlNode& node, IncludeCo
     const IncludeChain inner = extend_chain(chain, target.path, node.span.line);
 
     QM_TRY_ASSIGN(YamlNode result, first_document(file, node, context, inner));
-    result.mutable_source() = provenance(node, std::move(target.argument), file.file_id);
+    // A file whose root is itself a directive keeps that provenance below
+    // this one: the file holds the directive, and what it produced is not
+    // this file's content.
+    roundtrip::IncludeSource source = provenance(node, std::move(target.argument), file.file_id);
+    if (result.source())
+        source.inner = std::make_shared<const roundtrip::IncludeSource>(std::move(*result.mutable_source()));
+    result.mutable_source() = std::move(source);
     return result;
 }
 

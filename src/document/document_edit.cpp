@@ -47,6 +47,7 @@
 #include "resolver/resolver.h"
 #include "results/tree_values.h"
 #include "roundtrip/anchors.h"
+#include "roundtrip/queries.h"
 
 namespace quillmere::document {
 
@@ -202,7 +203,8 @@ void visit_nodes(const YamlNode& top, Visit&& visit) {
 // Whether save() would write an edit at `path` from `root`. Walking down,
 // each node that a directive produced decides for what lies below it: an
 // included file's root is written back into its file, anything else a
-// directive made is written as the directive again. `with_last` counts the
+// directive made (at any depth of includes) is written as the directive
+// again. `with_last` counts the
 // addressed node itself (an edit of its properties or of its entries)
 // rather than only the nodes above it (an edit that replaces it, dropping
 // its provenance). A stale path is left to the caller's walk.
@@ -211,7 +213,12 @@ bool check_writable(const YamlNode& root, const Path& path, bool with_last) {
     const YamlNode* node = &root;
     for (std::size_t i = 0; i <= path.size(); ++i) {
         if (i == path.size() && !with_last) break;
-        if (const auto& source = node->source()) blocking = source->target_file_id ? nullptr : &*source;
+        if (const auto& source = node->source()) {
+            // An included file whose root is a directive holds that
+            // directive: what it produced decides.
+            const IncludeSource& produced = roundtrip::innermost_source(*source);
+            blocking = produced.target_file_id ? nullptr : &produced;
+        }
         if (i == path.size()) break;
         node = child_at(*node, path[i]);
         if (node == nullptr) return true;

@@ -96,6 +96,18 @@ struct IncludeSource {
     // an included file, whose own comments are those of its file. Layout
     // only: two sources are equal when they name the same thing.
     std::shared_ptr<const Comments> directive_comments = nullptr;
+    // For the root of a file included by !include whose whole root is a
+    // directive: that directive's provenance as the file holds it, which
+    // may have its own. Outermost first, the chain names every file the
+    // node passed through and, last, what produced its content:
+    //
+    //     main.yaml: top: !include a.yaml    top's source: !include a.yaml
+    //     a.yaml:    !include b.yaml           inner: !include b.yaml
+    //     b.yaml:    !secret db                  inner: !secret db
+    //
+    // Two sources that name the same thing compare equal whatever their
+    // inner chains.
+    std::shared_ptr<const IncludeSource> inner = nullptr;
 
     friend bool operator==(const IncludeSource& a, const IncludeSource& b) {
         return a.tag == b.tag && a.target == b.target && a.target_file_id == b.target_file_id;

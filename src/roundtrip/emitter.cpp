@@ -1242,16 +1242,32 @@ void render_documents(std::string& out, NullStyle null_style, std::span<const Ya
     }
 }
 
-std::string render_file_text(const YamlNode& node, std::optional<std::string_view> file_text) {
+namespace {
+
+// The text of the file that `file`, an !include of `node`'s chain, names:
+// the node's content for the chain's last include, else the directive the
+// file holds (the next provenance of the chain, with the comments it has
+// in that file). With `file_text`, the file as it was read, the file's
+// documents after the first (which an include does not hold) follow.
+std::string render_included_file(const YamlNode& node, const IncludeSource& file,
+                                 std::optional<std::string_view> file_text) {
     std::string out;
     out.reserve(256);
-    if (node.leading_bom) out += "\xEF\xBB\xBF";
-    Renderer(out, NullStyle::Keyword).render_document(node, true);
+    if (file.inner) {
+        // The directive alone: a node that is nothing but its provenance.
+        YamlNode directive = YamlNode::null();
+        directive.mutable_source() = *file.inner;
+        directive.mutable_source()->inner.reset();
+        if (!file.inner->target_file_id) directive.comments = node.comments;
+        Renderer(out, NullStyle::Keyword).render_document(directive, false);
+    } else {
+        if (node.leading_bom) out += "\xEF\xBB\xBF";
+        Renderer(out, NullStyle::Keyword).render_document(node, true);
+    }
     // The include holds the file's first document; the others are read
     // again from the file as it was and written after it.
     if (!file_text) return out;
-    const std::uint32_t file_id = node.source() && node.source()->target_file_id ? *node.source()->target_file_id : 0;
-    auto composed = parse_source_documents(*file_text, file_id);
+    auto composed = parse_source_documents(*file_text, file.target_file_id.value_or(0));
     if (!composed.ok()) return out;
     const std::vector<YamlNode>& documents = composed.value();
     for (std::size_t i = 1; i < documents.size(); ++i) {
@@ -1260,8 +1276,6 @@ std::string render_file_text(const YamlNode& node, std::optional<std::string_vie
     }
     return out;
 }
-
-namespace {
 
 std::optional<std::string_view> file_text(std::span<const std::optional<std::string>> file_texts, std::uint32_t id) {
     if (id >= file_texts.size() || !file_texts[id]) return std::nullopt;
@@ -1283,11 +1297,21 @@ void visit_include_roots(const YamlNode& node, Append& append) {
 
 }  // namespace
 
+std::string render_file_text(const YamlNode& node, std::optional<std::string_view> file_text) {
+    if (!is_include_root(node)) return render_included_file(node, IncludeSource{}, file_text);
+    return render_included_file(node, last_include(*node.source()), file_text);
+}
+
+// An include root stands for one file per !include of its chain. Only the
+// last one's can change: every file before it holds the next directive,
+// which no edit reaches (the root's comments are those of the last file,
+// the directive's those of the including text).
 void collect_modified_includes(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
                                std::vector<IncludeText>& out) {
     auto append = [&](const YamlNode& root) {
-        const std::uint32_t id = *root.source()->target_file_id;
-        if (content_modified(root)) out.emplace_back(id, render_file_text(root, file_text(file_texts, id)));
+        const IncludeSource& file = last_include(*root.source());
+        const std::uint32_t id = *file.target_file_id;
+        if (content_modified(root)) out.emplace_back(id, render_included_file(root, file, file_text(file_texts, id)));
     };
     visit_include_roots(node, append);
 }
@@ -1295,12 +1319,16 @@ void collect_modified_includes(const YamlNode& node, std::span<const std::option
 void collect_include_texts(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
                            std::vector<IncludeText>& out) {
     auto append = [&](const YamlNode& root) {
-        const std::uint32_t id = *root.source()->target_file_id;
-        const std::optional<std::string_view> text = file_text(file_texts, id);
-        if (text && !content_modified(root)) {
-            out.emplace_back(id, std::string(*text));
-        } else {
-            out.emplace_back(id, render_file_text(root, text));
+        const IncludeSource& last = last_include(*root.source());
+        for (const IncludeSource* file = &*root.source(); file != nullptr && file->target_file_id;
+             file = file->inner.get()) {
+            const std::uint32_t id = *file->target_file_id;
+            const std::optional<std::string_view> text = file_text(file_texts, id);
+            if (text && (file != &last || !content_modified(root))) {
+                out.emplace_back(id, std::string(*text));
+            } else {
+                out.emplace_back(id, render_included_file(root, *file, text));
+            }
         }
     };
     visit_include_roots(node, append);

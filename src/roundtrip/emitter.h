@@ -51,9 +51,11 @@ void render_documents(std::string& out, NullStyle null_style, std::span<const Ya
 
 // `node` as the text of a file of its own: the content behind an include
 // root rather than its directive, a byte order mark when the node has one,
-// nulls written "null". With `file_text`, the file as it was read, the
-// file's documents after the first (which an include does not hold) are
-// written after it.
+// nulls written "null". For an include root whose chain goes on
+// (IncludeSource::inner), the text of the chain's last included file: its
+// content, or the directive that file's root is. With `file_text`, the
+// file as it was read, the file's documents after the first (which an
+// include does not hold) are written after it.
 std::string render_file_text(const YamlNode& node, std::optional<std::string_view> file_text = std::nullopt);
 
 // (file id, text) of an included file.
@@ -62,12 +64,14 @@ using IncludeText = std::pair<std::uint32_t, std::string>;
 // Appends, in pre-order, the included files below `node` (itself
 // included) whose content changed, each rendered anew. `file_texts` holds
 // the texts as read, indexed by file id, for the files' other documents.
+// Of an include chain only the last file can change: the others hold the
+// next directive.
 void collect_modified_includes(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
                                std::vector<IncludeText>& out);
 
-// Appends, in pre-order, every included file below `node`: the text as
-// read (from `file_texts`) while its content is unchanged, else rendered
-// anew.
+// Appends, in pre-order, every included file below `node`, each file of
+// an include chain too: the text as read (from `file_texts`) while its
+// content is unchanged, else rendered anew.
 void collect_include_texts(const YamlNode& node, std::span<const std::optional<std::string>> file_texts,
                            std::vector<IncludeText>& out);
 

@@ -13,6 +13,18 @@ bool is_include_tag(const std::optional<std::string>& tag) {
            t == "!include_dir_merge_list" || t == "!include_dir_merge_named";
 }
 
+const IncludeSource& innermost_source(const IncludeSource& source) {
+    const IncludeSource* at = &source;
+    while (at->inner) at = at->inner.get();
+    return *at;
+}
+
+const IncludeSource& last_include(const IncludeSource& source) {
+    const IncludeSource* at = &source;
+    while (at->inner && at->inner->target_file_id) at = at->inner.get();
+    return *at;
+}
+
 namespace {
 
 // Whether an edit set a flag below `node`, the node itself not counted.

@@ -21,6 +21,14 @@ namespace quillmere::roundtrip {
 // Whether `tag` is one of the include directives, byte for byte.
 bool is_include_tag(const std::optional<std::string>& tag);
 
+// The last provenance of a chain (IncludeSource::inner): what produced
+// the node's content.
+const IncludeSource& innermost_source(const IncludeSource& source);
+
+// The last !include of a chain, whose file holds the node's content (or,
+// when that file's root is another directive, the directive).
+const IncludeSource& last_include(const IncludeSource& source);
+
 struct ContentEnd {
     std::uint32_t line = 0;
     std::uint32_t column = 0;  // in code points

@@ -198,9 +198,14 @@ TEST(Include, FiftyLevelsLoadAndTheFiftyFirstFails) {
     const testing::Loaded fifty = load(tree.path("root"), "!include d1.yaml", std::nullopt);
     EXPECT_EQ(fifty.first(), "map(end: 50)");
     EXPECT_EQ(fifty.context.sources.file_paths.size(), 51u);
-    // Each include set its own provenance on the same root; the outermost wins.
+    // Each include set its own provenance on the same root: the outermost
+    // first, then each file's in the order the chain entered them.
     ASSERT_EQ(fifty.documents.size(), 1u);
     EXPECT_EQ(fifty.documents[0].source(), (IncludeSource{"!include", "d1.yaml", 1}));
+    std::uint32_t level = 1;
+    for (const IncludeSource* source = &*fifty.documents[0].source(); source; source = source->inner.get(), ++level)
+        EXPECT_EQ(*source, (IncludeSource{"!include", "d" + std::to_string(level) + ".yaml", level}));
+    EXPECT_EQ(level, 51u);
 
     FileTree deeper;
     write_chain(deeper, 51);

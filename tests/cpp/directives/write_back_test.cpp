@@ -286,6 +286,49 @@ TEST(CollectIncludedFiles, OneFilePerPathAndConflictsRefused) {
     EXPECT_EQ(changed.value()[1].bytes, "m: 5\n---\nsecond: doc  # kept\n");
 }
 
+// A chain of includes is one file per include: the last holds the content
+// and takes the edits; the others hold the next directive and stay as read.
+TEST(CollectIncludedFiles, EachFileOfAChainIsItsOwn) {
+    FileTree tree;
+    tree.write("conf/a.yaml", "# a\n!include b.yaml  # to b\n");
+    tree.write("conf/b.yaml", "!include c.yaml\n");
+    tree.write("conf/c.yaml", "k: 1  # one\n");
+    tree.write("conf/s.yaml", "!secret db  # from s\n");
+    tree.write("conf/secrets.yaml", "db: {password: hunter2}\n");
+    testing::Loaded loaded =
+        testing::load(tree.path("conf"), "top: !include a.yaml\ndb: !include s.yaml\n", tree.path("conf/main.yaml"));
+    ASSERT_FALSE(loaded.error) << loaded.first();
+    auto collect = [&](IncludedFiles which) {
+        auto files = collect_included_files(loaded.documents, loaded.context.sources.file_paths,
+                                            loaded.context.sources.file_texts, which);
+        EXPECT_TRUE(files.ok());
+        std::vector<std::string> shown;
+        for (const FileWrite& file : files.value())
+            shown.push_back(fs::path(file.path).filename().string() + " = " + file.bytes);
+        return shown;
+    };
+    const std::vector<std::string> as_read = {"a.yaml = # a\n!include b.yaml  # to b\n", "b.yaml = !include c.yaml\n",
+                                              "c.yaml = k: 1  # one\n", "s.yaml = !secret db  # from s\n"};
+    EXPECT_EQ(collect(IncludedFiles::All), as_read);
+    EXPECT_TRUE(collect(IncludedFiles::Changed).empty());
+
+    YamlNode& top = loaded.documents[0].pairs()[0].value;
+    top.pairs()[0].value.text() = "5";
+    top.pairs()[0].value.comments.modified = true;
+    EXPECT_EQ(collect(IncludedFiles::Changed), (std::vector<std::string>{"c.yaml = k: 5  # one\n"}));
+    std::vector<std::string> edited = as_read;
+    edited[2] = "c.yaml = k: 5  # one\n";
+    EXPECT_EQ(collect(IncludedFiles::All), edited);
+
+    // The root of s.yaml is the secret's directive: its comments are the
+    // file's, and it is written back as the directive, never as the value.
+    YamlNode& db = loaded.documents[0].pairs()[1].value;
+    db.comments.mutable_inline_comment() = "changed";
+    db.comments.modified = true;
+    EXPECT_EQ(collect(IncludedFiles::Changed),
+              (std::vector<std::string>{"c.yaml = k: 5  # one\n", "s.yaml = !secret db  # changed\n"}));
+}
+
 TEST(ConfineWrites, APathThatLeadsOutsideTheRootNowFails) {
     IncludedTwice doc;
     doc.set(0, "k", "2");

@@ -1,0 +1,176 @@
+"""Editing and saving a document assembled from included files: each edit
+lands in the file it came from, content that a directive produced (a
+directory listing, a secret, an environment variable) is never written
+back in its place, anchors and aliases stay in one file, and a missing
+secret keeps its directive."""
+
+from pathlib import Path
+
+import pytest
+
+import quillmere
+from quillmere import (
+    OPT_ENV_VAR,
+    OPT_INCLUDES,
+    OPT_ROUND_TRIP,
+    OPT_SECRETS,
+    dump_includes,
+    dump_includes_map,
+    loads,
+)
+
+DIRECTIVES = OPT_ROUND_TRIP | OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR
+
+
+def make_tree(root, files):
+    for name, text in files.items():
+        path = root / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(text.encode() if isinstance(text, str) else text)
+    return root
+
+
+def snapshot(root):
+    return {str(p.relative_to(root)): p.read_bytes() for p in sorted(Path(root).rglob("*")) if p.is_file()}
+
+
+def load(root, option=0, **kwargs):
+    main = root / "main.yaml"
+    doc = loads(main.read_bytes(), option=DIRECTIVES | option, include_dir=str(root), root_path=str(main), **kwargs)
+    doc.set_origin(str(main))
+    return doc
+
+
+def reload(root, option=0):
+    main = root / "main.yaml"
+    return loads(main.read_bytes(), option=(DIRECTIVES & ~OPT_ROUND_TRIP) | option, include_dir=str(root),
+                 root_path=str(main))
+
+
+# ------------------------------------------------------------- directive content is not editable
+
+PRODUCED = {
+    "main.yaml": "own: 1\npk: !include pk.yaml\ndb: !include db.yaml\nenv: !include env.yaml\n"
+                 "deep: !include deep.yaml\n",
+    "pk.yaml": "!include_dir_named d\n",
+    "d/x.yaml": "a: 1\n",
+    "db.yaml": "!secret db  # in db.yaml\n",
+    "secrets.yaml": "db: {user: root, password: hunter2}\n",
+    "env.yaml": "!env_var QUILLMERE_WRITE_BACK_TEST\n",
+    # Two includes deep, then the listing.
+    "deep.yaml": "!include pk.yaml\n",
+}
+
+# (what is edited, the edit, the directive it is refused for)
+REFUSED_EDITS = [
+    ("a value in a listing", lambda doc: doc["pk"]["x"].__setitem__("a", 2), "!include_dir_named"),
+    ("a file of a listing", lambda doc: doc["pk"].__setitem__("x", 2), "!include_dir_named"),
+    ("a new key in a listing", lambda doc: doc["pk"].__setitem__("y", 2), "!include_dir_named"),
+    ("a listing two includes deep", lambda doc: doc["deep"]["x"].__setitem__("a", 2), "!include_dir_named"),
+    ("the anchor of a listing", lambda doc: setattr(doc.node["pk"], "anchor", "p"), "!include_dir_named"),
+    ("a comment in a listing", lambda doc: setattr(doc.node["pk"]["x"]["a"], "comment", "c"),
+     "!include_dir_named"),
+    ("a value of a secret", lambda doc: doc["db"].__setitem__("user", "x"), "!secret"),
+    ("a new key of a secret", lambda doc: doc["db"].__setitem__("new", "x"), "!secret"),
+    ("a node of a secret", lambda doc: setattr(doc.node["db"]["password"], "value", "x"), "!secret"),
+    ("a comment in a secret", lambda doc: setattr(doc.node["db"]["password"], "comment", "c"), "!secret"),
+    ("the anchor of a secret", lambda doc: setattr(doc.node["db"], "anchor", "s"), "!secret"),
+    ("an alias into a secret", lambda doc: doc.node["db"]["user"].make_alias("x"), "!secret"),
+    ("the anchor of a variable", lambda doc: setattr(doc.node["env"], "anchor", "e"), "!env_var"),
+]
+
+
+@pytest.fixture
+def produced(tmp_path, monkeypatch):
+    monkeypatch.setenv("QUILLMERE_WRITE_BACK_TEST", "from the environment")
+    return make_tree(tmp_path, PRODUCED)
+
+
+@pytest.mark.parametrize("what, edit, directive", REFUSED_EDITS, ids=[row[0] for row in REFUSED_EDITS])
+def test_content_a_directive_produced_cannot_be_edited_through_an_include(produced, what, edit, directive):
+    doc = load(produced)
+    doc.node["own"].anchor = "x"
+    before, text, files = doc.to_dict(), doc.to_yaml(), snapshot(produced)
+    with pytest.raises(ValueError) as error:
+        edit(doc)
+    assert str(error.value) == f"cannot edit content produced by {directive}: save() could not write it back"
+    assert (doc.to_dict(), doc.to_yaml()) == (before, text)
+    assert dump_includes_map(doc) == {str(produced / name): files[name]
+                                      for name in ("pk.yaml", "db.yaml", "env.yaml", "deep.yaml")}
+    doc.save()
+    after = snapshot(produced)
+    assert after.pop("main.yaml") != files.pop("main.yaml")  # the anchor set on own
+    assert after == files
+
+
+def test_a_secret_is_never_written_in_clear(produced):
+    """The directive node itself may carry comments: they are written with
+    the directive, in the file that holds it."""
+    doc = load(produced)
+    doc.node["db"].comment = "the database"
+    doc["own"] = 2
+    doc.save()
+    dump_includes(doc)
+    for name, data in snapshot(produced).items():
+        assert name == "secrets.yaml" or b"hunter2" not in data, name
+    assert snapshot(produced)["pk.yaml"] == b"!include_dir_named d\n"
+    assert reload(produced) == doc.to_dict()
+
+
+def test_a_directive_node_can_be_replaced_whole(produced):
+    doc = load(produced)
+    doc["db"] = {"user": "app"}
+    doc["pk"] = [1]
+    doc.save()
+    files = snapshot(produced)
+    assert files["db.yaml"] == PRODUCED["db.yaml"].encode()
+    assert files["pk.yaml"] == PRODUCED["pk.yaml"].encode()
+    assert reload(produced) == doc.to_dict()
+    assert b"user: app" in files["main.yaml"] and b"include_dir" not in files["main.yaml"]
+
+
+# ------------------------------------------------------------- an edit lands in its file
+
+CHAINS = [
+    # (files, path to the edited mapping, the file the edit lands in)
+    ({"main.yaml": "top: !include a.yaml\n", "a.yaml": "!include b.yaml  # via b\n", "b.yaml": "k: 1  # one\n"},
+     ("top",), "b.yaml"),
+    ({"main.yaml": "top: !include a.yaml\n", "a.yaml": "!include sub/b.yaml\n", "sub/b.yaml": "!include c.yaml\n",
+      "sub/c.yaml": "# c\nk: 1\n"}, ("top",), "sub/c.yaml"),
+    ({"main.yaml": "- !include a.yaml\n", "a.yaml": "outer: !include b.yaml\n", "b.yaml": "!include c.yaml\n",
+      "c.yaml": "k: 1\n"}, (0, "outer"), "c.yaml"),
+]
+
+
+@pytest.mark.parametrize("files, path, lands_in", CHAINS, ids=["two files", "three files", "inside an include"])
+def test_an_edit_through_chained_includes_lands_in_the_last_file(tmp_path, files, path, lands_in):
+    root = make_tree(tmp_path, files)
+    before = snapshot(root)
+    doc = load(root)
+    target = doc
+    for step in path:
+        target = target[step]
+    target["k"] = 5
+    target["new"] = "x"
+    assert doc.save() == [str(root / lands_in)]
+    after = snapshot(root)
+    edited = after.pop(lands_in)
+    before_text = before.pop(lands_in)
+    assert after == before
+    assert edited == before_text.replace(b"k: 1", b"k: 5") + b"new: x\n"
+    assert reload(root) == doc.to_dict()
+    # Every file of the chain is there to write back, each with its text.
+    texts = dump_includes_map(doc)
+    assert set(texts) == {str(root / name) for name in files if name != "main.yaml"}
+    assert texts[str(root / lands_in)] == edited
+    assert all(texts[str(root / name)] == data for name, data in before.items() if name != "main.yaml")
+
+
+def test_a_chain_ending_in_a_secret_keeps_each_file(tmp_path):
+    root = make_tree(tmp_path, {"main.yaml": "db: !include a.yaml\n", "a.yaml": "!include b.yaml\n",
+                                "b.yaml": "!secret db\n", "secrets.yaml": "db: {password: hunter2}\n"})
+    doc = load(root)
+    with pytest.raises(ValueError, match="cannot edit content produced by !secret"):
+        doc["db"]["password"] = "x"
+    assert dump_includes_map(doc) == {str(root / "a.yaml"): b"!include b.yaml\n",
+                                      str(root / "b.yaml"): b"!secret db\n"}
