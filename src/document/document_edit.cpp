@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "common/hash.h"
+#include "common/stack_guard.h"
 #include "document/document_api.h"
 #include "py/errors.h"
 #include "py/text.h"
@@ -59,6 +60,8 @@ using roundtrip::NodeKind;
 using roundtrip::NodePair;
 using roundtrip::Path;
 using roundtrip::PathSegment;
+using roundtrip::TextKey;
+using roundtrip::TextPlace;
 using roundtrip::YamlNode;
 using roundtrip::kAliasExpansionBudget;
 
@@ -229,6 +232,24 @@ bool check_writable(const YamlNode& root, const Path& path, bool with_last) {
     return false;
 }
 
+// ------------------------------------------------------------ which file
+
+// The text (queries.h: TextKey) of the node at `path` from `root`; with
+// `replaced`, of a node that replaces it there and carries no provenance
+// of its own. A stale path gives the text of the last node it reaches.
+TextKey text_at(const YamlNode& root, const Path& path, bool replaced) {
+    TextPlace place;
+    const YamlNode* node = &root;
+    for (std::size_t i = 0;; ++i) {
+        if (i < path.size() || !replaced) place = roundtrip::place_within(*node, place);
+        if (i == path.size()) break;
+        const YamlNode* child = child_at(*node, path[i]);
+        if (child == nullptr) break;
+        node = child;
+    }
+    return roundtrip::text_key(*node, place);
+}
+
 // ------------------------------------------------------------ anchors
 
 // What an edit takes away from `region`.
@@ -240,9 +261,9 @@ enum class Removal : std::uint8_t {
 
 // Refuses an edit that would leave an alias without its anchor: one of the
 // names the removal takes away is used by an alias that stays, and no node
-// that stays defines it before the alias in its document, where reading
-// the written text looks for it (a definition counts from the end of its
-// node on).
+// that stays defines it before the alias in its document and in its file,
+// where reading the written text looks for it (a definition counts from
+// the end of its node on).
 bool check_aliases_keep_anchors(const DocumentState& state, const YamlNode& region, Removal removal) {
     std::unordered_set<std::string_view, SeededHash, TextEqual> removed;
     if (removal == Removal::OwnAnchor) {
@@ -256,35 +277,48 @@ bool check_aliases_keep_anchors(const DocumentState& state, const YamlNode& regi
     if (removed.empty()) return true;
 
     // Each document in document order as it reads after the edit; a node is
-    // met twice, entering (its aliases) and leaving (its anchor).
+    // met twice, entering (its aliases) and leaving (its anchor). A
+    // definition is kept as its name and the text it is written in.
+    auto defined_in = [](std::string_view name, TextKey text) {
+        std::string entry(name);
+        entry.append(reinterpret_cast<const char*>(&text), sizeof text);
+        return entry;
+    };
+    struct Step {
+        const YamlNode* node;
+        bool leaving;
+        TextPlace around;  // where the node stands
+    };
     std::optional<std::string_view> orphan;
     for (const YamlNode& root : state.documents) {
-        std::unordered_set<std::string_view, SeededHash, TextEqual> defined;
-        std::vector<std::pair<const YamlNode*, bool>> stack{{&root, false}};
+        std::unordered_set<std::string, SeededHash, TextEqual> defined;
+        std::vector<Step> stack{{&root, false, TextPlace{}}};
         while (!stack.empty() && !orphan) {
-            const auto [node, leaving] = stack.back();
+            const auto [node, leaving, around] = stack.back();
             stack.pop_back();
             const bool in_region = node == &region;
+            const TextPlace place = roundtrip::place_within(*node, around);
             if (leaving) {
                 if (node->anchor() && removed.contains(*node->anchor()) && !(in_region && removal == Removal::OwnAnchor))
-                    defined.insert(*node->anchor());
+                    defined.insert(defined_in(*node->anchor(), roundtrip::text_key(*node, place)));
                 continue;
             }
             if (in_region && removal == Removal::Subtree) continue;
-            if (node->is(NodeKind::Alias) && removed.contains(node->text()) && !defined.contains(node->text())) {
+            if (node->is(NodeKind::Alias) && removed.contains(node->text()) &&
+                !defined.contains(defined_in(node->text(), roundtrip::text_key(*node, place)))) {
                 orphan = node->text();
                 break;
             }
-            stack.emplace_back(node, true);
+            stack.push_back({node, true, around});
             if (in_region && removal == Removal::Below) continue;
             if (node->is(NodeKind::Sequence)) {
                 const auto& items = node->items();
-                for (auto item = items.rbegin(); item != items.rend(); ++item) stack.emplace_back(&*item, false);
+                for (auto item = items.rbegin(); item != items.rend(); ++item) stack.push_back({&*item, false, place});
             } else if (node->is(NodeKind::Mapping)) {
                 const auto& pairs = node->pairs();
                 for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) {
-                    stack.emplace_back(&pair->value, false);
-                    stack.emplace_back(&pair->key, false);
+                    stack.push_back({&pair->value, false, place});
+                    stack.push_back({&pair->key, false, place});
                 }
             }
         }
@@ -342,6 +376,28 @@ bool comes_before(const YamlNode& document, const Path& anchor, const Path& alia
     const std::optional<std::uint64_t> first = step_position(*container, anchor[i]);
     const std::optional<std::uint64_t> second = step_position(*container, alias[i]);
     return first && (!second || *first < *second);
+}
+
+// Whether a node below `node` (at `path` from `document`) defines `name`
+// and is written in `text`; the first such in pre-order over the
+// addressable nodes (as anchor_path finds one) goes to `found`.
+bool find_anchor_in_text(const YamlNode& document, const YamlNode& node, Path& path, std::string_view name,
+                         TextKey text, std::optional<Path>& found) {
+    return roundtrip::walk_with_path(node, path, [&](const YamlNode& child, Path& at) {
+        if (child.anchor() == name && text_at(document, at, false) == text) {
+            found = at;
+            return true;
+        }
+        return with_stack_guard([&] { return find_anchor_in_text(document, child, at, name, text, found); });
+    });
+}
+
+std::optional<Path> anchor_path_in_text(const YamlNode& document, std::string_view name, TextKey text) {
+    if (document.anchor() == name && text_at(document, Path{}, false) == text) return Path{};
+    std::optional<Path> found;
+    Path path;
+    find_anchor_in_text(document, document, path, name, text, found);
+    return found;
 }
 
 // ------------------------------------------------------------ replacing
@@ -551,20 +607,26 @@ bool make_node_alias(DocumentState& state, const HandleAddress& address, PyObjec
     const std::span<const YamlNode> document =
         address.root < state.documents.size() ? std::span(&state.documents[address.root], 1)
                                               : std::span<const YamlNode>();
-    const std::optional<Path> anchor = anchor_path(document, anchor_name);
-    if (!anchor) {
+    const std::optional<Path> first = anchor_path(document, anchor_name);
+    if (!first) {
         raise_naming(PyExc_ValueError, "no anchor '&", anchor_name, "' is defined in this document");
         return false;
     }
+    // The alias is written where the node stands, and reads back only
+    // when the anchor is written in the same file: the definition there,
+    // else (refused below) the first one.
+    const std::optional<Path> own =
+        anchor_path_in_text(document.front(), anchor_name, text_at(document.front(), address.path, true));
+    const Path& anchor = own ? *own : *first;
     const Path& at = address.path;
     const bool anchor_contains_node =
-        anchor->size() <= at.size() && std::equal(anchor->begin(), anchor->end(), at.begin());
+        anchor.size() <= at.size() && std::equal(anchor.begin(), anchor.end(), at.begin());
     if (anchor_contains_node) {
         raise_naming(PyExc_ValueError, "anchor '&", anchor_name,
                      "' contains the alias that would reference it, which is a cycle");
         return false;
     }
-    if (!comes_before(document.front(), *anchor, at)) {
+    if (!comes_before(document.front(), anchor, at)) {
         raise_naming(PyExc_ValueError, "anchor '&", anchor_name,
                      "' must be defined before the alias that references it");
         return false;
@@ -575,6 +637,11 @@ bool make_node_alias(DocumentState& state, const HandleAddress& address, PyObjec
         return false;
     }
     if (!check_writable(document.front(), at, false)) return false;
+    if (!own) {
+        raise_naming(PyExc_ValueError, "anchor '&", anchor_name,
+                     "' is defined in another file: an alias can only refer to an anchor of its own file");
+        return false;
+    }
     if (!check_aliases_keep_anchors(state, *node, Removal::Subtree)) return false;
     // An alias carries no properties of its own: the anchor would be a
     // second definition, the tag would not reload, and provenance would

@@ -16,6 +16,7 @@
 #include "roundtrip/anchors.h"
 
 #include "common/stack_guard.h"
+#include "roundtrip/queries.h"
 
 namespace quillmere::roundtrip {
 
@@ -90,37 +91,17 @@ void expand_used_anchors(const YamlNode& node, const AnchorIndex& index, std::ui
 }
 
 // One pre-order pass over the trees for AliasTargets: an alias takes the
-// latest complete definition of its name, and a name's definition is
-// complete once its node has been passed.
+// latest complete definition of its name in its own text (queries.h:
+// TextKey), and a name's definition is complete once its node has been
+// passed. Each text met opens a scope of its own definitions, closed when
+// the walk leaves it.
 class TargetPass {
 public:
     explicit TargetPass(std::unordered_map<const YamlNode*, const YamlNode*>& targets) : targets_(targets) {}
 
-    void visit(const YamlNode& node) {
-        const std::optional<std::string>& anchor = node.anchor();
-        if (anchor) first_.emplace(std::string_view(*anchor), &node);
-        switch (node.kind()) {
-            case NodeKind::Alias:
-                if (const auto it = complete_.find(std::string_view(node.text())); it != complete_.end()) {
-                    targets_.emplace(&node, it->second);
-                } else {
-                    pending_.push_back(&node);
-                }
-                break;
-            case NodeKind::Sequence:
-                for (const YamlNode& item : node.items()) with_stack_guard([&] { visit(item); });
-                break;
-            case NodeKind::Mapping:
-                for (const NodePair& pair : node.pairs()) {
-                    with_stack_guard([&] { visit(pair.key); });
-                    with_stack_guard([&] { visit(pair.value); });
-                }
-                break;
-            default:
-                break;
-        }
-        if (anchor) complete_[std::string_view(*anchor)] = &node;
-    }
+    // Documents are visited in order; a later one's aliases may take the
+    // definitions of an earlier one in the same text.
+    void visit_root(const YamlNode& root) { visit(root, TextPlace{}); }
 
     // Aliases that no complete definition preceded take the first one.
     void finish() {
@@ -131,8 +112,46 @@ public:
     }
 
 private:
+    struct Scope {
+        TextKey text;
+        AnchorIndex complete;
+    };
+
+    void visit(const YamlNode& node, TextPlace around) {
+        const TextPlace place = place_within(node, around);
+        const TextKey text = text_key(node, place);
+        const bool opens = text != scopes_.back().text;
+        if (opens) scopes_.push_back({text, {}});
+        const std::optional<std::string>& anchor = node.anchor();
+        if (anchor) first_.emplace(std::string_view(*anchor), &node);
+        switch (node.kind()) {
+            case NodeKind::Alias: {
+                const AnchorIndex& complete = scopes_.back().complete;
+                if (const auto it = complete.find(std::string_view(node.text())); it != complete.end()) {
+                    targets_.emplace(&node, it->second);
+                } else {
+                    pending_.push_back(&node);
+                }
+                break;
+            }
+            case NodeKind::Sequence:
+                for (const YamlNode& item : node.items()) with_stack_guard([&] { visit(item, place); });
+                break;
+            case NodeKind::Mapping:
+                for (const NodePair& pair : node.pairs()) {
+                    with_stack_guard([&] { visit(pair.key, place); });
+                    with_stack_guard([&] { visit(pair.value, place); });
+                }
+                break;
+            default:
+                break;
+        }
+        if (anchor) scopes_.back().complete[std::string_view(*anchor)] = &node;
+        if (opens) scopes_.pop_back();
+    }
+
     std::unordered_map<const YamlNode*, const YamlNode*>& targets_;
-    AnchorIndex complete_;
+    std::vector<Scope> scopes_{Scope{0, {}}};  // the innermost text last; the root text first
     AnchorIndex first_;
     std::vector<const YamlNode*> pending_;
 };
@@ -179,7 +198,7 @@ void collect_anchor_paths(const YamlNode& node, Path& path, std::vector<std::pai
 
 AliasTargets::AliasTargets(std::span<const YamlNode> roots, Unpreceded unpreceded) {
     TargetPass pass(targets_);
-    for (const YamlNode& root : roots) pass.visit(root);
+    for (const YamlNode& root : roots) pass.visit_root(root);
     if (unpreceded == Unpreceded::FirstDefinition) pass.finish();
 }
 

@@ -70,7 +70,8 @@ void collect_anchors(const YamlNode& node, AnchorIndex& index);
 // The node each alias of the trees stands for, as the plain road reads the
 // text: the latest definition of its name that is complete before the
 // alias, in document order over all the trees (pre-order, keys before
-// values). An anchor takes effect where its node ends, so
+// values), in the alias's own file (an included file is read on its own:
+// queries.h, TextKey). An anchor takes effect where its node ends, so
 //
 //     a: &x 1            the aliases of b and inside c mean a (c is not
 //     b: *x              complete where its own alias stands); the alias

@@ -25,6 +25,14 @@ const IncludeSource& last_include(const IncludeSource& source) {
     return *at;
 }
 
+TextPlace place_within(const YamlNode& node, TextPlace around) {
+    const auto& source = node.source();
+    if (!source) return around;
+    const IncludeSource& produced = innermost_source(*source);
+    if (produced.target_file_id) return {false, *produced.target_file_id};
+    return {true, 0};
+}
+
 namespace {
 
 // Whether an edit set a flag below `node`, the node itself not counted.

@@ -29,6 +29,33 @@ const IncludeSource& innermost_source(const IncludeSource& source);
 // when that file's root is another directive, the directive).
 const IncludeSource& last_include(const IncludeSource& source);
 
+// The text a node is written in when its document is saved: the root file
+// or an included file (by file id), or content a directive produced, which
+// is written as its directive and never as itself (kProducedContent with
+// the id of the file the node was read from). Each file is read on its
+// own, so an alias stands for an anchor of its own text only:
+//
+//     main.yaml:  a: &x 1              a, b, c: text 0 (main.yaml)
+//                 b: !include b.yaml   b's content: text 1 (b.yaml)
+//                 c: *x                c's alias means a, whatever b.yaml defines
+using TextKey = std::uint64_t;
+inline constexpr TextKey kProducedContent = TextKey(1) << 32;
+
+struct TextPlace {
+    bool produced = false;
+    std::uint32_t file_id = 0;
+};
+
+// Where the content of `node` is written, `node` standing in `around` (a
+// document root stands in TextPlace{}): an included file's root holds the
+// content of the last file of its chain.
+TextPlace place_within(const YamlNode& node, TextPlace around);
+
+// The text of `node`, whose content is written at `place`.
+inline TextKey text_key(const YamlNode& node, TextPlace place) {
+    return place.produced ? kProducedContent | node.span.file_id : place.file_id;
+}
+
 struct ContentEnd {
     std::uint32_t line = 0;
     std::uint32_t column = 0;  // in code points

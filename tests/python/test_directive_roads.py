@@ -168,3 +168,20 @@ def test_loads_all_refuses_the_directive_options():
     for option in (INC, SEC, ENV):
         with pytest.raises(ValueError, match="^loads_all\\(\\) does not support"):
             q.loads_all("a: 1", option=option)
+
+
+@pytest.mark.parametrize("option", [0, A, q.OPT_ROUND_TRIP])
+def test_an_alias_stands_for_an_anchor_of_its_own_file(tmp_path, option):
+    """Each file is read on its own: an included file that defines the
+    same anchor name does not change what the including file's alias
+    means, nor does the including file's anchor reach into it."""
+    (tmp_path / "t.yaml").write_text("p: &b 2\nq: *b\n")
+    (tmp_path / "d").mkdir()
+    (tmp_path / "d" / "u.yaml").write_text("- &b [3]\n- *b\n")
+    text = "base: &b 1\nother: !include t.yaml\nlist: !include_dir_list d\nlast: *b\n"
+    result = q.loads(text, option=INC | option, include_dir=str(tmp_path))
+    if option == q.OPT_ROUND_TRIP:
+        result = result.to_dict()
+    assert result["last"] == 1
+    assert result["other"] == {"p": 2, "q": 2}
+    assert result["list"] == [[[3], [3]]]

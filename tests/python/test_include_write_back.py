@@ -174,3 +174,66 @@ def test_a_chain_ending_in_a_secret_keeps_each_file(tmp_path):
         doc["db"]["password"] = "x"
     assert dump_includes_map(doc) == {str(root / "a.yaml"): b"!include b.yaml\n",
                                       str(root / "b.yaml"): b"!secret db\n"}
+
+
+# ------------------------------------------------------------- anchors stay in their file
+
+ANCHORED = {
+    "main.yaml": "base: &b 1\nsub: !include s.yaml\nother: !include t.yaml\nlast: 0\n",
+    "s.yaml": "x: &s 1\ny: 2\n",
+    "t.yaml": "p: &b 2\nq: 3\nr: *b\n",
+}
+
+CROSSING = "anchor '&{}' is defined in another file: an alias can only refer to an anchor of its own file"
+ORPHAN = "anchor '&b' is still used by an alias (*b); an edit cannot remove it while the alias remains"
+
+# (case, the edit, the message)
+CROSSING_EDITS = [
+    ("root anchor, alias in an included file", lambda doc: doc.node["sub"]["y"].make_alias("b"), None),
+    ("included anchor, alias in the root file", lambda doc: doc.node["last"].make_alias("s"), CROSSING.format("s")),
+    ("two included files", lambda doc: doc.node["other"]["q"].make_alias("s"), CROSSING.format("s")),
+    ("an included file's root as the anchor", lambda doc: doc.node["last"].make_alias("root"),
+     CROSSING.format("root")),
+    ("an anchor removed while another file defines its name", lambda doc: setattr(doc.node["other"]["p"], "anchor",
+                                                                                 None), ORPHAN),
+    ("an anchor renamed while another file defines its name", lambda doc: setattr(doc.node["other"]["p"], "anchor",
+                                                                                 "c"), ORPHAN),
+]
+
+
+@pytest.mark.parametrize("case, edit, message", CROSSING_EDITS, ids=[row[0] for row in CROSSING_EDITS])
+def test_an_alias_and_its_anchor_never_end_up_in_different_files(tmp_path, case, edit, message):
+    root = make_tree(tmp_path, ANCHORED)
+    doc = load(root)
+    # The root of s.yaml is anchored in s.yaml, where save() writes it.
+    doc.node["sub"].anchor = "root"
+    doc.save()
+    assert snapshot(root)["s.yaml"] == b"&root\nx: &s 1\ny: 2\n"
+    files = snapshot(root)
+    with pytest.raises(ValueError) as error:
+        edit(doc)
+    if message is None:
+        # t.yaml defines &b too, after s.yaml: the alias would find it in
+        # the assembled document, and no definition in its own file.
+        message = CROSSING.format("b")
+    assert str(error.value) == message
+    doc.save()
+    dump_includes(doc)
+    assert snapshot(root) == files
+    assert reload(root) == doc.to_dict()
+
+
+def test_an_alias_to_an_anchor_of_its_own_file_is_saved_there(tmp_path):
+    root = make_tree(tmp_path, ANCHORED)
+    doc = load(root)
+    doc.node["sub"]["y"].make_alias("s")
+    # t.yaml's own &b, not the root file's, although the root file's comes first.
+    doc.node["other"]["q"].make_alias("b")
+    doc.node["last"].make_alias("b")
+    assert sorted(doc.save()) == sorted(str(root / name) for name in ("main.yaml", "s.yaml", "t.yaml"))
+    files = snapshot(root)
+    assert files["s.yaml"] == b"x: &s 1\ny: *s\n"
+    assert files["t.yaml"] == b"p: &b 2\nq: *b\nr: *b\n"
+    assert files["main.yaml"].endswith(b"last: *b\n")
+    assert reload(root) == doc.to_dict() == {"base": 1, "sub": {"x": 1, "y": 1}, "other": {"p": 2, "q": 2, "r": 2},
+                                             "last": 1}
