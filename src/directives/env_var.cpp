@@ -32,7 +32,10 @@ Result<YamlNode, DirectiveError> resolve_env_var(const YamlNode& node, IncludeCo
         } else if (context.collect_missing_env_vars) {
             context.missing_env_vars.push_back(
                 MissingReference{std::string(name), path_for(context, node.span.file_id), node.span.line});
-            return node_at(node, YamlNode::null());
+            // A null that is still the directive, as a missing secret is.
+            YamlNode missing = node_at(node, YamlNode::null());
+            missing.mutable_source() = provenance(node, argument);
+            return missing;
         } else {
             DirectiveError error =
                 directive_error(DirectiveErrorKind::EnvVar, "environment variable " + std::string(name) + " is not defined",

@@ -7,7 +7,9 @@
 //
 // The result is always a single-quoted scalar, so a number or "true" from
 // the environment stays text. A variable counts as set only when it exists
-// and its value is UTF-8.
+// and its value is UTF-8. A variable that is missing while misses are
+// collected gives a null; like every result it carries the directive's
+// provenance.
 #pragma once
 
 #include "common/result.h"

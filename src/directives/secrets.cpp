@@ -116,7 +116,11 @@ Result<YamlNode, DirectiveError> resolve_secret(const YamlNode& node, IncludeCon
     }
     if (context.collect_missing_secrets) {
         context.missing_secrets.push_back(MissingReference{name, path_for(context, file_id), node.span.line});
-        return node_at(node, YamlNode::null());
+        // A null that is still the directive: written back, it is the
+        // directive again, never an empty value in its place.
+        YamlNode missing = node_at(node, YamlNode::null());
+        missing.mutable_source() = provenance(node, name);
+        return missing;
     }
     DirectiveError error = directive_error(DirectiveErrorKind::SecretNotFound,
                                            "secret '" + name + "' is not defined in any secrets.yaml",

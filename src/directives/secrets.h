@@ -23,7 +23,8 @@
 namespace quillmere::directives {
 
 // A copy of the secret, placed at the directive; a null (recorded as a
-// MissingReference) when it is not found while misses are collected.
+// MissingReference) when it is not found while misses are collected. Both
+// carry the directive's provenance.
 Result<roundtrip::YamlNode, DirectiveError> resolve_secret(const roundtrip::YamlNode& node, IncludeContext& context,
                                                            const IncludeChain& chain);
 

@@ -237,3 +237,38 @@ def test_an_alias_to_an_anchor_of_its_own_file_is_saved_there(tmp_path):
     assert files["main.yaml"].endswith(b"last: *b\n")
     assert reload(root) == doc.to_dict() == {"base": 1, "sub": {"x": 1, "y": 1}, "other": {"p": 2, "q": 2, "r": 2},
                                              "last": 1}
+
+
+# ------------------------------------------------------------- missing secrets keep their directive
+
+MISSING_WAYS = [
+    ("warn option", quillmere.OPT_SECRET_NOT_FOUND_WARN | quillmere.OPT_ENV_VAR_NOT_FOUND_WARN, {}),
+    ("callables", 0, {"on_missing_secret": lambda *reference: None, "on_missing_env_var": lambda *reference: None}),
+]
+
+
+@pytest.mark.parametrize("way, option, callables", MISSING_WAYS, ids=[row[0] for row in MISSING_WAYS])
+def test_a_missing_secret_or_variable_is_null_and_written_back_as_its_directive(tmp_path, monkeypatch, way, option,
+                                                                               callables):
+    monkeypatch.delenv("QUILLMERE_UNSET_VARIABLE", raising=False)
+    root = make_tree(tmp_path, {
+        "main.yaml": "api_key: !secret api_key  # from the vault\nhost: !env_var QUILLMERE_UNSET_VARIABLE\n"
+                     "sub: !include sub.yaml\nother: 1\n",
+        "sub.yaml": "token: !secret token\nk: 1\n",
+    })
+    doc = load(root, option, **callables)
+    assert doc.to_dict() == {"api_key": None, "host": None, "sub": {"token": None, "k": 1}, "other": 1}
+    node = doc.node["api_key"]
+    assert (node.value, node.is_secret, node.source_target) == (None, True, "api_key")
+    assert doc.node["host"].is_env_var
+    doc["other"] = 2
+    doc["sub"]["k"] = 2
+    doc.save()
+    files = snapshot(root)
+    assert files["main.yaml"] == (b"api_key: !secret api_key  # from the vault\n"
+                                  b"host: !env_var QUILLMERE_UNSET_VARIABLE\nsub: !include sub.yaml\nother: 2\n")
+    assert files["sub.yaml"] == b"token: !secret token\nk: 2\n"
+    # Once the secret is defined, the saved files read it.
+    (root / "secrets.yaml").write_text("api_key: k1\ntoken: t1\n")
+    monkeypatch.setenv("QUILLMERE_UNSET_VARIABLE", "db")
+    assert reload(root) == {"api_key": "k1", "host": "db", "sub": {"token": "t1", "k": 2}, "other": 2}

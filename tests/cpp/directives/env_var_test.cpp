@@ -90,7 +90,8 @@ TEST(EnvVar, MissingIsAnErrorOrCollected) {
     auto collected = resolve_env_var(directive(" QUILLMERE_UNSET "), context, chain);
     ASSERT_TRUE(collected.ok());
     EXPECT_TRUE(collected.value().is(NodeKind::Null));
-    EXPECT_EQ(collected.value().source(), std::nullopt);
+    // Still the directive, with its argument as written.
+    EXPECT_EQ(collected.value().source(), (roundtrip::IncludeSource{"!env_var", " QUILLMERE_UNSET ", std::nullopt}));
     EXPECT_EQ(collected.value().span, (Span{1, 4, 7, 90}));
     ASSERT_EQ(context.missing_env_vars.size(), 1u);
     EXPECT_EQ(context.missing_env_vars[0].name, "QUILLMERE_UNSET");

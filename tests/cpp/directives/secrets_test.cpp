@@ -88,7 +88,8 @@ TEST(Secret, MissingIsAnErrorOrCollected) {
              LoadOptions{.collect_missing = true});
     EXPECT_EQ(collected.first(), "seq(map(k: ()), 1, ())");
     const YamlNode& missing = collected.documents[0].items()[0].pairs()[0].value;
-    EXPECT_EQ(missing.source(), std::nullopt);
+    // Still the directive, so that it is written back as one.
+    EXPECT_EQ(missing.source(), (roundtrip::IncludeSource{"!secret", "no such", std::nullopt}));
     EXPECT_EQ(missing.tag(), std::nullopt);
     EXPECT_EQ(missing.span, (Span{1, 1, 11, 12}));
     ASSERT_EQ(collected.context.missing_secrets.size(), 2u);
