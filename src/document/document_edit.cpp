@@ -14,21 +14,24 @@
 //
 // A replaced value keeps the comments, anchor and tag of the node it
 // replaces, except a standard tag (!!int, ...), which would make the new
-// value read back as something else. Four rules keep every edit writable
+// value read back as something else. Five rules keep every edit writable
 // and every written text loadable:
 //
 // - Content that a directive produced and that save() writes back as the
 //   directive again (what !include_dir_*, !secret and !env_var made) cannot
 //   be edited: the edit would be lost. An included file's root is written
 //   back into that file, so what lies below it can be edited.
-// - No edit leaves an alias without its anchor: removing or renaming an
-//   anchor, or replacing a subtree that defines one, is refused while an
-//   alias elsewhere uses the name and no other node defines it.
+// - No edit leaves an alias without its anchor in its own file (each file
+//   is read on its own): removing or renaming an anchor, or replacing a
+//   subtree that defines one, is refused while an alias elsewhere uses the
+//   name and no other node of the alias's file defines it; make_alias
+//   refuses an anchor of another file.
 // - New mapping keys are quoted when their plain text would read back as
 //   something else ("123", "a: b", "").
 // - Anchor names and comment texts are checked against what YAML can
 //   write: no blanks, breaks or flow indicators in a name, no line break
 //   in a comment.
+// - No file nests deeper than loading accepts (1000 levels from its root).
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
@@ -43,6 +46,7 @@
 #include "common/hash.h"
 #include "common/stack_guard.h"
 #include "document/document_api.h"
+#include "parse/parser.h"
 #include "py/errors.h"
 #include "py/text.h"
 #include "resolver/resolver.h"
@@ -250,6 +254,36 @@ TextKey text_at(const YamlNode& root, const Path& path, bool replaced) {
     return roundtrip::text_key(*node, place);
 }
 
+// ------------------------------------------------------------ nesting
+
+// The level of the node at `path` in the file its text is written in, the
+// file's root counting one; with `replaced`, of a node that replaces it
+// there and carries no provenance of its own. An included file's root is
+// the first level of its own file.
+std::uint64_t level_in_file(const YamlNode& root, const Path& path, bool replaced) {
+    auto is_include_root = [](const YamlNode& node) { return node.source() && node.source()->target_file_id; };
+    std::uint64_t level = 1;
+    const YamlNode* node = &root;
+    for (const PathSegment& step : path) {
+        const YamlNode* child = child_at(*node, step);
+        if (child == nullptr) break;
+        level = (is_include_root(*node) ? 1 : level) + 1;
+        node = child;
+    }
+    return !replaced && is_include_root(*node) ? 1 : level;
+}
+
+// Refuses a new node whose file would then nest deeper than loading
+// accepts: `fresh` at `level` of its file.
+bool check_nesting(std::uint64_t level, const YamlNode& fresh) {
+    if (level - 1 + roundtrip::nesting_levels(fresh) <= parse::kMaxDepth) return true;
+    PyErr_Format(PyExc_ValueError,
+                 "value is too deeply nested to assign here: its file would nest more than %u levels, which loading "
+                 "refuses",
+                 static_cast<unsigned>(parse::kMaxDepth));
+    return false;
+}
+
 // ------------------------------------------------------------ anchors
 
 // What an edit takes away from `region`.
@@ -445,6 +479,7 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
         if (!fresh) return false;
         YamlNode& item = container.items()[*index];
         if (!check_writable(document, path, true)) return false;
+        if (!check_nesting(level_in_file(document, path, false) + 1, *fresh)) return false;
         if (!check_aliases_keep_anchors(state, item, Removal::Below)) return false;
         replace_keeping_layout(item, std::move(*fresh));
         return true;
@@ -465,6 +500,7 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
         if (!fresh) return false;
         fresh->comments.modified = true;
         if (!check_writable(document, path, true)) return false;
+        if (!check_nesting(level_in_file(document, path, false) + 1, *fresh)) return false;
         for (NodePair& pair : container.pairs()) {
             if (!pair.key.is(NodeKind::Scalar) || pair.key.text() != text) continue;
             if (!check_aliases_keep_anchors(state, pair.value, Removal::Below)) return false;
@@ -522,6 +558,7 @@ bool set_node_value(DocumentState& state, const HandleAddress& address, PyObject
     std::optional<YamlNode> fresh = convert(state, value);
     if (!fresh) return false;
     if (!check_writable(state.documents[address.root], address.path, false)) return false;
+    if (!check_nesting(level_in_file(state.documents[address.root], address.path, true), *fresh)) return false;
     if (!check_aliases_keep_anchors(state, *node, Removal::Below)) return false;
     replace_keeping_layout(*node, std::move(*fresh));
     return true;
@@ -676,6 +713,7 @@ bool detach_node(DocumentState& state, const HandleAddress& address) {
         std::uint64_t budget = kAliasExpansionBudget;
         copy = detach_copy(*definition, targets, 0, budget);
     }
+    if (!check_nesting(level_in_file(state.documents[address.root], address.path, true), *copy)) return false;
     copy->comments.modified = true;
     *node = std::move(*copy);
     return true;

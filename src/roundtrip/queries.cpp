@@ -1,6 +1,9 @@
 #include "roundtrip/queries.h"
 
+#include <algorithm>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/stack_guard.h"
 
@@ -31,6 +34,25 @@ TextPlace place_within(const YamlNode& node, TextPlace around) {
     const IncludeSource& produced = innermost_source(*source);
     if (produced.target_file_id) return {false, *produced.target_file_id};
     return {true, 0};
+}
+
+std::uint64_t nesting_levels(const YamlNode& node) {
+    std::uint64_t deepest = 0;
+    std::vector<std::pair<const YamlNode*, std::uint64_t>> pending{{&node, 1}};
+    while (!pending.empty()) {
+        const auto [at, level] = pending.back();
+        pending.pop_back();
+        deepest = std::max(deepest, level);
+        if (at->is(NodeKind::Sequence)) {
+            for (const YamlNode& item : at->items()) pending.emplace_back(&item, level + 1);
+        } else if (at->is(NodeKind::Mapping)) {
+            for (const NodePair& pair : at->pairs()) {
+                pending.emplace_back(&pair.key, level + 1);
+                pending.emplace_back(&pair.value, level + 1);
+            }
+        }
+    }
+    return deepest;
 }
 
 namespace {

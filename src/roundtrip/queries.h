@@ -56,6 +56,10 @@ inline TextKey text_key(const YamlNode& node, TextPlace place) {
     return place.produced ? kProducedContent | node.span.file_id : place.file_id;
 }
 
+// How many levels deep `node`'s subtree nests, the node itself counting
+// one (a scalar: 1; [[1]]: 3), keys included. Without recursion.
+std::uint64_t nesting_levels(const YamlNode& node);
+
 struct ContentEnd {
     std::uint32_t line = 0;
     std::uint32_t column = 0;  // in code points

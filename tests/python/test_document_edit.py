@@ -598,3 +598,92 @@ def test_strings_assigned_into_a_yaml11_document_read_back_as_strings():
     doc = rt("list: [0]\n")
     doc["y"] = "n"
     assert emitted(doc) == "list: [0]\ny: n\n"
+
+
+# ------------------------------------------------------------ nesting
+
+TOO_DEEP = "value is too deeply nested to assign here: its file would nest more than 1000 levels, which loading refuses"
+
+
+def nest(levels):
+    """A value `levels` deep: lists around an int."""
+    value = 1
+    for _ in range(levels - 1):
+        value = [value]
+    return value
+
+
+def descend(view, steps):
+    for _ in range(steps):
+        view = view[0]
+    return view
+
+
+def levels(value):
+    """How deep a loaded value nests (deep values do not compare with ==
+    within Python's recursion limit)."""
+    deepest, pending = 0, [(value, 1)]
+    while pending:
+        value, level = pending.pop()
+        deepest = max(deepest, level)
+        children = value.values() if isinstance(value, dict) else value if isinstance(value, list) else ()
+        pending.extend((child, level + 1) for child in children)
+    return deepest
+
+
+def refused_deep(doc, edit):
+    text = doc.to_yaml()
+    with pytest.raises(ValueError) as error:
+        edit()
+    assert str(error.value) == TOO_DEEP
+    assert doc.to_yaml() == text
+
+
+def test_two_deep_assignments_cannot_nest_a_file_past_what_loading_accepts():
+    doc = rt("a: 1\n")
+    doc["a"] = nest(991)
+    inner = descend(doc["a"], 500)
+    refused_deep(doc, lambda: inner.__setitem__(0, nest(991)))
+    assert levels(q.loads(doc.to_yaml())) == 992
+
+
+# Each edit puts a value whose deepest node is at the 1000th level of the
+# file (accepted and reloaded), or one level deeper (refused). `depth` is
+# the levels left for the value.
+NESTING_EDITS = [
+    ("sequence item", "a: [[0]]\n", lambda doc, value: doc["a"][0].__setitem__(0, value), 997),
+    ("new key", "a: {b: 0}\n", lambda doc, value: doc["a"].__setitem__("new", value), 998),
+    ("node value", "a: {b: 0}\n", lambda doc, value: setattr(doc.node["a"]["b"], "value", value), 998),
+]
+
+
+@pytest.mark.parametrize("case, text, edit, depth", NESTING_EDITS, ids=[row[0] for row in NESTING_EDITS])
+def test_an_edit_may_nest_to_the_limit_and_no_further(case, text, edit, depth):
+    doc = rt(text)
+    refused_deep(doc, lambda: edit(doc, nest(depth + 1)))
+    edit(doc, nest(depth))
+    assert levels(q.loads(doc.to_yaml())) == 1000
+
+
+def test_a_detached_copy_may_not_nest_past_the_limit():
+    doc = rt("a: &x 1\nb: [*x]\n")
+    doc.node["a"].value = nest(998)
+    doc.node["b"][0].detach()  # b's item at level 3: 998 levels from there reach 1000
+    assert levels(q.loads(doc.to_yaml())) == 1000
+    doc = rt("a: &x 1\nb: [[*x]]\n")
+    doc.node["a"].value = nest(998)
+    refused_deep(doc, lambda: doc.node["b"][0][0].detach())
+
+
+def test_the_nesting_of_an_included_file_counts_from_its_own_root(tmp_path):
+    (tmp_path / "s.yaml").write_text("k: 0\n")
+    (tmp_path / "main.yaml").write_text("[" * 600 + "!include s.yaml" + "]" * 600 + "\n")
+    doc = q.loads((tmp_path / "main.yaml").read_bytes(), option=RT | q.OPT_INCLUDES, include_dir=str(tmp_path),
+                  root_path=str(tmp_path / "main.yaml"))
+    sub = descend(doc, 600)
+    refused_deep(doc, lambda: sub.__setitem__("k", nest(1000)))
+    sub["k"] = nest(999)  # 1600 levels from the document's root, 1000 in s.yaml
+    assert doc.save() == [str(tmp_path / "s.yaml")]
+    assert levels(q.loads((tmp_path / "s.yaml").read_bytes())) == 1000
+    reloaded = q.loads((tmp_path / "main.yaml").read_bytes(), option=q.OPT_INCLUDES, include_dir=str(tmp_path))
+    assert levels(reloaded) == 1600
