@@ -62,6 +62,11 @@ bool report_missing_references(directives::IncludeContext& context, const Direct
                   (arguments.options & OPT_ENV_VAR_NOT_FOUND_WARN) != 0, "environment variable", "");
 }
 
+std::optional<std::string> included_file_name(const std::vector<std::string>& file_paths, std::uint32_t file_id) {
+    if (file_id == 0 || file_id >= file_paths.size()) return std::nullopt;
+    return to_text_lossy(file_paths[file_id]);
+}
+
 std::optional<LoadedDirectives> load_directives(std::string_view text, const DirectiveArguments& arguments) {
     const std::uint64_t options = arguments.options;
     directives::IncludeContext context = directives::new_include_context(

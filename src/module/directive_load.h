@@ -57,6 +57,11 @@ struct LoadedDirectives {
 // of an on_missing_* callable.
 std::optional<LoadedDirectives> load_directives(std::string_view text, const DirectiveArguments& arguments);
 
+// The name a located error in source `file_id` gives as its file: the
+// included file's path as text; nothing for the root text (and an id
+// that names no source), whose errors name no file.
+std::optional<std::string> included_file_name(const std::vector<std::string>& file_paths, std::uint32_t file_id);
+
 // Calls the on_missing_* callables and logs the warnings of the context's
 // missing references: every secret, then every environment variable. False
 // with the callable's exception set; the rest are then not reported.

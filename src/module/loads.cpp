@@ -153,14 +153,15 @@ py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject
     }
     if (settings.decode.dup_error) {
         if (std::optional<LocatedError> duplicate = roundtrip::check_duplicate_keys(state.documents, mode)) {
-            py::duplicate_key_error_to_exception(std::move(*duplicate));
+            const std::optional<std::string> file = included_file_name(state.file_paths, duplicate->span.file_id);
+            py::duplicate_key_error_to_exception(std::move(*duplicate), file);
             return {};
         }
     } else if (settings.decode.dup_warn) {
         for (const std::string& warning : roundtrip::collect_duplicate_key_warnings(state.documents, mode))
             py::log_warning(warning);
     }
-    if (schema && !validate_against_schema(state.documents, schema, mode)) return {};
+    if (schema && !validate_against_schema(state.documents, schema, mode, state.file_paths)) return {};
     state.source_bytes = std::move(text);
     state.prefer_double_quotes = (options & OPT_SINGLE_QUOTES) == 0;
     state.upgraded = (options & OPT_UPGRADE_1_1) != 0;

@@ -18,6 +18,7 @@
 
 #include "common/arena.h"
 #include "module/convert/encode.h"
+#include "module/directive_load.h"
 #include "module/functions.h"
 #include "module/input.h"
 #include "py/args.h"
@@ -71,7 +72,7 @@ bool resolve_schema_argument(PyObject* schema, PyObject* schema_resolver, std::s
     return true;
 }
 
-void schema_violation_to_exception(const schema::SchemaViolation& violation) {
+void schema_violation_to_exception(const schema::SchemaViolation& violation, const std::optional<std::string>& file) {
     const std::uint32_t line = violation.line + 1;
     const std::uint32_t column = violation.column + 1;
     const std::string message = "schema validation failed: " + violation.message + " at " + violation.path +
@@ -82,6 +83,7 @@ void schema_violation_to_exception(const schema::SchemaViolation& violation) {
         if (!value || PyObject_SetAttrString(exception.get(), name, value.get()) < 0) PyErr_Clear();
     };
     set("schema_path", py::text_to_str(violation.path));
+    if (file) set("file", py::text_to_str(*file));
     set("line", py::ref::steal(PyLong_FromUnsignedLong(line)));
     set("column", py::ref::steal(PyLong_FromUnsignedLong(column)));
     py::raise_exception(std::move(exception));
@@ -90,22 +92,23 @@ void schema_violation_to_exception(const schema::SchemaViolation& violation) {
 namespace {
 
 // Checks the first tree against a converted schema.
-bool validate_tree(const roundtrip::YamlNode& root, const Value& schema, resolver::ResolveMode mode) {
+bool validate_tree(const roundtrip::YamlNode& root, const Value& schema, resolver::ResolveMode mode,
+                   const std::vector<std::string>& file_paths) {
     const std::optional<schema::SchemaViolation> violation = schema::validate_document(root, schema, mode);
     if (!violation) return true;
-    schema_violation_to_exception(*violation);
+    schema_violation_to_exception(*violation, included_file_name(file_paths, violation->file_id));
     return false;
 }
 
 }  // namespace
 
 bool validate_against_schema(const std::vector<roundtrip::YamlNode>& trees, PyObject* schema,
-                             resolver::ResolveMode mode) {
+                             resolver::ResolveMode mode, const std::vector<std::string>& file_paths) {
     if (!schema || trees.empty()) return true;
     Arena arena;
     const std::optional<Value> schema_value = object_to_value(schema, EncodeContext{}, arena);
     if (!schema_value) return false;
-    return validate_tree(trees.front(), *schema_value, mode);
+    return validate_tree(trees.front(), *schema_value, mode, file_paths);
 }
 
 bool validate_text_against_schema(std::string_view text, const Value& document, PyObject* schema,
@@ -126,7 +129,8 @@ bool validate_text_against_schema(std::string_view text, const Value& document, 
         py::raise_fault("the composer found no document where the decoder found one");
         return false;
     }
-    if (check.outcome == schema::DecodedCheck::Outcome::Undecided) return validate_tree(trees.front(), *schema_value, mode);
+    if (check.outcome == schema::DecodedCheck::Outcome::Undecided)
+        return validate_tree(trees.front(), *schema_value, mode, {});
     schema::locate_violation(trees.front(), mode, check.violation);
     schema_violation_to_exception(check.violation);
     return false;

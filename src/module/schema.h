@@ -36,8 +36,11 @@ namespace quillmere::module {
 // check), reading scalars with `mode`. The schema is converted only when
 // there is a tree to check. False with the Python error set: the
 // conversion's error, or QuillmereSchemaError for the first violation.
+// A violation inside an included file names it (`file_paths`: the load's
+// sources, empty without directives).
 [[nodiscard]] bool validate_against_schema(const std::vector<roundtrip::YamlNode>& trees, PyObject* schema,
-                                           resolver::ResolveMode mode);
+                                           resolver::ResolveMode mode,
+                                           const std::vector<std::string>& file_paths = {});
 
 // The plain road's schema step: checks `document`, the first decoded
 // document of `text` and so the very data that loads returns, against
@@ -51,6 +54,7 @@ namespace quillmere::module {
 
 // Raises QuillmereSchemaError "schema validation failed: {} at {} (line {},
 // column {})" with `schema_path`, `line` and `column`.
-void schema_violation_to_exception(const schema::SchemaViolation& violation);
+void schema_violation_to_exception(const schema::SchemaViolation& violation,
+                                   const std::optional<std::string>& file = std::nullopt);
 
 }  // namespace quillmere::module

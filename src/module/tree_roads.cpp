@@ -65,12 +65,15 @@ std::optional<std::vector<YamlNode>> compose_documents(std::string_view text) {
 }
 
 // The duplicate-key check (or warnings) and the YAML 1.1 warnings of the
-// plain road's flags, over every tree.
-bool check_trees(std::span<const YamlNode> trees, const decode::DecodeOptions& flags) {
+// plain road's flags, over every tree; a duplicate in an included file
+// names it.
+bool check_trees(std::span<const YamlNode> trees, const decode::DecodeOptions& flags,
+                 const std::vector<std::string>& file_paths) {
     if (flags.dup_error) {
         for (const YamlNode& tree : trees) {
             if (std::optional<LocatedError> error = roundtrip::first_duplicate_key(tree, flags.mode)) {
-                py::duplicate_key_error_to_exception(std::move(*error));
+                const std::optional<std::string> file = included_file_name(file_paths, error->span.file_id);
+                py::duplicate_key_error_to_exception(std::move(*error), file);
                 return false;
             }
         }
@@ -204,8 +207,8 @@ py::ref annotated_or_directive_road(const TreeRoad& road) {
             }
         }
     }
-    if (!check_trees(trees, road.decode)) return {};
-    if (road.schema && !validate_against_schema(trees, road.schema, road.decode.mode)) return {};
+    if (!check_trees(trees, road.decode, sources.file_paths)) return {};
+    if (road.schema && !validate_against_schema(trees, road.schema, road.decode.mode, sources.file_paths)) return {};
 
     // Only the first document is converted; the others took part in the
     // checks. The cache goes before the trees it points into.

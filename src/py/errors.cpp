@@ -145,8 +145,8 @@ void parse_error_to_exception(LocatedError error) {
     raise_located(ExceptionClass::ParseError, error, std::nullopt);
 }
 
-void duplicate_key_error_to_exception(LocatedError error) {
-    raise_located(ExceptionClass::DuplicateKeyError, error, std::nullopt);
+void duplicate_key_error_to_exception(LocatedError error, const std::optional<std::string_view>& file) {
+    raise_located(ExceptionClass::DuplicateKeyError, error, file);
 }
 
 void decode_error() {

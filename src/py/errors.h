@@ -77,9 +77,10 @@ void set_location_attributes(PyObject* exception, const std::optional<std::strin
 // QuillmereComplexKeyError by its kind, with its position.
 void located_error_to_exception(const LocatedError& error, const std::optional<std::string_view>& file);
 void located_error_without_file(LocatedError error);
-// The same with the kind fixed whatever the record says, and no file.
+// The same with the kind fixed whatever the record says: no file for a
+// parse error; a duplicate key names `file`, the included file it is in.
 void parse_error_to_exception(LocatedError error);
-void duplicate_key_error_to_exception(LocatedError error);
+void duplicate_key_error_to_exception(LocatedError error, const std::optional<std::string_view>& file = std::nullopt);
 
 // The conversion errors.
 void decode_error();  // QuillmereDecodeError "mapping key is not hashable in Python"

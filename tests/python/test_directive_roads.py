@@ -152,6 +152,32 @@ class TestErrorsInTexts:
             q.loads("a: !include complex.yaml", option=INC | A | q.OPT_REJECT_COMPLEX_KEYS, include_dir=conf)
         assert (info.value.file, info.value.line) == (str(conf / "complex.yaml"), 1)
 
+    # (error, option, schema, text of the included file, class, line, column)
+    ERRORS_IN_INCLUDED_FILES = [
+        ("duplicate key", q.OPT_DUPLICATE_KEYS_ERROR, None, "a: 1\nb: 2\na: 3\n", ex.QuillmereDuplicateKeyError, 3, 1),
+        ("schema violation", 0, {"properties": {"sub": {"properties": {"b": {"type": "string"}}}}},
+         "a: 1\nb: 2\n", ex.QuillmereSchemaError, 2, 4),
+        ("complex key", q.OPT_REJECT_COMPLEX_KEYS, None, "a: 1\n? [x]\n: 2\n", ex.QuillmereComplexKeyError, 2, 1),
+    ]
+
+    @pytest.mark.parametrize("road", [0, A, q.OPT_ROUND_TRIP], ids=["plain", "annotated", "round trip"])
+    @pytest.mark.parametrize("error, option, schema, text, cls, line, column", ERRORS_IN_INCLUDED_FILES,
+                             ids=[row[0] for row in ERRORS_IN_INCLUDED_FILES])
+    def test_an_error_in_an_included_file_names_that_file(self, tmp_path, road, error, option, schema, text, cls,
+                                                         line, column):
+        if error == "complex key" and road == q.OPT_ROUND_TRIP:
+            pytest.skip("round-trip documents keep complex keys")
+        (tmp_path / "sub.yaml").write_text(text)
+        with pytest.raises(cls) as info:
+            q.loads("top: 1\nsub: !include sub.yaml\n", option=INC | road | option, include_dir=str(tmp_path),
+                    schema=schema)
+        assert (info.value.file, info.value.line, info.value.column) == (str(tmp_path / "sub.yaml"), line, column)
+        # The same error in the root text names no file.
+        with pytest.raises(cls) as info:
+            q.loads("sub:\n" + "".join("  " + row + "\n" for row in text.splitlines()),
+                    option=INC | road | option, include_dir=str(tmp_path), schema=schema)
+        assert info.value.file is None
+
     def test_an_unknown_alias_in_the_root_text(self, conf):
         with pytest.raises(ex.QuillmereParseError) as info:
             q.loads("a: !include db.yaml\nb: *nope", option=INC, include_dir=conf)
