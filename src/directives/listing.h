@@ -10,7 +10,8 @@
 //         ->  (a, d/a.yaml) (b, d/b.yaml) (c, d/sub/c.yaml)
 //
 // Every entry is confined to the root. A directory is listed at most once,
-// so links back up the tree end instead of looping.
+// so links back up the tree end instead of looping, and every directory
+// listed counts toward the load's bound on the files it reads.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +28,12 @@ struct ListingEntry {
     std::string path;  // the confined path
 };
 
-// The YAML files of `directory`, in pre-order; `file_id` and `chain`
-// locate the directive for the errors.
-Result<std::vector<ListingEntry>, DirectiveError> list_include_dir(const IncludeContext& context,
+// The YAML files of `directory` (a confined path), in pre-order; `file_id`
+// and `chain` locate the directive for the errors. Each directory listed
+// counts toward the load's kMaxIncludedFiles. The walk is linear in the
+// entries it visits: a subdirectory is opened through its parent, and only
+// links are confined by resolving their path.
+Result<std::vector<ListingEntry>, DirectiveError> list_include_dir(IncludeContext& context,
                                                                    const std::string& directory,
                                                                    std::uint32_t file_id, const IncludeChain& chain);
 

@@ -184,22 +184,92 @@ Result<std::string, std::string> read_text_file(const std::string& root, const s
     return text;
 }
 
-Result<std::vector<std::string>, std::string> list_directory(const std::string& root, const std::string& path) {
+Result<OpenedDirectory, std::string> OpenedDirectory::open(const std::string& root, const std::string& path) {
     if (contains_nul(path)) return make_err(std::string(kNulByteText));
-    Descriptor fd(open_beneath(root, path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) return make_err(os_error_text(errno));
-    DIR* dir = ::fdopendir(fd.get());
-    if (dir == nullptr) return make_err(os_error_text(errno));
-    fd.release();  // the DIR stream owns the descriptor now
-    std::vector<std::string> names;
+    const int fd = open_beneath(root, path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return make_err(os_error_text(errno));
+    return OpenedDirectory(fd);
+}
+
+OpenedDirectory& OpenedDirectory::operator=(OpenedDirectory&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+OpenedDirectory::~OpenedDirectory() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+Result<OpenedDirectory, std::string> OpenedDirectory::open_subdirectory(const std::string& name) const {
+    if (contains_nul(name) || name.find('/') != std::string::npos || name == "." || name == "..")
+        return make_err(os_error_text(EINVAL));
+    int fd;
+    do {
+        fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return make_err(os_error_text(errno));
+    return OpenedDirectory(fd);
+}
+
+std::vector<DirectoryEntry> OpenedDirectory::entries() const {
+    std::vector<DirectoryEntry> entries;
+    // The stream reads through a descriptor of its own, so this one stays
+    // open for the subdirectories.
+    const int copy = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return entries;
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        ::close(copy);
+        return entries;
+    }
+    ::rewinddir(dir);  // the copy shares its offset with earlier listings
+    auto type_of = [](mode_t mode) {
+        return S_ISREG(mode) ? FileType::Regular : S_ISDIR(mode) ? FileType::Directory : FileType::Other;
+    };
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir);
         if (entry == nullptr) break;  // the end, or a read error: either ends the list
         const std::string_view name(entry->d_name);
-        if (name != "." && name != "..") names.emplace_back(name);
+        if (name == "." || name == "..") continue;
+        DirectoryEntry out{std::string(name)};
+        struct stat info;
+        switch (entry->d_type) {
+            case DT_REG:
+                out.type = FileType::Regular;
+                break;
+            case DT_DIR:
+                out.type = FileType::Directory;
+                break;
+            case DT_LNK:
+                out.link = true;
+                break;
+            case DT_UNKNOWN:
+                if (::fstatat(fd_, out.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) break;
+                out.link = S_ISLNK(info.st_mode);
+                if (!out.link) out.type = type_of(info.st_mode);
+                break;
+            default:
+                out.type = FileType::Other;
+                break;
+        }
+        // A link names what it leads to, wherever that is: the caller
+        // confines it.
+        if (out.link && ::fstatat(fd_, out.name.c_str(), &info, 0) == 0) out.type = type_of(info.st_mode);
+        entries.push_back(std::move(out));
     }
     ::closedir(dir);
+    return entries;
+}
+
+Result<std::vector<std::string>, std::string> list_directory(const std::string& root, const std::string& path) {
+    QM_TRY_ASSIGN(OpenedDirectory directory, OpenedDirectory::open(root, path));
+    std::vector<std::string> names;
+    for (DirectoryEntry& entry : directory.entries()) names.push_back(std::move(entry.name));
     return names;
 }
 

@@ -58,6 +58,43 @@ bool is_symbolic_link(const std::string& path);
 // not leave it.
 Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path);
 
+// One entry of a directory: its name as raw bytes, what it names (a link
+// followed; Missing for a dangling one) and whether it is a link.
+struct DirectoryEntry {
+    std::string name;
+    FileType type = FileType::Missing;
+    bool link = false;
+};
+
+// A directory open for listing. Opening a subdirectory that is no link
+// through the directory that holds it costs one step whatever the depth,
+// where opening it by path walks every component again: a walk down a
+// tree that opens each directory from its parent is linear in the entries
+// it visits.
+class OpenedDirectory {
+public:
+    // `path` opened beneath `root`, as reads are; the error text otherwise.
+    static Result<OpenedDirectory, std::string> open(const std::string& root, const std::string& path);
+
+    OpenedDirectory(OpenedDirectory&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    OpenedDirectory& operator=(OpenedDirectory&& other) noexcept;
+    OpenedDirectory(const OpenedDirectory&) = delete;
+    OpenedDirectory& operator=(const OpenedDirectory&) = delete;
+    ~OpenedDirectory();
+
+    // The entry `name` of this directory, a directory itself and no link
+    // (a link there now fails the open instead of being followed).
+    Result<OpenedDirectory, std::string> open_subdirectory(const std::string& name) const;
+
+    // The entries without "." and "..", in the order the system gives them.
+    // A failure while reading entries ends the list.
+    std::vector<DirectoryEntry> entries() const;
+
+private:
+    explicit OpenedDirectory(int fd) : fd_(fd) {}
+    int fd_;
+};
+
 // The names of a directory's entries as raw bytes, without "." and "..",
 // in the order the system gives them, or the error text of the open. A
 // failure while reading entries ends the list. `root` as for reads.

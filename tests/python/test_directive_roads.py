@@ -4,6 +4,7 @@ errors with include_stack, missing references reported to callables and
 warnings, and the plain road's data for everything else."""
 
 import logging
+import time
 
 import pytest
 
@@ -211,3 +212,25 @@ def test_an_alias_stands_for_an_anchor_of_its_own_file(tmp_path, option):
     assert result["last"] == 1
     assert result["other"] == {"p": 2, "q": 2}
     assert result["list"] == [[[3], [3]]]
+
+
+def test_a_deep_recursive_listing_takes_time_linear_in_its_entries(tmp_path):
+    """800 nested directories holding one file: every directory is opened
+    from its parent, where resolving each path again grew with the cube of
+    the depth (seconds at this depth)."""
+    depth = 800
+    chain = tmp_path / "d" / "/".join(["a"] * depth)
+    chain.mkdir(parents=True)
+    (chain / "x.yaml").write_text("k: 1\n")
+    try:
+        start = time.perf_counter()
+        result = q.loads("l: !include_dir_list d\n", option=INC | q.OPT_INCLUDE_DIR_RECURSIVE,
+                         include_dir=str(tmp_path))
+        elapsed = time.perf_counter() - start
+        assert result == {"l": [{"k": 1}]}
+        assert elapsed < 1.5, elapsed
+    finally:
+        # Deeper than a recursive removal can go within Python's limit.
+        (chain / "x.yaml").unlink()
+        for level in range(depth, -1, -1):
+            (tmp_path / "d" / "/".join(["a"] * level)).rmdir()

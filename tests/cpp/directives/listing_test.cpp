@@ -130,5 +130,54 @@ TEST(Listing, UnreadableDirectory) {
     EXPECT_EQ(result.error().path, tree.path("root/d/a.yaml"));
 }
 
+// Directories count toward the bound of the files one load reads, so a
+// deep or wide tree fails with that bound's error instead of running on.
+TEST(Listing, DirectoriesCountTowardTheReadBound) {
+    FileTree tree;
+    tree.write("root/d/a/b/c.yaml", "");
+    IncludeContext context = new_include_context(tree.path("root"), true, false, false);
+    context.include_dir_recursive = true;
+    context.included_files_read = kMaxIncludedFiles - 3;
+    auto listed = list_include_dir(context, tree.path("root/d"), 0, {});
+    ASSERT_TRUE(listed.ok());
+    EXPECT_EQ(context.included_files_read, kMaxIncludedFiles);
+    context.included_files_read = kMaxIncludedFiles - 2;
+    listed = list_include_dir(context, tree.path("root/d"), 0, {{tree.path("root/x.yaml"), 1}});
+    ASSERT_FALSE(listed.ok());
+    EXPECT_EQ(listed.error().kind, DirectiveErrorKind::Include);
+    EXPECT_EQ(listed.error().message, "includes exceed the maximum of 10000 files read by one load");
+    EXPECT_EQ(listed.error().path, tree.path("root/d/a/b"));
+    EXPECT_EQ(listed.error().chain, (IncludeChain{{tree.path("root/x.yaml"), 1}}));
+}
+
+// More subdirectories wait at once than stay open beside their parents:
+// those are opened by path, in the same order, and links inside the root
+// are followed into their targets as before.
+TEST(Listing, ManyWaitingSubdirectoriesAndLinks) {
+    FileTree tree;
+    std::string level = "root/d";
+    std::vector<std::string> expected;
+    for (int i = 0; i < 100; ++i) {
+        tree.write(level + "/b/f" + std::to_string(i) + ".yaml", "");
+        level += "/a";
+    }
+    tree.write(level + "/end.yaml", "");
+    tree.write("root/elsewhere/linked.yaml", "");
+    tree.link("root/d/c", "../elsewhere");
+    tree.link("root/d/a/up", "../..");  // back to root: listed once
+    auto listed = list(tree, "root/d", true, false);
+    ASSERT_TRUE(listed.ok()) << listed.error().message;
+    // Pre-order: each level's "a" (the deep chain) before its "b".
+    // Pre-order: each level's "a" (the deep chain) before its "b"; every
+    // directory once, so "elsewhere" is listed once although two links
+    // lead there.
+    std::vector<std::string> stems{"end"};
+    for (int i = 99; i >= 0; --i) stems.push_back("f" + std::to_string(i));
+    stems.push_back("linked");
+    EXPECT_EQ(listed.value().stems, stems);
+    EXPECT_EQ(listed.value().paths[100], "root/d/b/f0.yaml");
+    EXPECT_EQ(listed.value().paths[101], "root/elsewhere/linked.yaml");
+}
+
 }  // namespace
 }  // namespace quillmere::directives
