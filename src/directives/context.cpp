@@ -1,5 +1,6 @@
 #include "directives/context.h"
 
+#include <string>
 #include <utility>
 
 #include "common/utf8.h"
@@ -10,6 +11,24 @@ namespace quillmere::directives {
 
 DirectiveError directive_error(DirectiveErrorKind kind, std::string message, std::string path, IncludeChain chain) {
     return DirectiveError{std::nullopt, std::move(message), std::move(path), std::move(chain), kind};
+}
+
+Result<std::string, std::string> read_load_file(IncludeContext& context, const std::string& path, bool& exceeded) {
+    exceeded = false;
+    Result<std::string, std::string> text = read_text_file(context.canonical_root, path, context.included_bytes_left);
+    if (!text.ok()) {
+        exceeded = text.error() == kTooLargeText;
+        return text;
+    }
+    context.included_bytes_left -= text.value().size();
+    return text;
+}
+
+DirectiveError bytes_bound_error(std::string path, IncludeChain chain) {
+    return directive_error(DirectiveErrorKind::Include,
+                           "includes exceed the maximum of " + std::to_string(kMaxIncludedBytes) +
+                               " bytes read by one load",
+                           std::move(path), std::move(chain));
 }
 
 IncludeContext new_include_context(std::string root, bool includes, bool secrets, bool env_vars) {

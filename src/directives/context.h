@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/hash.h"
+#include "common/result.h"
 #include "model/span.h"
 #include "roundtrip/ast.h"
 
@@ -35,6 +36,10 @@ inline constexpr std::size_t kMaxIncludeDepth = 50;
 // files including each other several times over cannot make the work grow
 // without bound.
 inline constexpr std::uint32_t kMaxIncludedFiles = 10'000;
+// And at most this many bytes of the files it reads (included files, listed
+// files and secrets.yaml files, repeats counted): a few bytes that include
+// one large file thousands of times cannot make it read without end.
+inline constexpr std::uint64_t kMaxIncludedBytes = std::uint64_t(256) << 20;
 
 // Every file that one load read, indexed by file_id.
 struct SourceTable {
@@ -107,9 +112,22 @@ struct IncludeContext {
     bool include_dir_recursive = false;
     bool collect_missing_secrets = false;
     bool collect_missing_env_vars = false;
-    // Included files read so far, bounded by kMaxIncludedFiles.
+    // Included files (and listed directories) read so far, bounded by
+    // kMaxIncludedFiles.
     std::uint32_t included_files_read = 0;
+    // What is left of kMaxIncludedBytes for the files still to read.
+    std::uint64_t included_bytes_left = kMaxIncludedBytes;
 };
+
+// Reads a file for the load beneath its root, within included_bytes_left
+// (what it reads counts against it). The text, or the read's error text;
+// `exceeded` tells that the file would go past the bound, and then nothing
+// of it is kept.
+Result<std::string, std::string> read_load_file(IncludeContext& context, const std::string& path, bool& exceeded);
+
+// The error of a file that would go past kMaxIncludedBytes: "includes
+// exceed the maximum of {} bytes read by one load", about `path`.
+DirectiveError bytes_bound_error(std::string path, IncludeChain chain);
 
 // A context for a load under `root`, with every list empty. The three flags
 // that the driver sets afterwards (recursive listing, collecting missing

@@ -98,7 +98,9 @@ Result<IncludedFile, DirectiveError> load_include_file(IncludeContext& context, 
             chain));
     }
     ++context.included_files_read;
-    Result<std::string, std::string> text = read_text_file(context.canonical_root, path);
+    bool exceeded = false;
+    Result<std::string, std::string> text = read_load_file(context, path, exceeded);
+    if (exceeded) return make_err(bytes_bound_error(path, chain));
     if (!text.ok()) {
         return make_err(directive_error(DirectiveErrorKind::IncludeNotFound,
                                         "cannot read included file '" + to_text_lossy(shown) + "': " + text.error(),

@@ -153,7 +153,8 @@ bool is_symbolic_link(const std::string& path) {
     return !contains_nul(path) && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path) {
+Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path,
+                                                std::uint64_t max_bytes) {
     if (contains_nul(path)) return make_err(std::string(kNulByteText));
     // Devices and FIFOs are refused before they are opened (opening some
     // devices acts on them), and again after, should the path have changed
@@ -168,6 +169,8 @@ Result<std::string, std::string> read_text_file(const std::string& root, const s
     if (S_ISDIR(info.st_mode)) return make_err(os_error_text(EISDIR));
     if (!S_ISREG(info.st_mode)) return make_err(std::string(kNotRegularText));
 
+    if (static_cast<std::uint64_t>(info.st_size) > max_bytes) return make_err(std::string(kTooLargeText));
+
     std::string text;
     if (info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
@@ -178,6 +181,8 @@ Result<std::string, std::string> read_text_file(const std::string& root, const s
             if (errno == EINTR) continue;
             return make_err(os_error_text(errno));
         }
+        // The file grew since its size was taken.
+        if (static_cast<std::uint64_t>(n) > max_bytes - text.size()) return make_err(std::string(kTooLargeText));
         text.append(buffer, static_cast<std::size_t>(n));
     }
     if (!is_valid_utf8(text)) return make_err(std::string(kInvalidUtf8Text));

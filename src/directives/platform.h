@@ -16,6 +16,7 @@
 // confined the same way.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +30,7 @@ namespace quillmere::directives {
 inline constexpr std::string_view kNulByteText = "file name contained an unexpected NUL byte";
 inline constexpr std::string_view kInvalidUtf8Text = "stream did not contain valid UTF-8";
 inline constexpr std::string_view kNotRegularText = "not a regular file";
+inline constexpr std::string_view kTooLargeText = "larger than the bytes left to read";
 
 bool contains_nul(std::string_view path);
 
@@ -55,8 +57,11 @@ bool is_symbolic_link(const std::string& path);
 
 // The whole text of a regular file as UTF-8, or the error text. `root` is
 // the directory the path lies in (component by component); the open does
-// not leave it.
-Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path);
+// not leave it. A file larger than `max_bytes` fails with kTooLargeText,
+// before it is read when its size says so, else as soon as the bytes read
+// pass the bound.
+Result<std::string, std::string> read_text_file(const std::string& root, const std::string& path,
+                                                std::uint64_t max_bytes = UINT64_MAX);
 
 // One entry of a directory: its name as raw bytes, what it names (a link
 // followed; Missing for a dangling one) and whether it is a link.

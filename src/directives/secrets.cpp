@@ -20,13 +20,16 @@ using roundtrip::YamlNode;
 namespace {
 
 // The secrets of one candidate file. Reading it is optional (a missing,
-// outside or unreadable file defines nothing); once read, it must be a
-// mapping of plain secrets.
+// outside or unreadable file defines nothing, but one past the bound of
+// the bytes a load reads fails it); once read, it must be a mapping of
+// plain secrets.
 Result<Secrets, DirectiveError> load_secrets_file(IncludeContext& context, const std::string& candidate) {
     Secrets secrets;
     const std::optional<std::string> canonical = canonicalize(candidate);
     if (!canonical || !path_starts_with(*canonical, context.canonical_root)) return secrets;
-    Result<std::string, std::string> text = read_text_file(context.canonical_root, *canonical);
+    bool exceeded = false;
+    Result<std::string, std::string> text = read_load_file(context, *canonical, exceeded);
+    if (exceeded) return make_err(bytes_bound_error(candidate, {}));
     if (!text.ok()) return secrets;
 
     auto fail = [&](std::string message) {

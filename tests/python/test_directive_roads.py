@@ -4,6 +4,7 @@ errors with include_stack, missing references reported to callables and
 warnings, and the plain road's data for everything else."""
 
 import logging
+import os
 import time
 
 import pytest
@@ -234,3 +235,19 @@ def test_a_deep_recursive_listing_takes_time_linear_in_its_entries(tmp_path):
         (chain / "x.yaml").unlink()
         for level in range(depth, -1, -1):
             (tmp_path / "d" / "/".join(["a"] * level)).rmdir()
+
+
+def test_the_bytes_one_load_reads_are_bounded(tmp_path):
+    """A file past the bound is refused by its size, before a byte of it is
+    read (a sparse file stands for a large one here)."""
+    (tmp_path / "big.yaml").touch()
+    os.truncate(tmp_path / "big.yaml", (256 << 20) + 1)
+    (tmp_path / "mid.yaml").write_text("big: !include big.yaml\n")
+    start = time.perf_counter()
+    for option in (0, q.OPT_ROUND_TRIP):
+        with pytest.raises(ex.QuillmereIncludeError) as info:
+            q.loads("a: 1\nm: !include mid.yaml\n", option=INC | option, include_dir=str(tmp_path))
+        assert str(info.value).startswith("includes exceed the maximum of 268435456 bytes read by one load in ")
+        assert info.value.file == str(tmp_path / "big.yaml")
+        assert info.value.include_stack == [(str(tmp_path / "mid.yaml"), 2)]
+    assert time.perf_counter() - start < 1

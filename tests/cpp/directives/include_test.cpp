@@ -300,6 +300,36 @@ TEST(Include, TenThousandFilesAreAllowed) {
     EXPECT_EQ(over.error->path, tree.path("root/d/f0.yaml"));
 }
 
+// The bytes of every file a load reads count, repeats too: the read that
+// would pass the bound fails, located at its directive's chain.
+TEST(Include, TheBytesOneLoadReadsAreBounded) {
+    FileTree tree;
+    tree.write("root/ten.yaml", "k: 123456\n");  // 10 bytes
+    tree.write("root/inc.yaml", "- !include ten.yaml\n- !include ten.yaml\n");  // 40 bytes
+    tree.write("root/secrets.yaml", "s: 1234567\n");  // 11 bytes
+    const std::string text = "a: !include ten.yaml\nb: !include inc.yaml\n";
+    const testing::Loaded exact = load(tree.path("root"), text, std::nullopt, LoadOptions{.max_bytes = 70});
+    EXPECT_FALSE(exact.error) << exact.first();
+    EXPECT_EQ(exact.context.included_bytes_left, 0u);
+
+    const testing::Loaded over = load(tree.path("root"), text, std::nullopt, LoadOptions{.max_bytes = 69});
+    ASSERT_TRUE(over.error);
+    EXPECT_EQ(over.error->kind, DirectiveErrorKind::Include);
+    EXPECT_EQ(over.error->message, "includes exceed the maximum of 268435456 bytes read by one load");
+    EXPECT_EQ(over.error->path, tree.path("root/ten.yaml"));
+    EXPECT_EQ(over.error->chain, (IncludeChain{{tree.path("root/inc.yaml"), 1}}));
+
+    // A secrets file counts as well, and past the bound it fails the load
+    // instead of defining nothing.
+    const testing::Loaded secret =
+        load(tree.path("root"), "a: !include ten.yaml\nb: !secret s\n", std::nullopt, LoadOptions{.max_bytes = 20});
+    ASSERT_TRUE(secret.error);
+    EXPECT_EQ(secret.error->message, "includes exceed the maximum of 268435456 bytes read by one load");
+    EXPECT_EQ(secret.error->path, tree.path("root/secrets.yaml"));
+    EXPECT_EQ(load(tree.path("root"), "b: !secret s\n", std::nullopt, LoadOptions{.max_bytes = 11}).first(),
+              "map(b: 1234567)");
+}
+
 TEST(Include, ResultsAndProvenance) {
     FileTree tree;
     tree.write("root/comments.yaml", "# only a comment\n");

@@ -19,6 +19,7 @@ struct LoadOptions {
     bool env_vars = true;
     bool recursive = false;
     bool collect_missing = false;
+    std::uint64_t max_bytes = kMaxIncludedBytes;
 };
 
 struct Loaded {
@@ -39,6 +40,7 @@ inline Loaded load(const std::string& root, std::string_view text, const std::op
     loaded.context.include_dir_recursive = options.recursive;
     loaded.context.collect_missing_secrets = options.collect_missing;
     loaded.context.collect_missing_env_vars = options.collect_missing;
+    loaded.context.included_bytes_left = options.max_bytes;
     auto result = load_with_directives(loaded.context, text, root_path);
     if (result.ok()) {
         loaded.documents = std::move(result).value();
