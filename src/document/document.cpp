@@ -798,8 +798,11 @@ py::ref read_file(const HandleBorrows& borrows, const YamlNode& node) {
     return text_object(paths[node.span.file_id]);
 }
 
+// The comments of a node are those written with it where it stands: for
+// an included file's root, its directive's in the including file.
 py::ref read_comment(const HandleBorrows&, const YamlNode& node) {
-    return optional_text(node.comments.inline_comment());
+    const roundtrip::Comments* comments = roundtrip::placed_comments(node);
+    return comments ? optional_text(comments->inline_comment()) : py::none();
 }
 
 py::ref read_comment_before(const HandleBorrows& borrows, const YamlNode&) {
@@ -808,8 +811,9 @@ py::ref read_comment_before(const HandleBorrows& borrows, const YamlNode&) {
         raise_stale_node();
         return {};
     }
-    const auto& head = owner->comments.head();
-    if (head.empty()) return py::none();
+    const roundtrip::Comments* comments = roundtrip::placed_comments(*owner);
+    if (comments == nullptr || comments->head().empty()) return py::none();
+    const auto& head = comments->head();
     std::string joined;
     for (const std::string& line : head) {
         if (!joined.empty() || &line != &head.front()) joined += '\n';

@@ -35,6 +35,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -434,6 +435,31 @@ std::optional<Path> anchor_path_in_text(const YamlNode& document, std::string_vi
     return found;
 }
 
+// ------------------------------------------------------------ comments
+
+// The comments an edit of `node`'s comments changes, marked changed: the
+// node's own, or for an included file's root those of its directive in the
+// including file (a copy of its own: copies of the node made by detach
+// share the old one). For a node a directive produced, the directive
+// carries the mark: the including file changed, not what was produced.
+Comments& edited_comments(YamlNode& node) {
+    if (!node.source()) {
+        node.comments.modified = true;
+        return node.comments;
+    }
+    IncludeSource& source = *node.mutable_source();
+    source.comments_edited = true;
+    if (!source.target_file_id) {
+        node.comments.modified = true;
+        return node.comments;
+    }
+    auto fresh = std::make_shared<Comments>(source.directive_comments ? *source.directive_comments : Comments{});
+    fresh->modified = true;
+    Comments& comments = *fresh;
+    source.directive_comments = std::move(fresh);
+    return comments;
+}
+
 // ------------------------------------------------------------ replacing
 
 // Puts `fresh` where `target` stands, keeping the layout of the node it
@@ -441,7 +467,12 @@ std::optional<Path> anchor_path_in_text(const YamlNode& document, std::string_vi
 // tag unless it is a standard one, and a document root's directive lines.
 // The replaced subtree is freed without recursion.
 void replace_keeping_layout(YamlNode& target, YamlNode fresh) {
-    Comments& old = target.comments;
+    // An included file's root keeps what its directive had: its own
+    // comments are its file's, which the new value leaves.
+    Comments directive;
+    const bool included = target.source() && target.source()->target_file_id;
+    if (included && target.source()->directive_comments) directive = *target.source()->directive_comments;
+    Comments& old = included ? directive : target.comments;
     Comments kept;
     if (old.has_texts()) {
         if (!old.head().empty()) kept.mutable_head() = std::move(old.mutable_head());
@@ -602,13 +633,13 @@ bool set_node_comment(DocumentState& state, const HandleAddress& address, PyObje
         return false;
     }
     if (!check_writable(state.documents[address.root], address.path, false)) return false;
+    Comments& comments = edited_comments(*node);
     if (comment) {
-        node->comments.mutable_inline_comment() = std::string(*comment);
-    } else if (node->comments.inline_comment()) {
-        node->comments.mutable_inline_comment().reset();
+        comments.mutable_inline_comment() = std::string(*comment);
+    } else if (comments.inline_comment()) {
+        comments.mutable_inline_comment().reset();
     }
-    node->comments.inline_spaces = 0;
-    node->comments.modified = true;
+    comments.inline_spaces = 0;
     return true;
 }
 
@@ -630,8 +661,8 @@ bool set_node_comment_before(DocumentState& state, const HandleAddress& address,
         return false;
     }
     if (!check_writable(state.documents[address.root], address.path, false)) return false;
-    if (!lines.empty() || !target->comments.head().empty()) target->comments.mutable_head() = std::move(lines);
-    target->comments.modified = true;
+    Comments& comments = edited_comments(*target);
+    if (!lines.empty() || !comments.head().empty()) comments.mutable_head() = std::move(lines);
     return true;
 }
 

@@ -108,6 +108,10 @@ struct IncludeSource {
     // Two sources that name the same thing compare equal whatever their
     // inner chains.
     std::shared_ptr<const IncludeSource> inner = nullptr;
+    // An edit changed the comments the directive has in the including text
+    // (directive_comments for an included file's root, else the node's
+    // own): that text changed, whatever the content.
+    bool comments_edited = false;
 
     friend bool operator==(const IncludeSource& a, const IncludeSource& b) {
         return a.tag == b.tag && a.target == b.target && a.target_file_id == b.target_file_id;

@@ -73,7 +73,16 @@ bool children_modified(const YamlNode& node) {
 
 bool content_modified(const YamlNode& node) { return node.comments.modified || children_modified(node); }
 
-bool subtree_modified(const YamlNode& node) { return !node.source() && content_modified(node); }
+bool subtree_modified(const YamlNode& node) {
+    const auto& source = node.source();
+    return source ? source->comments_edited : content_modified(node);
+}
+
+const Comments* placed_comments(const YamlNode& node) {
+    const auto& source = node.source();
+    if (!source || !source->target_file_id) return &node.comments;
+    return source->directive_comments.get();
+}
 
 bool pair_modified_below(const NodePair& pair) {
     if (content_modified(pair.key)) return true;

@@ -77,8 +77,14 @@ inline ContentEnd content_end(const YamlNode& node) { return {node.end_line, nod
 
 // Whether an edit changed anything below `node` in the node's own file:
 // nodes that a directive produced (`source` set) are boundaries whose
-// content belongs to another file or to the directive.
+// content belongs to another file or to the directive; what is theirs in
+// this file is the directive's comments (IncludeSource::comments_edited).
 bool subtree_modified(const YamlNode& node);
+
+// The comments written with `node` in the text that holds it: its own,
+// except for an included file's root, whose own comments are its file's
+// and whose directive's (none when it had none) stand here.
+const Comments* placed_comments(const YamlNode& node);
 
 // The same with `node` itself never a boundary: whether the node's own
 // mark is set or an edit changed anything below it in its file. For a

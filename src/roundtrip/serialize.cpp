@@ -39,6 +39,7 @@ bool is_marker(std::string_view line, std::string_view marker) {
 
 bool document_modified(const YamlNode& node) {
     if (node.comments.modified) return true;
+    if (node.source() && node.source()->comments_edited) return true;
     if (node.is(NodeKind::Mapping)) {
         for (const NodePair& pair : node.pairs()) {
             if (with_stack_guard([&] { return document_modified(pair.key) || document_modified(pair.value); }))

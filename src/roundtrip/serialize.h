@@ -23,7 +23,8 @@
 namespace quillmere::roundtrip {
 
 // Whether `node` or any node below it, included content too, carries the
-// modification mark. Stops at the first mark.
+// modification mark, or the comments of its directive were edited.
+// Stops at the first mark.
 bool document_modified(const YamlNode& node);
 
 // Whether the root file must be written again: an edit changed some

@@ -108,12 +108,16 @@ def test_a_secret_is_never_written_in_clear(produced):
     the directive, in the file that holds it."""
     doc = load(produced)
     doc.node["db"].comment = "the database"
+    doc.node["pk"].comment = "listed"
     doc["own"] = 2
     doc.save()
     dump_includes(doc)
     for name, data in snapshot(produced).items():
         assert name == "secrets.yaml" or b"hunter2" not in data, name
-    assert snapshot(produced)["pk.yaml"] == b"!include_dir_named d\n"
+    files = snapshot(produced)
+    assert files["pk.yaml"] == b"!include_dir_named d\n"
+    assert files["db.yaml"] == b"!secret db  # in db.yaml\n"
+    assert b"pk: !include pk.yaml # listed\ndb: !include db.yaml # the database\n" in files["main.yaml"]
     assert reload(produced) == doc.to_dict()
 
 
@@ -272,3 +276,46 @@ def test_a_missing_secret_or_variable_is_null_and_written_back_as_its_directive(
     (root / "secrets.yaml").write_text("api_key: k1\ntoken: t1\n")
     monkeypatch.setenv("QUILLMERE_UNSET_VARIABLE", "db")
     assert reload(root) == {"api_key": "k1", "host": "db", "sub": {"token": "t1", "k": 2}, "other": 2}
+
+
+# ------------------------------------------------------------- comments on the directive line
+
+COMMENTED = {
+    "main.yaml": "sub: !include s.yaml  # why\nlist:\n  - 0\n  # above the item\n  - !include s.yaml  # item\n"
+                 "pw: !secret pw\nk: 1\n",
+    "s.yaml": "# head of s\nx: 1  # in s\n",
+    "secrets.yaml": "pw: hunter2\n",
+}
+
+
+def test_the_comments_of_an_include_line_are_the_node_comments(tmp_path):
+    root = make_tree(tmp_path, COMMENTED)
+    doc = load(root)
+    assert doc.node["sub"].comment == "why"
+    assert (doc.node["list"][1].comment, doc.node["list"][1].comment_before) == ("item", "above the item")
+    assert doc.node["sub"]["x"].comment == "in s"
+
+    doc.node["sub"].comment = "because"
+    doc.node["list"][1].comment_before = "the second item"
+    doc.node["pw"].comment = "from the vault"
+    assert doc.node["sub"].comment == "because"
+    assert doc.save() == [str(root / "main.yaml")]
+    files = snapshot(root)
+    assert files["s.yaml"] == COMMENTED["s.yaml"].encode()
+    assert files["main.yaml"] == (b"sub: !include s.yaml # because\nlist:\n  - 0\n  # the second item\n"
+                                  b"  - !include s.yaml  # item\npw: !secret pw # from the vault\nk: 1\n")
+    assert reload(root) == doc.to_dict()
+
+
+@pytest.mark.parametrize("value, written", [(5, b"sub: 5  # why\n"), ({"y": 2}, b"sub:\n  # why\n  y: 2\n")])
+def test_replacing_an_included_value_keeps_the_comment_of_its_line(tmp_path, value, written):
+    root = make_tree(tmp_path, COMMENTED)
+    doc = load(root)
+    doc["sub"] = value
+    assert doc.node["sub"].comment == "why"
+    doc.save()
+    main = snapshot(root)["main.yaml"]
+    assert main.startswith(written)
+    # The included file's own comments stay in it.
+    assert b"head of s" not in main and b"in s" not in main
+    assert reload(root) == doc.to_dict()

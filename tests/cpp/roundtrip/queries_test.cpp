@@ -50,6 +50,10 @@ TEST(Queries, ChangedSubtrees) {
     const YamlNode with_secret = pair_of(secret);
     EXPECT_FALSE(subtree_modified(with_secret));
     EXPECT_FALSE(pair_modified_below(with_secret.pairs()[0]));
+    // Its comments in this file are this file's: an edit of them counts.
+    YamlNode commented = secret;
+    commented.mutable_source()->comments_edited = true;
+    EXPECT_TRUE(subtree_modified(pair_of(commented)));
 
     // The key of an entry is never a boundary.
     NodePair edited_key{secret, YamlNode::scalar("v", ScalarStyle::Plain)};
