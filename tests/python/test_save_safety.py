@@ -115,13 +115,9 @@ RENAME_EXCHANGE = 2
 AT_FDCWD = -100
 
 
-def test_writes_never_leave_the_root_while_a_directory_is_swapped_for_a_link(tmp_path):
-    """Another process exchanges a directory of the include root with a
-    link to an outside directory, over and over, while the document saves
-    into that directory. A save may fail (the file is not where it was),
-    but no file outside the root is ever replaced or created."""
-    if not hasattr(ctypes.CDLL(None), "renameat2"):
-        pytest.skip("the C library has no renameat2")
+def edited_include(tmp_path):
+    """conf/main.yaml includes conf/sub/x.yaml, edited in the document;
+    outside/ beside conf holds a file of the same name. (conf, outside, doc)."""
     conf = tmp_path / "conf"
     (conf / "sub").mkdir(parents=True)
     outside = tmp_path / "outside"
@@ -129,10 +125,21 @@ def test_writes_never_leave_the_root_while_a_directory_is_swapped_for_a_link(tmp
     (outside / "x.yaml").write_bytes(b"k: outside\n")
     (conf / "sub" / "x.yaml").write_bytes(b"k: 1\n")
     (conf / "main.yaml").write_bytes(b"sub: !include sub/x.yaml\n")
-    (conf / "evil").symlink_to(outside)
-    (conf / "relative").symlink_to("../outside")
     doc = load(conf)
     doc["sub"]["k"] = 2
+    return conf, outside, doc
+
+
+def test_writes_never_leave_the_root_while_a_directory_is_swapped_for_a_link(tmp_path):
+    """Another process exchanges a directory of the include root with a
+    link to an outside directory, over and over, while the document saves
+    into that directory. A save may fail (the file is not where it was),
+    but no file outside the root is ever replaced or created."""
+    if not hasattr(ctypes.CDLL(None), "renameat2"):
+        pytest.skip("the C library has no renameat2")
+    conf, outside, doc = edited_include(tmp_path)
+    (conf / "evil").symlink_to(outside)
+    (conf / "relative").symlink_to("../outside")
     before = snapshot(outside)
 
     swapper = textwrap.dedent(f"""
@@ -170,15 +177,7 @@ def test_a_target_replaced_by_a_link_after_loading_is_never_followed_out(tmp_pat
     """The deterministic half of the race: between the load and the save
     the included file's directory (or the file itself) became a link to
     outside."""
-    conf = tmp_path / "conf"
-    (conf / "sub").mkdir(parents=True)
-    outside = tmp_path / "outside"
-    outside.mkdir()
-    (outside / "x.yaml").write_bytes(b"k: outside\n")
-    (conf / "sub" / "x.yaml").write_bytes(b"k: 1\n")
-    (conf / "main.yaml").write_bytes(b"sub: !include sub/x.yaml\n")
-    doc = load(conf)
-    doc["sub"]["k"] = 2
+    conf, outside, doc = edited_include(tmp_path)
     if replace == "directory":
         shutil.rmtree(conf / "sub")
         (conf / "sub").symlink_to(outside)
