@@ -260,13 +260,13 @@ def test_temporary_files_are_private_until_they_are_whole(shared_dir, mode):
                 os.setgroups([])
                 os.setgid(UNPRIVILEGED)
                 os.setuid(UNPRIVILEGED)
-            result = watch_temporaries(str(shared_dir), full_size, 2.0)
+            result = watch_temporaries(str(shared_dir), full_size, 1.5)
         except BaseException as error:  # noqa: BLE001
             result = {"error": repr(error)}
         os.write(write_end, json.dumps(result).encode())
         os._exit(0)
     os.close(write_end)
-    end = time.monotonic() + 2.0
+    end = time.monotonic() + 1.5
     saves = 0
     while time.monotonic() < end:
         doc.save()
