@@ -212,10 +212,10 @@ void visit_nodes(const YamlNode& top, Visit&& visit) {
 // each node that a directive produced decides for what lies below it: an
 // included file's root is written back into its file, anything else a
 // directive made (at any depth of includes) is written as the directive
-// again. `with_last` counts the
-// addressed node itself (an edit of its properties or of its entries)
-// rather than only the nodes above it (an edit that replaces it, dropping
-// its provenance). A stale path is left to the caller's walk.
+// again. `with_last` counts the addressed node itself (an edit of its
+// properties or of its entries) rather than only the nodes above it (an
+// edit that replaces it, dropping its provenance). A stale path is left to
+// the caller's walk.
 bool check_writable(const YamlNode& root, const Path& path, bool with_last) {
     const IncludeSource* blocking = nullptr;
     const YamlNode* node = &root;
