@@ -152,9 +152,10 @@ class TestConversion:
             text = "".join(f"key_{round_}_{i}: {i}\n" for i in range(50_000))
             assert len(q.loads(text)) == 50_000
 
-        # The first round grows the interpreter's table of interned strs.
-        # 150,000 keys kept would take more than 8 MB.
-        assert allocation_growth(load_and_drop, runs=3, warm_up=1) < 500_000
+        # The first round grows the interpreter's table of interned strs; a
+        # later round may still fall on one of its resizes (about 2 MB after
+        # a long test run). 300,000 keys kept would take more than 16 MB.
+        assert allocation_growth(load_and_drop, runs=6, warm_up=1) < 4_000_000
 
     def test_values_are_new_str_objects(self):
         a, b = q.loads("[some_value_text, some_value_text]")
