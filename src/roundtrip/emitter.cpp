@@ -822,9 +822,10 @@ bool Renderer::render_raw_block_scalar(const YamlNode& node, std::int64_t parent
     if (!block || !block->content ||
         (block->header.indicator == '|') != (node.scalar_style() == ScalarStyle::Literal))
         return false;
-    // A text that ended without a line break after its last line: kept
-    // line feeds would now count one more.
-    if (block->header.chomping == '+' && !block->final_break) return false;
+    // A text that ended without a line break after its last line: the
+    // line break written after it now would be one more kept line feed, or
+    // the final line feed that clipping keeps.
+    if (block->header.chomping != '-' && !block->final_break) return false;
 
     const std::uint64_t base = parent < 0 ? 0 : static_cast<std::uint64_t>(parent);
     const bool in_place = block->header.indent != 0

@@ -538,7 +538,9 @@ ScanResult Scanner::scan_block_scalar(bool literal) {
     switch (chomping) {
         case Chomping::Strip: break;
         case Chomping::Clip:
-            if (!value.empty()) value += '\n';
+            // The final line break is kept when there is one: a last line
+            // that the end of the text cuts off has none.
+            if (!value.empty() && trailing > 0) value += '\n';
             break;
         case Chomping::Keep: value.append(trailing, '\n'); break;
     }

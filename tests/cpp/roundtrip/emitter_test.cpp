@@ -109,6 +109,12 @@ TEST(RoundTripEmitter, UnchangedBlockScalarsKeepTheirSourceText) {
         {"indicator moved", kv("o", kv("k", raw("  x\n", "|1\n   x\n"))), "o:\n  k: |2\n      x\n",
          "{\"o\": {\"k\": \"  x\\n\"}}"},
         {"indicator kept", kv("k", raw("  x\n", "|1\n   x\n")), "k: |1\n   x\n", "{\"k\": \"  x\\n\"}"},
+        // A last line that the end of the text cut off has no line break,
+        // which clipping and keeping would take in once one follows it.
+        {"clip cut off", kv("k", raw("x", "|\n  x")), "k: |-\n  x\n", "{\"k\": \"x\"}"},
+        {"folded clip cut off", kv("k", raw_folded("x y", ">\n  x\n  y")), "k: >-\n  x y\n", "{\"k\": \"x y\"}"},
+        {"keep cut off", kv("k", raw("x", "|+\n  x")), "k: |-\n  x\n", "{\"k\": \"x\"}"},
+        {"strip cut off", kv("k", raw("x", "|-\n  x")), "k: |-\n  x\n", "{\"k\": \"x\"}"},
         // A changed scalar keeps its header comment.
         {"changed", kv("k", modified(raw("new\n", "|  # note\n  old\n"))), "k: |  # note\n  new\n",
          "{\"k\": \"new\\n\"}"},
