@@ -261,12 +261,6 @@ private:
         const resolver::ResolvedScalar scalar = resolver::resolve_scalar(options_.mode, text, false, props.expanded);
         if (scalar.kind == ResolvedKind::Invalid)
             return fail(resolver::invalid_tagged_text_message(props.expanded, text), props.tag_span);
-        if (scalar.kind == ResolvedKind::BigInt) {
-            std::string storage;
-            const std::string_view digits = resolver::tagged_big_integer_text(options_.mode, text, storage);
-            out = Value::big_int(storage.empty() ? digits : arena_->copy_text(digits), *arena_);
-            return Ok{};
-        }
         out = resolved_value(scalar, token);
         return Ok{};
     }
@@ -277,7 +271,7 @@ private:
             case ResolvedKind::Null: return Value::null();
             case ResolvedKind::Bool: return Value::boolean(scalar.boolean);
             case ResolvedKind::Int: return Value::integer(scalar.integer);
-            case ResolvedKind::BigInt: return Value::big_int(text, *arena_);
+            case ResolvedKind::BigInt: return big_int_value(text);
             case ResolvedKind::Float: return Value::floating(scalar.number);
             case ResolvedKind::Str:
             case ResolvedKind::Invalid: return string_value(token);
@@ -287,6 +281,14 @@ private:
                 return make_merge_marker(*arena_);
         }
         return string_value(token);
+    }
+
+    // A BigInt keeps its decimal text: the text itself, or the digits of a
+    // number written in another base, copied into the arena.
+    Value big_int_value(std::string_view text) {
+        std::string storage;
+        const std::string_view digits = resolver::big_integer_text(options_.mode, text, storage);
+        return Value::big_int(storage.empty() ? digits : arena_->copy_text(digits), *arena_);
     }
 
     Value string_value(const Token& token) {

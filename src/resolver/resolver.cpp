@@ -12,6 +12,8 @@
 //     resolve_scalar(Core12, "010", false, {})         ->  Str
 //     resolve_scalar(Core12, "010", false, "!!int")    ->  Int 10
 //     resolve_scalar(Core12, "0b11", false, "!!int")   ->  Int 3   (only 1.1 reads it)
+//     resolve_scalar(Core12, "0x10000000000000000", false, {})  ->  BigInt,
+//                                     whose decimal text is 18446744073709551616
 //     resolve_scalar(Core12, "x", false, "!!float")    ->  Invalid
 //     resolution_difference(Yaml11, "010", ...)        ->  ("int", "str")
 //     resolve_scalar_owned(Core12, "<<", ...)          ->  Str "<<"
@@ -37,9 +39,9 @@ static_assert(std::size_t(ResolvedKind::Invalid) + 1 == kTypeNames.size());
 
 constexpr std::uint64_t kMaxMagnitude = std::uint64_t(std::numeric_limits<std::int64_t>::max());
 
-// A tagged integer beyond 64 bits written in another base than ten is
-// turned into decimal digits, which costs time quadratic in its length: so
-// its digits are read up to this many only (the interpreter's own limit for
+// An integer beyond 64 bits written in another base than ten is turned
+// into decimal digits, which costs time quadratic in its length: so its
+// digits are read up to this many only (the interpreter's own limit for
 // converting decimal texts to int).
 constexpr std::size_t kMaxConvertedDigits = 4300;
 
@@ -214,8 +216,7 @@ ResolvedScalar resolve_tagged_int(ResolveMode mode, std::string_view text) {
     const std::optional<TaggedInteger> reading = read_tagged_integer(mode, text, storage);
     if (!reading) return make(ResolvedKind::Invalid);
     if (reading->fit == IntegerFit::Fits) return make_int(reading->value);
-    const IntegerText& integer = reading->integer;
-    if (integer.base != 10 && integer.digits.size() > kMaxConvertedDigits) return make(ResolvedKind::Invalid);
+    if (!converts_to_decimal(reading->integer)) return make(ResolvedKind::Invalid);
     return make(ResolvedKind::BigInt);
 }
 
@@ -301,7 +302,7 @@ ResolvedScalar resolve_tagged(ResolveMode mode, std::string_view text, std::stri
     return make(ResolvedKind::Str);
 }
 
-std::string_view tagged_big_integer_text(ResolveMode mode, std::string_view text, std::string& storage) {
+std::string_view big_integer_text(ResolveMode mode, std::string_view text, std::string& storage) {
     std::string underscores_removed;
     const std::optional<TaggedInteger> reading = read_tagged_integer(mode, text, underscores_removed);
     if (!reading) return text;
@@ -375,14 +376,20 @@ std::optional<double> parse_decimal_float(std::string_view text) {
     return negative ? -value : value;
 }
 
-bool is_big_integer(std::string_view text, bool underscores) {
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
-    std::string storage;
-    if (underscores) text = strip_underscores(text, storage);
-    if (text.size() < 2 || text[0] == '0') return false;
-    for (char c : text)
-        if (!is_digit(c)) return false;
-    return true;
+bool converts_to_decimal(const IntegerText& integer) {
+    return integer.base == 10 || integer.digits.size() <= kMaxConvertedDigits;
+}
+
+std::optional<ResolvedScalar> read_integer(const IntegerText& integer) {
+    std::int64_t value = 0;
+    switch (integer_value(integer, value)) {
+        case IntegerFit::Fits: return make_int(value);
+        case IntegerFit::TooLarge:
+            if (converts_to_decimal(integer)) return make(ResolvedKind::BigInt);
+            return std::nullopt;
+        case IntegerFit::Invalid: return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 OwnedResolvedScalar to_owned(const ResolvedScalar& scalar, std::string_view text) {
@@ -411,9 +418,9 @@ ResolvedScalar resolve_scalar(ResolveMode mode, std::string_view text, bool quot
 
 OwnedResolvedScalar resolve_scalar_owned(ResolveMode mode, std::string_view text, bool quoted, OptionalTag tag) {
     const ResolvedScalar scalar = resolve_scalar(mode, text, quoted, tag);
-    if (scalar.kind == ResolvedKind::BigInt && tag) {
+    if (scalar.kind == ResolvedKind::BigInt) {
         std::string storage;
-        return to_owned(scalar, tagged_big_integer_text(mode, text, storage));
+        return to_owned(scalar, big_integer_text(mode, text, storage));
     }
     return to_owned(scalar, text);
 }

@@ -17,8 +17,9 @@
 //     !!int abc      Invalid
 //
 // The borrowed form carries no text: for BigInt and Str the value is the
-// input text, which the caller still holds (a tagged BigInt written in
-// another base than ten has its decimal text from tagged_big_integer_text).
+// input text, which the caller still holds (a BigInt written in another
+// base than ten, tagged or not, has its decimal text from
+// big_integer_text).
 // The owned form copies the text and never holds Merge (it becomes Str
 // "<<").
 #pragma once
@@ -89,10 +90,10 @@ std::optional<std::pair<std::string_view, std::string_view>> resolution_differen
                                                                                    std::string_view text,
                                                                                    bool quoted, OptionalTag tag);
 
-// The decimal text of the BigInt that `text` resolved to under an explicit
-// !!int: `text` itself when it is written in decimal without leading zeros,
-// else the value's digits, made in `storage`.
-std::string_view tagged_big_integer_text(ResolveMode mode, std::string_view text, std::string& storage);
+// The decimal text of the BigInt that `text` resolved to, tagged or not:
+// `text` itself when it is written in decimal without leading zeros (sign
+// and underscores as written), else the value's digits, made in `storage`.
+std::string_view big_integer_text(ResolveMode mode, std::string_view text, std::string& storage);
 
 // The message for a text that its explicit core tag cannot read: "cannot
 // read 'abc' as !!int". `tag` is the short or the long form.
@@ -159,10 +160,13 @@ IntegerFit integer_value(const IntegerText& text, std::int64_t& value);
 std::optional<double> parse_decimal_float(std::string_view text);
 // True when `text` holds '.', 'e' or 'E'.
 bool has_point_or_exponent(std::string_view text);
-// The big-integer rule for texts the integer parser rejected: an optional
-// sign, then two or more digits not starting with '0' (after removing every
-// '_' when `underscores` is set).
-bool is_big_integer(std::string_view text, bool underscores);
+// Whether an integer beyond 64 bits is read as BigInt: one in decimal
+// always, one in another base up to kMaxConvertedDigits digits.
+bool converts_to_decimal(const IntegerText& integer);
+// The reading of an integer text of a rule set's grammar: Int when it
+// fits, BigInt beyond 64 bits, nothing when a character is no digit of its
+// base (or the text is too long to convert).
+std::optional<ResolvedScalar> read_integer(const IntegerText& integer);
 // A text under an explicit tag (short or long form): the core tags read it
 // by their grammars, every other tag gives Str.
 ResolvedScalar resolve_tagged(ResolveMode mode, std::string_view text, std::string_view tag);

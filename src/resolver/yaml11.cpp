@@ -8,7 +8,8 @@
 //     <<                             Merge
 //     yes/no on/off true/false       Bool   (y Y n N too, unless compat)
 //     0x1F  0b101  010  1_000  1:30  Int    (010 is octal 8, 1:30 is 90)
-//     12345678901234567890_1         BigInt (beyond the 64-bit range)
+//     12345678901234567890_1         BigInt (beyond the 64-bit range, in
+//     0x1_0000_0000_0000_0000               any base but sexagesimal)
 //     .inf  1.5  1_000.5  1e5        Float
 //     1:30.5                         Float  (sexagesimal, 90.5)
 //     anything else                  Str
@@ -177,8 +178,13 @@ ResolvedScalar resolve_yaml11(bool compat, std::string_view text, bool quoted, O
     if (auto value = parse_yaml11_bool(compat, text)) return make_bool(*value);
     if (!may_start_number(text[0])) return make(ResolvedKind::Str);
 
-    if (auto value = parse_yaml11_int(text)) return make_int(*value);
-    if (is_big_integer(text, true)) return make(ResolvedKind::BigInt);
+    std::string storage;
+    if (const std::optional<IntegerText> integer = split_yaml11_int(text, storage)) {
+        // A sexagesimal integer beyond 64 bits is no number.
+        std::int64_t value = 0;
+        if (integer->base != 60 || integer_value(*integer, value) == IntegerFit::Fits)
+            if (const std::optional<ResolvedScalar> number = read_integer(*integer)) return *number;
+    }
     if (auto value = parse_yaml11_float(text)) return make_float(*value);
     return make(ResolvedKind::Str);
 }

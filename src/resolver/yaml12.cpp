@@ -8,7 +8,8 @@
 //     null Null NULL           Null
 //     true True TRUE           Bool true      (false False FALSE: false)
 //     0  -17  0x1F  0o17       Int            (0123, 1_000, +-5: no)
-//     92233720368547758080     BigInt         (beyond the 64-bit range)
+//     92233720368547758080     BigInt         (beyond the 64-bit range, in
+//     0x10000000000000000                      any of the three bases)
 //     .inf -.Inf .nan          Float          (special forms)
 //     1.5  .5  1.  1e5         Float          (needs '.', 'e' or 'E')
 //     anything else            Str
@@ -99,8 +100,8 @@ ResolvedScalar resolve_yaml12(std::string_view text, bool quoted, OptionalTag ta
         break;
     }
 
-    if (auto value = parse_yaml12_int(text)) return make_int(*value);
-    if (is_big_integer(text, false)) return make(ResolvedKind::BigInt);
+    if (const std::optional<IntegerText> integer = split_yaml12_int(text, false))
+        if (const std::optional<ResolvedScalar> number = read_integer(*integer)) return *number;
     if (auto special = parse_special_float(text)) return make_float(*special);
     if (has_point_or_exponent(text))
         if (auto value = parse_decimal_float(text)) return make_float(*value);

@@ -174,8 +174,8 @@ PyObject* ResultObjects::new_arguments(PyObject* value) {
     return tuple;
 }
 
-py::ref ResultObjects::scalar(const resolver::ResolvedScalar& scalar, std::string_view text, bool tagged,
-                              resolver::ResolveMode mode, const Placement* at, bool annotate_numbers) {
+py::ref ResultObjects::scalar(const resolver::ResolvedScalar& scalar, std::string_view text, resolver::ResolveMode mode,
+                               const Placement* at, bool annotate_numbers) {
     using resolver::ResolvedKind;
     switch (scalar.kind) {
         case ResolvedKind::Null:
@@ -189,7 +189,7 @@ py::ref ResultObjects::scalar(const resolver::ResolvedScalar& scalar, std::strin
         }
         case ResolvedKind::BigInt: {
             std::string storage;
-            return big_int_to_python(tagged ? resolver::tagged_big_integer_text(mode, text, storage) : text);
+            return big_int_to_python(resolver::big_integer_text(mode, text, storage));
         }
         case ResolvedKind::Float: {
             py::ref value = number_object(PyFloat_FromDouble(scalar.number));

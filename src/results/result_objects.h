@@ -65,12 +65,11 @@ public:
     // The package's annotated scalar class called with `value` and `at`.
     py::ref annotated_scalar(AnnotatedScalarClass which, py::ref value, const Placement& at);
 
-    // The value of a resolved scalar written as `text` (under a tag when
-    // `tagged`), annotated with `at` when given: strings always, ints and
+    // The value of a resolved scalar written as `text`, annotated with `at` when given: strings always, ints and
     // floats with `annotate_numbers`. A merge key read as a value is the
     // text "<<". Not for an Invalid reading, which the caller reports.
-    py::ref scalar(const resolver::ResolvedScalar& scalar, std::string_view text, bool tagged,
-                   resolver::ResolveMode mode, const Placement* at, bool annotate_numbers);
+    py::ref scalar(const resolver::ResolvedScalar& scalar, std::string_view text, resolver::ResolveMode mode,
+                   const Placement* at, bool annotate_numbers);
 
     // Sets key -> value as the plain road's dict does: a repeated key keeps
     // its first place and takes the last value. The first value is kept

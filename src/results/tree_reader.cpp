@@ -185,7 +185,7 @@ py::ref TreeReader::read_scalar(const YamlNode& node, const std::optional<std::s
         return {};
     }
     const Placement at = annotating() ? placement_of(node) : Placement{};
-    return objects_.scalar(scalar, text, tag.has_value(), options_.mode, annotating() ? &at : nullptr,
+    return objects_.scalar(scalar, text, options_.mode, annotating() ? &at : nullptr,
                            options_.annotate_numbers);
 }
 

@@ -20,8 +20,7 @@ resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::Res
 
 std::string_view node_big_integer_text(const YamlNode& node, resolver::ResolveMode mode, std::string& storage) {
     if (!node.is(NodeKind::Scalar)) return {};
-    if (!node.tag()) return node.text();
-    return resolver::tagged_big_integer_text(mode, node.text(), storage);
+    return resolver::big_integer_text(mode, node.text(), storage);
 }
 
 bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode) {

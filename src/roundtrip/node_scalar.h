@@ -28,8 +28,8 @@ namespace quillmere::roundtrip {
 resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::ResolveMode mode);
 
 // The text of a node that reads as BigInt, as the plain road keeps it: the
-// text as written, or for a tagged integer written in another base than
-// ten its decimal digits (made in `storage`).
+// text as written, or for an integer written in another base than ten its
+// decimal digits (made in `storage`).
 std::string_view node_big_integer_text(const YamlNode& node, resolver::ResolveMode mode, std::string& storage);
 
 // A mapping key that carries out a merge: a scalar that reads as Merge.

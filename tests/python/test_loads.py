@@ -110,10 +110,25 @@ class TestConversion:
         ("-9223372036854775809", -9223372036854775809),
         ("9223372036854775808", 9223372036854775808),
         ("+12345678901234567890", 12345678901234567890),
+        ("0x8000000000000000", 2 ** 63),
+        ("-0x10000000000000000", -2 ** 64),
+        ("0o1000000000000000000000", 2 ** 63),
     ])
     def test_big_integers(self, text, expected):
         value = q.loads(text)
         assert value == expected and type(value) is int
+
+    @pytest.mark.parametrize("text, expected", [
+        ("0x8000000000000000", 2 ** 63),
+        ("0x_ffff_ffff_ffff_ffff", 2 ** 64 - 1),
+        ("01777777777777777777777", 2 ** 64 - 1),
+        ("0b1" + "0" * 64, 2 ** 64),
+        ("0o1000000000000000000000", "0o1000000000000000000000"),  # no 1.1 integer
+        ("9223372036854775807:0", "9223372036854775807:0"),         # sexagesimal: 64 bits at most
+    ])
+    def test_big_integers_in_other_bases_under_1_1(self, text, expected):
+        value = q.loads(text, option=Y11)
+        assert value == expected and type(value) is type(expected)
 
     def test_big_integers_with_underscores_under_1_1(self):
         assert q.loads("1_000_000_000_000_000_000_000", option=Y11) == 10 ** 21

@@ -85,7 +85,7 @@ public:
     void plain_scalar(const Token& token, Node& out) {
         const bool quoted = token.scalar_style() != ScalarStyle::Plain;
         const resolver::ResolvedScalar scalar = resolver::resolve_scalar(options_.mode, token.text, quoted, std::nullopt);
-        out = scalar_node(token, token.span, scalar, false, nullptr);
+        out = scalar_node(token, token.span, scalar, nullptr);
     }
 
     StepResult scalar(const Token& token, const parse::Properties& props, Node& out) {
@@ -231,11 +231,11 @@ private:
             return Err<LocatedError>{LocatedError{resolver::invalid_tagged_text_message(props.expanded, token.text),
                                                   props.tag_span, LocatedErrorKind::Parse}};
         }
-        out = scalar_node(token, at, scalar, true, &props);
+        out = scalar_node(token, at, scalar, &props);
         return Ok{};
     }
 
-    Node scalar_node(const Token& token, const Span& at, const resolver::ResolvedScalar& scalar, bool tagged,
+    Node scalar_node(const Token& token, const Span& at, const resolver::ResolvedScalar& scalar,
                      const parse::Properties* props) {
         ++made_;
         if (scalar.kind == ResolvedKind::Merge) ++made_;  // the plain road's merge marker
@@ -252,7 +252,7 @@ private:
         }
         Placement place = placement(node);
         if (props && parse::is_custom_tag(props->tag)) place.source_tag = props->tag;
-        node.object = objects_.scalar(scalar, token.text, tagged, options_.mode, &place, options_.annotate_numbers);
+        node.object = objects_.scalar(scalar, token.text, options_.mode, &place, options_.annotate_numbers);
         if (!node.object) stop();
         return node;
     }

@@ -187,6 +187,34 @@ TEST(Decoder, CoreTagsReadTheirText) {
               "error(parse): cannot read 'y' as !!bool @1:1");
 }
 
+// Integers beyond 64 bits are big integers in every base of the rule set,
+// kept as their decimal digits.
+TEST(Decoder, BigIntegersInEveryBase) {
+    const ModeCase cases[] = {
+        {"0x8000000000000000", "big(9223372036854775808)", "big(9223372036854775808)"},
+        {"-0x1_0000_0000_0000_0000", "\"-0x1_0000_0000_0000_0000\"", "big(-18446744073709551616)"},
+        {"0o1000000000000000000000", "big(9223372036854775808)", "\"0o1000000000000000000000\""},
+        {"01777777777777777777777", "\"01777777777777777777777\"", "big(18446744073709551615)"},
+        {"0b10000000000000000000000000000000000000000000000000000000000000000", "\"0b1000000000000000000000000000000"
+                                                                               "0000000000000000000000000000000000\"",
+         "big(18446744073709551616)"},
+        {"12345678901234567890", "big(12345678901234567890)", "big(12345678901234567890)"},
+        {"9223372036854775807:0", "\"9223372036854775807:0\"", "\"9223372036854775807:0\""},
+        {"{0x10000000000000000: a, 18446744073709551616: b}", "{big(18446744073709551616): \"a\", "
+                                                              "big(18446744073709551616): \"b\"}",
+         "{big(18446744073709551616): \"a\", big(18446744073709551616): \"b\"}"},
+    };
+    for (const ModeCase& c : cases) {
+        EXPECT_EQ(decode_to_text(c.input, DecodeOptions{ResolveMode::Core12}), c.core12) << c.input;
+        EXPECT_EQ(decode_to_text(c.input, DecodeOptions{ResolveMode::Yaml11}), c.yaml11) << c.input;
+    }
+    // The same value written twice is a duplicate key.
+    DecodeOptions dup_error{ResolveMode::Core12};
+    dup_error.dup_error = true;
+    EXPECT_EQ(decode_to_text("0x10000000000000000: a\n18446744073709551616: b", dup_error),
+              "error(dup): duplicate mapping key: BigInt(\"18446744073709551616\") @2:1");
+}
+
 // !!merge marks a merge key in every mode, as a plain << does.
 TEST(Decoder, MergeTagInEveryMode) {
     const char* const texts[] = {

@@ -83,7 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{k12, "-9223372036854775807", "Int -9223372036854775807"},
         Case{k12, "9223372036854775808", "BigInt"}, Case{k12, "-9223372036854775808", "BigInt"},
         Case{k12, "+12345678901234567890", "BigInt"}, Case{k12, "0x7FFFFFFFFFFFFFFF", "Int 9223372036854775807"},
-        Case{k12, "0x8000000000000000", "Str"}, Case{k12, "-0x8000000000000000", "Str"},
+        // Beyond 64 bits in any base, as in decimal.
+        Case{k12, "0x8000000000000000", "BigInt"}, Case{k12, "-0x8000000000000000", "BigInt"},
+        Case{k12, "0o1000000000000000000000", "BigInt"}, Case{k12, "0x8000000000000000g", "Str"},
+        Case{k12, "0b10000000000000000000000000000000000000000000000000000000000000000", "Str"},
         Case{k12, "012345678901234567890", "Str"}, Case{k12, "12345678901234567890_1", "Str"},
         // Floats: the special forms, then numbers with '.', 'e' or 'E'.
         Case{k12, ".inf", "Float inf"}, Case{k12, "+.Inf", "Float inf"}, Case{k12, "-.INF", "Float -inf"},
@@ -136,8 +139,12 @@ INSTANTIATE_TEST_SUITE_P(
         // The 64-bit edges and the big-integer rule, underscores kept.
         Case{k11, "9_223_372_036_854_775_807", "Int 9223372036854775807"},
         Case{k11, "9_223_372_036_854_775_808", "BigInt"}, Case{k11, "-9223372036854775808", "BigInt"},
-        Case{k11, "12345678901234567890_1", "BigInt"}, Case{k11, "0x8000000000000000", "Str"},
-        Case{k11, "01777777777777777777777", "Str"}, Case{k11, "0777777777777777777777", "Int 9223372036854775807"},
+        Case{k11, "12345678901234567890_1", "BigInt"}, Case{k11, "0x8000000000000000", "BigInt"},
+        Case{k11, "0x_8000_0000_0000_0000", "BigInt"}, Case{k11, "0b10000000000000000000000000000000000000000000000000000000000000000", "BigInt"},
+        Case{k11, "01777777777777777777777", "BigInt"}, Case{k11, "0777777777777777777777", "Int 9223372036854775807"},
+        Case{k11, "01777777777777777777778", "Str"}, Case{k11, "0o1000000000000000000000", "Str"},
+        // A sexagesimal integer beyond 64 bits is no number.
+        Case{k11, "9223372036854775807:0", "Str"},
         // Floats, plain and sexagesimal.
         Case{k11, "1.5", "Float 1.5"}, Case{k11, "1e5", "Float 100000"}, Case{k11, "1_000.5", "Float 1000.5"},
         Case{k11, "09.5", "Float 9.5"}, Case{k11, ".inf", "Float inf"}, Case{k11, "-.Inf", "Float -inf"},
@@ -213,7 +220,7 @@ struct BigTextCase {
 };
 
 // A tagged big integer in decimal keeps its text; one written in another
-// base, or with leading zeros, gets its decimal digits.
+// base, or with leading zeros, gets its decimal digits. Untagged, the same.
 TEST(ResolverTags, BigIntegerText) {
     const BigTextCase cases[] = {
         {k12, "99999999999999999999", "99999999999999999999"},
@@ -228,11 +235,28 @@ TEST(ResolverTags, BigIntegerText) {
     for (const BigTextCase& c : cases) {
         ASSERT_EQ(describe(resolve_scalar(c.mode, c.text, false, "!!int")), "BigInt") << c.text;
         std::string storage;
-        EXPECT_EQ(tagged_big_integer_text(c.mode, c.text, storage), c.expected) << c.text;
+        EXPECT_EQ(big_integer_text(c.mode, c.text, storage), c.expected) << c.text;
         EXPECT_EQ(resolve_scalar_owned(c.mode, c.text, false, "!!int").text, c.expected) << c.text;
+    }
+    const BigTextCase untagged[] = {
+        {k12, "0x8000000000000000", "9223372036854775808"},
+        {k12, "-0o1000000000000000000000", "-9223372036854775808"},
+        {k12, "+12345678901234567890", "+12345678901234567890"},
+        {k11, "0x_1_0000_0000_0000_0000", "18446744073709551616"},
+        {k11, "01777777777777777777777", "18446744073709551615"},
+        {k11, "-0b1" + std::string(64, '0'), "-18446744073709551616"},
+        {k11, "1_2345_6789_0123_4567_8901", "1_2345_6789_0123_4567_8901"},
+    };
+    for (const BigTextCase& c : untagged) {
+        ASSERT_EQ(describe(resolve_scalar(c.mode, c.text, false, std::nullopt)), "BigInt") << c.text;
+        std::string storage;
+        EXPECT_EQ(big_integer_text(c.mode, c.text, storage), c.expected) << c.text;
+        EXPECT_EQ(resolve_scalar_owned(c.mode, c.text, false, std::nullopt).text, c.expected) << c.text;
     }
     // Converting another base costs time quadratic in its length, so very
     // long ones are not read.
+    EXPECT_EQ(describe(resolve_scalar(k12, "0x" + std::string(4300, 'f'), false, std::nullopt)), "BigInt");
+    EXPECT_EQ(describe(resolve_scalar(k12, "0x" + std::string(4301, 'f'), false, std::nullopt)), "Str");
     EXPECT_EQ(describe(resolve_scalar(k12, "0x" + std::string(4300, 'f'), false, "!!int")), "BigInt");
     EXPECT_EQ(describe(resolve_scalar(k12, "0x" + std::string(4301, 'f'), false, "!!int")), "Invalid");
     EXPECT_EQ(describe(resolve_scalar(k12, std::string(100000, '9'), false, "!!int")), "BigInt");

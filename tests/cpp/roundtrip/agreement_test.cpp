@@ -82,9 +82,8 @@ private:
             case resolver::ResolvedKind::Bool: return Value::boolean(r.boolean);
             case resolver::ResolvedKind::Int: return Value::integer(r.integer);
             case resolver::ResolvedKind::BigInt: {
-                if (!tag) return Value::big_int(text, arena_);
                 std::string storage;
-                return Value::big_int(arena_.copy_text(resolver::tagged_big_integer_text(mode_, text, storage)), arena_);
+                return Value::big_int(arena_.copy_text(resolver::big_integer_text(mode_, text, storage)), arena_);
             }
             case resolver::ResolvedKind::Float: return Value::floating(r.number);
             case resolver::ResolvedKind::Str: return Value::string(text, arena_);
