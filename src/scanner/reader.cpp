@@ -5,8 +5,7 @@
 namespace quillmere::scanner {
 
 Reader::Reader(std::string_view text, std::uint32_t file_id) : text_(text), file_id_(file_id) {
-    if (text.size() >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
-        static_cast<unsigned char>(text[1]) == 0xBB && static_cast<unsigned char>(text[2]) == 0xBF) {
+    if (text.starts_with(kByteOrderMark)) {
         pos_ = 3;
         had_bom_ = true;
     }

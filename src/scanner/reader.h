@@ -22,6 +22,9 @@ inline bool is_flow_indicator(unsigned char c) {
     return c == ',' || c == '[' || c == ']' || c == '{' || c == '}';
 }
 
+// The UTF-8 byte-order mark.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // Length of the UTF-8 sequence that starts with `lead`.
 inline std::size_t utf8_length(unsigned char lead) {
     if (lead < 0x80) return 1;
@@ -77,6 +80,9 @@ public:
         else
             advance_to(end);
     }
+    // Skips the byte-order mark at the position, which is no column, as at
+    // the start of the text.
+    void skip_byte_order_mark() { pos_ += 3; }
     // Advances to byte `end` over `columns` characters, already counted.
     void advance_counted(std::size_t end, std::uint32_t columns) {
         pos_ = end;

@@ -198,6 +198,8 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
                     return fail("a tab cannot be used for indentation", reader_.span());
             }
             reader_.advance_ascii(end - reader_.position());
+        } else if (c == 0xEF && at_line_start && byte_order_mark_opens_prefix_line()) {
+            reader_.skip_byte_order_mark();
         } else if (c == '#') {
             const std::size_t pos = reader_.position();
             const bool starts_comment = line_starts_at(pos) || is_blank(static_cast<unsigned char>(text[pos - 1]));
@@ -211,10 +213,25 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
 }
 
 // Whether a line begins at byte `offset`: the start of the text, the end
-// of a byte-order mark, or the byte after a line break.
+// of a byte-order mark that begins a line, or the byte after a line break.
 bool Scanner::line_starts_at(std::size_t offset) const {
-    return offset == 0 || (offset == 3 && reader_.had_bom()) ||
-           is_break(static_cast<unsigned char>(reader_.text()[offset - 1]));
+    if (offset == 0) return true;
+    const std::string_view text = reader_.text();
+    if (offset >= 3 && text.substr(offset - 3, 3) == kByteOrderMark) return offset == 3 || line_starts_at(offset - 3);
+    return is_break(static_cast<unsigned char>(text[offset - 1]));
+}
+
+// Whether the byte-order mark at the start of the reader's line stands in
+// a document prefix, where a stream may repeat it: before the first
+// document or after a "...". Skipped there, it is no part of the first key:
+//
+//     # generated
+//     <BOM>version: 1      ->  {"version": 1}
+//
+// Anywhere else it is text.
+bool Scanner::byte_order_mark_opens_prefix_line() const {
+    return (last_kind_ == RawTokenKind::StreamStart || last_kind_ == RawTokenKind::DocumentEnd) &&
+           reader_.text().substr(reader_.position(), 3) == kByteOrderMark;
 }
 
 // Whether only blanks stand between the start of the line and the reader

@@ -100,6 +100,7 @@ private:
     ScanResult fetch_next_token();
     ScanResult skip_to_next_token(bool& crossed_break);
     bool line_starts_at(std::size_t offset) const;
+    bool byte_order_mark_opens_prefix_line() const;
     bool only_blanks_before_on_line() const;
     void skip_comment();
     ScanResult check_line_continues() const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "scanner/reader.h"
 #include "scanner/unicode.h"
 
 namespace quillmere::scanner {
@@ -39,11 +40,12 @@ YamlDirective read_yaml_directive(std::span<const std::string_view> arguments) {
 }
 
 std::optional<YamlVersion> sniff_yaml_version(std::string_view text) {
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     while (!text.empty()) {
         std::size_t newline = text.find('\n');
         std::string_view line = text.substr(0, newline);
         text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        // Byte-order marks may start any line before the first document.
+        while (line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
 
         line = trim_white_space_start(trim_white_space_end(line));
         if (line.empty() || line.front() == '#') continue;

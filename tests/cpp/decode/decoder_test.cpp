@@ -26,6 +26,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a\n...\n--- b\n...\n", "\"a\" | \"b\""},
         Case{"a: 1\n...\nb", "{\"a\": 1} | \"b\""},
         Case{"\xEF\xBB\xBF" "a: 1", "{\"a\": 1}"},
+        Case{"# c\n\xEF\xBB\xBF" "version: 1", "{\"version\": 1}"},
+        Case{"a\n...\n\xEF\xBB\xBF" "b: 1", "\"a\" | {\"b\": 1}"},
         Case{"a: 1\n- b", "error(parse): a block collection cannot be a mapping key @2:1"},
         Case{"[a]\n[b]", "error(parse): trailing content after document @2:1"},
         // Directives.

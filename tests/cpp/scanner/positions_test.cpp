@@ -219,7 +219,48 @@ INSTANTIATE_TEST_SUITE_P(
              "Scalar 0:8 11..12\n"
              "MappingEnd 0:9 12..12\n"
              "SequenceEnd 0:10 13..13\n"
-             "StreamEnd 1:0 19..19\n"}));
+             "StreamEnd 1:0 19..19\n"},
+        // A stream may repeat the mark at the start of any line before a
+        // document: there it is no column and no text either.
+        Case{"# c\n\xEF\xBB\xBFk: v",
+             "StreamStart 0:0 0..0\n"
+             "MappingStart 1:0 7..7\n"
+             "MappingKey 1:0 7..7\n"
+             "Scalar 1:0 7..8\n"
+             "MappingValue 1:1 8..8\n"
+             "Scalar 1:3 10..11\n"
+             "BlockEnd 1:4 11..11\n"
+             "StreamEnd 1:4 11..11\n"},
+        Case{"a\n...\n\xEF\xBB\xBF\xEF\xBB\xBF--- b",
+             "StreamStart 0:0 0..0\n"
+             "Scalar 0:0 0..1\n"
+             "DocumentEnd 1:0 2..2\n"
+             "DocumentStart 2:0 12..12\n"
+             "Scalar 2:4 16..17\n"
+             "StreamEnd 2:5 17..17\n"}));
+
+// Where a byte-order mark at the start of a line is text: after a
+// document's first token; where it is none: before it.
+class ByteOrderMarks : public ::testing::TestWithParam<Case> {};
+TEST_P(ByteOrderMarks, Tokens) { EXPECT_EQ(scan_to_text(GetParam().input), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Scanner, ByteOrderMarks,
+    ::testing::Values(
+        Case{"# c\n\xEF\xBB\xBFversion: 1",
+             "MappingStart(Block) MappingKey Scalar(version) MappingValue Scalar(1) BlockEnd"},
+        Case{"# c\n\xEF\xBB\xBF# d\n\xEF\xBB\xBF\n a: 1\n b: 2",
+             "MappingStart(Block) MappingKey Scalar(a) MappingValue Scalar(1) MappingKey Scalar(b) MappingValue "
+             "Scalar(2) BlockEnd"},
+        Case{"# c\n\xEF\xBB\xBF%YAML 1.2\n---", "Directive(YAML 1.2) DocumentStart"},
+        Case{"a\n...\n\xEF\xBB\xBF---\nb", "Scalar(a) DocumentEnd DocumentStart Scalar(b)"},
+        Case{"a\n\xEF\xBB\xBF---\nb", "Scalar(a \xEF\xBB\xBF--- b)"},
+        Case{"a: 1\n---\n\xEF\xBB\xBF", "MappingStart(Block) MappingKey Scalar(a) MappingValue Scalar(1) BlockEnd "
+                                          "DocumentStart Scalar(\xEF\xBB\xBF)"},
+        Case{"k:\n  \xEF\xBB\xBFv", "MappingStart(Block) MappingKey Scalar(k) MappingValue Scalar(\xEF\xBB\xBFv) "
+                                     "BlockEnd"},
+        Case{"[a,\n\xEF\xBB\xBF" "b]", "SequenceStart(Flow) Scalar(a) FlowEntry Scalar(\xEF\xBB\xBF" "b) SequenceEnd"},
+        Case{"\xEF\xBB\xBFx\xEF\xBB\xBF", "Scalar(x\xEF\xBB\xBF)"}));
 
 class ErrorPosition : public ::testing::TestWithParam<Case> {};
 TEST_P(ErrorPosition, CountsCharacters) { EXPECT_EQ(scan_to_text(GetParam().input), GetParam().expected); }
@@ -275,8 +316,10 @@ TEST(ScanComments, WhereTheyAre) {
     EXPECT_EQ(comments("# one\na: 1 # two\n  # three\nb: [c, # four\n  d] #five"),
               (Comments{"one@0:0+0", "two@1:5+11", "three@2:2+19", "four@3:7+34", "five@4:5+46"}));
     EXPECT_EQ(comments("\xC3\xA9 # c"), (Comments{"c@0:2+3"}));
-    // Right after a byte-order mark a "#" is at the start of the text.
+    // Right after a byte-order mark a "#" is at the start of the text, or
+    // of its line before a document.
     EXPECT_EQ(comments("\xEF\xBB\xBF# c\nk: v"), (Comments{"c@0:0+3"}));
+    EXPECT_EQ(comments("# c\n\xEF\xBB\xBF# d\nk: v"), (Comments{"c@0:0+0", "d@1:0+7"}));
     // "#" glued to content is not a comment.
     EXPECT_EQ(comments("a#b: c#d"), (Comments{}));
     // Neither a block scalar's header comment nor "#" lines in its content
