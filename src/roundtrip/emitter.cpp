@@ -157,6 +157,12 @@ bool plain_fits(std::string_view text, bool in_flow) {
 
 bool single_quoted_fits(std::string_view text) { return !has_unwritable(text, false); }
 
+// A plain scalar without properties whose text starts with ":".
+bool starts_with_colon(const YamlNode& node) {
+    return node.is(NodeKind::Scalar) && node.scalar_style() == ScalarStyle::Plain && !node.tag() && !node.anchor() &&
+           node.text().starts_with(':');
+}
+
 bool is_include_root(const YamlNode& node) { return node.source() && node.source()->target_file_id; }
 
 bool is_block_collection(const YamlNode& node) {
@@ -894,6 +900,10 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
             spaces(inner);
         } else if (i > 0) {
             out_ += ", ";
+        } else if (starts_with_colon(sequence ? last : node.pairs()[i].key)) {
+            // "[ ::vector ]": glued to the bracket, readers that take every
+            // ":" in a flow collection for a value indicator misread it.
+            out_ += ' ';
         }
         if (sequence) {
             render_flow_item(last, inner, !lines);

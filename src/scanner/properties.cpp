@@ -31,6 +31,9 @@ ScanResult Scanner::fetch_flow_collection_start() {
     entry_has_content_ = false;
     needs_separator_ = false;
     explicit_key_in_entry_ = false;
+    // A ":" right after the bracket follows no node: the closing bracket of
+    // an earlier collection left the flag set ("- []\n- [:v]").
+    adjacent_value_allowed_ = false;
     queue(mapping ? RawTokenKind::FlowMappingStart : RawTokenKind::FlowSequenceStart, span, span.offset);
     return Ok{};
 }

@@ -130,6 +130,11 @@ TEST(RoundTripEmitter, ScalarsThatTheirStyleCannotCarryAreDoubleQuoted) {
         {"flow indicators", kv("k", seq({plain("a,b"), plain("c]"), plain("x:y")}, Flow)),
          "k: [\"a,b\", \"c]\", x:y]\n", "{\"k\": [\"a,b\", \"c]\", \"x:y\"]}"},
         {"block context keeps them", kv("k", plain("a,b")), "k: a,b\n", "{\"k\": \"a,b\"}"},
+        // A first entry that starts with ":" keeps a blank after the bracket.
+        {"colon first", kv("k", seq({plain("::vector"), plain(":x")}, Flow)), "k: [ ::vector, :x]\n",
+         "{\"k\": [\"::vector\", \":x\"]}"},
+        {"colon key first", kv("k", map({{plain(":a"), plain("b")}}, Flow)), "k: { :a: b}\n",
+         "{\"k\": {\":a\": \"b\"}}"},
         {"indicators", seq({plain("- x"), plain("#x"), plain("a: b"), plain("a #b"), plain("-1"), plain("x:")}),
          "- \"- x\"\n- \"#x\"\n- \"a: b\"\n- \"a #b\"\n- -1\n- \"x:\"\n",
          "[\"- x\", \"#x\", \"a: b\", \"a #b\", -1, \"x:\"]"},

@@ -46,6 +46,19 @@ INSTANTIATE_TEST_SUITE_P(
              "SequenceEnd"},
         Case{"[a:,b]", "SequenceStart(Flow) MappingKey Scalar(a) MappingValue FlowEntry Scalar(b) SequenceEnd"},
         Case{"[a,b]", "SequenceStart(Flow) Scalar(a) FlowEntry Scalar(b) SequenceEnd"},
+        // A ":" that follows no node starts a plain scalar, also after an
+        // earlier collection has closed; right after a node it is a value.
+        Case{"[:v]", "SequenceStart(Flow) Scalar(:v) SequenceEnd"},
+        Case{"- []\n- [:v]",
+             "SequenceStart(Block) BlockEntry SequenceStart(Flow) SequenceEnd BlockEntry SequenceStart(Flow) "
+             "Scalar(:v) SequenceEnd BlockEnd"},
+        Case{"a: {}\nb: [::x]",
+             "MappingStart(Block) MappingKey Scalar(a) MappingValue MappingStart(Flow) MappingEnd MappingKey "
+             "Scalar(b) MappingValue SequenceStart(Flow) Scalar(::x) SequenceEnd BlockEnd"},
+        Case{"[[]\n, {:v}]",
+             "SequenceStart(Flow) SequenceStart(Flow) SequenceEnd FlowEntry MappingStart(Flow) Scalar(:v) MappingEnd "
+             "SequenceEnd"},
+        Case{"[{}:v]", "SequenceStart(Flow) MappingStart(Flow) MappingEnd MappingValue Scalar(v) SequenceEnd"},
         Case{"{a: b}", "MappingStart(Flow) MappingKey Scalar(a) MappingValue Scalar(b) MappingEnd"},
         Case{"[a{b]", "error: missing ',' between flow collection entries @1:3"},
         Case{"\xC3\xA9: \xC3\xBC",
