@@ -245,6 +245,7 @@ std::string_view type_name(ResolvedKind kind) { return kTypeNames[std::size_t(ki
 
 std::string_view standard_tag_word(std::string_view tag) {
     if (tag.size() > 2 && tag[0] == '!' && tag[1] == '!') return tag.substr(2);
+    if (tag.size() > 3 && tag.starts_with("!<") && tag.back() == '>') tag = tag.substr(2, tag.size() - 3);
     if (tag.size() > kStandardTagPrefix.size() && tag.substr(0, kStandardTagPrefix.size()) == kStandardTagPrefix)
         return tag.substr(kStandardTagPrefix.size());
     return {};

@@ -124,8 +124,9 @@ template <std::size_t N>
            std::memcmp(text.data(), upper, N - 1) == 0;
 }
 
-// The type word of a standard tag ("int" for "!!int" and for
-// "tag:yaml.org,2002:int"); empty for every other tag.
+// The type word of a standard tag ("int" for "!!int", for
+// "tag:yaml.org,2002:int" and for its verbatim form
+// "!<tag:yaml.org,2002:int>", as trees keep it); empty for every other tag.
 std::string_view standard_tag_word(std::string_view tag);
 // `digits` in `base` (2, 8, 10 or 16; hexadecimal letters in either case) as
 // a value of at most INT64_MAX. Empty text, a sign or any other character,

@@ -181,7 +181,7 @@ py::ref TreeReader::read_scalar(const YamlNode& node, const std::optional<std::s
     const resolver::ResolvedScalar scalar = resolve(node, tag, options_.mode);
     const std::string_view text = scalar_text(node);
     if (scalar.kind == ResolvedKind::Invalid) {
-        objects_.raise_at(resolver::invalid_tagged_text_message(*tag, text), node.span);
+        objects_.raise_at(resolver::invalid_tagged_text_message(*tag, text), node.tag_span());
         return {};
     }
     const Placement at = annotating() ? placement_of(node) : Placement{};

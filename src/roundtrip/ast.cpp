@@ -136,6 +136,8 @@ const std::optional<std::string>& YamlNode::tag() const {
 }
 std::optional<std::string>& YamlNode::mutable_tag() { return properties().tag; }
 
+const Span& YamlNode::tag_span() const { return properties_ && properties_->tag_span ? *properties_->tag_span : span; }
+
 const std::optional<IncludeSource>& YamlNode::source() const {
     return properties_ ? properties_->source : absent<IncludeSource>();
 }

@@ -180,6 +180,10 @@ public:
     std::optional<std::string>& mutable_anchor();
     const std::optional<std::string>& tag() const;
     std::optional<std::string>& mutable_tag();
+    // Where the composer read the tag (its "!"): an error about what the
+    // tag cannot read points there. The node's span otherwise.
+    const Span& tag_span() const;
+    void set_tag_span(const Span& at) { properties().tag_span = at; }
     const std::optional<IncludeSource>& source() const;
     std::optional<IncludeSource>& mutable_source();
     // On a document root: the "%YAML" and "%TAG" lines written before its
@@ -191,6 +195,7 @@ private:
     struct Properties {
         std::optional<std::string> anchor;
         std::optional<std::string> tag;
+        std::optional<Span> tag_span;
         std::optional<IncludeSource> source;
         std::vector<std::string> directives;
     };

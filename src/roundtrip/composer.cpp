@@ -143,7 +143,10 @@ public:
 
     void finish_node(YamlNode& node, const parse::Properties& props) {
         if (props.has_anchor) node.mutable_anchor() = std::string(props.anchor);
-        if (props.has_tag) node.mutable_tag() = std::string(props.tag);
+        if (props.has_tag) {
+            node.mutable_tag() = std::string(props.tag);
+            node.set_tag_span(props.tag_span);
+        }
     }
 
     // Tags stay as written; the parser has checked their handles.

@@ -31,11 +31,11 @@ private:
         if (node.is(NodeKind::Alias)) return alias(node);
         const std::uint64_t start = made_;
         ++made_;
-        if (const auto& tag = node.tag(); tag && parse::is_custom_tag(*tag)) ++made_;
+        if (const auto& tag = node.tag(); tag && is_custom(*tag)) ++made_;
         if (is_merge(node)) ++made_;  // the merge marker is a tag around a string
         if (unreadable(node)) {
             refusal = DecoderRefusal{LocatedError{resolver::invalid_tagged_text_message(*node.tag(), text_of(node)),
-                                                  node.span, LocatedErrorKind::Parse},
+                                                  node.tag_span(), LocatedErrorKind::Parse},
                                      true};
             return false;
         }
@@ -68,6 +68,12 @@ private:
         return true;
     }
 
+    // A tag as written that the decoder keeps around its value: not the
+    // verbatim form of a standard tag, which is that tag.
+    static bool is_custom(std::string_view tag) {
+        return parse::is_custom_tag(tag) && resolver::standard_tag_word(tag).empty();
+    }
+
     static std::string_view text_of(const YamlNode& node) {
         return node.is(NodeKind::Scalar) ? std::string_view(node.text()) : std::string_view();
     }
@@ -75,7 +81,7 @@ private:
     // A scalar or empty node under a core tag that cannot read its text.
     bool unreadable(const YamlNode& node) const {
         const auto& tag = node.tag();
-        if (!tag || parse::is_custom_tag(*tag) || !(node.is(NodeKind::Scalar) || node.is(NodeKind::Null))) return false;
+        if (!tag || is_custom(*tag) || !(node.is(NodeKind::Scalar) || node.is(NodeKind::Null))) return false;
         return resolver::resolve_scalar(mode_, text_of(node), false, *tag).kind == resolver::ResolvedKind::Invalid;
     }
 

@@ -32,8 +32,7 @@ namespace quillmere::roundtrip {
 struct DecoderRefusal {
     LocatedError error;
     // Found by a tag as written, which a %TAG directive may have changed:
-    // the decoder's own reading of the node's text decides, and reports the
-    // tag's position where the tree knows only the scalar's.
+    // the decoder's own reading of the node's text decides.
     bool to_confirm = false;
 };
 

@@ -521,9 +521,10 @@ bool Renderer::follows_empty_value() const {
 
 void Renderer::render_tag(const std::string& tag) {
     // A tag is written as the scanner read it; a text that no tag token can
-    // hold (an edit can set any text) goes into the verbatim form.
+    // hold (an edit can set any text) goes into the verbatim form, control
+    // characters escaped.
     const bool token = !tag.empty() && tag[0] == '!' && std::none_of(tag.begin(), tag.end(), [](char c) {
-        return is_blank(c) || c == '\n' || c == '\r';
+        return is_blank(c) || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
     });
     if (token) {
         out_ += tag;

@@ -173,6 +173,7 @@ private:
     ScanResult fetch_flow_collection_end();
     ScanResult scan_anchor_or_alias(bool alias);
     ScanResult scan_tag();
+    Err<ScanError> fail_tag_control(std::size_t at);
     ScanResult check_property_indent();
 
     ScanError error(std::string message, Span span) const { return ScanError{std::move(message), span}; }

@@ -173,6 +173,9 @@ INSTANTIATE_TEST_SUITE_P(
         // mode's own reading first; forms only one rule set knows are read
         // in every mode; beyond 64 bits a big integer.
         Case{k12, "42", "Int 42", kLongInt}, Case{k12, "42", "Int 42", "!!int", true},
+        // The verbatim form of a standard tag, as trees keep it, is that tag.
+        Case{k12, "42", "Int 42", "!<tag:yaml.org,2002:int>"}, Case{k11, "x", "Invalid", "!<tag:yaml.org,2002:int>"},
+        Case{k12, "42", "Str", "!<tag:yaml.org,2002:int"}, Case{k12, "42", "Str", "!<tag:example.com:int>"},
         Case{k12, "017", "Int 17", "!!int"}, Case{k11, "017", "Int 15", "!!int"},
         Case{kCompat, "017", "Int 15", "!!int"}, Case{k12, "-017", "Int -17", "!!int"},
         Case{k12, "00", "Int 0", "!!int"}, Case{k12, "0o17", "Int 15", "!!int"}, Case{k11, "0o17", "Int 15", "!!int"},

@@ -57,6 +57,29 @@ TEST(DecoderChecks, TextsTheirCoreTagCannotRead) {
     EXPECT_FALSE(refusal_of("a: !!int 0x1F\nb: !custom abc\nc: !!str 5\n"));
 }
 
+// Where the decoder refuses them: at the tag, however the tag is written
+// and wherever its node begins.
+TEST(DecoderChecks, RefusedAtTheTag) {
+    const char* const texts[] = {
+        "a: &a0 [x]\n---\nc: !<tag:yaml.org,2002:int> port\n",
+        "a: !!int port\n",
+        "- !!int\n- x\n",
+        "a: !!float\n  # c\nb: 1\n",
+        "- !!bool &b\n  maybe\n",
+    };
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        auto decoded = decode::decode_documents(text, {});
+        auto refusal = refusal_of(text);
+        ASSERT_FALSE(decoded.ok());
+        ASSERT_TRUE(refusal);
+        EXPECT_EQ(refusal->error.message, decoded.error().message);
+        EXPECT_EQ(refusal->error.span, decoded.error().span);
+    }
+    // A verbatim standard tag is no custom tag: one node, as the decoder counts.
+    EXPECT_FALSE(refusal_of("- !<tag:yaml.org,2002:int> 5\n- !<tag:yaml.org,2002:str> x\n"));
+}
+
 // Over every conformance case: the trees refuse what the decoder refuses
 // for these reasons, and a decode that keeps no alias copies fails exactly
 // as the full one does.

@@ -186,6 +186,9 @@ TEST(RoundTripEmitter, BlockCollectionsKeepTheirLayout) {
          "a:   1\n", "{\"a\": 1}"},
         {"properties", tagged(anchored(kv("k", tagged(anchored(seq({plain("x")}), "s"), "!t")), "m"), "!m"),
          "!m &m\nk: !t &s\n- x\n", "!m({\"k\": !t([\"x\"])})"},
+        // A tag no tag token can hold is written verbatim, escaped.
+        {"control character in a tag", kv("k", tagged(plain("v"), std::string("!\0t", 3))), "k: !<!%00t> v\n",
+         "{\"k\": !<!%00t>(\"v\")}"},
     });
 }
 

@@ -1,6 +1,8 @@
 // Block and flow structure, keys, indicators and document markers.
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include "support/token_text.h"
 
 namespace quillmere::testing {
@@ -118,6 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a: !<x\ty> z", "error: unterminated verbatim tag @1:4"},
         Case{"!a{b x", "Tag(!a{b) Scalar(x)"},
         Case{"!a[b] x", "error: unexpected ']' with no open flow collection @1:5"},
+        // No tag holds a control character.
+        Case{"a: !t\x01 x", "error: a tag cannot contain a control character @1:6"},
+        Case{"- !<x\x7Fy> z", "error: a tag cannot contain a control character @1:6"},
+        Case{"[!\xC3\xA9\x1B]", "error: a tag cannot contain a control character @1:4"},
         // Block sequences and mappings.
         Case{"- a\n- b", "SequenceStart(Block) BlockEntry Scalar(a) BlockEntry Scalar(b) BlockEnd"},
         Case{"- - a\n  - b\n- c",
@@ -167,6 +173,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"\"a\" b", "error: unexpected content after quoted scalar @1:4"},
         Case{"a\nb: c", "error: an implicit mapping key cannot span multiple lines @1:1"},
         Case{"%TAG ! x\n--- a", "Directive(TAG ! x) DocumentStart Scalar(a)"}));
+
+// A NUL in a tag is refused where it stands, as every other control
+// character: written back raw, it would make the text unreadable.
+TEST(Structure, NulInATag) {
+    using namespace std::string_view_literals;
+    EXPECT_EQ(scan_to_text("a: !\0t x"sv), "error: a tag cannot contain a control character @1:5");
+    EXPECT_EQ(scan_to_text("!<!\0> x"sv), "error: a tag cannot contain a control character @1:4");
+}
 
 }  // namespace
 }  // namespace quillmere::testing
