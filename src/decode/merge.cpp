@@ -8,6 +8,12 @@ namespace {
 
 Value merge_key_string(Arena& arena) { return Value::string("<<", arena); }
 
+// What a merge compares of a key: its value, whatever its tag, as YAML's
+// merge defines it ("! k: 2" overrides a merged "k").
+const Value& merge_identity(const Value& key) {
+    return key.is(ValueKind::Tagged) ? key.tagged_value().inner : key;
+}
+
 }  // namespace
 
 void unmark_merge_keys(Value& value, Arena& arena) {
@@ -40,7 +46,7 @@ std::optional<Value> flatten_merge_source(std::vector<Pair>& pairs, KeySet& seen
             return std::nullopt;
         case ValueKind::Mapping:
             for (const Pair& p : source.pairs())
-                if (seen.insert(p.key)) pairs.push_back(p);
+                if (seen.insert(merge_identity(p.key))) pairs.push_back(p);
             return std::nullopt;
         case ValueKind::Sequence: {
             std::vector<Value> leftovers;
@@ -70,7 +76,7 @@ namespace {
     KeySet seen;
     for (const Pair& p : mapping.pairs()) {
         if (is_merge_marker(p.key)) continue;
-        seen.insert(p.key);
+        seen.insert(merge_identity(p.key));
         merged.push_back(p);
     }
     for (const Pair& p : mapping.pairs()) {

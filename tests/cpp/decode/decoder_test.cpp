@@ -107,7 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a: &a {k: 1}\nm: {!!merge x: *a}", "{\"a\": {\"k\": 1}, \"m\": {\"k\": 1}}"},
         Case{"m: {<<: {a: 1}, <<: !t {b: 2}}", "{\"m\": {\"a\": 1, \"<<\": !t({\"b\": 2})}}"},
         // An explicit key wins over a merged key that Python takes as the same.
-        Case{"m: {1: a, <<: {1.0: b, true: c, 2: d}}", "{\"m\": {1: \"a\", 2: \"d\"}}"}));
+        Case{"m: {1: a, <<: {1.0: b, true: c, 2: d}}", "{\"m\": {1: \"a\", 2: \"d\"}}"},
+        // ... and whatever the tag of either.
+        Case{"b: &b {k: 1, j: 1}\nm:\n  <<: *b\n  ! k: 2", "{\"b\": {\"k\": 1, \"j\": 1}, \"m\": {!(\"k\"): 2, \"j\": 1}}"},
+        Case{"m: {!t k: 2, <<: {!u k: 1, j: 1}}", "{\"m\": {!t(\"k\"): 2, \"j\": 1}}"},
+        Case{"m: {<<: [{!t k: 1}, {k: 2}]}", "{\"m\": {!t(\"k\"): 1}}"},
+        Case{"m: {!t 1: a, <<: {1: b}}", "{\"m\": {!t(\"1\"): \"a\", 1: \"b\"}}"}));
 
 TEST(Decoder, Yaml11MergeTagAndWarnings) {
     DecodeOptions yaml11{ResolveMode::Yaml11, false, false, false, true};
