@@ -8,12 +8,6 @@ namespace {
 
 Value merge_key_string(Arena& arena) { return Value::string("<<", arena); }
 
-// What a merge compares of a key: its value, whatever its tag, as YAML's
-// merge defines it ("! k: 2" overrides a merged "k").
-const Value& merge_identity(const Value& key) {
-    return key.is(ValueKind::Tagged) ? key.tagged_value().inner : key;
-}
-
 }  // namespace
 
 void unmark_merge_keys(Value& value, Arena& arena) {

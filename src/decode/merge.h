@@ -8,7 +8,7 @@
 //     m: {<<: *b, y: 3}        ->  m holds y: 3, then x: 1
 //
 // Explicit pairs come first and always win; among merge sources, the first
-// to bring a key wins. A source that is no mapping (nor null, nor a sequence
+// to bring a key wins. Keys are compared whatever their tag. A source that is no mapping (nor null, nor a sequence
 // of mappings) stays behind as an ordinary "<<" pair.
 #pragma once
 
@@ -26,6 +26,12 @@ void resolve_merge_keys(Value& value, Arena& arena);
 // Merges one source into `pairs`; gives what could not be merged.
 std::optional<Value> flatten_merge_source(std::vector<Pair>& pairs, KeySet& seen, const Value& source,
                                           Arena& arena);
+
+// What a merge compares of a key: its value, whatever its tag, as YAML's
+// merge defines it ("! k: 2" overrides a merged "k").
+inline const Value& merge_identity(const Value& key) {
+    return key.is(ValueKind::Tagged) ? key.tagged_value().inner : key;
+}
 
 // Turns every marker inside `value` into the String "<<".
 void unmark_merge_keys(Value& value, Arena& arena);

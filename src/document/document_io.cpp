@@ -33,6 +33,7 @@
 #include "py/directive_errors.h"
 #include "py/text.h"
 #include "roundtrip/emitter.h"
+#include "roundtrip/node_scalar.h"
 #include "roundtrip/serialize.h"
 
 namespace quillmere::document {
@@ -61,7 +62,11 @@ py::ref path_object(const std::string& path) {
 // cache, so an anchor is converted once however many aliases use it.
 class LeafWalk {
 public:
-    LeafWalk(const DocumentState& state, PyObject* out) : state_(state), out_(out), aliases_(state.documents) {}
+    LeafWalk(const DocumentState& state, PyObject* out)
+        : state_(state),
+          out_(out),
+          aliases_(state.documents),
+          mode_(state.yaml11 ? resolver::ResolveMode::Yaml11 : resolver::ResolveMode::Core12) {}
 
     bool walk(const YamlNode& node) {
         if (node.is(NodeKind::Sequence)) {
@@ -73,9 +78,12 @@ public:
         }
         if (node.is(NodeKind::Mapping)) {
             // An entry whose key is not a scalar has no path step: it is
-            // left out with its whole value.
+            // left out with its whole value; an empty merge key ("!!merge :")
+            // steps as "<<" does.
             for (const NodePair& pair : node.pairs()) {
-                if (pair.key.is(NodeKind::Scalar) && !descend(py::text_to_str(pair.key.text()), pair.value))
+                const bool scalar = pair.key.is(NodeKind::Scalar);
+                if (!scalar && !(pair.key.is(NodeKind::Null) && roundtrip::is_merge_key(pair.key, mode_))) continue;
+                if (!descend(py::text_to_str(scalar ? std::string_view(pair.key.text()) : "<<"), pair.value))
                     return false;
             }
             return true;
@@ -108,6 +116,7 @@ private:
     const DocumentState& state_;
     PyObject* out_;  // borrowed: the caller's list
     results::AliasCache aliases_;
+    resolver::ResolveMode mode_;
     std::vector<py::ref> path_;
 };
 

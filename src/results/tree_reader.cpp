@@ -242,8 +242,10 @@ py::ref TreeReader::read_mapping(const YamlNode& node, bool anchored) {
 }
 
 bool TreeReader::is_merge_key(const YamlNode& key) {
-    if (!key.is(NodeKind::Scalar)) return false;
-    if (!key.tag()) return key.scalar_style() == ScalarStyle::Plain && key.text() == kMergeKeyText;
+    if (!key.tag())
+        return key.is(NodeKind::Scalar) && key.scalar_style() == ScalarStyle::Plain && key.text() == kMergeKeyText;
+    // Tagged, an empty key reads as its tag does ("!!merge : {x: 1}").
+    if (!key.is(NodeKind::Scalar) && !key.is(NodeKind::Null)) return false;
     std::string storage;
     return resolve(key, effective_tag(key, storage), options_.mode).kind == ResolvedKind::Merge;
 }

@@ -9,6 +9,7 @@
 #include "common/stack_guard.h"
 #include "decode/decoder.h"
 #include "parse/directives.h"
+#include "roundtrip/node_scalar.h"
 
 namespace quillmere::roundtrip {
 
@@ -85,12 +86,7 @@ private:
         return resolver::resolve_scalar(mode_, text_of(node), false, *tag).kind == resolver::ResolvedKind::Invalid;
     }
 
-    bool is_merge(const YamlNode& scalar) const {
-        if (!scalar.is(NodeKind::Scalar)) return false;
-        if (!scalar.tag()) return scalar.scalar_style() == ScalarStyle::Plain && scalar.text() == "<<";
-        return resolver::resolve_scalar(mode_, scalar.text(), false, *scalar.tag()).kind ==
-               resolver::ResolvedKind::Merge;
-    }
+    bool is_merge(const YamlNode& node) const { return is_merge_key(node, mode_); }
 
     resolver::ResolveMode mode_;
     std::uint64_t made_ = 0;

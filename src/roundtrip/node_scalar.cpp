@@ -24,10 +24,13 @@ std::string_view node_big_integer_text(const YamlNode& node, resolver::ResolveMo
 }
 
 bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode) {
-    if (!key.is(NodeKind::Scalar)) return false;
-    // Untagged, only a plain "<<" reads as Merge: most keys need no resolver.
-    if (!key.tag() && (key.scalar_style() != ScalarStyle::Plain || key.text() != "<<")) return false;
-    return resolve_node_scalar(key, mode).kind == ResolvedKind::Merge;
+    if (!key.tag()) {
+        // Untagged, only a plain "<<" reads as Merge: most keys need no resolver.
+        return key.is(NodeKind::Scalar) && key.scalar_style() == ScalarStyle::Plain && key.text() == "<<";
+    }
+    // Tagged, an empty key reads as its tag does ("!!merge : {x: 1}").
+    return (key.is(NodeKind::Scalar) || key.is(NodeKind::Null)) &&
+           resolve_node_scalar(key, mode).kind == ResolvedKind::Merge;
 }
 
 }  // namespace quillmere::roundtrip

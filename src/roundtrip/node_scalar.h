@@ -32,7 +32,8 @@ resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::Res
 // decimal digits (made in `storage`).
 std::string_view node_big_integer_text(const YamlNode& node, resolver::ResolveMode mode, std::string& storage);
 
-// A mapping key that carries out a merge: a scalar that reads as Merge.
+// A mapping key that carries out a merge: a scalar that reads as Merge, or
+// an empty key under a tag that reads so.
 bool is_merge_key(const YamlNode& key, resolver::ResolveMode mode);
 
 }  // namespace quillmere::roundtrip

@@ -7,6 +7,7 @@
 #include "common/arena.h"
 #include "common/stack_guard.h"
 #include "decode/key_set.h"
+#include "decode/merge.h"
 #include "model/value.h"
 #include "parse/directives.h"
 #include "roundtrip/node_scalar.h"
@@ -113,7 +114,7 @@ private:
                 return std::nullopt;
             case SourceKind::Mapping:
                 for (NodePair& pair : source.pairs())
-                    if (seen.insert(key_value(pair.key))) merged.push_back(std::move(pair));
+                    if (seen.insert(decode::merge_identity(key_value(pair.key)))) merged.push_back(std::move(pair));
                 return std::nullopt;
             case SourceKind::Sequence: {
                 std::vector<YamlNode> leftovers;
@@ -147,7 +148,7 @@ private:
         for (std::size_t i = 0; i < pairs.size(); ++i) {
             is_merge[i] = is_merge_key(pairs[i].key, mode_);
             if (is_merge[i]) continue;
-            seen.insert(key_value(pairs[i].key));
+            seen.insert(decode::merge_identity(key_value(pairs[i].key)));
             merged.push_back(std::move(pairs[i]));
         }
         for (std::size_t i = 0; i < pairs.size(); ++i) {

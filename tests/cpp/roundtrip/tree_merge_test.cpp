@@ -65,6 +65,14 @@ TEST(TreeMerge, AgreesWithThePlainRoad) {
          m({{s("m"), m({{tagged("!!merge", s("x")), m({{s("a"), s("1")}})}})}})},
         {"m: {yes: 1, <<: {true: 2, y: 3}}", ResolveMode::Yaml11,
          m({{s("m"), m({{s("yes"), s("1")}, {s("<<"), m({{s("true"), s("2")}, {s("y"), s("3")}})}})}})},
+        // An empty key under !!merge is a merge key.
+        {"m: {!!merge : {a: 1}, b: 2}", ResolveMode::Core12,
+         m({{s("m"), m({{tagged("!!merge", null_node()), m({{s("a"), s("1")}})}, {s("b"), s("2")}})}})},
+        {"m: {!!merge }", ResolveMode::Core12, m({{s("m"), m({{tagged("!!merge", null_node()), null_node()}})}})},
+        // Keys compare whatever their tag.
+        {"m: {! k: 2, <<: {k: 1, !t j: 1, j: 3}}", ResolveMode::Core12,
+         m({{s("m"), m({{tagged("!", s("k")), s("2")},
+                        {s("<<"), m({{s("k"), s("1")}, {tagged("!t", s("j")), s("1")}, {s("j"), s("3")}})}})}})},
     };
     for (const MergeCase& c : cases) {
         SCOPED_TRACE(c.text);
