@@ -144,11 +144,11 @@ bool is_flow_unsafe(std::string_view text) {
 // literal block: control characters, which only double quotes can escape
 // (a literal block carries tab and line feed), the single quote, which
 // single quotes would have to double, and the lead bytes of the characters
-// that only an escape can carry (C1 controls, U+FFFE, U+FFFF).
+// that only an escape carries safely (escaped_only_length).
 constexpr std::array<bool, 256> make_escape_stops(bool single) {
     std::array<bool, 256> table{};
     for (int c = 0; c < 0x20; ++c) table[c] = single || (c != '\t' && c != '\n');
-    table[0x7F] = table[0xC2] = table[0xEF] = true;
+    table[0x7F] = table[0xC2] = table[0xE2] = table[0xEF] = true;
     table['\''] = single;
     return table;
 }
@@ -160,7 +160,7 @@ constexpr std::array<bool, 256> kLiteralStops = make_escape_stops(false);
 bool free_of(std::string_view text, const std::array<bool, 256>& stops) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (stops[c] && (c < 0x80 || non_printable_length(text, i) != 0)) return false;
+        if (stops[c] && (c < 0x80 || escaped_only_length(text, i) != 0)) return false;
     }
     return true;
 }
@@ -316,7 +316,7 @@ void Emitter::emit_flow_value(const Value& value, bool in_flow) {
             append_float(out_, value.as_float());
             return;
         case ValueKind::String:
-            emit_string(value.text(), in_flow);
+            emit_string(value, in_flow);
             return;
         case ValueKind::Sequence: {
             const auto items = value.items();
@@ -381,12 +381,16 @@ void Emitter::emit_block_key(const Value& key) {
     emit_key(key, false);
 }
 
-void Emitter::emit_string(std::string_view text, bool in_flow) {
+void Emitter::emit_string(const Value& value, bool in_flow) {
+    const std::string_view text = value.text();
     if (text.empty()) {
         out_ += config_.prefer_double_quotes ? "\"\"" : "''";
         return;
     }
-    if (needs_quotes(text) || (in_flow && is_flow_unsafe(text))) {
+    // A date or time stays plain where a timestamp is read: readers that
+    // know timestamps read it back as what it was.
+    const bool plain = value.date_time_text() && reads_as_timestamp(text) ? true : !needs_quotes(text);
+    if (!plain || (in_flow && is_flow_unsafe(text))) {
         emit_quoted(text);
         return;
     }

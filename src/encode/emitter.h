@@ -111,7 +111,7 @@ public:
     void write_flow_separator(std::uint64_t indent);
 
 private:
-    void emit_string(std::string_view text, bool in_flow);
+    void emit_string(const Value& value, bool in_flow);
     void emit_quoted(std::string_view text);
     void emit_compact_mapping(std::span<const Pair> pairs, std::uint64_t indent);
     void emit_key(const Value& key, bool in_flow);

@@ -15,10 +15,11 @@
 // The double-quoted body escapes NUL, tab, line feed, carriage return, the
 // quote and the backslash by name, every other C0 control, DEL and the C1
 // controls but NEL as \xNN, U+FFFE and U+FFFF as \uFFFE and \uFFFF (YAML
-// allows none of these in a file), and passes everything else through as
-// UTF-8:
+// allows none of these in a file), NEL, the line and paragraph separators
+// as \N, \L and \P and the byte-order mark as \uFEFF (YAML 1.1 readers
+// fold or drop them), and passes everything else through as UTF-8:
 //
-//     a<TAB>"b"<BEL><U+009F>  ->  "a\t\"b\"\x07\x9f"
+//     a<TAB>"b"<BEL><U+009F><U+2028>  ->  "a\t\"b\"\x07\x9f\L"
 //
 // The append_ forms write straight into the caller's buffer; runs of bytes
 // that need no escape are copied in one piece.
@@ -50,12 +51,20 @@ std::string_view named_escape(unsigned char c) {
 }
 
 // Bytes that may need an escape: C0 controls, DEL, the quote, the
-// backslash, and the lead bytes of the C1 controls, U+FFFE and U+FFFF.
+// backslash, and the lead bytes of the characters of escaped_only_length.
 constexpr std::array<bool, 256> make_escape_attention() {
     std::array<bool, 256> table{};
     for (int c = 0; c < 0x20; ++c) table[c] = true;
-    table[0x7F] = table['"'] = table['\\'] = table[0xC2] = table[0xEF] = true;
+    table[0x7F] = table['"'] = table['\\'] = table[0xC2] = table[0xE2] = table[0xEF] = true;
     return table;
+}
+
+// The escape of a three-byte character of escaped_only_length.
+std::string_view three_byte_escape(std::string_view character) {
+    if (character == "\xE2\x80\xA8") return "\\L";
+    if (character == "\xE2\x80\xA9") return "\\P";
+    if (character == "\xEF\xBB\xBF") return "\\uFEFF";
+    return character[2] == '\xBE' ? "\\uFFFE" : "\\uFFFF";
 }
 constexpr std::array<bool, 256> kEscapeAttention = make_escape_attention();
 
@@ -139,12 +148,17 @@ std::string format_float(double value) {
     return out;
 }
 
-std::size_t non_printable_length(std::string_view text, std::size_t i) {
+std::size_t escaped_only_length(std::string_view text, std::size_t i) {
     if (i + 1 >= text.size()) return 0;
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    if (byte(i) == 0xC2) return byte(i + 1) <= 0x9F && byte(i + 1) != 0x85 ? 2 : 0;
-    if (byte(i) == 0xEF && i + 2 < text.size() && byte(i + 1) == 0xBF && byte(i + 2) >= 0xBE) return 3;
-    return 0;
+    switch (byte(i)) {
+        case 0xC2: return byte(i + 1) <= 0x9F ? 2 : 0;
+        case 0xE2: return i + 2 < text.size() && byte(i + 1) == 0x80 && (byte(i + 2) | 1) == 0xA9 ? 3 : 0;
+        case 0xEF:
+            if (i + 2 >= text.size()) return 0;
+            return (byte(i + 1) == 0xBF && byte(i + 2) >= 0xBE) || (byte(i + 1) == 0xBB && byte(i + 2) == 0xBF) ? 3 : 0;
+        default: return 0;
+    }
 }
 
 void append_escaped_double_quoted(std::string& out, std::string_view text) {
@@ -155,7 +169,7 @@ void append_escaped_double_quoted(std::string& out, std::string_view text) {
         if (!kEscapeAttention[c]) continue;
         std::size_t length = 1;
         if (c >= 0x80) {
-            length = non_printable_length(text, i);
+            length = escaped_only_length(text, i);
             if (length == 0) continue;
         }
         out.append(text, run, i - run);
@@ -164,7 +178,9 @@ void append_escaped_double_quoted(std::string& out, std::string_view text) {
         if (!escape.empty()) {
             out += escape;
         } else if (length == 3) {
-            out += text[i + 2] == '\xBE' ? "\\uFFFE" : "\\uFFFF";
+            out += three_byte_escape(text.substr(i, 3));
+        } else if (length == 2 && text[i + 1] == '\x85') {
+            out += "\\N";
         } else {
             // A C1 control is escaped by its code point, which is its
             // second byte.

@@ -34,12 +34,14 @@ std::size_t write_float(char* buffer, double value, FloatLayout layout);
 void append_float(std::string& out, double value, FloatLayout layout = FloatLayout::Yaml);
 std::string format_float(double value);
 
-// The length of the character at text[i] when YAML allows it in no file
-// and only an escape can carry it: a C1 control other than NEL (U+0080 to
-// U+009F, bytes C2 80 to C2 9F), U+FFFE or U+FFFF; 0 for every other
-// character. C0 controls and DEL are single bytes, which callers test
-// themselves.
-std::size_t non_printable_length(std::string_view text, std::size_t i);
+// The length of the character at text[i] when only an escape carries it
+// safely: one that YAML allows in no file (a C1 control other than NEL,
+// bytes C2 80 to C2 9F; U+FFFE; U+FFFF), and NEL, the line and paragraph
+// separators and the byte-order mark (C2 85, E2 80 A8, E2 80 A9, EF BB
+// BF), which YAML 1.1 readers take for line breaks or drop; 0 for every
+// other character. C0 controls and DEL are single bytes, which callers
+// test themselves.
+std::size_t escaped_only_length(std::string_view text, std::size_t i);
 
 // The body of a double-quoted scalar, without the quotes.
 std::string escape_double_quoted(std::string_view text);

@@ -75,7 +75,7 @@ public:
     // A Tagged value with its box in `arena`; `tag` must outlive the tree.
     static Value tagged(std::string_view tag, Value inner, Arena& arena);
 
-    ValueKind kind() const { return static_cast<ValueKind>(header_ & 0xFF); }
+    ValueKind kind() const { return static_cast<ValueKind>(header_ & kKindMask); }
     bool is(ValueKind k) const { return kind() == k; }
 
     bool as_bool() const { return integer_ != 0; }
@@ -93,12 +93,16 @@ public:
     // Facts a builder may note on a String for the conversion to Python,
     // which then need not find them out from the text: that the text is
     // ASCII (not noted: not known), and on a mapping key the id of its text
-    // (equal texts, equal ids; 0: none).
+    // (equal texts, equal ids; 0: none). And one for the writers: that the
+    // text is that of a date or time object, written plain when readers
+    // that know timestamps read it as one.
     static constexpr unsigned kKeyIdBits = 23;
     static constexpr std::uint32_t kMaxKeyId = (std::uint32_t(1) << kKeyIdBits) - 1;
     bool ascii_text() const { return (header_ & kAsciiFlag) != 0; }
     void note_ascii_text(bool ascii) { header_ |= static_cast<std::uint64_t>(ascii) << kAsciiShift; }
     std::uint32_t key_id() const { return static_cast<std::uint32_t>(header_ >> kKeyIdShift) & kMaxKeyId; }
+    bool date_time_text() const { return (header_ & kDateTimeFlag) != 0; }
+    void note_date_time_text() { header_ |= kDateTimeFlag; }
     void set_key_id(std::uint32_t id) {
         header_ = (header_ & ~(std::uint64_t(kMaxKeyId) << kKeyIdShift)) | (std::uint64_t(id & kMaxKeyId) << kKeyIdShift);
     }
@@ -107,6 +111,9 @@ private:
     // Texts of 4 GiB or more keep their view in the arena.
     static constexpr std::uint32_t kLongText = std::numeric_limits<std::uint32_t>::max();
 
+    // The kind in the low seven bits, the date-time flag above it.
+    static constexpr std::uint64_t kKindMask = 0x7F;
+    static constexpr std::uint64_t kDateTimeFlag = 0x80;
     static constexpr unsigned kAsciiShift = 8;
     static constexpr std::uint64_t kAsciiFlag = std::uint64_t(1) << kAsciiShift;
     static constexpr unsigned kKeyIdShift = 9;
@@ -119,10 +126,10 @@ private:
     }
     static Value make_text(ValueKind kind, std::string_view text, Arena& arena);
 
-    // The kind in the low byte, the ASCII flag and the key id above it, and
-    // the size (of a text or collection) in the high 32 bits: one word,
-    // written by one store, so that a value built in place reads back
-    // without a stalled load.
+    // The kind and the date-time flag in the low byte, the ASCII flag and
+    // the key id above it, and the size (of a text or collection) in the
+    // high 32 bits: one word, written by one store, so that a value built
+    // in place reads back without a stalled load.
     std::uint64_t header_;
     union {
         std::int64_t integer_;

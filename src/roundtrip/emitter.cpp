@@ -80,23 +80,9 @@ constexpr std::array<ByteClass, 256> make_byte_classes() {
 }
 constexpr std::array<ByteClass, 256> kByteClasses = make_byte_classes();
 
-// Whether the character at text[i] (a lead byte) is written only escaped:
-// those YAML allows in no file, and NEL, the line and paragraph separators
-// and the byte order mark, which other readers take for line breaks or
-// drop.
-bool escaped_only(std::string_view text, std::size_t i) {
-    if (encode::non_printable_length(text, i) != 0) return true;
-    const std::string_view next = text.substr(i + 1, 2);
-    switch (static_cast<unsigned char>(text[i])) {
-        case 0xC2: return next.substr(0, 1) == "\x85";
-        case 0xE2: return next == "\x80\xA8" || next == "\x80\xA9";
-        default: return next == "\xBB\xBF";
-    }
-}
-
 // Whether `text` holds a character written only escaped: a control other
 // than tab (and line feed, where `line_feed` allows it), or one of those of
-// escaped_only.
+// encode::escaped_only_length.
 bool has_unwritable(std::string_view text, bool line_feed) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         switch (kByteClasses[static_cast<unsigned char>(text[i])]) {
@@ -105,7 +91,7 @@ bool has_unwritable(std::string_view text, bool line_feed) {
                 if (!line_feed) return true;
                 break;
             case ByteClass::Lead:
-                if (escaped_only(text, i)) return true;
+                if (encode::escaped_only_length(text, i) != 0) return true;
                 break;
             default: break;
         }
@@ -148,7 +134,7 @@ bool plain_fits(std::string_view text, bool in_flow) {
                 if (in_flow) return false;
                 break;
             case ByteClass::Lead:
-                if (escaped_only(text, i)) return false;
+                if (encode::escaped_only_length(text, i) != 0) return false;
                 break;
         }
     }

@@ -53,6 +53,11 @@ const auto kWidth20 = [](EmitterConfig& c) { c.width = 20; };
 
 Value ab_list(Tree& t) { return t.map({{t.s("a"), t.i(1)}, {t.s("b"), t.seq({t.i(1), t.i(2)})}}); }
 Value k_is(Tree& t, std::string_view text) { return t.map({{t.s("k"), t.s(text)}}); }
+Value date_time(Tree& t, std::string_view text) {
+    Value value = t.s(text);
+    value.note_date_time_text();
+    return value;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     EmitterCollections, EmitterLayout,
@@ -137,8 +142,22 @@ INSTANTIATE_TEST_SUITE_P(
         Layout{"ColonSpace", [](Tree& b) { return k_is(b, "a: b"); }, kDefaults, "k: \"a: b\"\n"},
         Layout{"HashAfterSpace", [](Tree& b) { return k_is(b, "a #b"); }, kDefaults, "k: \"a #b\"\n"},
         Layout{"TrailingSpace", [](Tree& b) { return k_is(b, "x "); }, kDefaults, "k: \"x \"\n"},
-        Layout{"Sexagesimal", [](Tree& b) { return k_is(b, "1:30"); }, kDefaults, "k: 1:30\n"},
-        Layout{"OneLetter", [](Tree& b) { return k_is(b, "y"); }, kDefaults, "k: y\n"},
+        // What a YAML 1.1 reader reads as a number, a boolean or a date.
+        Layout{"Sexagesimal", [](Tree& b) { return k_is(b, "1:30"); }, kDefaults, "k: \"1:30\"\n"},
+        Layout{"OneLetter", [](Tree& b) { return k_is(b, "y"); }, kDefaults, "k: \"y\"\n"},
+        Layout{"Timestamp", [](Tree& b) { return k_is(b, "2001-12-14"); }, kSingle, "k: '2001-12-14'\n"},
+        Layout{"LeadingZeros", [](Tree& b) { return k_is(b, "008000"); }, kDefaults, "k: \"008000\"\n"},
+        // The text of a date or time object stays plain where it reads as a
+        // timestamp, in a key too (a ':' inside a flow collection still
+        // quotes it); a time of day is a sexagesimal number.
+        Layout{"DateTimeObjects",
+               [](Tree& b) {
+                   return b.map({{date_time(b, "2001-12-14"), date_time(b, "2001-12-14T21:59:43.10+00:00")},
+                                 {b.s("t"), b.seq({date_time(b, "21:59:43"), date_time(b, "yes")})}});
+               },
+               kFlow, "{2001-12-14: \"2001-12-14T21:59:43.10+00:00\", t: [\"21:59:43\", \"yes\"]}\n"},
+        Layout{"DateTimeInBlock", [](Tree& b) { return b.seq({date_time(b, "2001-12-14 21:59:43.10 -5")}); },
+               kDefaults, "- 2001-12-14 21:59:43.10 -5\n"},
         Layout{"Apostrophe", [](Tree& b) { return k_is(b, "it's"); }, kDefaults, "k: it's\n"},
         Layout{"CommaInBlock", [](Tree& b) { return k_is(b, "a,b"); }, kDefaults, "k: a,b\n"},
         Layout{"CommaInFlow", [](Tree& b) { return k_is(b, "a,b"); }, kFlow, "{k: \"a,b\"}\n"},
@@ -158,9 +177,12 @@ INSTANTIATE_TEST_SUITE_P(
         Layout{"DocumentMarkers", [](Tree& b) { return b.seq({b.s("... x"), b.s("--- x"), b.s("...x")}); },
                kDefaults, "- \"... x\"\n- \"--- x\"\n- ...x\n"},
         Layout{"RootDocumentEnd", [](Tree& b) { return b.s("... x"); }, kDefaults, "\"... x\"\n"},
-        Layout{"LineSeparatorStaysPlain", [](Tree& b) { return k_is(b, "a\u2028b"); }, kDefaults,
-               "k: a\u2028b\n"},
-        Layout{"NelStaysPlain", [](Tree& b) { return k_is(b, "a\u0085b"); }, kSingle, "k: a\u0085b\n"},
+        // What YAML 1.1 readers fold or drop: escaped, whatever the preference.
+        Layout{"LineSeparators", [](Tree& b) { return b.seq({b.s("a\u2028b"), b.s("a\u2029")}); }, kSingle,
+               "- \"a\\Lb\"\n- \"a\\P\"\n"},
+        Layout{"Nel", [](Tree& b) { return k_is(b, "a\u0085b"); }, kSingle, "k: \"a\\Nb\"\n"},
+        Layout{"ByteOrderMark", [](Tree& b) { return k_is(b, "a\uFEFF"); }, kSingle, "k: \"a\\uFEFF\"\n"},
+        Layout{"NelInLines", [](Tree& b) { return k_is(b, "a\n\u0085\n"); }, kDefaults, "k: \"a\\n\\N\\n\"\n"},
         // No file may hold them: double quotes, whatever the preference.
         Layout{"C1ControlsAndNonCharacters",
                [](Tree& b) { return b.map({{b.s("\u009fk"), b.s("a\u0080")}, {b.s("x"), b.s("\xEF\xBF\xBFy")}}); },
@@ -444,8 +466,8 @@ TEST(EmitterLiteral, Eligibility) {
     const Case cases[] = {
         {"a\nb", true},  {"a", false},      {"\n", true},     {"\n\n\n", true},   {" a\nb", false},
         {"\ta\nb", false}, {"\n a", false}, {"a\n b", true},  {"a\r\nb", false},  {"a\nb\x7f", false},
-        {"a\n\tb", true}, {std::string_view("a\n\0", 3), false}, {"\xEF\xBB\xBF" "a\nb", true},
-        {"a\n\xC2\x85", true}, {"a\n\xC2\x9F", false}, {"\xC2\x80\nb", false}, {"a\n\xEF\xBF\xBE", false},
+        {"a\n\tb", true}, {std::string_view("a\n\0", 3), false}, {"\xEF\xBB\xBF" "a\nb", false},
+        {"a\n\xC2\x85", false}, {"a\n\xE2\x80\xA8", false}, {"a\n\xE2\x80\xA7", true}, {"a\n\xC2\x9F", false}, {"\xC2\x80\nb", false}, {"a\n\xEF\xBF\xBE", false},
     };
     for (const Case& c : cases) EXPECT_EQ(is_literal_eligible(c.text), c.eligible) << c.text;
 }

@@ -117,13 +117,16 @@ INSTANTIATE_TEST_SUITE_P(
                       QuoteCase{"a\0b"s, R"("a\0b")"}, QuoteCase{"\r\\", R"("\r\\")"},
                       QuoteCase{"\x1b[0m\x7f\x01\x1f", R"("\x1b[0m\x7f\x01\x1f")"},
                       QuoteCase{"'single'", R"("'single'")"},
-                      QuoteCase{"line\u2028sep \u00e9 \U0001F600", "\"line\u2028sep \u00e9 \U0001F600\""},
+                      QuoteCase{"line sep \u00e9 \U0001F600", "\"line sep \u00e9 \U0001F600\""},
                       QuoteCase{"\"\"", R"("\"\"")"}, QuoteCase{"end\\", R"("end\\")"},
                       // YAML allows no C1 control but NEL, and neither U+FFFE
                       // nor U+FFFF, in a file: only escapes carry them.
-                      QuoteCase{"\u0080a\u009f\u0085\u00a0", "\"\\x80a\\x9f\u0085\u00a0\""},
-                      QuoteCase{"\xEF\xBF\xBE\xEF\xBF\xBF\uFFFD\uFEFF\U0001FFFE",
-                                "\"\\uFFFE\\uFFFF\uFFFD\uFEFF\U0001FFFE\""},
+                      QuoteCase{"\u0080a\u009f\u00a0", "\"\\x80a\\x9f\u00a0\""},
+                      QuoteCase{"\xEF\xBF\xBE\xEF\xBF\xBF\uFFFD\U0001FFFE", "\"\\uFFFE\\uFFFF\uFFFD\U0001FFFE\""},
+                      // YAML 1.1 readers fold NEL and the line and paragraph
+                      // separators and drop the byte-order mark: escaped too.
+                      QuoteCase{"a\u0085b\u2028c\u2029\uFEFFd\u2027\u202A",
+                                "\"a\\Nb\\Lc\\P\\uFEFFd\u2027\u202A\""},
                       QuoteCase{"\u0099\"\t\u009b[0m", R"("\x99\"\t\x9b[0m")"}));
 
 TEST(ScalarTextDoubleQuoted, AppendsToExistingText) {

@@ -126,7 +126,7 @@ TEST(RoundTripEmitter, ScalarsThatTheirStyleCannotCarryAreDoubleQuoted) {
         {"plain line feed", kv("k", plain("a\nb")), "k: \"a\\nb\"\n", "{\"k\": \"a\\nb\"}"},
         {"single line feed", kv("k", scalar("a\nb", ScalarStyle::SingleQuoted)), "k: \"a\\nb\"\n",
          "{\"k\": \"a\\nb\"}"},
-        {"byte order mark", kv("k", plain("\xEF\xBB\xBFx")), "k: \"\xEF\xBB\xBFx\"\n", "{\"k\": \"\xEF\xBB\xBFx\"}"},
+        {"byte order mark", kv("k", plain("\xEF\xBB\xBFx")), "k: \"\\uFEFFx\"\n", "{\"k\": \"\xEF\xBB\xBFx\"}"},
         {"flow indicators", kv("k", seq({plain("a,b"), plain("c]"), plain("x:y")}, Flow)),
          "k: [\"a,b\", \"c]\", x:y]\n", "{\"k\": [\"a,b\", \"c]\", \"x:y\"]}"},
         {"block context keeps them", kv("k", plain("a,b")), "k: a,b\n", "{\"k\": \"a,b\"}"},
