@@ -67,6 +67,22 @@ std::optional<std::string> included_file_name(const std::vector<std::string>& fi
     return to_text_lossy(file_paths[file_id]);
 }
 
+bool raise_first_decode_error(std::string_view text, resolver::ResolveMode mode) {
+    decode::DecodeOptions plain;
+    plain.mode = mode;
+    plain.copy_aliases = false;
+    std::optional<LocatedError> located;
+    {
+        py::GilRelease unlocked;
+        auto decoded = decode::decode_documents(text, plain);
+        if (!decoded.ok()) located = std::move(decoded).error();
+    }
+    if (py::raise_if_out_of_memory()) return true;
+    if (!located) return false;
+    py::located_error_without_file(std::move(*located));
+    return true;
+}
+
 std::optional<LoadedDirectives> load_directives(std::string_view text, const DirectiveArguments& arguments) {
     const std::uint64_t options = arguments.options;
     directives::IncludeContext context = directives::new_include_context(
@@ -82,22 +98,8 @@ std::optional<LoadedDirectives> load_directives(std::string_view text, const Dir
         // The root text that does not compose: the decoder, which reads the
         // same grammar, tells where.
         if (arguments.locate_root_errors && error.kind == DirectiveErrorKind::Include && error.chain.empty() &&
-            error.path == context.root) {
-            decode::DecodeOptions plain;
-            plain.mode = arguments.mode;
-            plain.copy_aliases = false;
-            std::optional<LocatedError> located;
-            {
-                py::GilRelease unlocked;
-                auto decoded = decode::decode_documents(text, plain);
-                if (!decoded.ok()) located = std::move(decoded).error();
-            }
-            if (py::raise_if_out_of_memory()) return std::nullopt;
-            if (located) {
-                py::located_error_without_file(std::move(*located));
-                return std::nullopt;
-            }
-        }
+            error.path == context.root && raise_first_decode_error(text, arguments.mode))
+            return std::nullopt;
         py::directive_error_to_exception(error);
         return std::nullopt;
     }

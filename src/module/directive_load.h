@@ -50,6 +50,13 @@ struct LoadedDirectives {
     directives::SourceTable sources;
 };
 
+// Raises the error that the plain road's decoder finds first in `text`:
+// it reads the composer's grammar, and reports what only values show (a
+// text its core tag cannot read) where it stands, before a later syntax
+// error. True when an error was raised (or memory ran out), false when the
+// decoder finds none.
+bool raise_first_decode_error(std::string_view text, resolver::ResolveMode mode);
+
 // Loads `text` under the include root (include_dir, or "."), resolving the
 // directives that the options enable, then logs the load's warnings and
 // reports its missing references. Nothing, with the

@@ -137,6 +137,8 @@ py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject
         auto composed = roundtrip::compose_text(text, roundtrip::ComposeOptions{.file_id = 0, .keep_empty = true});
         if (py::raise_if_out_of_memory()) return {};
         if (!composed.ok()) {
+            // The plain road's error, which may stand before the composer's.
+            if (raise_first_decode_error(text, settings.mode)) return {};
             const ScanError& error = composed.error();
             py::parse_error_to_exception(LocatedError{error.message, error.span});
             return {};

@@ -304,9 +304,11 @@ private:
         if (!dict) return {};
         ResultObjects::Merges merges;
         std::size_t explicit_pairs = 0;
+        bool merge_keys = false;
         for (std::size_t i = base; i < pairs_.size(); ++i) {
             const auto& [key, value] = pairs_[i];
             if (key.merge_key) {
+                merge_keys = true;
                 auto merge_key = [&] {
                     return objects_.annotated_scalar(AnnotatedScalarClass::Str, py::ref::borrow(objects_.merge_text()),
                                                      placement(key));
@@ -318,8 +320,9 @@ private:
             py::ref key_object = key_value(key);
             if (!key_object || !objects_.set_entry(dict.get(), key_object.get(), value.object.get())) return {};
         }
-        // Inside a mapping key the plain road keeps every pair as written.
-        if (!merges.empty() || static_cast<std::size_t>(PyDict_GET_SIZE(dict.get())) < explicit_pairs) {
+        // Inside a mapping key the plain road keeps every pair as written,
+        // those of merge keys that bring nothing ("<<: ~") included.
+        if (merge_keys || static_cast<std::size_t>(PyDict_GET_SIZE(dict.get())) < explicit_pairs) {
             std::vector<std::pair<py::ref, py::ref>>& pairs = written_pairs_[dict.get()].pairs;
             written_pairs_[dict.get()].dict = py::ref::borrow(dict.get());
             for (std::size_t i = base; i < pairs_.size(); ++i) {
