@@ -23,4 +23,12 @@ std::size_t find_quoted_stop(const char* text, std::size_t from, std::size_t end
 // The next LF or CR (non-ASCII bytes do not match here).
 std::size_t find_line_break(const char* text, std::size_t from, std::size_t end);
 
+// The first character that YAML allows in no text (outside c-printable):
+// a C0 control other than tab, LF and CR, DEL, a C1 control other than
+// NEL, U+FFFE or U+FFFF. `text` is valid UTF-8 (no surrogate can occur);
+// `length` is the character's byte length. Unlike the searches above,
+// multi-byte characters are skipped: only the lead bytes C2 and EF can
+// begin such a character.
+std::size_t find_non_printable(const char* text, std::size_t end, std::size_t& length);
+
 }  // namespace quillmere::scanner

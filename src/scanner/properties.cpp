@@ -67,12 +67,6 @@ ScanResult Scanner::fetch_flow_collection_end() {
     return Ok{};
 }
 
-// "a tag cannot contain a control character" at the character, byte `at`.
-Err<ScanError> Scanner::fail_tag_control(std::size_t at) {
-    reader_.advance_to(at);
-    return fail("a tag cannot contain a control character", reader_.span());
-}
-
 ScanResult Scanner::check_property_indent() {
     if (!in_flow() && after_block_value_ && std::int64_t(reader_.column()) <= indent_)
         return fail("a node property must be indented past its mapping key", reader_.span());
@@ -104,15 +98,6 @@ ScanResult Scanner::scan_anchor_or_alias(bool alias) {
     return Ok{};
 }
 
-namespace {
-
-// A control character other than the blanks and line breaks that end a
-// tag. No tag can hold one: a URI has none, and a tag written with one
-// could not be written back as a tag.
-bool is_tag_control(unsigned char c) { return (c < 0x20 && !is_blank(c) && !is_break(c)) || c == 0x7F; }
-
-}  // namespace
-
 ScanResult Scanner::scan_tag() {
     const Span span = reader_.span();
     QM_TRY(check_property_indent());
@@ -126,20 +111,18 @@ ScanResult Scanner::scan_tag() {
         ++end;
         while (end < text.size() && text[end] != '>') {
             const auto c = static_cast<unsigned char>(text[end]);
-            if (is_blank(c) || is_break(c) || is_tag_control(c)) break;
+            if (is_blank(c) || is_break(c)) break;
             ++end;
         }
-        if (end < text.size() && is_tag_control(static_cast<unsigned char>(text[end]))) return fail_tag_control(end);
         if (end >= text.size() || text[end] != '>') return fail("unterminated verbatim tag", span);
         ++end;
     } else {
         // "!", "!suffix", "!!suffix" and "!handle!suffix".
         while (end < text.size()) {
             const auto c = static_cast<unsigned char>(text[end]);
-            if (is_blank(c) || is_break(c) || c == ',' || c == ']' || c == '}' || is_tag_control(c)) break;
+            if (is_blank(c) || is_break(c) || c == ',' || c == ']' || c == '}') break;
             ++end;
         }
-        if (end < text.size() && is_tag_control(static_cast<unsigned char>(text[end]))) return fail_tag_control(end);
     }
     reader_.advance_to(end);
     key_allowed_ = false;

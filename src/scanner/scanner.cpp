@@ -1,6 +1,8 @@
 #include "scanner/scanner.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <iterator>
 
 #include "scanner/byte_search.h"
@@ -25,6 +27,43 @@ Result<TokenList, ScanError> tokenize(Scanner& scanner) {
 
 // Output and the main loop.
 
+namespace {
+
+// The place of byte `offset` as the reader counts it: lines broken by LF,
+// CR and CR LF, columns in characters, a leading byte-order mark no column.
+Span span_at(std::string_view text, std::uint32_t file_id, std::size_t offset) {
+    std::uint32_t line = 0;
+    std::size_t line_start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    for (std::size_t i = find_line_break(text.data(), line_start, offset); i < offset;
+         i = find_line_break(text.data(), i, offset)) {
+        if (text[i] == '\r' && i + 1 < offset && text[i + 1] == '\n') ++i;
+        ++line;
+        line_start = ++i;
+    }
+    std::uint32_t column = 0;
+    for (std::size_t i = line_start; i < offset; ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column;
+    return Span{file_id, line, column, offset};
+}
+
+}  // namespace
+
+ScanResult Scanner::check_printable() const {
+    const std::string_view text = reader_.text();
+    std::size_t length = 0;
+    const std::size_t at = find_non_printable(text.data(), text.size(), length);
+    if (at == text.size()) return Ok{};
+    char32_t c = static_cast<unsigned char>(text[at]);
+    if (length == 2) c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(text[at + 1]) & 0x3F);
+    if (length == 3)
+        c = ((c & 0x0F) << 12) | ((static_cast<unsigned char>(text[at + 1]) & 0x3F) << 6) |
+            (static_cast<unsigned char>(text[at + 2]) & 0x3F);
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    return fail(std::string("the non-printable character ") + code + " is not allowed in YAML",
+                span_at(text, reader_.span().file_id, at));
+}
+
 ScanResult Scanner::scan_some(TokenList& out, std::size_t at_least) {
     const std::size_t before = out.size();
     out_ = &out;
@@ -32,6 +71,13 @@ ScanResult Scanner::scan_some(TokenList& out, std::size_t at_least) {
         emit(out);
         if (finished_ || out.size() - before >= at_least) break;
         if (!stream_started_) {
+            // A character that no YAML text may hold is refused before any
+            // token, wherever it stands: the same text fails the same way
+            // on every road.
+            if (auto printable = check_printable(); !printable.ok()) {
+                out_ = nullptr;
+                return printable;
+            }
             stream_started_ = true;
             queue(RawTokenKind::StreamStart, reader_.span(), reader_.position());
             continue;

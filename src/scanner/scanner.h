@@ -97,6 +97,7 @@ public:
 
 private:
     // Main loop (scanner.cpp).
+    ScanResult check_printable() const;
     ScanResult fetch_next_token();
     ScanResult skip_to_next_token(bool& crossed_break);
     bool line_starts_at(std::size_t offset) const;
@@ -173,7 +174,6 @@ private:
     ScanResult fetch_flow_collection_end();
     ScanResult scan_anchor_or_alias(bool alias);
     ScanResult scan_tag();
-    Err<ScanError> fail_tag_control(std::size_t at);
     ScanResult check_property_indent();
 
     ScanError error(std::string message, Span span) const { return ScanError{std::move(message), span}; }

@@ -120,10 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a: !<x\ty> z", "error: unterminated verbatim tag @1:4"},
         Case{"!a{b x", "Tag(!a{b) Scalar(x)"},
         Case{"!a[b] x", "error: unexpected ']' with no open flow collection @1:5"},
-        // No tag holds a control character.
-        Case{"a: !t\x01 x", "error: a tag cannot contain a control character @1:6"},
-        Case{"- !<x\x7Fy> z", "error: a tag cannot contain a control character @1:6"},
-        Case{"[!\xC3\xA9\x1B]", "error: a tag cannot contain a control character @1:4"},
         // Block sequences and mappings.
         Case{"- a\n- b", "SequenceStart(Block) BlockEntry Scalar(a) BlockEntry Scalar(b) BlockEnd"},
         Case{"- - a\n  - b\n- c",
@@ -174,12 +170,36 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a\nb: c", "error: an implicit mapping key cannot span multiple lines @1:1"},
         Case{"%TAG ! x\n--- a", "Directive(TAG ! x) DocumentStart Scalar(a)"}));
 
-// A NUL in a tag is refused where it stands, as every other control
-// character: written back raw, it would make the text unreadable.
-TEST(Structure, NulInATag) {
+// A character outside YAML's printable set is refused where it stands,
+// before any token and wherever it is (a tag, a key, a comment, a quoted
+// scalar): written back raw, a NUL in a tag would make the text unreadable.
+// NEL, U+FEFF and the characters around the refused ranges are printable.
+TEST(Structure, NonPrintableCharacters) {
     using namespace std::string_view_literals;
-    EXPECT_EQ(scan_to_text("a: !\0t x"sv), "error: a tag cannot contain a control character @1:5");
-    EXPECT_EQ(scan_to_text("!<!\0> x"sv), "error: a tag cannot contain a control character @1:4");
+    struct Refused {
+        std::string_view text;
+        std::string_view expected;
+    };
+    const Refused refused[] = {
+        {"a: !\0t x"sv, "error: the non-printable character U+0000 is not allowed in YAML @1:5"},
+        {"!<!\0> x"sv, "error: the non-printable character U+0000 is not allowed in YAML @1:4"},
+        {"a: !t\x01 x", "error: the non-printable character U+0001 is not allowed in YAML @1:6"},
+        {"- !<x\x7Fy> z", "error: the non-printable character U+007F is not allowed in YAML @1:6"},
+        {"[!\xC3\xA9\x1B]", "error: the non-printable character U+001B is not allowed in YAML @1:4"},
+        {"a: x\0y"sv, "error: the non-printable character U+0000 is not allowed in YAML @1:5"},
+        {"&a\0b x"sv, "error: the non-printable character U+0000 is not allowed in YAML @1:3"},
+        {"# c\x08\na: 1", "error: the non-printable character U+0008 is not allowed in YAML @1:4"},
+        {"a: 1\r\nb: 'x\x1F'", "error: the non-printable character U+001F is not allowed in YAML @2:6"},
+        {"a: |\n  \xC3\xA9\xC2\x80", "error: the non-printable character U+0080 is not allowed in YAML @2:4"},
+        {"\xEF\xBB\xBF" "a: \xC2\x9F", "error: the non-printable character U+009F is not allowed in YAML @1:4"},
+        {"a: \"\xEF\xBF\xBE\"", "error: the non-printable character U+FFFE is not allowed in YAML @1:5"},
+        {"- ---------------- \xEF\xBF\xBF", "error: the non-printable character U+FFFF is not allowed in YAML @1:20"},
+        // An error further on is not reported first.
+        {"]\n\x7F", "error: the non-printable character U+007F is not allowed in YAML @2:1"},
+    };
+    for (const auto& [text, expected] : refused) EXPECT_EQ(scan_to_text(text), expected) << text;
+    EXPECT_EQ(scan_to_text("a\xC2\x85" "b \xC2\xA0\xEF\xBB\xBF\xEF\xBF\xBD\xEE\x80\x80\xF0\x9F\x98\x80\t~"),
+              "Scalar(a\xC2\x85" "b \xC2\xA0\xEF\xBB\xBF\xEF\xBF\xBD\xEE\x80\x80\xF0\x9F\x98\x80\\t~)");
 }
 
 }  // namespace
