@@ -1,7 +1,6 @@
 #include "module/convert/encode.h"
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -119,26 +118,24 @@ bool is_inert(PyObject* object) {
            object == Py_None;
 }
 
-// The UTF-8 text of a str, a view that lives as long as `str`. A str with
-// a lone surrogate has none, and no YAML or JSON text can hold one (an
-// escape of it is refused by readers): it fails with QuillmereEncodeError
-// naming the first one.
-std::optional<std::string_view> utf8_text(PyObject* str) {
+// The UTF-8 text of a str. A str with lone surrogates cannot be encoded:
+// it is encoded with the surrogates passed through and decoded back with
+// every invalid byte replaced, so each surrogate becomes three U+FFFD. The
+// view lives as long as `str` or, in that case, `keep`.
+std::optional<std::string_view> utf8_text(PyObject* str, py::ref& keep) {
     Py_ssize_t size = 0;
     if (const char* text = PyUnicode_AsUTF8AndSize(str, &size))
         return std::string_view(text, static_cast<std::size_t>(size));
     if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return std::nullopt;
     PyErr_Clear();
-    Py_UCS4 surrogate = 0;
-    for (Py_ssize_t i = 0; i < PyUnicode_GET_LENGTH(str) && surrogate == 0; ++i) {
-        const Py_UCS4 c = PyUnicode_READ_CHAR(str, i);
-        if (c >= 0xD800 && c <= 0xDFFF) surrogate = c;
-    }
-    char message[80];
-    std::snprintf(message, sizeof message, "cannot serialize a str that holds a lone surrogate (U+%04X)",
-                  static_cast<unsigned>(surrogate));
-    py::encode_error(message);
-    return std::nullopt;
+    py::ref bytes = py::ref::steal(PyUnicode_AsEncodedString(str, "utf-8", "surrogatepass"));
+    if (!bytes) return std::nullopt;
+    keep = py::ref::steal(
+        PyUnicode_DecodeUTF8(PyBytes_AS_STRING(bytes.get()), PyBytes_GET_SIZE(bytes.get()), "replace"));
+    if (!keep) return std::nullopt;
+    const char* text = PyUnicode_AsUTF8AndSize(keep.get(), &size);
+    if (!text) return std::nullopt;
+    return std::string_view(text, static_cast<std::size_t>(size));
 }
 
 // Length of the zone suffix that ends an isoformat() text: "Z" or a UTC
@@ -234,7 +231,8 @@ private:
 
     // A copy of the str's text in the arena.
     std::optional<std::string_view> copy_str(PyObject* str) {
-        const std::optional<std::string_view> text = utf8_text(str);
+        py::ref keep;
+        const std::optional<std::string_view> text = utf8_text(str, keep);
         if (!text) return std::nullopt;
         return arena_.copy_text(*text);
     }
@@ -590,7 +588,8 @@ Outcome Encoder::encode_date_time(PyObject* object, const EncodeContext& context
     py::ref text = py::ref::steal(PyObject_CallNoArgs(method.get()));
     if (!text) return Outcome::Failed;
     if (!PyUnicode_Check(text.get())) return Outcome::NotHandled;
-    const std::optional<std::string_view> iso = utf8_text(text.get());
+    py::ref keep;
+    const std::optional<std::string_view> iso = utf8_text(text.get(), keep);
     if (!iso) return Outcome::Failed;
     out = Value::string(date_time_text(arena_, *iso, context), arena_);
     out.note_date_time_text();
