@@ -36,6 +36,7 @@
 
 #include "document/document_api.h"
 #include "document/range_tuple.h"
+#include "parse/directives.h"
 #include "py/args.h"
 #include "py/borrow.h"
 #include "py/entry.h"
@@ -677,7 +678,7 @@ PyObject* view_walk(PyObject* self, PyObject*) {
 
 PyObject* view_to_yaml(PyObject* self, PyObject*) {
     return read_view(self, [](const HandleBorrows& borrows, const YamlNode& node) {
-        return node_to_yaml(borrows.state(), node);
+        return node_to_yaml(borrows.state(), borrows.address(), node);
     });
 }
 
@@ -694,14 +695,14 @@ PyObject* view_get_node(PyObject* self, void*) {
 // ------------------------------------------------------------ QuillmereNode
 
 // The directive or custom tag that produced a node: its source's tag, else
-// its own tag unless that is a standard one ("!!str", "tag:yaml.org,2002:str").
+// its own tag as written unless it names a core tag ("!!str",
+// "!<tag:yaml.org,2002:str>", or "!e!str" where %TAG gives "!e!" the core
+// prefix).
 std::optional<std::string_view> provenance_tag(const YamlNode& node) {
     if (const auto& source = node.source()) return std::string_view(source->tag);
-    const auto& tag = node.tag();
-    if (!tag) return std::nullopt;
-    const std::string_view text = *tag;
-    if (text.starts_with("!!") || text.starts_with(resolver::kStandardTagPrefix)) return std::nullopt;
-    return text;
+    const std::optional<std::string_view> meaning = node.tag_meaning();
+    if (!meaning || !parse::is_custom_tag(*meaning)) return std::nullopt;
+    return std::string_view(*node.tag());
 }
 
 bool provenance_is(const YamlNode& node, std::string_view tag) { return provenance_tag(node) == tag; }
@@ -1305,13 +1306,10 @@ const YamlNode* head_comment_owner(const DocumentState& state, const HandleAddre
     const YamlNode* parent = &state.documents[address.root];
     for (std::size_t i = 0; i + 1 < path.size() && parent != nullptr; ++i) parent = child_at(*parent, path[i]);
     if (parent == nullptr || !parent->is(NodeKind::Mapping) || parent->pairs().empty()) return nullptr;
-    const std::string& key = path.back().key();
-    const auto is_key = [&](const NodePair& pair) { return pair.key.is(NodeKind::Scalar) && pair.key.text() == key; };
-    if (is_key(parent->pairs().front())) return parent;
-    for (const NodePair& pair : parent->pairs()) {
-        if (is_key(pair)) return &pair.key;
-    }
-    return nullptr;
+    // The comments above a mapping's first key are the mapping's.
+    const std::optional<std::size_t> at = roundtrip::entry_position(parent->pairs(), path.back().key());
+    if (!at) return nullptr;
+    return *at == 0 ? parent : &parent->pairs()[*at].key;
 }
 
 YamlNode* head_comment_owner(DocumentState& state, const HandleAddress& address) {

@@ -11,7 +11,7 @@
 //                         -> set_node_value(state, {root, path}, 5)
 //     view.to_yaml()      document.cpp: view shared, document shared, the
 //                         view's path walked (KeyError "stale view")
-//                         -> node_to_yaml(state, node)
+//                         -> node_to_yaml(state, {root, path}, node)
 //
 // Each function runs with the interpreter lock held and the caller's
 // borrows taken; it takes no borrow of its own and returns its result, or
@@ -84,8 +84,9 @@ struct HandleAddress {
 // The whole stream as bytes: doc.to_yaml() and dumps(doc).
 py::ref document_to_yaml(const roundtrip::DocumentState& state);
 
-// view.to_yaml(): `node` is the view's node, its path already walked.
-py::ref node_to_yaml(const roundtrip::DocumentState& state, const roundtrip::YamlNode& node);
+// view.to_yaml(): `node` is the node at `view`, its path already walked.
+py::ref node_to_yaml(const roundtrip::DocumentState& state, const HandleAddress& view,
+                     const roundtrip::YamlNode& node);
 
 // walk(): the leaves below `start` (documents[0] for the document, the
 // view's node for a view) as a list of (path tuple, value) pairs. A
@@ -147,8 +148,8 @@ std::optional<roundtrip::PathSegment> path_segment_from_key(PyObject* key);
 
 // The node whose head comments are the comment_before of the node at
 // `address`: the node itself at the root or after an Index step; after a
-// Key step the mapping when the key is its first entry's, else the key
-// node. Null when the address is stale.
+// Key step the mapping when the step names its first entry, else the key
+// node of the entry it names. Null when the address is stale.
 const roundtrip::YamlNode* head_comment_owner(const roundtrip::DocumentState& state, const HandleAddress& address);
 roundtrip::YamlNode* head_comment_owner(roundtrip::DocumentState& state, const HandleAddress& address);
 

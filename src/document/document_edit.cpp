@@ -54,6 +54,8 @@
 #include "results/tree_values.h"
 #include "roundtrip/anchors.h"
 #include "roundtrip/queries.h"
+#include "roundtrip/emitter.h"
+#include "scanner/unicode.h"
 
 namespace quillmere::document {
 
@@ -148,18 +150,25 @@ bool is_anchor_char(char32_t c) {
     return is_comment_char(c);
 }
 
+// What YAML 1.1 reads as a line break besides line feed and carriage
+// return: NEL, the line and the paragraph separator.
+bool is_yaml11_break(char32_t c) { return c == 0x85 || c == 0x2028 || c == 0x2029; }
+
 // Checks a comment line: no line break (`line_feed_allowed` lets '\n'
-// separate lines) and nothing YAML cannot write in a comment.
+// separate lines), not even one that only YAML 1.1 reads as one, and
+// nothing YAML cannot write in a comment.
 bool check_comment_text(std::string_view text, bool line_feed_allowed) {
     char32_t refused = 0;
     const bool ok = each_code_point(text, [&](char32_t c) {
         if (c == '\n' && line_feed_allowed) return true;
-        if (is_comment_char(c)) return true;
+        if (is_comment_char(c) && !is_yaml11_break(c)) return true;
         refused = c;
         return false;
     });
     if (ok) return true;
-    if (refused == '\n' || refused == '\r') {
+    if (is_yaml11_break(refused)) {
+        PyErr_SetString(PyExc_ValueError, "comment text cannot contain a line break");
+    } else if (refused == '\n' || refused == '\r') {
         PyErr_SetString(PyExc_ValueError, line_feed_allowed ? "comment text cannot contain a carriage return"
                                                             : "comment text cannot contain a line break");
     } else {
@@ -379,19 +388,15 @@ bool check_anchor_unique(const YamlNode& document, const YamlNode* target, std::
     return false;
 }
 
-// Position of the entry a path step names in `container` (the first entry
-// whose key is a Scalar with the step's text, or the item index); none
-// when the container has no such entry.
+// Position of the entry a path step names in `container` (entry_position
+// of its key, or the item index); none when the container has no such
+// entry.
 std::optional<std::uint64_t> step_position(const YamlNode& container, const PathSegment& step) {
     if (container.is(NodeKind::Sequence) && step.is_index()) {
         if (step.index() < container.items().size()) return step.index();
         return std::nullopt;
     }
-    if (container.is(NodeKind::Mapping) && step.is_key()) {
-        const auto& pairs = container.pairs();
-        for (std::size_t i = 0; i < pairs.size(); ++i)
-            if (pairs[i].key.is(NodeKind::Scalar) && pairs[i].key.text() == step.key()) return i;
-    }
+    if (container.is(NodeKind::Mapping) && step.is_key()) return roundtrip::entry_position(container.pairs(), step.key());
     return std::nullopt;
 }
 
@@ -462,10 +467,18 @@ Comments& edited_comments(YamlNode& node) {
 
 // ------------------------------------------------------------ replacing
 
+bool is_block_scalar(const YamlNode& node) {
+    return node.is(NodeKind::Scalar) &&
+           (node.scalar_style() == ScalarStyle::Literal || node.scalar_style() == ScalarStyle::Folded);
+}
+
 // Puts `fresh` where `target` stands, keeping the layout of the node it
-// replaces: head, inline and foot comments, their spacing, the anchor, the
-// tag unless it is a standard one, and a document root's directive lines.
-// The replaced subtree is freed without recursion.
+// replaces: head, inline and foot comments, their spacing (the comment in
+// a block scalar's header line counts as its inline comment), the anchor,
+// the tag unless it names a core tag, and a document root's directive
+// lines. A text of several lines that replaces a block scalar takes its
+// style, as `dumps` writes such a text as a block. The replaced subtree is
+// freed without recursion.
 void replace_keeping_layout(YamlNode& target, YamlNode fresh) {
     // An included file's root keeps what its directive had: its own
     // comments are its file's, which the new value leaves.
@@ -480,19 +493,43 @@ void replace_keeping_layout(YamlNode& target, YamlNode fresh) {
         if (!old.foot().empty()) kept.mutable_foot() = std::move(old.mutable_foot());
     }
     kept.inline_spaces = old.inline_spaces;
+    if (!kept.inline_comment()) {
+        if (const auto header = roundtrip::block_scalar_header_comment(target)) {
+            kept.mutable_inline_comment() = std::string(scanner::trim_white_space_end(
+                scanner::trim_white_space_start(header->written)));
+            kept.inline_spaces = header->gap;
+        }
+    }
     kept.value_pad = old.value_pad;
     kept.modified = true;
     fresh.comments = std::move(kept);
+    if (is_block_scalar(target) && fresh.is(NodeKind::Scalar) && fresh.text().find('\n') != std::string::npos)
+        fresh.set_scalar_style(target.scalar_style());
     if (target.anchor()) fresh.mutable_anchor() = std::move(target.mutable_anchor());
-    if (target.tag() && resolver::standard_tag_word(*target.tag()).empty())
-        fresh.mutable_tag() = std::move(target.mutable_tag());
+    if (const auto tag = target.tag_meaning(); tag && resolver::standard_tag_word(*tag).empty())
+        fresh.copy_tag(target);
     if (!target.directives().empty()) fresh.mutable_directives() = std::move(target.mutable_directives());
     target = std::move(fresh);
 }
 
-// The value as a new node; nothing with the conversion's error set.
-std::optional<YamlNode> convert(const DocumentState& state, PyObject* value) {
-    return results::from_python(value, state.prefer_double_quotes, 0, state.yaml11);
+// Whether strings written into documents[root] must read back as strings
+// under the YAML 1.1 rules too: the document is read by them, or says
+// "%YAML 1.1" itself, as readers that take each document's own directive
+// go by.
+bool reads_by_yaml11(const DocumentState& state, std::size_t root) {
+    if (state.yaml11) return true;
+    if (root >= state.documents.size()) return false;
+    const std::vector<std::string>& lines = state.documents[root].directives();
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        const std::string_view words = std::string_view(line).substr(0, line.find('#'));
+        return words.starts_with("%YAML") && words.substr(5).find("1.1") != std::string_view::npos;
+    });
+}
+
+// The value as a new node for documents[root]; nothing with the
+// conversion's error set.
+std::optional<YamlNode> convert(const DocumentState& state, std::size_t root, PyObject* value) {
+    return results::from_python(value, state.prefer_double_quotes, 0, reads_by_yaml11(state, root));
 }
 
 // container[key] = value, for the container at `path` from documents[root].
@@ -506,7 +543,7 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
             PyErr_SetString(PyExc_IndexError, "index out of range");
             return false;
         }
-        std::optional<YamlNode> fresh = convert(state, value);
+        std::optional<YamlNode> fresh = convert(state, root, value);
         if (!fresh) return false;
         YamlNode& item = container.items()[*index];
         if (!check_writable(document, path, true)) return false;
@@ -527,19 +564,19 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
             return false;
         }
         const std::string_view text(utf8, static_cast<std::size_t>(size));
-        std::optional<YamlNode> fresh = convert(state, value);
+        std::optional<YamlNode> fresh = convert(state, root, value);
         if (!fresh) return false;
         fresh->comments.modified = true;
         if (!check_writable(document, path, true)) return false;
         if (!check_nesting(level_in_file(document, path, false) + 1, *fresh)) return false;
-        for (NodePair& pair : container.pairs()) {
-            if (!pair.key.is(NodeKind::Scalar) || pair.key.text() != text) continue;
-            if (!check_aliases_keep_anchors(state, pair.value, Removal::Below)) return false;
-            replace_keeping_layout(pair.value, std::move(*fresh));
+        if (const std::optional<std::size_t> at = roundtrip::entry_position(container.pairs(), text)) {
+            YamlNode& target = container.pairs()[*at].value;
+            if (!check_aliases_keep_anchors(state, target, Removal::Below)) return false;
+            replace_keeping_layout(target, std::move(*fresh));
             return true;
         }
         YamlNode new_key = YamlNode::scalar(
-            std::string(text), results::choose_string_style(text, state.prefer_double_quotes, state.yaml11));
+            std::string(text), results::choose_string_style(text, state.prefer_double_quotes, reads_by_yaml11(state, root)));
         container.pairs().emplace_back(std::move(new_key), std::move(*fresh));
         return true;
     }
@@ -560,7 +597,8 @@ bool assign_document_item(DocumentState& state, PyObject* key, PyObject* value) 
         PyErr_SetString(PyExc_IndexError, "index out of range");
         return false;
     }
-    std::optional<YamlNode> fresh = convert(state, value);
+    // The new root has no directives of its own.
+    std::optional<YamlNode> fresh = results::from_python(value, state.prefer_double_quotes, 0, state.yaml11);
     if (!fresh) return false;
     YamlNode& root = state.documents[static_cast<std::size_t>(*index)];
     if (!check_aliases_keep_anchors(state, root, Removal::Subtree)) return false;
@@ -586,7 +624,7 @@ bool set_node_value(DocumentState& state, const HandleAddress& address, PyObject
         raise_stale_node();
         return false;
     }
-    std::optional<YamlNode> fresh = convert(state, value);
+    std::optional<YamlNode> fresh = convert(state, address.root, value);
     if (!fresh) return false;
     if (!check_writable(state.documents[address.root], address.path, false)) return false;
     if (!check_nesting(level_in_file(state.documents[address.root], address.path, true), *fresh)) return false;
@@ -608,6 +646,11 @@ bool set_node_anchor(DocumentState& state, const HandleAddress& address, PyObjec
         return false;
     if (node == nullptr) {
         raise_stale_node();
+        return false;
+    }
+    // "&a *b" does not read: an alias carries no properties.
+    if (text && node->is(NodeKind::Alias)) {
+        PyErr_SetString(PyExc_ValueError, "an alias node cannot have an anchor");
         return false;
     }
     if (!check_writable(state.documents[address.root], address.path, true)) return false;
@@ -717,6 +760,7 @@ bool make_node_alias(DocumentState& state, const HandleAddress& address, PyObjec
     node->set_content(YamlNode::alias(anchor_name));
     node->mutable_anchor().reset();
     node->mutable_tag().reset();
+    node->mutable_tag_expansion().reset();
     node->mutable_source().reset();
     node->comments.modified = true;
     return true;

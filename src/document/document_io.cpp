@@ -45,8 +45,6 @@ using roundtrip::YamlNode;
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 py::ref bytes_object(const std::string& text) {
     return py::ref::steal(PyBytes_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
@@ -77,14 +75,19 @@ public:
             return true;
         }
         if (node.is(NodeKind::Mapping)) {
-            // An entry whose key is not a scalar has no path step: it is
-            // left out with its whole value; an empty merge key ("!!merge :")
-            // steps as "<<" does.
-            for (const NodePair& pair : node.pairs()) {
-                const bool scalar = pair.key.is(NodeKind::Scalar);
-                if (!scalar && !(pair.key.is(NodeKind::Null) && roundtrip::is_merge_key(pair.key, mode_))) continue;
-                if (!descend(py::text_to_str(scalar ? std::string_view(pair.key.text()) : "<<"), pair.value))
+            // An entry that no path step names (its key is not a scalar,
+            // or a later entry repeats it) is left out with its whole
+            // value: every path listed leads to the leaf listed with it. An
+            // empty merge key ("!!merge :") steps as "<<" does.
+            const std::vector<NodePair>& pairs = node.pairs();
+            const std::vector<bool> addressable = roundtrip::addressable_entries(pairs);
+            for (std::size_t i = 0; i < pairs.size(); ++i) {
+                const NodePair& pair = pairs[i];
+                if (pair.key.is(NodeKind::Null) && roundtrip::is_merge_key(pair.key, mode_)) {
+                    if (!descend(py::text_to_str("<<"), pair.value)) return false;
+                } else if (addressable[i] && !descend(py::text_to_str(pair.key.text()), pair.value)) {
                     return false;
+                }
             }
             return true;
         }
@@ -170,12 +173,8 @@ bool write_back(const DocumentState& state, std::vector<directives::FileWrite>& 
 
 py::ref document_to_yaml(const DocumentState& state) { return bytes_object(serialize_document(state)); }
 
-py::ref node_to_yaml(const DocumentState& state, const YamlNode& node) {
-    std::string out;
-    out.reserve(256);
-    if (node.leading_bom) out += kByteOrderMark;
-    render_document(out, state.null_style, node);
-    return bytes_object(out);
+py::ref node_to_yaml(const DocumentState& state, const HandleAddress& view, const YamlNode& node) {
+    return bytes_object(roundtrip::serialize_node(state, view.root, view.path, node));
 }
 
 py::ref walk_leaves(const DocumentState& state, const YamlNode& start) {

@@ -150,9 +150,7 @@ py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject
         for (const std::string& warning : roundtrip::collect_yaml11_warnings(state.documents, mode))
             py::log_warning(warning);
     }
-    if (options & OPT_UPGRADE_1_1) {
-        for (roundtrip::YamlNode& tree : state.documents) roundtrip::upgrade_1_1(tree, mode);
-    }
+    if (options & OPT_UPGRADE_1_1) roundtrip::upgrade_stream_1_1(state.documents, mode);
     if (settings.decode.dup_error) {
         if (std::optional<LocatedError> duplicate = roundtrip::check_duplicate_keys(state.documents, mode)) {
             const std::optional<std::string> file = included_file_name(state.file_paths, duplicate->span.file_id);

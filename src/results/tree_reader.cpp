@@ -311,8 +311,8 @@ Placement placement_of(const YamlNode& node) {
     if (const auto& source = node.source()) {
         at.source_tag = source->tag;
         at.source_target = source->target;
-    } else if (const auto& tag = node.tag(); tag && parse::is_custom_tag(*tag)) {
-        at.source_tag = *tag;
+    } else if (const auto tag = node.tag_meaning(); tag && parse::is_custom_tag(*tag)) {
+        at.source_tag = *node.tag();
     }
     return at;
 }

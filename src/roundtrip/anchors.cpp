@@ -253,7 +253,7 @@ YamlNode expand_copy(const YamlNode& node, const AnchorIndex& index, std::uint32
             });
             copy.span = node.span;
             end_at_start(copy);
-            if (node.tag()) copy.mutable_tag() = node.tag();
+            copy.copy_tag(node);
             return copy;
         }
     }
@@ -286,11 +286,102 @@ YamlNode detach_copy(const YamlNode& node, const AliasTargets& targets, std::uin
     copy.span = node.span;
     end_at_start(copy);
     copy.comments = node.comments;
-    if (node.tag()) copy.mutable_tag() = node.tag();
+    copy.copy_tag(node);
     // The provenance stays, so that a value read from a secret or an
     // include is written back as its directive and never as its content.
     if (node.source()) copy.mutable_source() = node.source();
     return copy;
+}
+
+namespace {
+
+// `content` with every field of `node` but its content.
+YamlNode with_fields_of(const YamlNode& node, YamlNode content) {
+    content.span = node.span;
+    content.end_offset = node.end_offset;
+    content.end_line = node.end_line;
+    content.end_column = node.end_column;
+    content.comments = node.comments;
+    content.explicit_start = node.explicit_start;
+    content.leading_bom = node.leading_bom;
+    content.synthetic = node.synthetic;
+    if (node.anchor()) content.mutable_anchor() = node.anchor();
+    content.copy_tag(node);
+    if (node.source()) content.mutable_source() = node.source();
+    if (!node.directives().empty()) content.mutable_directives() = node.directives();
+    return content;
+}
+
+class StandaloneCopy {
+public:
+    StandaloneCopy(const YamlNode& top, std::span<const YamlNode> roots) : targets_(roots) {
+        // The nodes of the copied subtree, without recursion.
+        std::vector<const YamlNode*> stack{&top};
+        while (!stack.empty()) {
+            const YamlNode* node = stack.back();
+            stack.pop_back();
+            inside_.insert(node);
+            if (node->is(NodeKind::Sequence)) {
+                for (const YamlNode& item : node->items()) stack.push_back(&item);
+            } else if (node->is(NodeKind::Mapping)) {
+                for (const NodePair& pair : node->pairs()) {
+                    stack.push_back(&pair.key);
+                    stack.push_back(&pair.value);
+                }
+            }
+        }
+    }
+
+    YamlNode copy(const YamlNode& node) {
+        switch (node.kind()) {
+            case NodeKind::Alias: {
+                const YamlNode* definition = targets_.find(node);
+                if (definition == nullptr || inside_.contains(definition) || !copied_.insert(definition).second)
+                    return clone_node(node);
+                // The definition is marked copied before its own content is
+                // copied: an alias of it inside stays an alias.
+                YamlNode copy = with_stack_guard([&] { return this->copy(*definition); });
+                const std::optional<std::string> raw = copy.comments.raw();
+                const bool modified = copy.comments.modified;
+                copy.comments = node.comments;
+                if (raw) copy.comments.mutable_raw() = raw;
+                copy.comments.modified = modified;
+                copy.span = node.span;
+                return copy;
+            }
+            case NodeKind::Sequence: {
+                std::vector<YamlNode> items;
+                items.reserve(node.items().size());
+                for (const YamlNode& item : node.items()) items.push_back(with_stack_guard([&] { return copy(item); }));
+                return with_fields_of(node, YamlNode::sequence(std::move(items), node.style()));
+            }
+            case NodeKind::Mapping: {
+                std::vector<NodePair> pairs;
+                pairs.reserve(node.pairs().size());
+                for (const NodePair& pair : node.pairs()) {
+                    YamlNode key = with_stack_guard([&] { return copy(pair.key); });
+                    YamlNode value = with_stack_guard([&] { return copy(pair.value); });
+                    pairs.push_back(NodePair{std::move(key), std::move(value)});
+                }
+                return with_fields_of(node, YamlNode::mapping(std::move(pairs), node.style()));
+            }
+            case NodeKind::Scalar:
+            case NodeKind::Null:
+                break;
+        }
+        return clone_node(node);
+    }
+
+private:
+    AliasTargets targets_;
+    std::unordered_set<const YamlNode*> inside_;
+    std::unordered_set<const YamlNode*> copied_;
+};
+
+}  // namespace
+
+YamlNode standalone_copy(const YamlNode& node, std::span<const YamlNode> roots) {
+    return StandaloneCopy(node, roots).copy(node);
 }
 
 bool walk_with_path(const YamlNode& node, Path& path,
@@ -304,8 +395,11 @@ bool walk_with_path(const YamlNode& node, Path& path,
             if (stop) return true;
         }
     } else if (node.is(NodeKind::Mapping)) {
-        for (const NodePair& pair : node.pairs()) {
-            if (!pair.key.is(NodeKind::Scalar)) continue;
+        const std::vector<NodePair>& pairs = node.pairs();
+        const std::vector<bool> addressable = addressable_entries(pairs);
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            if (!addressable[i]) continue;
+            const NodePair& pair = pairs[i];
             path.push_back(PathSegment::key(pair.key.text()));
             const bool stop = visitor(pair.value, path);
             path.pop_back();

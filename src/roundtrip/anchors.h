@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -110,10 +111,23 @@ YamlNode expand_copy(const YamlNode& node, const AnchorIndex& index, std::uint32
 // stands for in `targets`. Limits as for expand_copy.
 YamlNode detach_copy(const YamlNode& node, const AliasTargets& targets, std::uint32_t depth, std::uint64_t& budget);
 
+// A copy of `node`, a node of `roots`, that reads alone as it reads in
+// place: an alias that stands for a definition outside `node` is, at the
+// first alias of that definition in document order, replaced by a copy of
+// the definition, anchor included and its own aliases treated alike, and
+// keeps the alias's comments; the later aliases of the definition stay
+// aliases of that copy. Everything else is copied as it is. Linear in
+// `node` and the definitions copied.
+//
+//     a: &x 1      the copy of b: {c: &x 1, d: *x}
+//     b: {c: *x, d: *x}
+YamlNode standalone_copy(const YamlNode& node, std::span<const YamlNode> roots);
+
 // Calls `visitor` on each child of `node` that a path can address, with
 // `path` extended by the child's step: the items of a sequence, and the
-// values of a mapping's Scalar keys. It stops when the visitor returns
-// true and says so. Keys, and values behind other keys, are skipped.
+// values that Key steps name (addressable_entries). It stops when the
+// visitor returns true and says so. Keys, and values behind other keys or
+// behind a key that a later entry repeats, are skipped.
 bool walk_with_path(const YamlNode& node, Path& path,
                     const std::function<bool(const YamlNode& child, Path& path)>& visitor);
 

@@ -137,6 +137,22 @@ const std::optional<std::string>& YamlNode::tag() const {
 std::optional<std::string>& YamlNode::mutable_tag() { return properties().tag; }
 
 const Span& YamlNode::tag_span() const { return properties_ && properties_->tag_span ? *properties_->tag_span : span; }
+const std::optional<std::string>& YamlNode::tag_expansion() const {
+    return properties_ ? properties_->tag_expansion : absent<std::string>();
+}
+std::optional<std::string>& YamlNode::mutable_tag_expansion() { return properties().tag_expansion; }
+
+std::optional<std::string_view> YamlNode::tag_meaning() const {
+    if (!properties_ || !properties_->tag) return std::nullopt;
+    return properties_->tag_expansion ? *properties_->tag_expansion : *properties_->tag;
+}
+
+void YamlNode::copy_tag(const YamlNode& other) {
+    if (!other.tag() && !tag()) return;
+    Properties& own = properties();
+    own.tag = other.tag();
+    own.tag_expansion = other.tag_expansion();
+}
 
 const std::optional<IncludeSource>& YamlNode::source() const {
     return properties_ ? properties_->source : absent<IncludeSource>();

@@ -184,6 +184,19 @@ public:
     // tag cannot read points there. The node's span otherwise.
     const Span& tag_span() const;
     void set_tag_span(const Span& at) { properties().tag_span = at; }
+    // What the tag names where its spelling alone does not tell: a tag
+    // written with a %TAG handle or verbatim that names a core tag
+    // ("!e!int", "!<tag:yaml.org,2002:int>") holds the core tag's long
+    // form, "!!x" under a %TAG line that gives "!!" another prefix its
+    // expansion. Absent for every other tag.
+    const std::optional<std::string>& tag_expansion() const;
+    std::optional<std::string>& mutable_tag_expansion();
+    // The tag by what it names: its expansion when it has one, else the
+    // tag as written. Resolution and the choice between core and custom
+    // tags go by this text.
+    std::optional<std::string_view> tag_meaning() const;
+    // Gives this node the tag of `other`, with its expansion, or none.
+    void copy_tag(const YamlNode& other);
     const std::optional<IncludeSource>& source() const;
     std::optional<IncludeSource>& mutable_source();
     // On a document root: the "%YAML" and "%TAG" lines written before its
@@ -196,6 +209,7 @@ private:
         std::optional<std::string> anchor;
         std::optional<std::string> tag;
         std::optional<Span> tag_span;
+        std::optional<std::string> tag_expansion;
         std::optional<IncludeSource> source;
         std::vector<std::string> directives;
     };

@@ -1,30 +1,37 @@
 // Duplicate keys, YAML 1.1 warnings and the 1.1 upgrade over trees.
 //
-// Canonical key texts, for the mapping
+// Each key gets the canonical text of its value, and equal texts get one
+// number. For the mapping
 //
-//     {1: a, 1.0: b, "1": c, [x, 2]: d, *k: e, ~: f}
+//     {&k 1: a, 1.0: b, "1": c, [x, 2]: d, *k: e, ~: f}
 //
-// are i:1, i:1, s:1:1, seq:[s:1:x,i:2], alias:1:k and null: the first two
-// keys are one Python dict entry, so the second is a duplicate. Numbers
-// compare by value as Python compares them (True, 1, 1.0 and the big
-// integer 1 are equal; 0.0 and -0.0 too); texts carry their length, so no
-// text can pass for a list of several. A float that is not integral is
-// f: and its shortest decimal text; NaN is f:NaN, so two NaN keys count
-// as repeated, as their texts are.
+// the scalar keys read i:1, i:1, s:1:1 and null, the sequence
+// seq:[#n#m] with the numbers of s:1:x and i:2, and the alias the number
+// of the node it stands for, i:1: the keys 1.0 and *k are one Python dict
+// entry with the first, so both are duplicates. Numbers compare by value
+// as Python compares them (True, 1, 1.0 and the big integer 1 are equal;
+// 0.0 and -0.0 too); texts carry their length, so no text can pass for
+// another. A float that is not integral is f: and its shortest decimal
+// text; NaN is f:NaN, so two NaN keys count as repeated, as their texts
+// are.
 //
 // Every walk goes through the stack guard: trees made by edits can be far
 // deeper than the composer's nesting limit.
 #include "roundtrip/checks.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "common/hash.h"
 #include "common/stack_guard.h"
 #include "decode/key_set.h"
 #include "encode/scalar_text.h"
+#include "roundtrip/anchors.h"
 
 namespace quillmere::roundtrip {
 
@@ -33,9 +40,7 @@ using resolver::ResolvedKind;
 
 namespace {
 
-resolver::OptionalTag tag_of(const YamlNode& node) {
-    return node.tag() ? resolver::OptionalTag(*node.tag()) : std::nullopt;
-}
+resolver::OptionalTag tag_of(const YamlNode& node) { return node.tag_meaning(); }
 
 OwnedResolvedScalar resolve(const YamlNode& scalar, ResolveMode mode) {
     return resolver::resolve_scalar_owned(mode, scalar.text(), scalar.scalar_style() != ScalarStyle::Plain,
@@ -91,55 +96,103 @@ void append_text(std::string& out, std::string_view prefix, std::string_view tex
     out += text;
 }
 
-void append_canonical(std::string& out, const YamlNode& node, ResolveMode mode) {
-    switch (node.kind()) {
-        case NodeKind::Null:
-            out += "null";
-            return;
-        case NodeKind::Alias:
-            append_text(out, "alias:", node.text());
-            return;
-        case NodeKind::Scalar: {
-            const OwnedResolvedScalar scalar = resolve(node, mode);
-            if (scalar.kind == ResolvedKind::Null) {
-                out += "null";
-            } else if (scalar.kind == ResolvedKind::Invalid) {
-                // A text that its core tag cannot read: the same text and tag.
-                append_text(out, "invalid:", node.text());
-                append_text(out, ":", *node.tag());
-            } else if (scalar.kind == ResolvedKind::Str) {
-                append_text(out, "s:", scalar.text);
-            } else {
-                append_number(out, scalar);
-            }
-            return;
-        }
-        case NodeKind::Sequence: {
-            out += "seq:[";
-            bool first = true;
-            for (const YamlNode& item : node.items()) {
-                if (!first) out += ',';
-                first = false;
-                with_stack_guard([&] { append_canonical(out, item, mode); });
-            }
-            out += ']';
-            return;
-        }
-        case NodeKind::Mapping: {
-            out += "map:{";
-            bool first = true;
-            for (const NodePair& pair : node.pairs()) {
-                if (!first) out += ',';
-                first = false;
-                with_stack_guard([&] { append_canonical(out, pair.key, mode); });
-                out += '=';
-                with_stack_guard([&] { append_canonical(out, pair.value, mode); });
-            }
-            out += '}';
-            return;
-        }
+// The canonical text of a scalar or null key.
+void append_scalar_canonical(std::string& out, const YamlNode& node, ResolveMode mode) {
+    if (node.is(NodeKind::Null)) {
+        out += "null";
+        return;
+    }
+    const OwnedResolvedScalar scalar = resolve(node, mode);
+    if (scalar.kind == ResolvedKind::Null) {
+        out += "null";
+    } else if (scalar.kind == ResolvedKind::Invalid) {
+        // A text that its core tag cannot read: the same text and tag.
+        append_text(out, "invalid:", node.text());
+        append_text(out, ":", *node.tag_meaning());
+    } else if (scalar.kind == ResolvedKind::Str) {
+        append_text(out, "s:", scalar.text);
+    } else {
+        append_number(out, scalar);
     }
 }
+
+constexpr std::string_view kMergeKeyText = "s:2:<<";
+
+// Numbers the keys of one tree by their canonical texts: equal numbers
+// for keys that are one Python dict entry. A collection's text is made of
+// its children's numbers, and an alias has the number of the node it
+// stands for, found once per anchored node: a key that aliases a large or
+// deeply aliased collection costs no more than its own children, so the
+// whole check stays linear in the tree.
+class KeyNumbers {
+public:
+    KeyNumbers(const YamlNode& tree, ResolveMode mode) : tree_(tree), mode_(mode) {}
+
+    std::uint64_t number(const YamlNode& key) {
+        std::string text;
+        switch (key.kind()) {
+            case NodeKind::Null:
+            case NodeKind::Scalar:
+                append_scalar_canonical(text, key, mode_);
+                break;
+            case NodeKind::Alias: {
+                const YamlNode* target = target_of(key);
+                if (target == nullptr) {
+                    append_text(text, "alias:", key.text());
+                    break;
+                }
+                if (const auto known = by_target_.find(target); known != by_target_.end()) return known->second;
+                const std::uint64_t id = with_stack_guard([&] { return number(*target); });
+                by_target_.emplace(target, id);
+                return id;
+            }
+            case NodeKind::Sequence:
+                text += "seq:[";
+                for (const YamlNode& item : key.items()) append_number_of(text, item);
+                text += ']';
+                break;
+            case NodeKind::Mapping:
+                text += "map:{";
+                for (const NodePair& pair : key.pairs()) {
+                    append_number_of(text, pair.key);
+                    text += '=';
+                    append_number_of(text, pair.value);
+                }
+                text += '}';
+                break;
+        }
+        return numbers_.emplace(std::move(text), numbers_.size()).first->second;
+    }
+
+    // The node an alias stands for; null when it stands for none (or
+    // `key` is no alias). Only definitions complete before an alias count,
+    // so no alias stands for a node around it.
+    const YamlNode* target_of(const YamlNode& key) {
+        if (!key.is(NodeKind::Alias)) return nullptr;
+        if (!targets_) targets_.emplace(std::span(&tree_, 1), AliasTargets::Unpreceded::Nothing);
+        return targets_->find(key);
+    }
+
+    // Whether a scalar key numbered `id` is a merge key "<<", plain or
+    // quoted, which the check passes over.
+    bool is_merge_key(const YamlNode& key, std::uint64_t id) const {
+        if (!key.is(NodeKind::Scalar)) return false;
+        const auto merge = numbers_.find(kMergeKeyText);
+        return merge != numbers_.end() && merge->second == id;
+    }
+
+private:
+    void append_number_of(std::string& text, const YamlNode& child) {
+        text += '#';
+        text += std::to_string(with_stack_guard([&] { return number(child); }));
+    }
+
+    const YamlNode& tree_;
+    ResolveMode mode_;
+    std::optional<AliasTargets> targets_;
+    std::unordered_map<std::string, std::uint64_t, SeededHash, TextEqual> numbers_;
+    std::unordered_map<const YamlNode*, std::uint64_t> by_target_;
+};
 
 // A key as messages show it: a scalar's text, any other node in debug
 // notation, such as Sequence([Scalar("a"), Alias("b")]).
@@ -183,30 +236,35 @@ void append_debug(std::string& out, const YamlNode& node) {
     }
 }
 
-std::string display_text(const YamlNode& key) {
-    if (key.is(NodeKind::Scalar)) return key.text();
+
+// A key as messages show it: a scalar's text, any other node in debug
+// notation; an alias as the node it stands for, as the plain road shows
+// the value it reads.
+std::string display_text(const YamlNode& key, KeyNumbers& numbers) {
+    const YamlNode* target = numbers.target_of(key);
+    const YamlNode& shown = target != nullptr ? *target : key;
+    if (shown.is(NodeKind::Scalar)) return shown.text();
     std::string out;
-    append_debug(out, key);
+    append_debug(out, shown);
     return out;
 }
-
-using KeyTexts = std::unordered_set<std::string, SeededHash, TextEqual>;
 
 // Walks `node` in document order and reports each repeated key to
 // `report`, which returns false to stop the walk. Returns false when
 // stopped.
 template <class Report>
-bool walk_duplicates(const YamlNode& node, ResolveMode mode, Report& report) {
+bool walk_duplicates(const YamlNode& node, KeyNumbers& numbers, Report& report) {
     if (node.is(NodeKind::Sequence)) {
         for (const YamlNode& item : node.items())
-            if (!with_stack_guard([&] { return walk_duplicates(item, mode, report); })) return false;
+            if (!with_stack_guard([&] { return walk_duplicates(item, numbers, report); })) return false;
     } else if (node.is(NodeKind::Mapping)) {
-        KeyTexts seen;
+        std::unordered_set<std::uint64_t> seen;
         for (const NodePair& pair : node.pairs()) {
-            std::string text = canonical_key(pair.key, mode);
-            if (text != "s:2:<<" && !seen.insert(std::move(text)).second && !report(pair.key)) return false;
-            if (!with_stack_guard([&] { return walk_duplicates(pair.key, mode, report); })) return false;
-            if (!with_stack_guard([&] { return walk_duplicates(pair.value, mode, report); })) return false;
+            const std::uint64_t id = numbers.number(pair.key);
+            if (!numbers.is_merge_key(pair.key, id) && !seen.insert(id).second && !report(pair.key, numbers))
+                return false;
+            if (!with_stack_guard([&] { return walk_duplicates(pair.key, numbers, report); })) return false;
+            if (!with_stack_guard([&] { return walk_duplicates(pair.value, numbers, report); })) return false;
         }
     }
     return true;
@@ -285,19 +343,15 @@ void upgrade_node(YamlNode& node, ResolveMode mode) {
 
 }  // namespace
 
-std::string canonical_key(const YamlNode& key, ResolveMode mode) {
-    std::string out;
-    append_canonical(out, key, mode);
-    return out;
-}
-
 std::optional<LocatedError> first_duplicate_key(const YamlNode& tree, ResolveMode mode) {
     std::optional<LocatedError> found;
-    auto report = [&](const YamlNode& key) {
-        found = LocatedError{"duplicate mapping key: " + display_text(key), key.span, LocatedErrorKind::DuplicateKey};
+    auto report = [&](const YamlNode& key, KeyNumbers& numbers) {
+        found = LocatedError{"duplicate mapping key: " + display_text(key, numbers), key.span,
+                             LocatedErrorKind::DuplicateKey};
         return false;
     };
-    walk_duplicates(tree, mode, report);
+    KeyNumbers numbers(tree, mode);
+    walk_duplicates(tree, numbers, report);
     return found;
 }
 
@@ -308,13 +362,14 @@ std::optional<LocatedError> check_duplicate_keys(std::span<const YamlNode> roots
 }
 
 void duplicate_key_warnings(const YamlNode& tree, ResolveMode mode, std::vector<std::string>& warnings) {
-    auto report = [&](const YamlNode& key) {
-        warnings.push_back("duplicate mapping key '" + display_text(key) + "' at line " +
+    auto report = [&](const YamlNode& key, KeyNumbers& numbers) {
+        warnings.push_back("duplicate mapping key '" + display_text(key, numbers) + "' at line " +
                            std::to_string(key.span.line + 1) + ", column " + std::to_string(key.span.column + 1) +
                            "; keeping the last value");
         return true;
     };
-    walk_duplicates(tree, mode, report);
+    KeyNumbers numbers(tree, mode);
+    walk_duplicates(tree, numbers, report);
 }
 
 std::vector<std::string> collect_duplicate_key_warnings(std::span<const YamlNode> roots, ResolveMode mode) {
@@ -345,6 +400,22 @@ std::vector<std::string> collect_yaml11_warnings(std::span<const YamlNode> roots
 void upgrade_1_1(YamlNode& tree, ResolveMode mode) {
     if (mode == ResolveMode::Core12) return;
     upgrade_node(tree, mode);
+}
+
+void upgrade_stream_1_1(std::span<YamlNode> roots, ResolveMode mode) {
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        YamlNode& root = roots[i];
+        upgrade_1_1(root, mode);
+        if (root.directives().empty()) continue;
+        std::vector<std::string>& lines = root.mutable_directives();
+        const auto is_version = [](const std::string& line) {
+            return line.starts_with("%YAML") && line.size() > 5 && (line[5] == ' ' || line[5] == '\t');
+        };
+        const auto kept = std::remove_if(lines.begin(), lines.end(), is_version);
+        if (kept == lines.end()) continue;
+        lines.erase(kept, lines.end());
+        if (i > 0) root.comments.modified = true;
+    }
 }
 
 }  // namespace quillmere::roundtrip

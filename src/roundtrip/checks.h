@@ -2,12 +2,14 @@
 //
 // A round-trip tree keeps every mapping pair, repeated keys included, so
 // duplicates are found by comparing canonical key texts: two keys are the
-// same when they become one entry of a Python dict.
+// same when they become one entry of a Python dict, an alias standing for
+// the node it refers to.
 //
 //     {1: a, 1.0: b}           duplicate (1 == 1.0)
 //     {true: a, 1: b}          duplicate (True == 1)
 //     {"1": a, 1: b}           two keys
 //     {yes: a, true: b}        duplicate under the 1.1 rules only
+//     {&x k: a, *x : b}        duplicate (*x is k)
 //
 // The 1.1 warnings name every plain scalar that the 1.1 and 1.2 rules read
 // as different types, and the upgrade rewrites such scalars so that they
@@ -29,12 +31,6 @@ namespace quillmere::roundtrip {
 
 using resolver::ResolveMode;
 
-// The text that identifies a key's value for duplicate detection. Numbers
-// (booleans, integers, floats with an integral value) share one form per
-// value; strings, aliases (by name), nulls and collections (item by item)
-// have their own.
-std::string canonical_key(const YamlNode& key, ResolveMode mode);
-
 // The first repeated key of `tree` in document order, as "duplicate mapping
 // key: {}" at the repeated key, or none. Merge keys never count.
 std::optional<LocatedError> first_duplicate_key(const YamlNode& tree, ResolveMode mode);
@@ -52,5 +48,12 @@ std::vector<std::string> collect_yaml11_warnings(std::span<const YamlNode> roots
 // Rewrites the plain scalars of `tree` in place so that the 1.2 rules read
 // them as `mode` did, marking each rewritten node modified.
 void upgrade_1_1(YamlNode& tree, ResolveMode mode);
+
+// The upgrade of a whole stream: every tree rewritten, and the "%YAML"
+// line of every document dropped, as the documents now read by the 1.2
+// rules. A later document that had one is marked modified, so that it is
+// written without it; the first one's gives way to the "%YAML 1.2" header
+// that serialisation puts in front.
+void upgrade_stream_1_1(std::span<YamlNode> roots, ResolveMode mode);
 
 }  // namespace quillmere::roundtrip

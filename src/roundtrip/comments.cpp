@@ -57,6 +57,7 @@ public:
         } else if (node.is(NodeKind::Mapping)) {
             for (NodePair& pair : node.pairs()) {
                 with_stack_guard([&] { visit(pair.key, false, inner_limit); });
+                take_comment_after_colon(pair.key, pair.value, inner_limit);
                 with_stack_guard([&] { visit(pair.value, true, inner_limit); });
             }
         }
@@ -65,7 +66,7 @@ public:
         const auto& raw = node.comments.raw();
         raise_last_line(raw ? line + static_cast<std::uint32_t>(std::count(raw->begin(), raw->end(), '\n')) : end.line);
 
-        if (!inline_allowed || cursor_ >= comments_.size()) return;
+        if (!inline_allowed || cursor_ >= comments_.size() || node.comments.inline_comment()) return;
         ScannedComment& comment = comments_[cursor_];
         if (comment.span.line != line || comment.span.column <= node.span.column || comment.span.offset >= limit)
             return;
@@ -82,6 +83,31 @@ public:
     }
 
 private:
+    // The comment after "key:" when the value is a block collection that
+    // starts on a later line: the inline comment of that collection, which
+    // has no line of its own to end ("key: # about\n  x: 1"). The ":" must
+    // stand on the key's line: after "? key" the comment is the next
+    // node's, as everywhere else.
+    void take_comment_after_colon(const YamlNode& key, YamlNode& value, std::uint64_t limit) {
+        if (cursor_ >= comments_.size() || value.style() != CollectionStyle::Block) return;
+        if (!(value.is(NodeKind::Mapping) && !value.pairs().empty()) &&
+            !(value.is(NodeKind::Sequence) && !value.items().empty()))
+            return;
+        const ScannedComment& comment = comments_[cursor_];
+        const ContentEnd end = content_end(key);
+        if (comment.span.line != end.line || comment.span.line >= value.span.line || comment.span.offset >= limit ||
+            comment.span.column <= end.column || key.end_offset >= comment.span.offset)
+            return;
+        const std::string_view between = text_.substr(key.end_offset, comment.span.offset - key.end_offset);
+        const std::size_t colon = between.find_first_not_of(" \t");
+        if (colon == std::string_view::npos || between[colon] != ':') return;
+        // The blanks before the "#", after the ":" or the value's properties.
+        const std::size_t last = between.find_last_not_of(" \t");
+        value.comments.inline_spaces = static_cast<std::uint32_t>(between.size() - last - 1);
+        value.comments.mutable_inline_comment() = std::move(comments_[cursor_].text);
+        ++cursor_;
+    }
+
     void raise_last_line(std::uint32_t line) {
         if (!has_last_line_ || line > last_line_) last_line_ = line;
         has_last_line_ = true;

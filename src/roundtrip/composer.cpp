@@ -26,12 +26,14 @@
 #include "roundtrip/composer.h"
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "parse/parser.h"
+#include "resolver/resolver.h"
 #include "roundtrip/comments.h"
 #include "roundtrip/line_index.h"
 #include "roundtrip/node_ends.h"
@@ -146,11 +148,21 @@ public:
         if (props.has_tag) {
             node.mutable_tag() = std::string(props.tag);
             node.set_tag_span(props.tag_span);
+            if (!props.expanded.empty()) node.mutable_tag_expansion() = std::string(props.expanded);
         }
     }
 
-    // Tags stay as written; the parser has checked their handles.
-    void expand_tag(const parse::TagParts&, parse::Properties&) {}
+    // Tags stay as written; the parser has checked their handles. The
+    // expansion is kept only where the spelling alone misleads about what
+    // the tag names: a core tag written through a handle or verbatim, a
+    // "!!" that a %TAG line points elsewhere.
+    void expand_tag(const parse::TagParts& parts, parse::Properties& props) {
+        std::string expanded(parts.prefix);
+        expanded += parts.suffix;
+        const bool same = resolver::standard_tag_word(expanded) == resolver::standard_tag_word(props.tag) &&
+                          parse::is_custom_tag(expanded) == parse::is_custom_tag(props.tag);
+        props.expanded = same ? std::string_view() : std::string_view(expansions_.emplace_back(std::move(expanded)));
+    }
 
     AnchorMark anchor_mark() { return {}; }
     Anchor make_anchor(const YamlNode&, AnchorMark) { return {}; }
@@ -213,10 +225,9 @@ public:
         finish_collection(node, sequence, end, TokenKind::SequenceEnd, furthest);
     }
 
-    // Only %YAML and %TAG lines are kept; they go to the next root.
-    void directive(const Token& token, parse::DirectiveKind kind) {
-        if (kind != parse::DirectiveKind::Reserved) directives_.push_back("%" + std::string(token.text));
-    }
+    // Directive lines, reserved ones too, with their comments; they go to
+    // the next root.
+    void directive(const Token& token, parse::DirectiveKind) { directives_.push_back("%" + std::string(token.text)); }
 
     void document(YamlNode&& root, bool present, const Token* start) {
         if (!present) {
@@ -267,6 +278,7 @@ private:
     const ComposeOptions& options_;
     std::vector<YamlNode>& roots_;
     std::vector<std::string> directives_;
+    std::deque<std::string> expansions_;  // of the tags read so far; stable addresses
     // Children of the collections being built, innermost last.
     SlotStack<YamlNode> items_;
     SlotStack<NodePair> pairs_;

@@ -32,10 +32,10 @@ private:
         if (node.is(NodeKind::Alias)) return alias(node);
         const std::uint64_t start = made_;
         ++made_;
-        if (const auto& tag = node.tag(); tag && is_custom(*tag)) ++made_;
+        if (const auto tag = node.tag_meaning(); tag && is_custom(*tag)) ++made_;
         if (is_merge(node)) ++made_;  // the merge marker is a tag around a string
         if (unreadable(node)) {
-            refusal = DecoderRefusal{LocatedError{resolver::invalid_tagged_text_message(*node.tag(), text_of(node)),
+            refusal = DecoderRefusal{LocatedError{resolver::invalid_tagged_text_message(*node.tag_meaning(), text_of(node)),
                                                   node.tag_span(), LocatedErrorKind::Parse},
                                      true};
             return false;
@@ -81,7 +81,7 @@ private:
 
     // A scalar or empty node under a core tag that cannot read its text.
     bool unreadable(const YamlNode& node) const {
-        const auto& tag = node.tag();
+        const auto tag = node.tag_meaning();
         if (!tag || is_custom(*tag) || !(node.is(NodeKind::Scalar) || node.is(NodeKind::Null))) return false;
         return resolver::resolve_scalar(mode_, text_of(node), false, *tag).kind == resolver::ResolvedKind::Invalid;
     }

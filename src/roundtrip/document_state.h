@@ -55,7 +55,7 @@ struct DocumentState {
 // stale: no such document, a key no scalar key of the mapping has, an
 // index past the end, or a step into anything but a mapping (Key) or a
 // sequence (Index). The walk never follows an alias. Of equal keys the
-// first entry wins.
+// last entry wins, as in the data.
 const YamlNode* resolve_path(const DocumentState& state, std::size_t root, const Path& path);
 YamlNode* resolve_path(DocumentState& state, std::size_t root, const Path& path);
 

@@ -33,10 +33,11 @@
 // lines so that every comment keeps its place.
 //
 // A comment is written where reading the text back attaches it to a node
-// in the same order, and where the next cycle writes it again: the comment
-// at the end of a block collection's first line, and those of its first
-// entry, above the collection; those of a value that stood below its key,
-// below the key; a tag with no content ("key: !t" and nothing), which
+// in the same order, and where the next cycle writes it again: the inline
+// comment of a block collection that is a simple key's value after
+// "key:", that of any other block collection, and the comments of its
+// first entry, above the collection; those of a value that stood below its
+// key, below the key; a tag with no content ("key: !t" and nothing), which
 // stands where the next token does, gets the comments up to that token
 // above it, below its key or dash.
 //
@@ -323,14 +324,11 @@ std::optional<RawBlock> read_raw_block(std::string_view raw, std::string_view te
 // The comment in the header of a block scalar that has to be written
 // double-quoted: it goes on a line above the scalar.
 std::optional<std::string_view> displaced_header_comment(const YamlNode& node) {
-    if (!is_block_scalar_style(node) || !node.comments.raw() || !has_unwritable(node.text(), true))
-        return std::nullopt;
-    const std::string_view raw(*node.comments.raw());
-    const auto header = parse_block_header(raw.substr(0, raw.find_first_of("\r\n")));
-    if (!header || !header->comment) return std::nullopt;
+    const std::optional<HeaderComment> header = block_scalar_header_comment(node);
+    if (!header || !has_unwritable(node.text(), true)) return std::nullopt;
     // The text as a comment line of its own has it: one blank after the
     // "#" and trailing blanks dropped.
-    std::string_view text = *header->comment;
+    std::string_view text = header->written;
     if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     return scanner::trim_white_space_end(text);
 }
@@ -387,14 +385,14 @@ private:
     // collection already (CommentsWritten), or it continues the line of an
     // indicator as well (SameLine).
     enum class First : std::uint8_t { Normal, CommentsWritten, SameLine };
-    void render_leading_comments(const YamlNode& node, std::uint64_t indent);
+    void render_leading_comments(const YamlNode& node, std::uint64_t indent, bool inline_written = false);
     void render_block_collection(const YamlNode& node, std::uint64_t indent, First first);
     void render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent, First first);
     void render_entry(const NodePair& pair, std::uint64_t indent);
     void render_key(const YamlNode& key);
     bool is_simple_key(const YamlNode& key) const;
     void render_complex_key(const YamlNode& key, const YamlNode& value, std::uint64_t indent);
-    void render_block_value(const YamlNode& value, std::uint64_t indent);
+    void render_block_value(const YamlNode& value, std::uint64_t indent, bool after_simple_key = false);
     void render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, First first);
     void render_sequence_item(const YamlNode& item, std::uint64_t indent, bool comments_below);
     bool writes_nothing(const YamlNode& node) const;
@@ -679,15 +677,17 @@ bool Renderer::render_content(const YamlNode& node, Place place, std::int64_t pa
     return false;
 }
 
-// A null after its properties: nothing where an empty node reads as null
-// (and always under properties with a tag, whose tag then stays on a
-// null), else "null", or "~" for an assigned None under the Tilde style.
+// A null after its properties: nothing where an empty node reads as null,
+// and always after a tag, where "~" or "null" would be a text under the
+// tag and no null; else "null", or "~" for an assigned None under the
+// Tilde style.
 void Renderer::render_null(const YamlNode& node, Place place) {
+    if (node.tag()) return;
     if (node.synthetic && null_style_ == NullStyle::Tilde) {
         out_ += '~';
     } else if (node.synthetic && null_style_ == NullStyle::Keyword) {
         out_ += "null";
-    } else if (!node.tag() && (place != Place::Block || node.anchor())) {
+    } else if (place != Place::Block || node.anchor()) {
         // An anchor alone would stand where the next token does and take
         // that line's comment for its own.
         out_ += "null";
@@ -929,9 +929,7 @@ bool Renderer::is_empty_null(const YamlNode& node) const {
 // A null written as its tag alone (an anchor alone is given "null"). It
 // stands where the next token does, so comments after it read back as
 // comments above it.
-bool Renderer::is_bare_tag(const YamlNode& node) const {
-    return is_null_like(node) && node.tag() && (!node.synthetic || null_style_ == NullStyle::Empty);
-}
+bool Renderer::is_bare_tag(const YamlNode& node) const { return is_null_like(node) && node.tag(); }
 
 // Everything written on lines of their own above a node at `indent`: its
 // blank lines and head comments, and every comment that reads back as its
@@ -944,7 +942,7 @@ bool Renderer::is_bare_tag(const YamlNode& node) const {
 //
 // All of it reads back above the outermost node, where blank lines after a
 // comment are not kept: only those before the first comment are written.
-void Renderer::render_leading_comments(const YamlNode& node, std::uint64_t indent) {
+void Renderer::render_leading_comments(const YamlNode& node, std::uint64_t indent, bool inline_written) {
     const YamlNode* at = &node;
     bool commented = false;
     // What keeps blank lines out keeps them out of the whole chain.
@@ -958,7 +956,7 @@ void Renderer::render_leading_comments(const YamlNode& node, std::uint64_t inden
             return;
         }
         commented = commented || !at->comments.head().empty() || displaced_header_comment(*at);
-        if (is_block_collection(*at)) {
+        if (is_block_collection(*at) && !(inline_written && at == &node)) {
             render_inline_as_line(*at, indent);
             commented = commented || at->comments.inline_comment();
         }
@@ -1064,6 +1062,9 @@ void Renderer::render_entry(const NodePair& pair, std::uint64_t indent) {
         spaces(indent);
     } else {
         render_key(pair.key);
+        out_ += ':';
+        render_block_value(pair.value, indent, true);
+        return;
     }
     out_ += ':';
     render_block_value(pair.value, indent);
@@ -1095,7 +1096,9 @@ void Renderer::render_complex_key(const YamlNode& key, const YamlNode& value, st
 }
 
 // What follows "key:" at `indent`, up to and including its last line break.
-void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
+// After a simple key, on the key's line, a block collection's inline
+// comment ends that line, where it reads back as the collection's.
+void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent, bool after_simple_key) {
     if (is_directive(value)) {
         if (!comments_here(value).head().empty()) {
             // Comments above a directive that stood on the line below its
@@ -1113,8 +1116,10 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
         const bool indented = value.is(NodeKind::Mapping) || value.span.column > indent;
         const std::uint64_t inner = indented ? indent + 2 : indent;
         render_trailing_properties(value);
+        const bool inline_here = after_simple_key && value.comments.inline_comment();
+        if (inline_here) render_inline_comment(value);
         newline();
-        render_leading_comments(value, inner);
+        render_leading_comments(value, inner, inline_here);
         render_block_collection(value, inner, First::CommentsWritten);
         return;
     }
@@ -1135,10 +1140,19 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent) {
     if (bare_tag) {
         if (!render_below(value, indent + 2)) spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
     } else if (!value.comments.head().empty() || displaced_header_comment(value)) {
-        // Comments above a value that stood on the line below its key.
+        // Comments above a value that stood on the line below its key. A
+        // null there is written "null": nothing after the comments would
+        // leave a line of blanks, and the comments would read back as the
+        // next line's.
         newline();
         render_leading_comments(value, indent + 2);
         spaces(indent + 2);
+        if (writes_nothing(value)) {
+            out_ += "null";
+            render_inline_comment(value);
+            newline();
+            return;
+        }
     } else {
         spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
     }
@@ -1228,6 +1242,14 @@ bool Renderer::render_rest_of_line(const YamlNode& node, std::int64_t parent, st
 
 }  // namespace
 
+std::optional<HeaderComment> block_scalar_header_comment(const YamlNode& node) {
+    if (!is_block_scalar_style(node) || !node.comments.raw()) return std::nullopt;
+    const std::string_view raw(*node.comments.raw());
+    const auto header = parse_block_header(raw.substr(0, raw.find_first_of("\r\n")));
+    if (!header || !header->comment) return std::nullopt;
+    return HeaderComment{*header->comment, static_cast<std::uint32_t>(header->comment_gap.size())};
+}
+
 void render_document(std::string& out, NullStyle null_style, const YamlNode& root) {
     Renderer(out, null_style).render_document(root, false);
 }
@@ -1235,7 +1257,8 @@ void render_document(std::string& out, NullStyle null_style, const YamlNode& roo
 void render_documents(std::string& out, NullStyle null_style, std::span<const YamlNode> roots) {
     if (!roots.empty() && roots.front().leading_bom) out += "\xEF\xBB\xBF";
     for (std::size_t i = 0; i < roots.size(); ++i) {
-        if (i > 0 && !roots[i].explicit_start) out += "---\n";
+        // A document with directive lines writes its own "---" after them.
+        if (i > 0 && !roots[i].explicit_start && roots[i].directives().empty()) out += "---\n";
         render_document(out, null_style, roots[i]);
     }
 }
@@ -1269,7 +1292,7 @@ std::string render_included_file(const YamlNode& node, const IncludeSource& file
     if (!composed.ok()) return out;
     const std::vector<YamlNode>& documents = composed.value();
     for (std::size_t i = 1; i < documents.size(); ++i) {
-        if (!documents[i].explicit_start) out += "---\n";
+        if (!documents[i].explicit_start && documents[i].directives().empty()) out += "---\n";
         render_document(out, NullStyle::Keyword, documents[i]);
     }
     return out;

@@ -46,7 +46,8 @@ void render_document(std::string& out, NullStyle null_style, const YamlNode& roo
 
 // Appends the documents of a stream as a document re-emits them: a byte
 // order mark when the first has one, "---" before every later one that
-// did not start with it.
+// did not start with it and has no directive lines (which end the
+// document before and start their own).
 void render_documents(std::string& out, NullStyle null_style, std::span<const YamlNode> roots);
 
 // `node` as the text of a file of its own: the content behind an include
@@ -57,6 +58,14 @@ void render_documents(std::string& out, NullStyle null_style, std::span<const Ya
 // file as it was read, the file's documents after the first (which an
 // include does not hold) are written after it.
 std::string render_file_text(const YamlNode& node, std::optional<std::string_view> file_text = std::nullopt);
+
+// The comment in the header line of a block scalar as its source text has
+// it ("| # note": " note", 1 blank before the "#"); none for other nodes.
+struct HeaderComment {
+    std::string_view written;  // after the "#"
+    std::uint32_t gap = 0;     // blanks before the "#"
+};
+std::optional<HeaderComment> block_scalar_header_comment(const YamlNode& node);
 
 // (file id, text) of an included file.
 using IncludeText = std::pair<std::uint32_t, std::string>;

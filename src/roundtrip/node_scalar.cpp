@@ -5,8 +5,7 @@ namespace quillmere::roundtrip {
 using resolver::ResolvedKind;
 
 resolver::ResolvedScalar resolve_node_scalar(const YamlNode& node, resolver::ResolveMode mode) {
-    const std::optional<std::string>& tag = node.tag();
-    const resolver::OptionalTag tag_text = tag ? resolver::OptionalTag(*tag) : std::nullopt;
+    const resolver::OptionalTag tag_text = node.tag_meaning();
     switch (node.kind()) {
         case NodeKind::Scalar:
             return resolver::resolve_scalar(mode, node.text(), node.scalar_style() != ScalarStyle::Plain, tag_text);

@@ -2,15 +2,25 @@
 //
 // A path is a list of steps: a Key step names the mapping value reached
 // through a Scalar key with that text, an Index step names a sequence item.
-// The empty path addresses the root.
+// The empty path addresses the root. Of entries whose keys repeat a text,
+// a Key step names the last, whose value the mapping holds as data: in
+//
+//     a: 1
+//     b: x
+//     a: 2               Key("a") -> 2; the first entry has no path
+//
+// the first entry is addressable by no path.
 //
 //     a:                 Key("a")                 -> the sequence
 //       - x              Key("a"), Index(1)       -> {b: 1}
 //       - b: 1           Key("a"), Index(1), Key("b") -> 1
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -39,10 +49,19 @@ private:
 using Path = std::vector<PathSegment>;
 
 class YamlNode;
+struct NodePair;
 
-// The child of `node` that `step` names: the value of the first entry whose
-// key is a Scalar with the step's text, or the item at the step's index;
-// null for any other pairing. Aliases are never followed.
+// The position of the entry a Key step with `key` names: the last whose
+// key is a Scalar with that text; none when there is none.
+std::optional<std::size_t> entry_position(const std::vector<NodePair>& pairs, std::string_view key);
+
+// For each entry, whether a Key step names it: its key is a Scalar whose
+// text no later entry's Scalar key repeats. Linear in the entries.
+std::vector<bool> addressable_entries(const std::vector<NodePair>& pairs);
+
+// The child of `node` that `step` names: the value of the entry that
+// entry_position finds, or the item at the step's index; null for any
+// other pairing. Aliases are never followed.
 const YamlNode* child_at(const YamlNode& node, const PathSegment& step);
 YamlNode* child_at(YamlNode& node, const PathSegment& step);
 

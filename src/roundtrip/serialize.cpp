@@ -4,8 +4,10 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/stack_guard.h"
+#include "roundtrip/anchors.h"
 #include "roundtrip/emitter.h"
 #include "roundtrip/queries.h"
 
@@ -73,17 +75,38 @@ std::string serialize_document(const DocumentState& state) {
     } else {
         out = *state.source_bytes;
     }
-    if (state.upgraded) apply_version_header(out);
+    // A stream without documents gets no header, which would make one.
+    if (state.upgraded && !state.documents.empty()) apply_version_header(out);
+    return out;
+}
+
+std::string serialize_node(const DocumentState& state, std::size_t root, const Path& path, const YamlNode& node) {
+    const std::vector<std::string>* directives = nullptr;
+    if (root < state.documents.size()) {
+        const YamlNode* at = &state.documents[root];
+        for (std::size_t i = 0; at != nullptr; ++i) {
+            if (!at->directives().empty()) directives = &at->directives();
+            if (i == path.size()) break;
+            at = child_at(*at, path[i]);
+        }
+    }
+    YamlNode copy = standalone_copy(node, state.documents);
+    if (directives != nullptr && copy.directives().empty()) copy.mutable_directives() = *directives;
+    std::string out;
+    out.reserve(256);
+    if (copy.leading_bom) out += kByteOrderMark;
+    render_document(out, state.null_style, copy);
     return out;
 }
 
 void apply_version_header(std::string& text) {
     // The lines before the first document's content: blank lines, comments,
-    // "..." lines (ending no document) and the document's directives, which
-    // can only follow the last "..." line. The header goes where those
-    // directives start, right after the last "..." line.
-    std::size_t insert_at = std::string_view(text).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-    std::optional<std::pair<std::size_t, std::size_t>> version_line;  // [begin, end), its line break included
+    // "..." lines (ending no document) and the document's directives. The
+    // header goes in front; the "..." lines go, as after the header they
+    // would end a document, and so does the first "%YAML" line.
+    const std::size_t insert_at = std::string_view(text).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    std::vector<std::pair<std::size_t, std::size_t>> dropped;  // [begin, end), line breaks included
+    bool version_dropped = false;
     bool explicit_start = false;
     for (std::size_t line_start = insert_at; line_start < text.size();) {
         // A line ends at a line feed, a carriage return or both.
@@ -97,22 +120,21 @@ void apply_version_header(std::string& text) {
             break;
         }
         if (is_marker(line, "...")) {
-            insert_at = next;
-            version_line.reset();
+            dropped.emplace_back(line_start, next);
         } else if (line.starts_with('%')) {
             // A "%YAML" line is dropped only with its line break.
-            if (!version_line && has_break && starts_with_directive(line, "%YAML"))
-                version_line.emplace(line_start, next);
+            if (!version_dropped && has_break && starts_with_directive(line, "%YAML")) {
+                dropped.emplace_back(line_start, next);
+                version_dropped = true;
+            }
         } else if (!is_blank_or_comment(line)) {
             break;
         }
         line_start = next;
     }
-    if (version_line) text.erase(version_line->first, version_line->second - version_line->first);
-    std::string header = explicit_start ? "%YAML 1.2\n" : "%YAML 1.2\n---\n";
-    if (insert_at == text.size() && insert_at > 0 && text.back() != '\n' && text.back() != '\r')
-        header.insert(0, 1, '\n');
-    text.insert(insert_at, header);
+    for (auto range = dropped.rbegin(); range != dropped.rend(); ++range)
+        text.erase(range->first, range->second - range->first);
+    text.insert(insert_at, explicit_start ? "%YAML 1.2\n" : "%YAML 1.2\n---\n");
 }
 
 }  // namespace quillmere::roundtrip

@@ -68,8 +68,8 @@ private:
             case NodeKind::Alias:
                 break;
         }
-        if (node.tag() && parse::is_custom_tag(*node.tag()))
-            value = Value::tagged(arena_.copy_text(*node.tag()), value, arena_);
+        if (const auto tag = node.tag_meaning(); tag && parse::is_custom_tag(*tag))
+            value = Value::tagged(arena_.copy_text(*tag), value, arena_);
         return value;
     }
 
@@ -95,7 +95,7 @@ private:
     // a tagged value, which is left over like a scalar.
     enum class SourceKind { Nothing, Mapping, Sequence, Other };
     SourceKind source_kind(const YamlNode& source) const {
-        if (source.tag() && parse::is_custom_tag(*source.tag())) return SourceKind::Other;
+        if (const auto tag = source.tag_meaning(); tag && parse::is_custom_tag(*tag)) return SourceKind::Other;
         switch (source.kind()) {
             case NodeKind::Mapping: return SourceKind::Mapping;
             case NodeKind::Sequence: return SourceKind::Sequence;

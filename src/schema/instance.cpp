@@ -35,7 +35,7 @@ YamlNode copy_head(const YamlNode& node, YamlNode content) {
         content.end_line = node.span.line;
         content.end_column = node.span.column;
     }
-    if (node.tag()) content.mutable_tag() = *node.tag();
+    content.copy_tag(node);
     return content;
 }
 

@@ -146,7 +146,7 @@ public:
         ++made_;  // the plain road wraps the value in a tag
         node.custom = true;
         if (!building_ || !node.object) return;
-        if (parse::is_custom_tag(props.tag)) set_source_tag(node.object.get(), props.tag);
+        set_source_tag(node.object.get(), props.tag);
         py::ref result = tagged_to_python(props.expanded, node.object.get(), context_);
         if (!result || !objects_.mark_tagged(result.get())) return stop();
         node.object = std::move(result);
@@ -251,8 +251,9 @@ private:
             return node;
         }
         Placement place = placement(node);
-        if (props && parse::is_custom_tag(props->tag)) place.source_tag = props->tag;
-        node.object = objects_.scalar(scalar, token.text, options_.mode, &place, options_.annotate_numbers);
+        // A custom tag by what it names, shown as written.
+        if (props && props->has_tag && parse::is_custom_tag(props->expanded)) place.source_tag = props->tag;
+        node.object = objects_.scalar(scalar, token.text, tagged, options_.mode, &place, options_.annotate_numbers);
         if (!node.object) stop();
         return node;
     }

@@ -93,12 +93,48 @@ INSTANTIATE_TEST_SUITE_P(
         DuplicateCase{k12, {"<<", "<<", "'<<'"}, ""},
         DuplicateCase{k12, {"'a,b'", "\"a\""}, ""}));
 
-TEST(DuplicateKeys, AliasesCompareByName) {
+TEST(DuplicateKeys, AnAliasIsTheNodeItStandsFor) {
+    // The alias before its anchor stands for nothing (no text composes so);
+    // the one after it is the key k again, and is shown as k.
     YamlNode tree = mapping_of({alias("x"), anchored(plain("k"), "x"), alias("x")});
     const auto found = first_duplicate_key(tree, k12);
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->message, "duplicate mapping key: Alias(\"x\")");
+    EXPECT_EQ(found->message, "duplicate mapping key: k");
     EXPECT_EQ(found->span.line, 2u);
+    EXPECT_FALSE(first_duplicate_key(mapping_of({anchored(plain("k"), "x"), alias("y")}), k12));
+    // An alias of a collection equals a collection key with the same items
+    // (yaml-test-suite X38W), also through aliases inside it.
+    YamlNode b = anchored(plain("b"), "b");
+    YamlNode x38w = mapping_of({anchored(seq({plain("a"), b}, CollectionStyle::Flow), "a"), alias("a")});
+    const auto collection = first_duplicate_key(x38w, k12);
+    ASSERT_TRUE(collection);
+    EXPECT_EQ(collection->message, "duplicate mapping key: Sequence([Scalar(\"a\"), Scalar(\"b\")])");
+    YamlNode nested = mapping_of({seq({plain("a"), plain("b")}), anchored(plain("b"), "n"),
+                                  seq({plain("a"), alias("n")})});
+    EXPECT_EQ(first_duplicate_key(nested, k12)->span.line, 2u);
+    std::vector<std::string> warnings;
+    duplicate_key_warnings(x38w, k12, warnings);
+    EXPECT_EQ(warnings, (std::vector<std::string>{"duplicate mapping key 'Sequence([Scalar(\"a\"), Scalar(\"b\")])' "
+                                                  "at line 2, column 1; keeping the last value"}));
+}
+
+TEST(DuplicateKeys, AnAliasBombAsAKeyIsCheckedInLinearTime) {
+    // Each level is ten aliases of the one before: the last stands for
+    // 10^30 nodes, which are never expanded.
+    std::vector<NodePair> pairs;
+    pairs.push_back(NodePair{plain("l0"), anchored(plain("x"), "a0")});
+    for (int level = 1; level <= 30; ++level) {
+        std::vector<YamlNode> items;
+        for (int i = 0; i < 10; ++i) items.push_back(alias("a" + std::to_string(level - 1)));
+        pairs.push_back(NodePair{plain("l" + std::to_string(level)),
+                                 anchored(YamlNode::sequence(std::move(items), CollectionStyle::Flow), "a" + std::to_string(level))});
+    }
+    pairs.push_back(NodePair{alias("a30"), plain("v")});
+    pairs.push_back(NodePair{alias("a30"), plain("w")});
+    pairs.back().key.span.line = 99;
+    const auto found = first_duplicate_key(YamlNode::mapping(std::move(pairs), CollectionStyle::Block), k12);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->span.line, 99u);
 }
 
 TEST(DuplicateKeys, CollectionKeysShowTheirContent) {

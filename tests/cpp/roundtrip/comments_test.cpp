@@ -66,10 +66,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a: &n 1\nb: *n   # al\n", "v1", "inline=al/3"},
         Case{"- x  #\n", "0", "inline=/2"},
         Case{"a: \xC3\xA9  # e\n", "v0", "inline=e/2"},
-        // A key takes no inline comment: after "key:" it goes to the next
-        // node, a block value below.
-        Case{"key:  # c\n  x: 1\n", "v0", "head=[c]"},
+        // A key takes no inline comment. After "key:" it is the inline
+        // comment of a block collection below, which has no line of its
+        // own to end (the blanks counted after the ":" or the value's
+        // properties); anything else after the key goes to the next node.
+        Case{"key:  # c\n  x: 1\n", "v0", "inline=c/2"},
+        Case{"key:  # c\n  x: 1\n", "v0.k0", ""},
+        Case{"key: &a !t # c\n  - x\n", "v0", "inline=c/1"},
+        Case{"\"k\" :   # c\n- x\n", "v0", "inline=c/3"},
+        Case{"key:  # c\n  x\n", "v0", "head=[c]"},
         Case{"? a  # c\n: b\n", "v0", "head=[c]"},
+        Case{"? a  # c\n:\n  - b\n", "v0", "head=[c]"},
         // After a one-line flow collection the comment is the collection's;
         // inside a multi-line one an item keeps its own.
         Case{"key: [a, b]  # c\n", "v0", "inline=c/2"},

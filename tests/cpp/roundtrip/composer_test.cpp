@@ -109,10 +109,12 @@ TEST(Composer, Documents) {
 }
 
 TEST(Composer, DirectivesStayWithTheirDocument) {
-    const auto roots = compose("%YAML 1.2\n%TAG !e! tag:e.org,2024:\n%FOO bar\n--- !e!x a\n...\n--- b\n"
+    const auto roots = compose("%YAML 1.2\n%TAG !e! tag:e.org,2024:\n%FOO bar  # kept\n--- !e!x a\n...\n--- b\n"
                                "...\n%TAG !f! tag:f,\n--- c\n");
     ASSERT_EQ(roots.size(), 3u);
-    EXPECT_EQ(roots[0].directives(), (std::vector<std::string>{"%YAML 1.2", "%TAG !e! tag:e.org,2024:"}));
+    // Reserved directives are kept too, with their comments.
+    EXPECT_EQ(roots[0].directives(),
+              (std::vector<std::string>{"%YAML 1.2", "%TAG !e! tag:e.org,2024:", "%FOO bar  # kept"}));
     EXPECT_EQ(roots[0].tag(), "!e!x");
     EXPECT_TRUE(roots[1].directives().empty());
     EXPECT_EQ(roots[2].directives(), (std::vector<std::string>{"%TAG !f! tag:f,"}));

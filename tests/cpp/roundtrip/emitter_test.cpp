@@ -238,7 +238,11 @@ TEST(RoundTripEmitter, CommentsAreNeverDropped) {
          "k: {\n    # first\n    a: 1, # one\n    b: [\n      # inner\n      x\n    ] # two\n  } # after\n",
          "{\"k\": {\"a\": 1, \"b\": [\"x\"]}}"},
         {"mapping item", seq({item_mapping}), "# mapping\n# key\n- a:\n  b: 2\n", "[{\"a\": null, \"b\": 2}]"},
-        {"block value", kv("k", with_inline(seq({plain("x")}), "v")), "k:\n# v\n- x\n", "{\"k\": [\"x\"]}"},
+        // After "key:", where reading it back gives the collection its
+        // inline comment again; an item's stands above its dash.
+        {"block value", kv("k", with_inline(seq({plain("x")}), "v")), "k: # v\n- x\n", "{\"k\": [\"x\"]}"},
+        {"block value with properties", kv("k", with_inline(anchored(kv("a", plain("1")), "m"), "v", 3)),
+         "k: &m   # v\n  a: 1\n", "{\"k\": {\"a\": 1}}"},
     });
 }
 

@@ -39,10 +39,12 @@ TEST(Serialize, UnmarkedTextComesBackAsLoadedAndAnEditReemitsEveryDocument) {
     EXPECT_TRUE(root_file_modified(state));
     EXPECT_EQ(serialize_document(state), "\xEF\xBB\xBF# top\na:   1   # one\n---\nb: [x, y]\n");
 
-    DocumentState empty = load("");
-    EXPECT_EQ(serialize_document(empty), "");
-    empty.upgraded = true;
-    EXPECT_EQ(serialize_document(empty), "%YAML 1.2\n---\n");
+    // A stream without documents gets no header, which would add one.
+    for (const char* stream : {"", "# only a comment\n", "...\n"}) {
+        DocumentState empty = load(stream);
+        empty.upgraded = true;
+        EXPECT_EQ(serialize_document(empty), stream);
+    }
 }
 
 TEST(Serialize, MarksInsideIncludedContentReemitButLeaveTheRootFileAlone) {
@@ -81,10 +83,12 @@ TEST(VersionHeader, TakesThePlaceOfTheVersionLineAndKeepsTheDocuments) {
         {"# c\r%YAML 1.1\r--- a", "%YAML 1.2\n# c\r--- a"},
         // Only the first document's directives are looked at.
         {"a\n...\n%YAML 1.1\n---\nb\n", "%YAML 1.2\n---\na\n...\n%YAML 1.1\n---\nb\n"},
-        // "..." before the first document: the header follows it.
-        {"...\n# c\n--- a\n", "...\n%YAML 1.2\n# c\n--- a\n"},
-        {"# c\n...\na\n", "# c\n...\n%YAML 1.2\n---\na\n"},
-        {"...", "...\n%YAML 1.2\n---\n"},
+        // "..." before the first document: the header stands first, and the
+        // "..." lines go, as after it they would end a document.
+        {"...\n# c\n--- a\n", "%YAML 1.2\n# c\n--- a\n"},
+        {"# c\n...\na\n", "%YAML 1.2\n---\n# c\na\n"},
+        {"...\n...\n%TAG !e! e:\n---\n!e!x a\n", "%YAML 1.2\n%TAG !e! e:\n---\n!e!x a\n"},
+        {"...", "%YAML 1.2\n---\n"},
         // Without its line feed the version line stays.
         {"%YAML 1.1", "%YAML 1.2\n---\n%YAML 1.1"},
     };
