@@ -259,6 +259,9 @@ py::ref TreeReader::annotated(AnnotatedScalarClass which, py::ref value, const Y
 std::optional<std::string_view> TreeReader::effective_tag(const YamlNode& node, std::string& storage) {
     const std::optional<std::string>& written = node.tag();
     if (!written) return std::nullopt;
+    // What the composer recorded holds wherever the read starts, also below
+    // the root whose %TAG lines it came from.
+    if (const std::optional<std::string>& expansion = node.tag_expansion()) return std::string_view(*expansion);
     static const parse::TagHandles kNoHandles;
     const Token token(TokenKind::Tag, 0, node.span, node.span.offset, *written);
     auto parts = parse::split_tag(token, handles_ ? *handles_ : kNoHandles);

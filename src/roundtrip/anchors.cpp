@@ -333,13 +333,14 @@ public:
     }
 
     YamlNode copy(const YamlNode& node) {
+        // A definition from outside is written with the first copy of it,
+        // by itself or inside another: later aliases of it stay aliases.
+        if (node.anchor() && !inside_.contains(&node)) copied_.insert(&node);
         switch (node.kind()) {
             case NodeKind::Alias: {
                 const YamlNode* definition = targets_.find(node);
-                if (definition == nullptr || inside_.contains(definition) || !copied_.insert(definition).second)
+                if (definition == nullptr || inside_.contains(definition) || copied_.contains(definition))
                     return clone_node(node);
-                // The definition is marked copied before its own content is
-                // copied: an alias of it inside stays an alias.
                 YamlNode copy = with_stack_guard([&] { return this->copy(*definition); });
                 const std::optional<std::string> raw = copy.comments.raw();
                 const bool modified = copy.comments.modified;

@@ -6,6 +6,7 @@ import pytest
 
 import _quillmere as q
 import quillmere
+from conftest import SHARED_DIR
 
 RT = q.OPT_ROUND_TRIP
 
@@ -317,12 +318,18 @@ def test_comment_setter():
     ("ends\r", "comment text cannot contain a line break"),
     ("bell\x07", "comment text cannot contain the character U+0007"),
     ("\ufeffbom", "comment text cannot contain the character U+FEFF"),
+    # What YAML 1.1 reads as a line break.
+    ("nel\x85x", "comment text cannot contain a line break"),
+    ("line\u2028sep", "comment text cannot contain a line break"),
+    ("\u2029", "comment text cannot contain a line break"),
 ])
 def test_comment_texts_yaml_cannot_write(text, message):
     doc = rt("a: 1  # keep\n")
     node = doc.node["a"]
     refused(doc, lambda: setattr(node, "comment", text), ValueError, message)
     assert node.comment == "keep"
+    if "\r" not in text and "\n" not in text:
+        refused(doc, lambda: setattr(node, "comment_before", f"ok\n{text}"), ValueError, message)
 
 
 def test_comment_before():
@@ -688,3 +695,177 @@ def test_the_nesting_of_an_included_file_counts_from_its_own_root(tmp_path):
     assert levels(q.loads((tmp_path / "s.yaml").read_bytes())) == 1000
     reloaded = q.loads((tmp_path / "main.yaml").read_bytes(), option=q.OPT_INCLUDES, include_dir=str(tmp_path))
     assert levels(reloaded) == 1600
+
+
+# ------------------------------------------------------------ what an edit writes reads back
+
+def document_count(doc):
+    return int(repr(doc).removeprefix("QuillmereDocument(documents=").removesuffix(")"))
+
+
+def reloads(doc):
+    """The emitted text holds the document's data, document for document,
+    and reading it back and writing it anew gives the same text. Returns
+    the text."""
+    out = emitted(doc)
+    count = document_count(doc)
+    documents = q.loads_all(out)
+    assert len(documents) == count, out
+    assert (documents[0] if count == 1 else documents) == doc.to_dict(), out
+    again = rt(out)
+    if count:
+        again.node.anchor = again.node.anchor  # changes nothing, but has the text written anew
+    assert emitted(again) == out
+    return out
+
+
+SIX_ZKB = (SHARED_DIR / "yaml-test-suite" / "6ZKB" / "in.yaml").read_text()
+
+
+@pytest.mark.parametrize("text, index, value, expected", [
+    ("a: 1\n...\n%YAML 1.2\n---\nb: 2\n", 1, {"b": 3}, "a: 1\n...\n%YAML 1.2\n---\nb: 3\n"),
+    ("a: 1\n...\n%TAG !e! tag:e.org,2024:\n--- !e!x {b: 1}\n", 1, "c",
+     "a: 1\n...\n%TAG !e! tag:e.org,2024:\n---\n!e!x c\n"),
+    # yaml-test-suite 6ZKB: the comment after the empty document is the
+    # next root's, written below its "---".
+    (SIX_ZKB, 2, {"matches %": 21}, "Document\n---\nnull\n...\n%YAML 1.2\n---\n# Empty\nmatches %: 21\n"),
+])
+def test_replacing_the_root_of_a_document_with_directives_adds_no_document(text, index, value, expected):
+    doc = rt(text)
+    doc[index].node.value = value
+    assert reloads(doc) == expected
+
+
+@pytest.mark.parametrize("option, expected", [
+    (0, "c: !t\nd:\ne: !t ~\n"),
+    (q.OPT_NULL_AS_TILDE, "c: !t\nd: ~\ne: !t ~\n"),
+    (q.OPT_NULL_AS_KEYWORD, "c: !t\nd: null\ne: !t ~\n"),
+])
+def test_none_over_a_tagged_value_reads_back_as_what_the_data_holds(option, expected):
+    # A custom tag stays on an empty value, which is what the tag makes of
+    # a null (''); a core tag goes, and the null is written in the style
+    # (under a custom tag "~" is the text "~", as e shows).
+    doc = q.loads("c: !t x\nd: !!str y\ne: !t ~\n", option=RT | option)
+    doc["c"] = None
+    doc["d"] = None
+    assert doc.to_dict() == {"c": "", "d": None, "e": "~"}
+    assert reloads(doc) == expected
+
+
+def test_equal_keys_address_the_entry_the_data_shows():
+    doc = rt("a: 1\nb: x\na: 2\n")
+    assert (doc["a"], doc.node["a"].value, doc.node["a"].line, doc.get("a", None)) == (2, 2, 3, 2)
+    assert doc.walk() == [(("b",), "x"), (("a",), 2)]
+    doc["a"] = 5
+    assert doc.to_dict() == {"a": 5, "b": "x"}
+    assert reloads(doc) == "a: 1\nb: x\na: 5\n"
+    doc.node["a"].value = 6
+    doc.node["a"].comment_before = "last"
+    assert doc.node["a"].comment_before == "last"
+    assert reloads(doc) == "a: 1\nb: x\n# last\na: 6\n"
+    # The first entry's comments are the mapping's: only the last entry
+    # of its key there would write them on the mapping.
+    first = rt("a: 1\na: 2\n")
+    first.node["a"].comment_before = "c"
+    assert reloads(first) == "a: 1\n# c\na: 2\n"
+    # An alias is placed by the entry the path names: the last a comes
+    # after the anchor.
+    anchored = rt("a: 1\nc: &x 2\na: 3\n")
+    anchored.node["a"].make_alias("x")
+    assert anchored.to_dict() == {"a": 2, "c": 2}
+    assert reloads(anchored) == "a: 1\nc: &x 2\na: *x\n"
+
+
+@pytest.mark.parametrize("text, value, expected", [
+    # The comment of the header line is the place's.
+    ("a: | # hdr\n  x\n", "y", "a: y # hdr\n"),
+    ("a: |2- # hdr\n   x\n", "y\nz\n", "a: | # hdr\n  y\n  z\n"),
+    ("a: > #hdr\n  x\nb: 1\n", 7, "a: 7 # hdr\nb: 1\n"),
+    # A text of several lines over a block scalar keeps the block style.
+    ("run: |\n  echo a\n  echo b\n", "echo c\necho d\n", "run: |\n  echo c\n  echo d\n"),
+    ("run: >\n  a b\n", "one\ntwo", "run: >-\n  one\n\n  two\n"),
+    ("- |\n  x\n", " lead\nnext\n", "- |4\n     lead\n    next\n"),
+    # One line, or no block scalar before: the style the text needs.
+    ("run: |\n  echo a\n", "one", "run: one\n"),
+    ("run: x\n", "two\nlines\n", 'run: "two\\nlines\\n"\n'),
+])
+def test_assignment_over_a_block_scalar(text, value, expected):
+    doc = rt(text)
+    if text.startswith("-"):
+        doc[0] = value
+    else:
+        doc[text.split(":")[0]] = value
+    assert reloads(doc) == expected
+
+
+def test_a_multi_line_text_over_a_literal_is_written_as_dumps_writes_it():
+    doc = rt("run: |\n  echo a\n")
+    doc["run"] = "echo c\necho d\n"
+    assert emitted(doc).encode() == q.dumps({"run": "echo c\necho d\n"})
+
+
+@pytest.mark.parametrize("option, expected", [
+    (0, "key:\n  # c\n  null\nnext: 1\n"),
+    (q.OPT_NULL_AS_TILDE, "key:\n  # c\n  ~\nnext: 1\n"),
+    (q.OPT_NULL_AS_KEYWORD, "key:\n  # c\n  null\nnext: 1\n"),
+])
+def test_none_below_its_key_with_comments_is_written_where_it_reads_back(option, expected):
+    doc = q.loads("key:\n  # c\n  value\nnext: 1\n", option=RT | option)
+    doc["key"] = None
+    out = reloads(doc)
+    assert out == expected
+    assert not any(line and not line.strip() for line in out.split("\n"))
+    assert q.loads(out, option=RT).node["key"].value is None
+
+
+@pytest.mark.parametrize("text, path, expected", [
+    ("a:\n  b: 1\n", ("a",), "a: # mv\n  b: 1\n"),
+    ("a:\n- 1\n- 2\n", ("a",), "a: # mv\n- 1\n- 2\n"),
+    ("a: &x\n  b: 1\nc: *x\n", ("a",), "a: &x # mv\n  b: 1\nc: *x\n"),
+    ("top:\n  a:\n    - {b: 1}\n", ("top", "a"), "top:\n  a: # mv\n    - {b: 1}\n"),
+])
+def test_an_inline_comment_on_a_block_collection_reads_back_as_its_own(text, path, expected):
+    doc = rt(text)
+    node = doc.node
+    for step in path:
+        node = node[step]
+    node.comment = "mv"
+    assert reloads(doc) == expected
+    node = rt(expected).node
+    for step in path:
+        node = node[step]
+    assert node.comment == "mv"
+    assert node[0 if isinstance(node.value, list) else "b"].comment_before is None
+
+
+def test_an_anchor_on_an_alias_is_refused():
+    doc = rt("a: &x 1\nb: *x\nc: 2\n")
+    alias = doc.node["b"]
+    refused(doc, lambda: setattr(alias, "anchor", "y"), ValueError, "an alias node cannot have an anchor")
+    alias.anchor = None
+    doc.node["c"].make_alias("x")
+    node = doc.node["c"]
+    refused(doc, lambda: setattr(node, "anchor", "z"), ValueError, "an alias node cannot have an anchor")
+    assert reloads(doc) == "a: &x 1\nb: *x\nc: *x\n"
+    detached = doc.node["c"].detach()
+    detached.anchor = "z"
+    assert reloads(doc) == "a: &x 1\nb: *x\nc: &z 1\n"
+
+
+@pytest.mark.parametrize("tag, kept", [
+    ("!<tag:yaml.org,2002:int>", None),
+    ("!e!int", None),
+    ("!!str", None),
+    ("!e!x", "!e!x"),
+    ("!!foo", "!!foo"),
+])
+def test_assignment_drops_a_core_tag_by_what_it_names(tag, kept):
+    # !e! names the core prefix; !! is redefined, so !!foo is a custom tag.
+    handles = "%TAG !e! tag:yaml.org,2002:\n" if tag.startswith("!e!") and tag != "!e!x" else \
+        "%TAG !e! tag:example.com,2000:\n" if tag == "!e!x" else \
+        "%TAG !! tag:example.com,2000:\n" if tag == "!!foo" else ""
+    doc = rt(f"{handles}---\na: {tag} 5\n")
+    doc["a"] = "x"
+    assert doc.node["a"].tag == kept
+    assert doc.to_dict() == {"a": "x"}
+    reloads(doc)

@@ -128,10 +128,75 @@ def test_the_upgrade_header_keeps_the_documents(text, expected):
     assert loads_all(out) == loads_all(text, option=OPT_YAML_1_1)
 
 
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        # No document, no header: it would make one.
+        ("", b""),
+        ("# only a comment\n", b"# only a comment\n"),
+        ("...\n", b"...\n"),
+        # The header stands first; "..." lines before the first document go.
+        ("...\na: yes\n", b"%YAML 1.2\n---\na: true\n"),
+        ("# c\n...\n%TAG !e! tag:e.com,2000:\n--- !e!x yes\n", b"%YAML 1.2\n# c\n%TAG !e! tag:e.com,2000:\n--- !e!x yes\n"),
+        # A later document rewritten to 1.2 loses its own %YAML 1.1 line.
+        ("a: yes\n...\n%YAML 1.1\n---\nb: yes\n", b"%YAML 1.2\n---\na: true\n---\nb: true\n"),
+        ("%YAML 1.1\n---\na: 1\n...\n%YAML 1.1\n%TAG !e! tag:e.com,2000:\n---\nb: !e!x 010\n",
+         b"%YAML 1.2\n---\na: 1\n...\n%TAG !e! tag:e.com,2000:\n---\nb: !e!x 010\n"),
+    ],
+)
+def test_the_upgrade_never_changes_the_number_of_documents(text, expected):
+    doc = rt(text, OPT_UPGRADE_1_1)
+    out = doc.to_yaml()
+    assert out == expected
+    assert loads_all(out) == loads_all(text, option=OPT_YAML_1_1)
+
+
+def test_strings_assigned_into_a_document_with_its_own_yaml11_line_are_quoted_by_those_rules():
+    # Without the upgrade a later "%YAML 1.1" stays, and readers that go by
+    # each document's directive read that document by the 1.1 rules.
+    doc = rt("a: 1\n...\n%YAML 1.1\n---\nb: 2\n")
+    doc[1]["y"] = "y"
+    doc[1]["t"] = "1:30"
+    assert doc.to_yaml() == b'a: 1\n...\n%YAML 1.1\n---\nb: 2\n"y": "y"\nt: "1:30"\n'
+    # Upgraded, it reads by the 1.2 rules, and the line is gone.
+    doc = rt("a: 1\n...\n%YAML 1.1\n---\nb: 2\n", OPT_UPGRADE_1_1)
+    doc[1]["y"] = "y"
+    assert doc.to_yaml() == b"%YAML 1.2\n---\na: 1\n---\nb: 2\ny: y\n"
+
+
+def test_reserved_directives_are_kept_with_their_comments():
+    doc = rt("%FOO bar # keep me\n%YAML 1.2\n---\na: 1\n...\n%BAR\n---\nb: 2\n")
+    doc[0]["a"] = 3
+    assert doc.to_yaml() == b"%FOO bar # keep me\n%YAML 1.2\n---\na: 3\n...\n%BAR\n---\nb: 2\n"
+
+
 def test_a_view_renders_its_node_alone():
     doc = rt("a:\n  b:   1  # c\n  c: [x,  y]\nd: 2\n")
     assert doc["a"].to_yaml() == b"b:   1  # c\nc: [x, y]\n"
     assert doc["a"]["c"].to_yaml() == b"[x, y]\n"
+
+
+@pytest.mark.parametrize("text, path, expected", [
+    # An alias of a definition outside the view is written as that
+    # definition, anchor included, where it is first used.
+    ("x: &a 1\ny:\n  z: *a\n  w: *a\n", ("y",), b"z: &a 1\nw: *a\n"),
+    ("b: &b 2\nx: &a [1, *b]\ny: {p: *a, q: [*a, *b]}\n", ("y",), b"{p: &a [1, &b 2], q: [*a, *b]}\n"),
+    ("b: &b 0\nx: &a {k: *b}\ny:\n- *a\n- *b\n", ("y",), b"- &a {k: &b 0}\n- *b\n"),
+    # A definition inside the view stays as it is.
+    ("y:\n  a: &a 1\n  b: *a\n", ("y",), b"a: &a 1\nb: *a\n"),
+    # The directive lines that its tags are read by.
+    ("%TAG !e! tag:example.com,2000:\n---\ny:\n  z: !e!foo 1\n", ("y",),
+     b"%TAG !e! tag:example.com,2000:\n---\nz: !e!foo 1\n"),
+    ("%YAML 1.1\n---\ny: [yes, 010]\n", ("y",), b"%YAML 1.1\n---\n[yes, 010]\n"),
+])
+def test_a_view_of_a_node_reads_alone_as_it_reads_in_place(text, path, expected):
+    doc = rt(text)
+    view = doc
+    for step in path:
+        view = view[step]
+    out = view.to_yaml()
+    assert out == expected
+    assert loads(out) == view.to_dict()
 
 
 # ------------------------------------------------------------- walk

@@ -236,3 +236,43 @@ class TestCoreTags:
         assert calls == []
         tag = q.loads("!<!local> 7", option=q.OPT_PASSTHROUGH_TAG)
         assert (tag.tag, tag.value) == ("!<!local>", "7")
+
+
+# A core tag by any spelling, and a custom tag spelled like a core one.
+SPELLINGS = [
+    # (text, value, the custom tag as written or None, the tag callables see)
+    ("a: !!int 1\n", 1, None, None),
+    ("a: !<tag:yaml.org,2002:int> 1\n", 1, None, None),
+    ("%TAG !e! tag:yaml.org,2002:\n---\na: !e!int 1\n", 1, None, None),
+    ("%TAG !! tag:yaml.org,2002:\n---\na: !!int 1\n", 1, None, None),
+    ("%TAG !! tag:example.com,2000:\n---\na: !!int 1\n", "1", "!!int", "tag:example.com,2000:int"),
+    ("%TAG !e! tag:example.com,2000:\n---\na: !e!int 1\n", "1", "!e!int", "tag:example.com,2000:int"),
+    ("a: !<tag:example.com,2000:int> 1\n", "1", "!<tag:example.com,2000:int>", "!<tag:example.com,2000:int>"),
+]
+# Every road that reads a text: plain, annotated, directive, round trip.
+ROADS = {"plain": 0, "annotated": q.OPT_ANNOTATED, "directive": q.OPT_INCLUDES, "round trip": q.OPT_ROUND_TRIP}
+
+
+def data_of(result):
+    return result.to_dict() if isinstance(result, q.QuillmereDocument) else result
+
+
+@pytest.mark.parametrize("text, value, custom, seen", SPELLINGS)
+def test_a_tag_acts_by_what_it_names_on_every_road(text, value, custom, seen):
+    for road, option in ROADS.items():
+        result = data_of(q.loads(text, option=option))
+        assert result == {"a": value} and isinstance(result["a"], type(value)), road
+        if option in (0, q.OPT_ANNOTATED):
+            assert q.loads_all(text, option=option) == [{"a": value}], road
+        # The schema judges the value that the road returns.
+        wrong = {"properties": {"a": {"type": "integer" if custom else "string"}}}
+        with pytest.raises(ex.QuillmereSchemaError, match="expected type"):
+            q.loads(text, option=option, schema=wrong)
+        calls = []
+        q.loads(text, option=option & ~q.OPT_ROUND_TRIP, tag_handler=lambda tag, v: calls.append(tag) or v)
+        assert calls == ([seen] if seen else []), road
+    annotated = q.loads(text, option=q.OPT_ANNOTATED | q.OPT_ANNOTATE_NUMBERS)["a"]
+    assert annotated.__source_tag__ == custom
+    assert q.loads(text, option=q.OPT_INCLUDES | q.OPT_ANNOTATED | q.OPT_ANNOTATE_NUMBERS)["a"].__source_tag__ == custom
+    node = q.loads(text, option=q.OPT_ROUND_TRIP).node["a"]
+    assert (node.value, node.source_tag, node.tag) == (value, custom, text.split("a: ")[1].split(" ")[0])

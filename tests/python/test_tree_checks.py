@@ -17,6 +17,11 @@ RT = q.OPT_ROUND_TRIP
     ("0.0: a\n-0.0: b", "-0.0", 2, 1),
     ("x: {0: a, false: b}", "false", 1, 11),
     ("? [1, 2]\n: a\n? [1.0, 2]\n: b", 'Sequence([Scalar("1.0"), Scalar("2")])', 3, 3),
+    # An alias key is the node it stands for, shown as that node.
+    ("&x k: 1\n*x : 2", "k", 2, 1),
+    ("&x 1: a\n'1': b\n*x : c", "1", 3, 1),
+    # yaml-test-suite X38W.
+    ("{ &a [a, &b b]: *b, *a : [c, *b, d]}", 'Sequence([Scalar("a"), Scalar("b")])', 1, 21),
 ])
 def test_keys_that_collapse_in_a_dict_are_duplicates(text, key, line, column, caplog):
     with pytest.raises(ex.QuillmereDuplicateKeyError) as info:
@@ -28,6 +33,13 @@ def test_keys_that_collapse_in_a_dict_are_duplicates(text, key, line, column, ca
     q.loads(text, option=RT | q.OPT_DUPLICATE_KEYS_WARN)
     assert [r.getMessage() for r in caplog.records] == [
         f"duplicate mapping key '{key}' at line {line}, column {column}; keeping the last value"]
+
+
+def test_an_alias_key_is_a_duplicate_as_on_the_plain_road():
+    for option in (0, RT, q.OPT_ANNOTATED, q.OPT_INCLUDES):
+        with pytest.raises(ex.QuillmereDuplicateKeyError) as info:
+            q.loads("&x k: 1\n*x : 2", option=option | q.OPT_DUPLICATE_KEYS_ERROR)
+        assert str(info.value) == "duplicate mapping key: k at line 2, column 1"
 
 
 def test_different_keys_and_merge_keys_are_no_duplicates(caplog):

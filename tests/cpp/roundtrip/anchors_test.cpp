@@ -262,6 +262,71 @@ TEST(PathQueries, WalkWithPathStopsWhenAsked) {
     EXPECT_EQ(seen, (std::vector<std::string>{"/a=1", "/b=3"}));
 }
 
+TEST(PathQueries, AKeyThatALaterEntryRepeatsHasNoPath) {
+    const YamlNode node = map({{plain("a"), anchored(plain("1"), "x")}, {plain("b"), plain("2")},
+                               {scalar("a", ScalarStyle::SingleQuoted), anchored(plain("3"), "y")}});
+    Path path;
+    std::vector<std::string> seen;
+    walk_with_path(node, path, [&](const YamlNode& child, Path& at) {
+        seen.push_back(show(at) + "=" + child.text());
+        return false;
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"/b=2", "/a=3"}));
+    std::vector<YamlNode> roots{node};
+    EXPECT_FALSE(anchor_path(roots, "x"));
+    EXPECT_EQ(show(*anchor_path(roots, "y")), "/a");
+    EXPECT_EQ(entry_position(node.pairs(), "a"), 2u);
+    EXPECT_FALSE(entry_position(node.pairs(), "c"));
+}
+
+TEST(PathQueries, AddressableEntriesAgreeForEverySize) {
+    // Small mappings are checked pair by pair, large ones through a set.
+    for (std::size_t size : {1u, 5u, 16u, 17u, 64u}) {
+        std::vector<NodePair> pairs;
+        for (std::size_t i = 0; i < size; ++i) {
+            YamlNode key = i % 7 == 3 ? alias("k") : plain(std::to_string(i * 5 % 11));
+            pairs.push_back(NodePair{std::move(key), plain("v")});
+        }
+        const std::vector<bool> addressable = addressable_entries(pairs);
+        for (std::size_t i = 0; i < size; ++i) {
+            bool expected = pairs[i].key.is(NodeKind::Scalar);
+            for (std::size_t k = i + 1; k < size && expected; ++k)
+                expected = !(pairs[k].key.is(NodeKind::Scalar) && pairs[k].key.text() == pairs[i].key.text());
+            EXPECT_EQ(addressable[i], expected) << size << " " << i;
+        }
+    }
+}
+
+TEST(StandaloneCopy, WritesTheDefinitionsOfAliasesOutsideWhereTheyAreFirstUsed) {
+    // base: &b {x: &p 1}   port: &q 2
+    // use: {c: *b, d: *b, e: &i 3, f: *i, g: *p, h: *q}
+    YamlNode base = anchored(map({{plain("x"), anchored(plain("1"), "p")}}, CollectionStyle::Flow), "b");
+    YamlNode use = map({{plain("c"), with_inline(alias("b"), "first")},
+                        {plain("d"), alias("b")},
+                        {plain("e"), anchored(plain("3"), "i")},
+                        {plain("f"), alias("i")},
+                        {plain("g"), alias("p")},
+                        {plain("h"), alias("q")}});
+    std::vector<YamlNode> roots{map({{plain("base"), base}, {plain("port"), anchored(plain("2"), "q")},
+                                     {plain("use"), use}})};
+    const YamlNode copy = standalone_copy(roots[0].pairs()[2].value, roots);
+    const auto& pairs = copy.pairs();
+    // The first alias of b becomes the definition with its anchor and the
+    // alias's comment; the later one stays an alias of it.
+    EXPECT_TRUE(pairs[0].value.is(NodeKind::Mapping));
+    EXPECT_EQ(pairs[0].value.anchor(), "b");
+    EXPECT_EQ(pairs[0].value.style(), CollectionStyle::Flow);
+    EXPECT_EQ(pairs[0].value.comments.inline_comment(), "first");
+    EXPECT_EQ(pairs[0].value.pairs()[0].value.anchor(), "p");
+    EXPECT_TRUE(pairs[1].value.is(NodeKind::Alias));
+    // Inside the copied node, aliases stay.
+    EXPECT_TRUE(pairs[3].value.is(NodeKind::Alias));
+    // *p is defined inside the copy of b, before it.
+    EXPECT_TRUE(pairs[4].value.is(NodeKind::Alias));
+    EXPECT_EQ(pairs[5].value.text(), "2");
+    EXPECT_EQ(pairs[5].value.anchor(), "q");
+}
+
 TEST(Anchors, DeepTreesAreWalked) {
     YamlNode tree = anchored(alias("bottom"), "leaf");
     for (int i = 0; i < 200000; ++i) {

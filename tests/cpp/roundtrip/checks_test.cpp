@@ -258,6 +258,43 @@ TEST(Upgrade, KeepsEverythingButTheText) {
     EXPECT_FALSE(custom.items()[0].comments.modified);
 }
 
+TEST(Checks, TagsActByWhatTheyName) {
+    // !e!int names the core int; !!int under the other "!!" prefix is a
+    // custom tag, whose 1 is the text "1".
+    YamlNode core = mapping_of({plain("1"), plain("x")});
+    core.pairs()[1].key = tagged(plain("1"), "!e!int");
+    core.pairs()[1].key.mutable_tag_expansion() = "tag:yaml.org,2002:int";
+    EXPECT_TRUE(first_duplicate_key(core, k12));
+    YamlNode custom = mapping_of({plain("1"), plain("x")});
+    custom.pairs()[1].key = tagged(plain("1"), "!!int");
+    custom.pairs()[1].key.mutable_tag_expansion() = "tag:example.com,2000:int";
+    EXPECT_FALSE(first_duplicate_key(custom, k12));
+    YamlNode str = seq({tagged(plain("yes"), "!<tag:yaml.org,2002:str>")});
+    str.items()[0].mutable_tag_expansion() = "tag:yaml.org,2002:str";
+    std::vector<std::string> warnings;
+    yaml11_warnings(str, k11, warnings);
+    EXPECT_TRUE(warnings.empty());
+}
+
+TEST(Upgrade, AStreamLosesItsVersionLines) {
+    std::vector<YamlNode> roots;
+    roots.push_back(plain("yes"));
+    roots.back().mutable_directives() = {"%YAML 1.1", "%TAG !e! tag:e,"};
+    roots.push_back(plain("1.5"));
+    roots.back().mutable_directives() = {"%YAML 1.1 # old", "%FOO"};
+    roots.push_back(plain("x"));
+    roots.back().mutable_directives() = {"%YAMLISH 1"};
+    upgrade_stream_1_1(roots, k11);
+    EXPECT_EQ(roots[0].text(), "true");
+    EXPECT_EQ(roots[0].directives(), (std::vector<std::string>{"%TAG !e! tag:e,"}));
+    EXPECT_EQ(roots[1].directives(), (std::vector<std::string>{"%FOO"}));
+    EXPECT_EQ(roots[2].directives(), (std::vector<std::string>{"%YAMLISH 1"}));
+    // A later document is written without its line; the first one gives way
+    // to the header, its text unchanged.
+    EXPECT_TRUE(roots[1].comments.modified);
+    EXPECT_FALSE(roots[2].comments.modified);
+}
+
 TEST(Upgrade, NothingUnderThe12Rules) {
     YamlNode tree = seq({plain("yes"), plain("0o17")});
     upgrade_1_1(tree, k12);

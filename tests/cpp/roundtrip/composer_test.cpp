@@ -210,6 +210,39 @@ INSTANTIATE_TEST_SUITE_P(
         PadCase{"a:\n  1", "v0", 0}, PadCase{"a:\nb: 1", "v0", 0}, PadCase{"- a:  1", "0", 0},
         PadCase{"- a:  1", "0.v0", 2}));
 
+TEST(Composer, ATagKeepsWhatItNamesWhereItsSpellingDoesNotSayIt) {
+    const struct {
+        const char* text;
+        const char* tag;                // as written
+        const char* expansion;          // recorded, or null
+    } cases[] = {
+        {"!!int 1", "!!int", nullptr},
+        {"!t 1", "!t", nullptr},
+        {"%TAG !e! tag:example.com,2000:\n--- !e!x 1", "!e!x", nullptr},
+        {"!<tag:yaml.org,2002:int> 1", "!<tag:yaml.org,2002:int>", "tag:yaml.org,2002:int"},
+        {"%TAG !e! tag:yaml.org,2002:\n--- !e!int 1", "!e!int", "tag:yaml.org,2002:int"},
+        {"%TAG !! tag:example.com,2000:\n--- !!int 1", "!!int", "tag:example.com,2000:int"},
+        {"%TAG !! tag:yaml.org,2002:\n--- !!int 1", "!!int", nullptr},
+        {"%TAG !e! tag:yaml.org,2002:\n--- !e! 1", "!e!", "tag:yaml.org,2002:"},
+    };
+    for (const auto& c : cases) {
+        const auto roots = compose(c.text);
+        ASSERT_EQ(roots.size(), 1u) << c.text;
+        EXPECT_EQ(roots[0].tag(), c.tag) << c.text;
+        if (c.expansion == nullptr) {
+            EXPECT_FALSE(roots[0].tag_expansion()) << c.text;
+            EXPECT_EQ(roots[0].tag_meaning(), c.tag) << c.text;
+        } else {
+            EXPECT_EQ(roots[0].tag_expansion(), c.expansion) << c.text;
+            EXPECT_EQ(roots[0].tag_meaning(), c.expansion) << c.text;
+        }
+    }
+    // Copies keep what the tag names.
+    YamlNode copy;
+    copy.copy_tag(compose("!<tag:yaml.org,2002:str> 1")[0]);
+    EXPECT_EQ(copy.tag_meaning(), "tag:yaml.org,2002:str");
+}
+
 TEST(Composer, CompactSequences) {
     const auto roots = compose("- - a\n  - b\n-\n  - c\n- - - d\n");
     ASSERT_EQ(roots.size(), 1u);

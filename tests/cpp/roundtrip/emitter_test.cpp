@@ -158,7 +158,40 @@ TEST(RoundTripEmitter, NullsFollowTheirOriginAndTheNullStyle) {
          "null: v\n!!str : w\n", "{null: \"v\", \"\": \"w\"}"},
         {"root", null_node(), "null\n", "null"},
         {"tagged root", tagged(null_node(), "!!str"), "!!str\n", "\"\""},
+        // An assigned null under a tag is empty in every style: "~" or
+        // "null" would be a text under the tag.
+        {"assigned under a tag", kv("k", tagged(synthetic_null(), "!t")), "k: !t\n", "{\"k\": !t(\"\")}"},
+        {"assigned under a tag, tilde", kv("k", tagged(synthetic_null(), "!t")), "k: !t\n", "{\"k\": !t(\"\")}",
+         NullStyle::Tilde},
+        {"assigned under a tag, keyword", seq({tagged(synthetic_null(), "!t"), plain("x")}, Flow), "[!t , x]\n",
+         "[!t(\"\"), \"x\"]", NullStyle::Keyword},
+        // Below comments under its key a null is written out: nothing there
+        // would leave a line of blanks.
+        {"below comments", kv("k", with_head(synthetic_null(), {"c"})), "k:\n  # c\n  null\n", "{\"k\": null}"},
+        {"below comments, tilde", kv("k", with_head(synthetic_null(), {"c"})), "k:\n  # c\n  ~\n", "{\"k\": null}",
+         NullStyle::Tilde},
+        {"parsed, below comments", kv("k", with_inline(with_head(null_node(), {"c"}), "d")), "k:\n  # c\n  null # d\n",
+         "{\"k\": null}"},
     });
+}
+
+TEST(RoundTripEmitter, ALaterDocumentWithDirectiveLinesStartsItself) {
+    // The second root lost its "---" to an edit; its directive lines end
+    // the document before and start its own.
+    std::vector<YamlNode> roots{plain("a"), kv("b", plain("3"))};
+    roots[1].mutable_directives() = {"%YAML 1.2", "%FOO bar # c"};
+    std::string out;
+    render_documents(out, NullStyle::Empty, roots);
+    EXPECT_EQ(out, "a\n...\n%YAML 1.2\n%FOO bar # c\n---\nb: 3\n");
+    roots[1].explicit_start = true;
+    out.clear();
+    render_documents(out, NullStyle::Empty, roots);
+    EXPECT_EQ(out, "a\n...\n%YAML 1.2\n%FOO bar # c\n---\nb: 3\n");
+    roots[1].mutable_directives().clear();
+    roots[1].explicit_start = false;
+    out.clear();
+    render_documents(out, NullStyle::Empty, roots);
+    EXPECT_EQ(out, "a\n---\nb: 3\n");
 }
 
 TEST(RoundTripEmitter, BlockCollectionsKeepTheirLayout) {

@@ -58,6 +58,33 @@ TEST(Serialize, MarksInsideIncludedContentReemitButLeaveTheRootFileAlone) {
     EXPECT_TRUE(root_file_modified(state));
 }
 
+// A node as a document of its own reads as it does in place: the
+// definitions of its aliases and the directive lines of its tags come with
+// it, so the text composes alone.
+TEST(SerializeNode, ANodeAloneReadsAsInPlace) {
+    const struct {
+        const char* text;
+        std::size_t root;
+        Path path;
+        const char* output;
+    } cases[] = {
+        {"a: &x [1]\nb:\n  c: *x\n", 0, {PathSegment::key("b")}, "c: &x [1]\n"},
+        {"%TAG !e! tag:e.com,2000:\n---\nb: [!e!x 1]\n", 0, {PathSegment::key("b")},
+         "%TAG !e! tag:e.com,2000:\n---\n[!e!x 1]\n"},
+        {"a\n...\n%YAML 1.1\n---\nb: {c: yes}\n", 1, {PathSegment::key("b")}, "%YAML 1.1\n---\n{c: yes}\n"},
+        {"%YAML 1.1\n---\nb: 1\n", 0, {}, "%YAML 1.1\n---\nb: 1\n"},
+        {"\xEF\xBB\xBF[a]\n", 0, {}, "\xEF\xBB\xBF[a]\n"},
+    };
+    for (const auto& c : cases) {
+        const DocumentState state = load(c.text);
+        const YamlNode* node = resolve_path(state, c.root, c.path);
+        ASSERT_NE(node, nullptr) << c.text;
+        const std::string out = serialize_node(state, c.root, c.path, *node);
+        EXPECT_EQ(out, c.output) << c.text;
+        EXPECT_TRUE(parse_documents(out).ok()) << out;
+    }
+}
+
 TEST(VersionHeader, TakesThePlaceOfTheVersionLineAndKeepsTheDocuments) {
     const struct {
         const char* input;

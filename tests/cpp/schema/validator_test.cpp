@@ -102,6 +102,27 @@ TEST(SchemaValidation, Types) {
     });
 }
 
+// A tag as the composer records one whose spelling does not say what it
+// names.
+YamlNode expanded(std::string tag, std::string expansion, YamlNode node) {
+    node = tagged(std::move(tag), std::move(node));
+    node.mutable_tag_expansion() = std::move(expansion);
+    return node;
+}
+
+TEST(SchemaValidation, TagsActByWhatTheyName) {
+    const YamlNode core = expanded("!e!int", "tag:yaml.org,2002:int", scalar("1"));
+    const YamlNode custom = expanded("!!int", "tag:example.com,2000:int", scalar("1"));
+    run_cases({
+        {"{type: string}", core, "expected type string, found integer @ $ 1:1"},
+        {"{type: integer}", custom, "expected type integer, found string @ $ 1:1"},
+        {"{type: string}", expanded("!<tag:yaml.org,2002:str>", "tag:yaml.org,2002:str", scalar("1")), "ok"},
+        // Through an alias, the copy of the definition keeps it.
+        {"{items: {type: string}}", seq({anchored("a", core), alias("a", {1, 0})}),
+         "expected type string, found integer @ $[0] 1:1"},
+    });
+}
+
 TEST(SchemaValidation, EnumAndConst) {
     const YamlNode pair = seq({scalar("a"), scalar("1")});
     run_cases({
