@@ -520,9 +520,10 @@ bool reads_by_yaml11(const DocumentState& state, std::size_t root) {
     if (state.yaml11) return true;
     if (root >= state.documents.size()) return false;
     const std::vector<std::string>& lines = state.documents[root].directives();
-    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        const std::string_view words = std::string_view(line).substr(0, line.find('#'));
-        return words.starts_with("%YAML") && words.substr(5).find("1.1") != std::string_view::npos;
+    return std::any_of(lines.begin(), lines.end(), [](std::string_view line) {
+        if (!line.starts_with("%YAML") || line.size() == 5 || (line[5] != ' ' && line[5] != '\t')) return false;
+        const std::string_view version = scanner::trim_white_space_start(line.substr(5));
+        return version.substr(0, version.find_first_of(" \t#")) == "1.1";
     });
 }
 
@@ -576,7 +577,8 @@ bool set_child_value(DocumentState& state, std::size_t root, const Path& path, Y
             return true;
         }
         YamlNode new_key = YamlNode::scalar(
-            std::string(text), results::choose_string_style(text, state.prefer_double_quotes, reads_by_yaml11(state, root)));
+            std::string(text),
+            results::choose_string_style(text, state.prefer_double_quotes, reads_by_yaml11(state, root)));
         container.pairs().emplace_back(std::move(new_key), std::move(*fresh));
         return true;
     }

@@ -23,10 +23,13 @@
 // A node's recorded style is kept where it can carry the content in its
 // place and replaced by double quotes where it cannot: a plain text that
 // would read back differently (a line feed, an indicator, ": " or " #",
-// a "," inside brackets), a single-quoted text with a line break or a
-// control character, a block scalar inside a flow collection or as a
-// simple key. An unchanged block scalar is written from its source text,
-// shifted when its new indentation differs; a changed one is written from
+// a "," inside brackets), a new text that readers of YAML 1.1 cannot
+// take (a ":" or a "?" inside brackets), a text with a character that
+// only an escape carries for every reader (NEL, the line and paragraph
+// separators), a single-quoted text with a line break or a control
+// character, a block scalar inside a flow collection or as a simple key.
+// An unchanged block scalar is written from its source text, shifted
+// when its new indentation differs; a changed one is written from
 // its text with the header (chomping, an indentation indicator when the
 // first line starts with a space, the header comment) that reads back as
 // that text. A flow collection that holds comments is written over several
@@ -65,7 +68,7 @@ bool is_flow_indicator(char c) { return c == ',' || c == '[' || c == ']' || c ==
 
 // What a byte of a scalar's text may mean for its style. Lead bytes start
 // the characters that are written only escaped besides the controls.
-enum class ByteClass : std::uint8_t { Plain, Control, Tab, LineFeed, Hash, Colon, Flow, Lead };
+enum class ByteClass : std::uint8_t { Plain, Control, Tab, LineFeed, Hash, Colon, Question, Flow, Lead };
 
 constexpr std::array<ByteClass, 256> make_byte_classes() {
     std::array<ByteClass, 256> classes{};
@@ -75,6 +78,7 @@ constexpr std::array<ByteClass, 256> make_byte_classes() {
     classes['\n'] = ByteClass::LineFeed;
     classes['#'] = ByteClass::Hash;
     classes[':'] = ByteClass::Colon;
+    classes['?'] = ByteClass::Question;
     for (unsigned char c : {',', '[', ']', '{', '}'}) classes[c] = ByteClass::Flow;
     classes[0xC2] = classes[0xE2] = classes[0xEF] = ByteClass::Lead;
     return classes;
@@ -101,8 +105,11 @@ bool has_unwritable(std::string_view text, bool line_feed) {
 }
 
 // Whether `text` written plain reads back as the same text, on one line,
-// inside a flow collection or not.
-bool plain_fits(std::string_view text, bool in_flow) {
+// inside a flow collection or not. `every_reader` asks that readers of
+// YAML 1.1 read it too, which take no ":" and no "?" in a plain scalar
+// inside brackets: a new text is held to that, while a text read from the
+// source keeps the plain style it was read in.
+bool plain_fits(std::string_view text, bool in_flow, bool every_reader = true) {
     if (text.empty() || is_blank(text.front()) || is_blank(text.back())) return false;
     switch (text.front()) {
         case '-': case '?': case ':':
@@ -128,8 +135,12 @@ bool plain_fits(std::string_view text, bool in_flow) {
                 if (is_blank(text[i - 1])) return false;
                 break;
             case ByteClass::Colon:
-                if (i + 1 == text.size() || is_blank(text[i + 1]) || (in_flow && is_flow_indicator(text[i + 1])))
+                if (i + 1 == text.size() || is_blank(text[i + 1]) ||
+                    (in_flow && (every_reader || is_flow_indicator(text[i + 1]))))
                     return false;
+                break;
+            case ByteClass::Question:
+                if (in_flow && every_reader) return false;
                 break;
             case ByteClass::Flow:
                 if (in_flow) return false;
@@ -142,12 +153,45 @@ bool plain_fits(std::string_view text, bool in_flow) {
     return true;
 }
 
+// Whether a node was read from a source text: a node made from a value
+// has no position. (The only node at the very start of a text is a root,
+// which no bracket holds.)
+bool from_source(const YamlNode& node) { return node.span != Span{}; }
+
 bool single_quoted_fits(std::string_view text) { return !has_unwritable(text, false); }
 
 // A plain scalar without properties whose text starts with ":".
 bool starts_with_colon(const YamlNode& node) {
     return node.is(NodeKind::Scalar) && node.scalar_style() == ScalarStyle::Plain && !node.tag() && !node.anchor() &&
            node.text().starts_with(':');
+}
+
+// Double quotes, with NEL, the line and paragraph separators and the byte
+// order mark escaped as well: readers of YAML 1.1 fold the first three
+// inside quotes as line breaks, and readers drop the last.
+void write_double_quoted(std::string& out, std::string_view text) {
+    const std::size_t start = out.size();
+    encode::write_double_quoted(out, text);
+    std::size_t at = out.find_first_of("\xC2\xE2\xEF", start);
+    if (at == std::string::npos) return;
+    std::string escaped(out, start, at - start);
+    for (; at < out.size(); ++at) {
+        const std::string_view rest = std::string_view(out).substr(at);
+        if (rest.starts_with("\xC2\x85")) {
+            escaped += "\\N";
+            at += 1;
+        } else if (rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")) {
+            escaped += rest[2] == '\xA8' ? "\\L" : "\\P";
+            at += 2;
+        } else if (rest.starts_with("\xEF\xBB\xBF")) {
+            escaped += "\\uFEFF";
+            at += 2;
+        } else {
+            escaped += out[at];
+        }
+    }
+    out.resize(start);
+    out += escaped;
 }
 
 bool is_include_root(const YamlNode& node) { return node.source() && node.source()->target_file_id; }
@@ -396,6 +440,7 @@ private:
     void render_block_sequence(const std::vector<YamlNode>& items, std::uint64_t indent, First first);
     void render_sequence_item(const YamlNode& item, std::uint64_t indent, bool comments_below);
     bool writes_nothing(const YamlNode& node) const;
+    bool writes_lines(const YamlNode& node, bool in_flow = false) const;
     bool is_bare_tag(const YamlNode& node) const;
     bool is_empty_null(const YamlNode& node) const;
     bool follows_empty_value() const;
@@ -539,11 +584,14 @@ void Renderer::render_source_directive(const IncludeSource& source, bool in_flow
     if (plain_fits(source.target, in_flow)) {
         out_ += source.target;
     } else {
-        encode::write_double_quoted(out_, source.target);
+        write_double_quoted(out_, source.target);
     }
 }
 
+// Comment texts are written without the white space at their end, which
+// reading them drops.
 void Renderer::render_comment_line(std::string_view text, std::uint64_t indent) {
+    text = scanner::trim_white_space_end(text);
     spaces(indent);
     out_ += '#';
     if (!text.empty()) {
@@ -563,9 +611,9 @@ void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written
     const std::uint32_t gap = comments.inline_spaces;
     spaces(gap > written ? gap - written : 1);
     out_ += '#';
-    if (!comment->empty()) {
+    if (const std::string_view text = scanner::trim_white_space_end(*comment); !text.empty()) {
         out_ += ' ';
-        out_ += *comment;
+        out_ += text;
     }
 }
 
@@ -632,7 +680,7 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
         render_properties(root);
         if (root.tag() || root.anchor()) out_ += ' ';
         const bool block_scalar = render_content(root, Place::Root, -1, 2, 0);
-        if (!block_scalar && !is_bare_tag(root)) render_inline_comment(root);
+        if (!block_scalar && !is_bare_tag(root) && !writes_lines(root)) render_inline_comment(root);
         while (!out_.empty() && out_.back() == ' ') out_.pop_back();
         end_line();
         // Comment lines after a block scalar at the root could be more of
@@ -698,7 +746,7 @@ bool Renderer::render_scalar(const YamlNode& node, Place place, std::int64_t par
     const std::string& text = node.text();
     switch (node.scalar_style()) {
         case ScalarStyle::Plain:
-            if (plain_fits(text, place == Place::Flow)) {
+            if (plain_fits(text, place == Place::Flow, !from_source(node))) {
                 out_ += text;
                 return false;
             }
@@ -717,7 +765,7 @@ bool Renderer::render_scalar(const YamlNode& node, Place place, std::int64_t par
                 return true;
             break;
     }
-    encode::write_double_quoted(out_, text);
+    write_double_quoted(out_, text);
     return false;
 }
 
@@ -876,6 +924,7 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
         // A tag with no content at the end stands where the closing bracket
         // does, on the next line: its comment goes above it.
         const bool alone = i + 1 == size && is_bare_tag(last) && !is_directive(last);
+        const bool nested_lines = lines && writes_lines(last, true);
         if (lines) {
             newline();
             // Blank lines after a comment are not kept: the value's count
@@ -883,7 +932,7 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
             const bool key_comments = !sequence && !node.pairs()[i].key.comments.head().empty();
             if (!sequence) render_head(node.pairs()[i].key, inner);
             render_head(last, inner, !key_comments);
-            if (alone) render_inline_as_line(last, inner);
+            if (alone || nested_lines) render_inline_as_line(last, inner);
             spaces(inner);
         } else if (i > 0) {
             out_ += ", ";
@@ -904,7 +953,7 @@ void Renderer::render_flow_node(const YamlNode& node, std::uint64_t indent, bool
         if (lines) {
             const bool comma = i + 1 < size;
             if (comma) out_ += ',';
-            if (!alone) render_inline_comment(last, comma ? 1 : 0);
+            if (!alone && !nested_lines) render_inline_comment(last, comma ? 1 : 0);
         }
     }
     if (lines) {
@@ -931,6 +980,17 @@ bool Renderer::is_empty_null(const YamlNode& node) const {
 // comments above it.
 bool Renderer::is_bare_tag(const YamlNode& node) const { return is_null_like(node) && node.tag(); }
 
+// A flow collection written over several lines, as it holds comments. Its
+// own inline comment can end neither its first line, which its items
+// follow, nor its last, where it would read back as the next node's: it
+// is written on a line of its own above the collection, as a block
+// collection's is.
+// Inside brackets every collection is a flow collection, whatever its style.
+bool Renderer::writes_lines(const YamlNode& node, bool in_flow) const {
+    return (node.is(NodeKind::Sequence) || node.is(NodeKind::Mapping)) && (in_flow || !is_block_collection(node)) &&
+           !is_directive(node) && holds_comments(node);
+}
+
 // Everything written on lines of their own above a node at `indent`: its
 // blank lines and head comments, and every comment that reads back as its
 // own when the text is read again: the inline comment of a block
@@ -956,7 +1016,7 @@ void Renderer::render_leading_comments(const YamlNode& node, std::uint64_t inden
             return;
         }
         commented = commented || !at->comments.head().empty() || displaced_header_comment(*at);
-        if (is_block_collection(*at) && !(inline_written && at == &node)) {
+        if ((is_block_collection(*at) || writes_lines(*at)) && !(inline_written && at == &node)) {
             render_inline_as_line(*at, indent);
             commented = commented || at->comments.inline_comment();
         }
@@ -1084,7 +1144,8 @@ void Renderer::render_complex_key(const YamlNode& key, const YamlNode& value, st
         out_ += ' ';
         render_properties(key);
         if (key.tag() || key.anchor()) out_ += ' ';
-        if (!render_content(key, Place::Block, static_cast<std::int64_t>(indent), indent + 2, indent + 2))
+        if (!render_content(key, Place::Block, static_cast<std::int64_t>(indent), indent + 2, indent + 2) &&
+            !writes_lines(key))
             render_inline_comment(key);
         while (out_.back() == ' ') out_.pop_back();
         end_line();
@@ -1139,7 +1200,8 @@ void Renderer::render_block_value(const YamlNode& value, std::uint64_t indent, b
     }
     if (bare_tag) {
         if (!render_below(value, indent + 2)) spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
-    } else if (!value.comments.head().empty() || displaced_header_comment(value)) {
+    } else if (!value.comments.head().empty() || displaced_header_comment(value) ||
+               (writes_lines(value) && value.comments.inline_comment())) {
         // Comments above a value that stood on the line below its key. A
         // null there is written "null": nothing after the comments would
         // leave a line of blanks, and the comments would read back as the
@@ -1230,8 +1292,9 @@ bool Renderer::render_rest_of_line(const YamlNode& node, std::int64_t parent, st
     if (!render_content(node, Place::Block, parent, indent, flow_indent)) {
         empty = out_.size() == content;
         if (empty) out_.resize(mark);
-        // A bare tag's comment went above it.
-        if (!bare_tag) render_inline_comment(node);
+        // A bare tag's comment went above it, and so did that of a flow
+        // collection over several lines.
+        if (!bare_tag && !writes_lines(node)) render_inline_comment(node);
     }
     // Blank lines after a bare tag are the next line's, unless that line's
     // node is taken in (and its blank lines dropped) already.

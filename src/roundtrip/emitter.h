@@ -17,8 +17,9 @@
 // anchors, tags and comments in the same order, and a tree read back from
 // the text is written as the same text again. Where a node's recorded
 // style cannot carry its content in its place (a line feed in a plain
-// scalar, a block scalar inside a flow collection, a new plain string with
-// a "," inside brackets), it is written double-quoted instead.
+// scalar, a block scalar inside a flow collection, a plain string with a
+// "," inside brackets, a new one with a ":" or "?" there), it is written
+// double-quoted instead.
 //
 // The caller joins documents, adds "---" between them and a byte order mark
 // in front, and decides when the loaded text can be returned unchanged.

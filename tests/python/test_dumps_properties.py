@@ -18,7 +18,7 @@ try:
 except ImportError:
     yaml = None
 peers = pytest.mark.skipif(yaml is None or not yaml.__with_libyaml__,
-                           reason="PyYAML with libyaml and ruamel.yaml are needed (scripts/deps.sh --bench)")
+                           reason="PyYAML with libyaml and ruamel.yaml are needed (scripts/deps.sh)")
 
 SETTINGS = settings(max_examples=150, deadline=None)
 

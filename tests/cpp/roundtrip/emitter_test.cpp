@@ -45,6 +45,12 @@ YamlNode kv(std::string key, YamlNode value) { return map({{plain(std::move(key)
 YamlNode literal(std::string text) { return modified(scalar(std::move(text), ScalarStyle::Literal)); }
 YamlNode folded(std::string text) { return modified(scalar(std::move(text), ScalarStyle::Folded)); }
 
+// A node as the composer gives it: with a place in the source.
+YamlNode read_from_source(YamlNode node) {
+    node.span = Span{0, 0, 1, 1};
+    return node;
+}
+
 YamlNode synthetic_null() {
     YamlNode node = YamlNode::null();
     node.synthetic = true;
@@ -126,15 +132,31 @@ TEST(RoundTripEmitter, ScalarsThatTheirStyleCannotCarryAreDoubleQuoted) {
         {"plain line feed", kv("k", plain("a\nb")), "k: \"a\\nb\"\n", "{\"k\": \"a\\nb\"}"},
         {"single line feed", kv("k", scalar("a\nb", ScalarStyle::SingleQuoted)), "k: \"a\\nb\"\n",
          "{\"k\": \"a\\nb\"}"},
+        // Characters that readers take for line breaks or drop are escaped.
         {"byte order mark", kv("k", plain("\xEF\xBB\xBFx")), "k: \"\\uFEFFx\"\n", "{\"k\": \"\xEF\xBB\xBFx\"}"},
-        {"flow indicators", kv("k", seq({plain("a,b"), plain("c]"), plain("x:y")}, Flow)),
-         "k: [\"a,b\", \"c]\", x:y]\n", "{\"k\": [\"a,b\", \"c]\", \"x:y\"]}"},
+        {"line breaks of YAML 1.1",
+         kv("k", scalar("a\xC2\x85" "b\xE2\x80\xA8" "c\xE2\x80\xA9", ScalarStyle::DoubleQuoted)),
+         "k: \"a\\Nb\\Lc\\P\"\n", "{\"k\": \"a\xC2\x85" "b\xE2\x80\xA8" "c\xE2\x80\xA9\"}"},
+        // Inside brackets ",", ":" and "?" need quotes, the last two for
+        // readers of YAML 1.1.
+        {"flow indicators", kv("k", seq({plain("a,b"), plain("c]"), plain("x:y"), plain("12:30"), plain("?x"),
+                                         plain("a?")}, Flow)),
+         "k: [\"a,b\", \"c]\", \"x:y\", \"12:30\", \"?x\", \"a?\"]\n",
+         "{\"k\": [\"a,b\", \"c]\", \"x:y\", \"12:30\", \"?x\", \"a?\"]}"},
+        // A text read from the source keeps its plain style there.
+        {"source texts keep theirs",
+         kv("k", seq({read_from_source(plain("x:y")), read_from_source(plain("http://x.org")),
+                      read_from_source(plain("a?b"))}, Flow)),
+         "k: [x:y, http://x.org, a?b]\n", "{\"k\": [\"x:y\", \"http://x.org\", \"a?b\"]}"},
+        {"block context keeps questions", kv("k", plain("a?b")), "k: a?b\n", "{\"k\": \"a?b\"}"},
         {"block context keeps them", kv("k", plain("a,b")), "k: a,b\n", "{\"k\": \"a,b\"}"},
-        // A first entry that starts with ":" keeps a blank after the bracket.
-        {"colon first", kv("k", seq({plain("::vector"), plain(":x")}, Flow)), "k: [ ::vector, :x]\n",
-         "{\"k\": [\"::vector\", \":x\"]}"},
-        {"colon key first", kv("k", map({{plain(":a"), plain("b")}}, Flow)), "k: { :a: b}\n",
-         "{\"k\": {\":a\": \"b\"}}"},
+        {"block context keeps colons", kv("k", plain("x:y")), "k: x:y\n", "{\"k\": \"x:y\"}"},
+        // A first entry read as a plain text starting with ":" keeps a blank
+        // after the bracket.
+        {"colon first", kv("k", seq({read_from_source(plain("::vector")), read_from_source(plain(":x"))}, Flow)),
+         "k: [ ::vector, :x]\n", "{\"k\": [\"::vector\", \":x\"]}"},
+        {"colon key first", kv("k", map({{read_from_source(plain(":a")), read_from_source(plain("b"))}}, Flow)),
+         "k: { :a: b}\n", "{\"k\": {\":a\": \"b\"}}"},
         {"indicators", seq({plain("- x"), plain("#x"), plain("a: b"), plain("a #b"), plain("-1"), plain("x:")}),
          "- \"- x\"\n- \"#x\"\n- \"a: b\"\n- \"a #b\"\n- -1\n- \"x:\"\n",
          "[\"- x\", \"#x\", \"a: b\", \"a #b\", -1, \"x:\"]"},
@@ -268,7 +290,9 @@ TEST(RoundTripEmitter, CommentsAreNeverDropped) {
     check({
         {"head of a value", kv("a", with_head(plain("x"), {"c"})), "a:\n  # c\n  x\n", "{\"a\": \"x\"}"},
         {"flow collection", kv("k", flow),
-         "k: {\n    # first\n    a: 1, # one\n    b: [\n      # inner\n      x\n    ] # two\n  } # after\n",
+         // The comment of a collection over several lines goes above it:
+         // after its closing bracket it would be the next node's.
+         "k:\n  # after\n  {\n    # first\n    a: 1, # one\n    # two\n    b: [\n      # inner\n      x\n    ]\n  }\n",
          "{\"k\": {\"a\": 1, \"b\": [\"x\"]}}"},
         {"mapping item", seq({item_mapping}), "# mapping\n# key\n- a:\n  b: 2\n", "[{\"a\": null, \"b\": 2}]"},
         // After "key:", where reading it back gives the collection its

@@ -21,6 +21,7 @@
 #include "py/ref.h"
 #include "results/tree_values.h"
 #include "roundtrip/composer.h"
+#include "roundtrip/path.h"
 
 namespace {
 
@@ -46,11 +47,10 @@ YamlNode* walk(YamlNode& root, PyObject* path) {
             if (index >= 0 && static_cast<std::size_t>(index) < node->items().size()) next = &node->items()[index];
         } else if (PyUnicode_Check(step.get()) && node->is(NodeKind::Mapping)) {
             const char* text = PyUnicode_AsUTF8(step.get());
-            for (NodePair& pair : node->pairs()) {
-                if (text && pair.key.is(NodeKind::Scalar) && pair.key.text() == text) {
-                    next = &pair.value;
-                    break;
-                }
+            // The last entry with the key, as handle paths take it.
+            if (text) {
+                if (const auto at = quillmere::roundtrip::entry_position(node->pairs(), text))
+                    next = &node->pairs()[*at].value;
             }
         }
         if (!next) {
