@@ -253,7 +253,7 @@ private:
         Placement place = placement(node);
         // A custom tag by what it names, shown as written.
         if (props && props->has_tag && parse::is_custom_tag(props->expanded)) place.source_tag = props->tag;
-        node.object = objects_.scalar(scalar, token.text, tagged, options_.mode, &place, options_.annotate_numbers);
+        node.object = objects_.scalar(scalar, token.text, options_.mode, &place, options_.annotate_numbers);
         if (!node.object) stop();
         return node;
     }
