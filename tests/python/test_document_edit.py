@@ -778,7 +778,7 @@ def test_equal_keys_address_the_entry_the_data_shows():
 
 @pytest.mark.parametrize("text, value, expected", [
     # The comment of the header line is the place's.
-    ("a: | # hdr\n  x\n", "y", "a: y # hdr\n"),
+    ("a: | # hdr\n  x\n", "w", "a: w # hdr\n"),
     ("a: |2- # hdr\n   x\n", "y\nz\n", "a: | # hdr\n  y\n  z\n"),
     ("a: > #hdr\n  x\nb: 1\n", 7, "a: 7 # hdr\nb: 1\n"),
     # A text of several lines over a block scalar keeps the block style.
