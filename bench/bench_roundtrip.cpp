@@ -3,11 +3,11 @@
 //
 // Every *.yaml and *.yml file under the shared corpus folder is composed
 // once into the state of a round-trip document (files that do not compose
-// are skipped and counted), and its middle leaf is marked modified as an
-// edit of that value marks it. Each benchmark then serialises its files as
-// to_yaml() does after an edit: the modification marks searched up to the
-// edited leaf, every document re-emitted, "---" between them, into one
-// buffer of 256 bytes to start with.
+// are skipped and counted), and its middle leaf is given a new text as an
+// assignment of a string gives it. Each benchmark then serialises its
+// files as to_yaml() does after an edit: the modification marks searched up
+// to the edited leaf, and the text written as the source with the edited
+// place written anew.
 //
 //     reemit/<path>    one corpus file
 //     reemit/corpus    every file, one after another
@@ -69,7 +69,12 @@ void load_corpus() {
         entry.state.source_bytes = std::move(file.text);
         std::vector<YamlNode*> leaves;
         for (YamlNode& root : entry.state.documents) collect_leaves(root, leaves);
-        if (!leaves.empty()) leaves[leaves.size() / 2]->comments.modified = true;
+        if (!leaves.empty()) {
+            YamlNode& leaf = *leaves[leaves.size() / 2];
+            leaf.mark_rewritten();
+            if (leaf.is(NodeKind::Scalar)) leaf.text() = "quillmere-edit";
+            leaf.comments.modified = true;
+        }
         corpus().files.push_back(std::move(entry));
     }
 }

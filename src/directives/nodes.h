@@ -20,7 +20,12 @@ inline roundtrip::YamlNode node_at(const roundtrip::YamlNode& directive, roundtr
 
 inline roundtrip::IncludeSource provenance(const roundtrip::YamlNode& directive, std::string target,
                                            std::optional<std::uint32_t> target_file_id = std::nullopt) {
-    return roundtrip::IncludeSource{*directive.tag(), std::move(target), target_file_id};
+    roundtrip::IncludeSource source;
+    source.tag = *directive.tag();
+    source.target = std::move(target);
+    source.target_file_id = target_file_id;
+    source.directive_region = directive.place();
+    return source;
 }
 
 }  // namespace quillmere::directives

@@ -803,7 +803,8 @@ py::ref read_file(const HandleBorrows& borrows, const YamlNode& node) {
 // an included file's root, its directive's in the including file.
 py::ref read_comment(const HandleBorrows&, const YamlNode& node) {
     const roundtrip::Comments* comments = roundtrip::placed_comments(node);
-    return comments ? optional_text(comments->inline_comment()) : py::none();
+    if (!comments || !comments->inline_comment()) return py::none();
+    return text_object(roundtrip::shown_comment(*comments->inline_comment()));
 }
 
 py::ref read_comment_before(const HandleBorrows& borrows, const YamlNode&) {
@@ -818,7 +819,7 @@ py::ref read_comment_before(const HandleBorrows& borrows, const YamlNode&) {
     std::string joined;
     for (const std::string& line : head) {
         if (!joined.empty() || &line != &head.front()) joined += '\n';
-        joined += line;
+        joined += roundtrip::shown_comment(line);
     }
     return text_object(joined);
 }

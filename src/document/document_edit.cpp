@@ -495,8 +495,7 @@ void replace_keeping_layout(YamlNode& target, YamlNode fresh) {
     kept.inline_spaces = old.inline_spaces;
     if (!kept.inline_comment()) {
         if (const auto header = roundtrip::block_scalar_header_comment(target)) {
-            kept.mutable_inline_comment() = std::string(scanner::trim_white_space_end(
-                scanner::trim_white_space_start(header->written)));
+            kept.mutable_inline_comment() = std::string(scanner::trim_white_space_end(header->written));
             kept.inline_spaces = header->gap;
         }
     }
@@ -505,6 +504,8 @@ void replace_keeping_layout(YamlNode& target, YamlNode fresh) {
     fresh.comments = std::move(kept);
     if (is_block_scalar(target) && fresh.is(NodeKind::Scalar) && fresh.text().find('\n') != std::string::npos)
         fresh.set_scalar_style(target.scalar_style());
+    fresh.set_replaced_region(written_region(target));
+    fresh.replaced = true;
     if (target.anchor()) fresh.mutable_anchor() = std::move(target.mutable_anchor());
     if (const auto tag = target.tag_meaning(); tag && resolver::standard_tag_word(*tag).empty())
         fresh.copy_tag(target);
@@ -605,6 +606,8 @@ bool assign_document_item(DocumentState& state, PyObject* key, PyObject* value) 
     YamlNode& root = state.documents[static_cast<std::size_t>(*index)];
     if (!check_aliases_keep_anchors(state, root, Removal::Subtree)) return false;
     fresh->comments.modified = true;
+    fresh->set_replaced_region(written_region(root));
+    fresh->replaced = true;
     root = std::move(*fresh);
     return true;
 }
@@ -661,7 +664,9 @@ bool set_node_anchor(DocumentState& state, const HandleAddress& address, PyObjec
         node->mutable_anchor() = std::string(*text);
     } else if (node->anchor()) {
         node->mutable_anchor().reset();
+        node->properties_changed = true;
     }
+    if (text && !same_name) node->properties_changed = true;
     node->comments.modified = true;
     return true;
 }
@@ -680,11 +685,12 @@ bool set_node_comment(DocumentState& state, const HandleAddress& address, PyObje
     if (!check_writable(state.documents[address.root], address.path, false)) return false;
     Comments& comments = edited_comments(*node);
     if (comment) {
-        comments.mutable_inline_comment() = std::string(*comment);
+        comments.mutable_inline_comment() = roundtrip::stored_comment(*comment);
     } else if (comments.inline_comment()) {
         comments.mutable_inline_comment().reset();
     }
     comments.inline_spaces = 0;
+    comments.inline_changed = true;
     return true;
 }
 
@@ -695,10 +701,10 @@ bool set_node_comment_before(DocumentState& state, const HandleAddress& address,
         if (!comment || !check_comment_text(*comment, true)) return false;
         std::size_t start = 0;
         for (std::size_t end = comment->find('\n'); end != std::string_view::npos; end = comment->find('\n', start)) {
-            lines.emplace_back(comment->substr(start, end - start));
+            lines.push_back(roundtrip::stored_comment(comment->substr(start, end - start)));
             start = end + 1;
         }
-        lines.emplace_back(comment->substr(start));
+        lines.push_back(roundtrip::stored_comment(comment->substr(start)));
     }
     YamlNode* target = head_comment_owner(state, address);
     if (target == nullptr) {
@@ -708,6 +714,7 @@ bool set_node_comment_before(DocumentState& state, const HandleAddress& address,
     if (!check_writable(state.documents[address.root], address.path, false)) return false;
     Comments& comments = edited_comments(*target);
     if (!lines.empty() || !comments.head().empty()) comments.mutable_head() = std::move(lines);
+    comments.head_changed = true;
     return true;
 }
 
@@ -759,6 +766,7 @@ bool make_node_alias(DocumentState& state, const HandleAddress& address, PyObjec
     // An alias carries no properties of its own: the anchor would be a
     // second definition, the tag would not reload, and provenance would
     // have save() write the alias's target file from the alias.
+    node->mark_rewritten();
     node->set_content(YamlNode::alias(anchor_name));
     node->mutable_anchor().reset();
     node->mutable_tag().reset();
@@ -792,6 +800,10 @@ bool detach_node(DocumentState& state, const HandleAddress& address) {
     }
     if (!check_nesting(level_in_file(state.documents[address.root], address.path, true), *copy)) return false;
     copy->comments.modified = true;
+    // The copy's text stood at the definition; it goes where the alias was.
+    copy->in_place = false;
+    copy->set_replaced_region(written_region(*node));
+    copy->replaced = true;
     *node = std::move(*copy);
     return true;
 }

@@ -89,6 +89,7 @@ struct Properties {
     std::string_view tag;       // as written
     std::string_view expanded;  // set by the builder's expand_tag
     Span tag_span;
+    Span start;  // the first property's
     bool has_anchor = false;
     bool has_tag = false;
 
@@ -314,6 +315,7 @@ StepResult Parser<Builder>::parse_node_body(Position position, Node& node, bool&
     present = false;
     for (bool done = false; !done;) {
         const Token& token = tokens_.peek();
+        if ((token.kind == TokenKind::Anchor || token.kind == TokenKind::Tag) && !props.any()) props.start = token.span;
         if (token.kind == TokenKind::Anchor) {
             if (props.has_anchor) return fail("a node cannot have two anchors", token.span);
             props.anchor = token.text;

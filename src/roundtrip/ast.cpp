@@ -3,8 +3,21 @@
 #include <utility>
 
 #include "common/stack_guard.h"
+#include "scanner/unicode.h"
 
 namespace quillmere::roundtrip {
+
+std::string_view shown_comment(std::string_view stored) {
+    if (!stored.empty() && stored.front() == ' ') stored.remove_prefix(1);
+    return scanner::trim_white_space_end(stored);
+}
+
+std::string stored_comment(std::string_view shown) {
+    if (shown.empty()) return std::string();
+    std::string stored(" ");
+    stored += shown;
+    return stored;
+}
 
 Comments::Comments(const Comments& other)
     : blank_before(other.blank_before),
@@ -12,6 +25,8 @@ Comments::Comments(const Comments& other)
       value_pad(other.value_pad),
       compact(other.compact),
       modified(other.modified),
+      head_changed(other.head_changed),
+      inline_changed(other.inline_changed),
       texts_(other.texts_ ? std::make_unique<CommentTexts>(*other.texts_) : nullptr) {}
 
 Comments& Comments::operator=(const Comments& other) {
@@ -165,6 +180,56 @@ const std::vector<std::string>& YamlNode::directives() const {
 }
 std::vector<std::string>& YamlNode::mutable_directives() { return properties().directives; }
 
+std::uint64_t YamlNode::source_begin() const {
+    return properties_ && properties_->properties_offset ? *properties_->properties_offset : span.offset;
+}
+
+void YamlNode::set_properties_offset(std::uint64_t offset) { properties().properties_offset = offset; }
+
+void YamlNode::set_properties_end(std::uint64_t offset) { properties().properties_end = offset; }
+
+const std::optional<SourceRegion>& YamlNode::replaced_region() const {
+    return properties_ ? properties_->replaced : absent<SourceRegion>();
+}
+
+void YamlNode::set_replaced_region(const std::optional<SourceRegion>& region) {
+    if (region || properties_) properties().replaced = region;
+}
+
+std::optional<SourceRegion> YamlNode::place() const {
+    if (in_place) {
+        const bool block = (is_collection() && style_ == CollectionStyle::Block) ||
+                           (kind_ == NodeKind::Scalar &&
+                            (scalar_style_ == ScalarStyle::Literal || scalar_style_ == ScalarStyle::Folded));
+        std::uint64_t end =
+            properties_ && properties_->properties_end && kind_ == NodeKind::Null ? *properties_->properties_end
+                                                                                   : end_offset;
+        // A collection that ends with an empty item ends at that item's
+        // dash, which is its text too.
+        const YamlNode* last = this;
+        while (last->kind_ == NodeKind::Sequence && !last->payload_.items.empty() && last->style_ == CollectionStyle::Block)
+            last = &last->payload_.items.back();
+        if (last != this && last->kind_ == NodeKind::Null && last->in_place &&
+            (!last->properties_ || !last->properties_->properties_offset) &&
+            last->span.offset == end)
+            ++end;
+        return SourceRegion{source_begin(), end, span.file_id, block};
+    }
+    return replaced_region();
+}
+
+void YamlNode::mark_rewritten() {
+    if (!in_place && !source()) return;
+    set_replaced_region(written_region(*this));
+    in_place = false;
+    replaced = true;
+}
+
+std::optional<SourceRegion> written_region(const YamlNode& node) {
+    if (node.source()) return node.source()->directive_region;
+    return node.place();
+}
+
 YamlNode::Properties& YamlNode::properties() {
     if (!properties_) properties_ = std::make_unique<Properties>();
     return *properties_;
@@ -182,6 +247,9 @@ YamlNode clone_node(const YamlNode& node) {
     copy.explicit_start = node.explicit_start;
     copy.leading_bom = node.leading_bom;
     copy.synthetic = node.synthetic;
+    copy.in_place = node.in_place;
+    copy.properties_changed = node.properties_changed;
+    copy.replaced = node.replaced;
     if (node.properties_) copy.properties_ = std::make_unique<YamlNode::Properties>(*node.properties_);
     switch (node.kind_) {
         case NodeKind::Scalar:

@@ -38,6 +38,14 @@ namespace quillmere::roundtrip {
 
 enum class NodeKind : std::uint8_t { Scalar, Sequence, Mapping, Alias, Null };
 
+// Comment texts are kept as they stand after their "#", the blank after it
+// and trailing blanks included, so that a text is written back as it was:
+// "#" and the stored text. Python sees a text without the one blank after
+// the "#" and without trailing blanks; a text it sets is stored with one
+// blank in front (none for the empty text).
+std::string_view shown_comment(std::string_view stored);
+std::string stored_comment(std::string_view shown);
+
 // Comment texts of a node; allocated only when one of them is present.
 struct CommentTexts {
     std::vector<std::string> head;
@@ -54,6 +62,10 @@ public:
     std::uint32_t value_pad = 0;      // spaces between an indicator and the value
     bool compact = false;             // a block sequence on its parent item's dash line
     bool modified = false;            // changed by an edit or the 1.1 upgrade
+    // Which texts an edit set on a node that stays in place, so that the
+    // writer rewrites them and keeps the rest of the node's source text.
+    bool head_changed = false;
+    bool inline_changed = false;
 
     Comments() = default;
     Comments(const Comments& other);
@@ -86,6 +98,18 @@ private:
     std::unique_ptr<CommentTexts> texts_;
 };
 
+// A stretch of a source text: the text of file `file_id` from `begin` up
+// to `end`. `block` tells that a node in block layout (a block collection
+// or block scalar) stood there, whose lines are its own to the end.
+struct SourceRegion {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    std::uint32_t file_id = 0;
+    bool block = false;
+
+    friend bool operator==(const SourceRegion&, const SourceRegion&) = default;
+};
+
 // Where a directive-produced node came from. A node whose source has a
 // target_file_id is the root of an included file.
 struct IncludeSource {
@@ -112,6 +136,9 @@ struct IncludeSource {
     // (directive_comments for an included file's root, else the node's
     // own): that text changed, whatever the content.
     bool comments_edited = false;
+    // Where the directive itself stood in the including text, from its tag
+    // to its end. Layout only, like the comments.
+    std::optional<SourceRegion> directive_region = std::nullopt;
 
     friend bool operator==(const IncludeSource& a, const IncludeSource& b) {
         return a.tag == b.tag && a.target == b.target && a.target_file_id == b.target_file_id;
@@ -204,6 +231,25 @@ public:
     const std::vector<std::string>& directives() const;
     std::vector<std::string>& mutable_directives();
 
+    // Where the node's text begins in its source: at its first property
+    // (anchor or tag) when it was composed with one, else at its span.
+    std::uint64_t source_begin() const;
+    void set_properties_offset(std::uint64_t offset);
+    // A null written as its properties alone ends where they do (its span
+    // is the next token's).
+    void set_properties_end(std::uint64_t offset);
+    // For a node that an edit put in the place of another: the source
+    // region of the node it replaced, which is where its text goes.
+    const std::optional<SourceRegion>& replaced_region() const;
+    void set_replaced_region(const std::optional<SourceRegion>& region);
+    // The region of the source text this node's text stands in: its own
+    // while it is in place, else the one it took over; none for a node
+    // that took no place (new entries and what is built below them).
+    std::optional<SourceRegion> place() const;
+    // Records that the content no longer reads as the text at the node's
+    // place: the writer renders it anew there.
+    void mark_rewritten();
+
 private:
     struct Properties {
         std::optional<std::string> anchor;
@@ -212,6 +258,9 @@ private:
         std::optional<std::string> tag_expansion;
         std::optional<IncludeSource> source;
         std::vector<std::string> directives;
+        std::optional<std::uint64_t> properties_offset;
+        std::optional<std::uint64_t> properties_end;  // of a node that is its properties alone
+        std::optional<SourceRegion> replaced;
     };
     // The content; which member lives is told by kind_.
     union Payload {
@@ -248,6 +297,15 @@ public:
     bool explicit_start = false;  // a document root after "---"
     bool leading_bom = false;     // the first root of a text that began with a BOM
     bool synthetic = false;       // a null made from an assigned None
+    // The content is the composed text at span..end_offset, unchanged: a
+    // writer may copy that text instead of rendering the node. Set by the
+    // composer; cleared by edits that change the content.
+    bool in_place : 1 = false;
+    // An edit set the anchor of a node in place.
+    bool properties_changed : 1 = false;
+    // An edit made this content in the place of a node it replaced (whose
+    // region, when it had one, is the replaced region).
+    bool replaced : 1 = false;
 
     Span span;
     std::uint64_t end_offset = 0;
@@ -279,6 +337,9 @@ inline YamlNode::YamlNode(YamlNode&& other) noexcept
       explicit_start(other.explicit_start),
       leading_bom(other.leading_bom),
       synthetic(other.synthetic),
+      in_place(other.in_place),
+      properties_changed(other.properties_changed),
+      replaced(other.replaced),
       span(other.span),
       end_offset(other.end_offset),
       end_line(other.end_line),
@@ -297,6 +358,9 @@ inline YamlNode& YamlNode::operator=(YamlNode&& other) noexcept {
     explicit_start = other.explicit_start;
     leading_bom = other.leading_bom;
     synthetic = other.synthetic;
+    in_place = other.in_place;
+    properties_changed = other.properties_changed;
+    replaced = other.replaced;
     span = other.span;
     end_offset = other.end_offset;
     end_line = other.end_line;
@@ -334,6 +398,10 @@ inline void YamlNode::release_payload() noexcept {
         release_collection();
     kind_ = NodeKind::Null;
 }
+
+// Where the text of `node` stands in the text that holds it: for a node a
+// directive produced, the directive's region; else its place.
+std::optional<SourceRegion> written_region(const YamlNode& node);
 
 // A deep copy that keeps every field; stack-guarded, so any depth copies.
 YamlNode clone_node(const YamlNode& node);

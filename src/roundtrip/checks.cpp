@@ -306,6 +306,7 @@ void upgrade_node(YamlNode& node, ResolveMode mode) {
         // A string that the 1.2 rules would type keeps its text in quotes.
         // Under a tag, quotes change nothing: the tag decides alone.
         if (new_reading.kind != ResolvedKind::Str && !node.tag()) {
+            node.mark_rewritten();
             node.set_scalar_style(ScalarStyle::DoubleQuoted);
             node.comments.modified = true;
         }
@@ -337,6 +338,7 @@ void upgrade_node(YamlNode& node, ResolveMode mode) {
             break;
         default: return;
     }
+    node.mark_rewritten();
     node.text() = std::move(text);
     node.comments.modified = true;
 }

@@ -111,6 +111,7 @@ public:
     void plain_scalar(const Token& token, YamlNode& out) {
         YamlNode& node = make_at(out, [&] { return YamlNode::scalar(std::string(token.text), token.scalar_style()); });
         node.span = token.span;
+        node.in_place = true;
         set_end(node, token.end_offset);
         if (token.scalar_style() == ScalarStyle::Literal || token.scalar_style() == ScalarStyle::Folded) keep_raw(node);
     }
@@ -128,6 +129,7 @@ public:
     StepResult alias(const Token& token, Anchor&, YamlNode& out) {
         YamlNode& node = make_at(out, [&] { return YamlNode::alias(std::string(token.text)); });
         node.span = token.span;
+        node.in_place = true;
         set_end(node, token.span.offset + 1 + token.text.size());  // after "*" and the name
         return Ok{};
     }
@@ -140,6 +142,7 @@ public:
     void empty_at(const Span& span, YamlNode& out) {
         YamlNode& node = make_at(out, [] { return YamlNode::null(); });
         node.span = span;
+        node.in_place = true;
         set_end(node, span.offset);
     }
 
@@ -150,6 +153,8 @@ public:
             node.set_tag_span(props.tag_span);
             if (!props.expanded.empty()) node.mutable_tag_expansion() = std::string(props.expanded);
         }
+        if (props.any()) node.set_properties_offset(props.start.offset);
+        if (props.any() && node.is(NodeKind::Null)) node.set_properties_end(properties_end(props));
     }
 
     // Tags stay as written; the parser has checked their handles. The
@@ -251,10 +256,23 @@ private:
     static void finish_collection(YamlNode& node, const Collection& collection, const Token* end, TokenKind closing,
                                   const YamlNode* furthest) {
         node.span = collection.start;
+        node.in_place = true;
         set_collection_end(node, end, closing, furthest);
     }
 
     void set_end(YamlNode& node, std::uint64_t end) { roundtrip::set_end(node, end, text_, lines_); }
+
+    // Where the last of the properties ends: their texts are views into
+    // the source.
+    std::uint64_t properties_end(const parse::Properties& props) const {
+        std::uint64_t end = props.start.offset;
+        for (std::string_view part : {props.anchor, props.tag}) {
+            if (part.empty() || part.data() < text_.data() || part.data() + part.size() > text_.data() + text_.size())
+                continue;
+            end = std::max<std::uint64_t>(end, static_cast<std::uint64_t>(part.data() + part.size() - text_.data()));
+        }
+        return end;
+    }
 
     // The source of a block scalar, from its indicator to its end.
     void keep_raw(YamlNode& node) {

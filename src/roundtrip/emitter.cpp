@@ -57,6 +57,7 @@
 #include "encode/scalar_text.h"
 #include "roundtrip/composer.h"
 #include "roundtrip/queries.h"
+#include "roundtrip/splice.h"
 #include "scanner/unicode.h"
 
 namespace quillmere::roundtrip {
@@ -370,11 +371,9 @@ std::optional<RawBlock> read_raw_block(std::string_view raw, std::string_view te
 std::optional<std::string_view> displaced_header_comment(const YamlNode& node) {
     const std::optional<HeaderComment> header = block_scalar_header_comment(node);
     if (!header || !has_unwritable(node.text(), true)) return std::nullopt;
-    // The text as a comment line of its own has it: one blank after the
-    // "#" and trailing blanks dropped.
-    std::string_view text = header->written;
-    if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    return scanner::trim_white_space_end(text);
+    // The text as a comment line of its own has it as it stood, without
+    // its trailing blanks.
+    return scanner::trim_white_space_end(header->written);
 }
 
 // Where a node is written, which decides what its content may look like.
@@ -392,6 +391,16 @@ public:
     // With `as_file`, an include root is written as its content (the text
     // of its own file) instead of as its directive.
     void render_document(const YamlNode& root, bool as_file);
+
+    // The places of a document that the splicing writer has rendered
+    // anew: what follows a block mapping key's ":" or an item's "-",
+    // entries of a block mapping, a node in a flow collection, a root.
+    void render_value_place(const YamlNode& value, std::uint64_t indent);
+    void render_item_place(const YamlNode& item, std::uint64_t indent);
+    void render_entries_place(std::span<const NodePair> pairs, std::uint64_t indent);
+    void render_flow_place(const YamlNode& node);
+    bool render_inline_place(const YamlNode& value, std::uint64_t indent);
+    void render_root_place(const YamlNode& root, std::uint64_t indent);
 
 private:
     void newline() { out_ += '\n'; }
@@ -431,7 +440,7 @@ private:
     enum class First : std::uint8_t { Normal, CommentsWritten, SameLine };
     void render_leading_comments(const YamlNode& node, std::uint64_t indent, bool inline_written = false);
     void render_block_collection(const YamlNode& node, std::uint64_t indent, First first);
-    void render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent, First first);
+    void render_block_mapping(std::span<const NodePair> pairs, std::uint64_t indent, First first);
     void render_entry(const NodePair& pair, std::uint64_t indent);
     void render_key(const YamlNode& key);
     bool is_simple_key(const YamlNode& key) const;
@@ -594,10 +603,7 @@ void Renderer::render_comment_line(std::string_view text, std::uint64_t indent) 
     text = scanner::trim_white_space_end(text);
     spaces(indent);
     out_ += '#';
-    if (!text.empty()) {
-        out_ += ' ';
-        out_ += text;
-    }
+    out_ += text;
     newline();
 }
 
@@ -611,10 +617,7 @@ void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written
     const std::uint32_t gap = comments.inline_spaces;
     spaces(gap > written ? gap - written : 1);
     out_ += '#';
-    if (const std::string_view text = scanner::trim_white_space_end(*comment); !text.empty()) {
-        out_ += ' ';
-        out_ += text;
-    }
+    out_ += scanner::trim_white_space_end(*comment);
 }
 
 // Blank lines and head comments. Those of an include root belong to its
@@ -693,6 +696,70 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
     }
     if (foot_owner_ == nullptr)
         for (const std::string& comment : root.comments.foot()) render_comment_line(comment, 0);
+}
+
+void Renderer::render_value_place(const YamlNode& value, std::uint64_t indent) {
+    document_ = &value;
+    render_block_value(value, indent);
+}
+
+void Renderer::render_item_place(const YamlNode& item, std::uint64_t indent) {
+    document_ = &item;
+    render_sequence_item(item, indent, false);
+}
+
+void Renderer::render_entries_place(std::span<const NodePair> pairs, std::uint64_t indent) {
+    if (pairs.empty()) return;
+    document_ = &pairs.front().key;
+    render_block_mapping(pairs, indent, First::Normal);
+}
+
+void Renderer::render_flow_place(const YamlNode& node) {
+    document_ = &node;
+    render_flow_item(node, 0, true);
+}
+
+// A value as its properties and content alone, for a place whose
+// padding and comments (above and after it) stay as they stand; false when
+// the value does not fit on the line (a block collection or block scalar,
+// nothing to write).
+bool Renderer::render_inline_place(const YamlNode& value, std::uint64_t indent) {
+    document_ = &value;
+    if (is_block_collection(value) || is_block_scalar_style(value) || is_directive(value) || writes_nothing(value) ||
+        is_bare_tag(value))
+        return false;
+    render_properties(value);
+    if (value.tag() || value.anchor()) out_ += ' ';
+    if (render_content(value, Place::Block, static_cast<std::int64_t>(indent), indent + 2, indent + 2)) return false;
+    return out_.find('\n') == std::string::npos && !out_.empty() && out_.back() != ' ';
+}
+
+void Renderer::render_root_place(const YamlNode& root, std::uint64_t indent) {
+    document_ = &root;
+    if (is_block_collection(root) && !is_directive(root)) {
+        if (root.tag() || root.anchor()) {
+            render_properties(root);
+            newline();
+            spaces(indent);
+        }
+        const std::size_t first = out_.size();
+        render_block_collection(root, indent, First::CommentsWritten);
+        // The first line continues the place's own indentation.
+        if (out_.compare(first, indent, std::string(indent, ' ')) == 0) out_.erase(first, indent);
+        return;
+    }
+    if (is_directive(root)) {
+        render_source_directive(*root.source(), false);
+        render_inline_comment(root);
+        end_line();
+        return;
+    }
+    render_properties(root);
+    if (root.tag() || root.anchor()) out_ += ' ';
+    const bool block_scalar = render_content(root, Place::Root, -1, indent + 2, indent);
+    if (!block_scalar && !is_bare_tag(root)) render_inline_comment(root);
+    while (!out_.empty() && out_.back() == ' ') out_.pop_back();
+    end_line();
 }
 
 // Writes the node's content (no properties). Returns true when the node's
@@ -1093,7 +1160,7 @@ void Renderer::render_key(const YamlNode& key) {
     if (key.is(NodeKind::Alias)) out_ += ' ';
 }
 
-void Renderer::render_block_mapping(const std::vector<NodePair>& pairs, std::uint64_t indent, First first) {
+void Renderer::render_block_mapping(std::span<const NodePair> pairs, std::uint64_t indent, First first) {
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         if ((i > 0 || first == First::Normal) && !is_taken(pairs[i].key))
             render_leading_comments(pairs[i].key, indent);
@@ -1317,6 +1384,42 @@ void render_document(std::string& out, NullStyle null_style, const YamlNode& roo
     Renderer(out, null_style).render_document(root, false);
 }
 
+std::string render_value_text(const YamlNode& value, std::uint64_t indent, NullStyle null_style) {
+    std::string out;
+    Renderer(out, null_style).render_value_place(value, indent);
+    return out;
+}
+
+std::string render_item_text(const YamlNode& item, std::uint64_t indent, NullStyle null_style) {
+    std::string out;
+    Renderer(out, null_style).render_item_place(item, indent);
+    return out;
+}
+
+std::string render_entries_text(std::span<const NodePair> pairs, std::uint64_t indent, NullStyle null_style) {
+    std::string out;
+    Renderer(out, null_style).render_entries_place(pairs, indent);
+    return out;
+}
+
+std::string render_flow_text(const YamlNode& node, NullStyle null_style) {
+    std::string out;
+    Renderer(out, null_style).render_flow_place(node);
+    return out;
+}
+
+std::optional<std::string> render_inline_text(const YamlNode& value, std::uint64_t indent, NullStyle null_style) {
+    std::string out;
+    if (!Renderer(out, null_style).render_inline_place(value, indent)) return std::nullopt;
+    return out;
+}
+
+std::string render_root_text(const YamlNode& root, std::uint64_t indent, NullStyle null_style) {
+    std::string out;
+    Renderer(out, null_style).render_root_place(root, indent);
+    return out;
+}
+
 void render_documents(std::string& out, NullStyle null_style, std::span<const YamlNode> roots) {
     if (!roots.empty() && roots.front().leading_bom) out += "\xEF\xBB\xBF";
     for (std::size_t i = 0; i < roots.size(); ++i) {
@@ -1336,6 +1439,13 @@ namespace {
 std::string render_included_file(const YamlNode& node, const IncludeSource& file,
                                  std::optional<std::string_view> file_text) {
     std::string out;
+    const std::uint32_t id = node.source() && node.source()->target_file_id ? *node.source()->target_file_id : 0;
+    // The file as it was read, with the places that edits changed written
+    // anew.
+    if (file_text && node.span.file_id == id) {
+        out.reserve(file_text->size() + 256);
+        if (splice_text(out, *file_text, id, std::span(&node, 1), NullStyle::Keyword, &node)) return out;
+    }
     out.reserve(256);
     if (file.inner) {
         // The directive alone: a node that is nothing but its provenance.

@@ -51,6 +51,25 @@ void render_document(std::string& out, NullStyle null_style, const YamlNode& roo
 // document before and start their own).
 void render_documents(std::string& out, NullStyle null_style, std::span<const YamlNode> roots);
 
+// The places of a document that the splicing writer renders anew, each as
+// the document would be rendered there; all but the flow text end with a
+// line break. What follows the ":" of a block mapping entry whose key
+// stands at `indent`:
+std::string render_value_text(const YamlNode& value, std::uint64_t indent, NullStyle null_style);
+// What follows the "-" of a block sequence item at `indent`:
+std::string render_item_text(const YamlNode& item, std::uint64_t indent, NullStyle null_style);
+// Entries of a block mapping at `indent`, the first one indented too:
+std::string render_entries_text(std::span<const NodePair> pairs, std::uint64_t indent, NullStyle null_style);
+// A node inside a flow collection, on one line:
+std::string render_flow_text(const YamlNode& node, NullStyle null_style);
+// A value in block context as its properties and content alone, on one
+// line, for a place whose padding and inline comment stay; none when it
+// needs more (a block collection or scalar, comments above it, nothing):
+std::optional<std::string> render_inline_text(const YamlNode& value, std::uint64_t indent, NullStyle null_style);
+// A document root at `indent`, its first line without the indentation
+// (the place has it), without directives, marker and comments above:
+std::string render_root_text(const YamlNode& root, std::uint64_t indent, NullStyle null_style);
+
 // `node` as the text of a file of its own: the content behind an include
 // root rather than its directive, a byte order mark when the node has one,
 // nulls written "null". For an include root whose chain goes on

@@ -10,6 +10,7 @@
 #include "roundtrip/anchors.h"
 #include "roundtrip/emitter.h"
 #include "roundtrip/queries.h"
+#include "roundtrip/splice.h"
 
 namespace quillmere::roundtrip {
 
@@ -70,8 +71,9 @@ std::string serialize_document(const DocumentState& state) {
         modified = with_stack_guard([&] { return document_modified(root); });
     }
     if (modified) {
-        out.reserve(256);
-        render_documents(out, state.null_style, state.documents);
+        out.reserve(state.source_bytes ? state.source_bytes->size() + 256 : 256);
+        if (!state.source_bytes || !splice_text(out, *state.source_bytes, 0, state.documents, state.null_style))
+            render_documents(out, state.null_style, state.documents);
     } else {
         out = *state.source_bytes;
     }

@@ -297,9 +297,8 @@ void Scanner::skip_comment() {
     const Span span = reader_.span();
     const std::size_t end = find_line_break(text.data(), span.offset + 1, text.size());
     if (collect_comments_) {
-        std::string_view body = text.substr(span.offset + 1, end - span.offset - 1);
-        if (!body.empty() && body.front() == ' ') body.remove_prefix(1);
-        comments_.push_back(ScannedComment{std::string(trim_white_space_end(body)), span});
+        // As written after the "#", blanks included: it is written back so.
+        comments_.push_back(ScannedComment{std::string(text.substr(span.offset + 1, end - span.offset - 1)), span});
     }
     reader_.skip_rest_of_line(end);
 }

@@ -218,11 +218,11 @@ def test_value_none_makes_a_null_keeping_layout():
     assert doc.to_dict() == {"a": None, "b": None}
 
 
-def test_value_of_the_root_drops_its_document_marker():
+def test_value_of_the_root_replaces_its_content_and_keeps_the_marker_line():
     doc = rt("--- # start\n[1, 2]\n")
     doc.node.value = {"a": 1}
     assert doc.to_dict() == {"a": 1}
-    assert not emitted(doc).startswith("---")
+    assert emitted(doc) == "--- # start\na: 1\n"
 
 
 @pytest.mark.parametrize("tag, kept", [
@@ -308,7 +308,9 @@ def test_comment_setter():
     node.comment = "note"
     assert node.comment == "note"
     doc.node["b"].comment = ""
-    assert emitted(doc) == "a: 1 # note\nb: 2 #\n"
+    # A new comment stands one blank after the value; one that replaces a
+    # comment keeps its column.
+    assert emitted(doc) == "a: 1    # note\nb: 2 #\n"
     node.comment = None
     assert node.comment is None
 

@@ -440,7 +440,7 @@ TEST(Include, CommentsStayInTheirOwnText) {
     // the directive's.
     EXPECT_EQ(roundtrip::render_file_text(root.pairs()[0].value), "# head of a\nx: 1  # x\n# foot of a\n");
     // A secret's node has the comments of its place, not those of secrets.yaml.
-    EXPECT_EQ(root.pairs()[1].value.comments.inline_comment(), "my secret");
+    EXPECT_EQ(root.pairs()[1].value.comments.inline_comment(), " my secret");
 }
 
 }  // namespace

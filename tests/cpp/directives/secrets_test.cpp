@@ -68,7 +68,7 @@ TEST(Secret, TheCopyStandsAtTheDirective) {
     const YamlNode& host = secret.pairs()[0].value;
     EXPECT_EQ(host.span.file_id, 1u);
     EXPECT_EQ(host.span.line, 2u);
-    EXPECT_EQ(host.comments.inline_comment(), "the host");
+    EXPECT_EQ(host.comments.inline_comment(), " the host");
 }
 
 TEST(Secret, MissingIsAnErrorOrCollected) {

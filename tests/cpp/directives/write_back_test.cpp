@@ -225,6 +225,7 @@ struct IncludedTwice {
     }
     void set(std::size_t entry, std::string_view key, std::string text) {
         YamlNode& node = value_of(entry, key);
+        node.mark_rewritten();
         node.text() = std::move(text);
         node.comments.modified = true;
     }

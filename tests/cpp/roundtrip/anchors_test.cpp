@@ -83,7 +83,7 @@ TEST(AnchorTable, CopiesOfCollectionsAreBareBlockCollections) {
     EXPECT_EQ(m->end_line, 3u);
     const YamlNode& value = m->pairs()[0].value;
     EXPECT_EQ(value.text(), "v");
-    EXPECT_EQ(value.comments.inline_comment(), "kept");
+    EXPECT_EQ(value.comments.inline_comment(), " kept");
 }
 
 TEST(AnchorTable, SelfReferenceStopsAfterADepthOfAHundred) {
@@ -157,7 +157,7 @@ TEST(DetachCopy, KeepsLayoutAndProvenanceAndDropsAnchors) {
     EXPECT_EQ(copy.style(), CollectionStyle::Flow);
     EXPECT_FALSE(copy.anchor());
     EXPECT_FALSE(copy.explicit_start);
-    EXPECT_EQ(copy.comments.head(), std::vector<std::string>{"above"});
+    EXPECT_EQ(copy.comments.head(), std::vector<std::string>{" above"});
     EXPECT_EQ(copy.end_offset, 10u);
     // The secret's value is written back as its directive.
     const YamlNode& p = copy.pairs()[0].value;
@@ -169,7 +169,7 @@ TEST(DetachCopy, KeepsLayoutAndProvenanceAndDropsAnchors) {
     const YamlNode null = detach_copy(unknown, targets, 0, budget);
     EXPECT_TRUE(null.is(NodeKind::Null));
     EXPECT_EQ(null.tag(), "!t");
-    EXPECT_EQ(null.comments.inline_comment(), "c");
+    EXPECT_EQ(null.comments.inline_comment(), " c");
     EXPECT_EQ(budget, kAliasExpansionBudget - 7);
     std::uint64_t spent = 0;
     EXPECT_TRUE(detach_copy(defined, targets, 0, spent).is(NodeKind::Null));

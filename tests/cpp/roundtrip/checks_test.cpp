@@ -249,7 +249,7 @@ TEST(Upgrade, KeepsEverythingButTheText) {
     EXPECT_EQ(out.text(), "8");
     EXPECT_EQ(out.tag(), "!!int");
     EXPECT_EQ(out.anchor(), "n");
-    EXPECT_EQ(out.comments.inline_comment(), "eight");
+    EXPECT_EQ(out.comments.inline_comment(), " eight");
     EXPECT_TRUE(out.comments.modified);
     // Under a tag, quotes would not keep a string: the tag decides alone.
     YamlNode custom = seq({tagged(plain("0o17"), "!x")});

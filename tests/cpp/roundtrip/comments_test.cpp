@@ -13,19 +13,23 @@ namespace {
 
 using roundtrip::YamlNode;
 
-// "blank=1 head=[a|b] inline=c/2 foot=[d]", each part only when set.
+// "blank=1 head=[a|b] inline=c/2 foot=[d]", each part only when set, the
+// texts as Python shows them.
 std::string layout(const YamlNode& node) {
     const auto& c = node.comments;
     std::string out;
     auto part = [&](const std::string& text) { out += (out.empty() ? "" : " ") + text; };
     auto list = [](const std::vector<std::string>& lines) {
         std::string text;
-        for (const std::string& line : lines) text += (text.empty() ? "" : "|") + line;
+        for (const std::string& line : lines)
+            text += (text.empty() ? "" : "|") + std::string(roundtrip::shown_comment(line));
         return "[" + text + "]";
     };
     if (c.blank_before) part("blank=" + std::to_string(c.blank_before));
     if (!c.head().empty()) part("head=" + list(c.head()));
-    if (c.inline_comment()) part("inline=" + *c.inline_comment() + "/" + std::to_string(c.inline_spaces));
+    if (c.inline_comment())
+        part("inline=" + std::string(roundtrip::shown_comment(*c.inline_comment())) + "/" +
+             std::to_string(c.inline_spaces));
     if (!c.foot().empty()) part("foot=" + list(c.foot()));
     return out;
 }
@@ -153,7 +157,7 @@ TEST(Comments, DeepTreesAreWalked) {
     const std::string_view text = "x\n# c";
     std::vector<ScannedComment> comments{ScannedComment{"c", Span{0, 1, 0, 2}}};
     roundtrip::attach_comments(text, roundtrip::build_line_index(text), roots, std::move(comments));
-    EXPECT_EQ(roots[0].comments.foot(), std::vector<std::string>{"c"});
+    EXPECT_EQ(roots[0].comments.foot(), std::vector<std::string>{"c"});  // as scanned
 }
 
 TEST(Comments, NothingWithoutRoots) {
@@ -181,7 +185,8 @@ TEST(Comments, EveryCommentLandsOnce) {
         for (const auto& c : node.comments.foot()) seen.push_back(c);
     };
     collect(collect, roots.value()[0]);
-    EXPECT_EQ(seen, (std::vector<std::string>{"head", "k", "i", "between", "f", "tail"}));
+    // Each text as it stands after its "#".
+    EXPECT_EQ(seen, (std::vector<std::string>{" head", " k", " i", " between", " f", " tail"}));
 }
 
 }  // namespace

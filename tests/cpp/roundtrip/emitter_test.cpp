@@ -344,7 +344,7 @@ TEST(IncludedFiles, CollectedWhenChanged) {
 TEST(IncludedFiles, KeepTheirOtherDocuments) {
     const std::string text = "# one\na: 1\n---\n# two\nb: 2\n...\n---\n- c\n# end\n";
     YamlNode first = from_source(kv("a", modified(plain("5"))), "!include", "many.yaml", 1);
-    first.comments.mutable_head() = {"one"};
+    first.comments.mutable_head() = {" one"};
     EXPECT_EQ(render_file_text(first, text), "# one\na: 5\n---\n# two\nb: 2\n---\n- c\n# end\n");
     const std::vector<std::optional<std::string>> texts{"root", text};
     std::vector<IncludeText> changed;

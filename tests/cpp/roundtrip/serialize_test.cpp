@@ -31,13 +31,17 @@ TEST(Serialize, UnmarkedTextComesBackAsLoadedAndAnEditReemitsEveryDocument) {
     EXPECT_EQ(serialize_document(state), text);
     EXPECT_FALSE(root_file_modified(state));
 
-    // A mark anywhere re-emits the whole stream; the second document, which
-    // followed "..." without a "---" of its own, gets one.
-    state.documents[1].pairs()[0].value.items()[1].comments.modified = true;
+    // A mark alone changes no text; content made anew is written in its
+    // place, and everything else stays as it was.
+    YamlNode& y = state.documents[1].pairs()[0].value.items()[1];
+    y.comments.modified = true;
     EXPECT_TRUE(document_modified(state.documents[1]));
     EXPECT_FALSE(document_modified(state.documents[0]));
     EXPECT_TRUE(root_file_modified(state));
-    EXPECT_EQ(serialize_document(state), "\xEF\xBB\xBF# top\na:   1   # one\n---\nb: [x, y]\n");
+    EXPECT_EQ(serialize_document(state), text);
+    y.mark_rewritten();
+    y.text() = "z w";
+    EXPECT_EQ(serialize_document(state), "\xEF\xBB\xBF# top\na:   1   # one\n...\nb: [x,  z w]\n");
 
     // A stream without documents gets no header, which would add one.
     for (const char* stream : {"", "# only a comment\n", "...\n"}) {

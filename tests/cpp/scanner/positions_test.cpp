@@ -304,27 +304,28 @@ std::vector<std::string> comments(std::string_view yaml) {
 using Comments = std::vector<std::string>;
 
 TEST(ScanComments, Text) {
-    // One space after the "#" is dropped, trailing White_Space is removed.
+    // The text as it stands after the "#", up to the line break: blanks
+    // after the "#" and at the end stay, so it is written back as it was.
     EXPECT_EQ(comments("# x  \n#  x\n#\n#x\r\n# a\t\n"),
-              (Comments{"x@0:0+0", " x@1:0+6", "@2:0+11", "x@3:0+13", "a@4:0+17"}));
+              (Comments{" x  @0:0+0", "  x@1:0+6", "@2:0+11", "x@3:0+13", " a\t@4:0+17"}));
     EXPECT_EQ(comments("# h\xC3\xA9llo\xE3\x80\x80\xC2\xA0\xE2\x80\x83 \n#\xC2\xA0x\xC2\xA0y"),
-              (Comments{"h\xC3\xA9llo@0:0+0", "\xC2\xA0x\xC2\xA0y@1:0+18"}));
+              (Comments{" h\xC3\xA9llo\xE3\x80\x80\xC2\xA0\xE2\x80\x83 @0:0+0", "\xC2\xA0x\xC2\xA0y@1:0+18"}));
     EXPECT_EQ(comments("#\t x"), (Comments{"\t x@0:0+0"}));
 }
 
 TEST(ScanComments, WhereTheyAre) {
     EXPECT_EQ(comments("# one\na: 1 # two\n  # three\nb: [c, # four\n  d] #five"),
-              (Comments{"one@0:0+0", "two@1:5+11", "three@2:2+19", "four@3:7+34", "five@4:5+46"}));
-    EXPECT_EQ(comments("\xC3\xA9 # c"), (Comments{"c@0:2+3"}));
+              (Comments{" one@0:0+0", " two@1:5+11", " three@2:2+19", " four@3:7+34", "five@4:5+46"}));
+    EXPECT_EQ(comments("\xC3\xA9 # c"), (Comments{" c@0:2+3"}));
     // Right after a byte-order mark a "#" is at the start of the text, or
     // of its line before a document.
-    EXPECT_EQ(comments("\xEF\xBB\xBF# c\nk: v"), (Comments{"c@0:0+3"}));
-    EXPECT_EQ(comments("# c\n\xEF\xBB\xBF# d\nk: v"), (Comments{"c@0:0+0", "d@1:0+7"}));
+    EXPECT_EQ(comments("\xEF\xBB\xBF# c\nk: v"), (Comments{" c@0:0+3"}));
+    EXPECT_EQ(comments("# c\n\xEF\xBB\xBF# d\nk: v"), (Comments{" c@0:0+0", " d@1:0+7"}));
     // "#" glued to content is not a comment.
     EXPECT_EQ(comments("a#b: c#d"), (Comments{}));
     // Neither a block scalar's header comment nor "#" lines in its content
     // are collected.
-    EXPECT_EQ(comments("| # header\n  # content\n# after"), (Comments{"after@2:0+23"}));
+    EXPECT_EQ(comments("| # header\n  # content\n# after"), (Comments{" after@2:0+23"}));
     EXPECT_EQ(comments("'# not': \"# either\""), (Comments{}));
 }
 
@@ -336,7 +337,7 @@ TEST(ScanComments, CollectedOnlyWhenAsked) {
 
 TEST(ScanComments, KeptAfterAFailedScan) {
     EXPECT_EQ(comments("# before\n]\n# after"),
-              (Comments{"error: unexpected ']' with no open flow collection", "before@0:0+0"}));
+              (Comments{"error: unexpected ']' with no open flow collection", " before@0:0+0"}));
 }
 
 }  // namespace

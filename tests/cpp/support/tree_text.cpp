@@ -122,10 +122,7 @@ std::vector<std::string> comments_of(std::string_view text) {
         while (hash < header.size() && !(header[hash] == '#' && (header[hash - 1] == ' ' || header[hash - 1] == '\t')))
             ++hash;
         if (hash >= header.size()) continue;
-        std::string_view body = header.substr(hash + 1);
-        if (!body.empty() && body.front() == ' ') body.remove_prefix(1);
-        body = scanner::trim_white_space_end(body);
-        found.push_back({token.span.offset + hash, std::string(body)});
+        found.push_back({token.span.offset + hash, std::string(header.substr(hash + 1))});
     }
     std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.offset < b.offset; });
     std::vector<std::string> out;

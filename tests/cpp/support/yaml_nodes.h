@@ -52,19 +52,23 @@ inline YamlNode at(YamlNode node, std::uint32_t line, std::uint32_t column, std:
     return node;
 }
 
+// Comment texts are given as Python shows them: without the blank after
+// the "#".
 inline YamlNode with_head(YamlNode node, std::vector<std::string> head, std::uint32_t blank_before = 0) {
+    for (std::string& line : head) line = roundtrip::stored_comment(line);
     node.comments.mutable_head() = std::move(head);
     node.comments.blank_before = blank_before;
     return node;
 }
 
 inline YamlNode with_inline(YamlNode node, std::string text, std::uint32_t spaces = 1) {
-    node.comments.mutable_inline_comment() = std::move(text);
+    node.comments.mutable_inline_comment() = roundtrip::stored_comment(text);
     node.comments.inline_spaces = spaces;
     return node;
 }
 
 inline YamlNode with_foot(YamlNode node, std::vector<std::string> foot) {
+    for (std::string& line : foot) line = roundtrip::stored_comment(line);
     node.comments.mutable_foot() = std::move(foot);
     return node;
 }
