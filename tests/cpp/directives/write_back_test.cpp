@@ -324,7 +324,8 @@ TEST(CollectIncludedFiles, EachFileOfAChainIsItsOwn) {
     // The root of s.yaml is the secret's directive: its comments are the
     // file's, and it is written back as the directive, never as the value.
     YamlNode& db = loaded.documents[0].pairs()[1].value;
-    db.comments.mutable_inline_comment() = "changed";
+    db.comments.mutable_inline_comment() = " changed";
+    db.comments.inline_changed = true;
     db.comments.modified = true;
     EXPECT_EQ(collect(IncludedFiles::Changed),
               (std::vector<std::string>{"c.yaml = k: 5  # one\n", "s.yaml = !secret db  # changed\n"}));
