@@ -700,7 +700,7 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
 
 void Renderer::render_value_place(const YamlNode& value, std::uint64_t indent) {
     document_ = &value;
-    render_block_value(value, indent);
+    render_block_value(value, indent, true);
 }
 
 void Renderer::render_item_place(const YamlNode& item, std::uint64_t indent) {

@@ -63,6 +63,24 @@ bool root_file_modified(const DocumentState& state) {
     return false;
 }
 
+namespace {
+
+// Whether a "%YAML" line stands after a document marker: the line of a
+// later document.
+bool has_later_version_line(std::string_view text) {
+    bool after_marker = false;
+    for (std::size_t line = 0; line < text.size();) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", line), text.size());
+        const std::string_view here = text.substr(line, end - line);
+        if (here.starts_with("---") || here.starts_with("...")) after_marker = true;
+        if (after_marker && here.starts_with("%YAML")) return true;
+        line = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string serialize_document(const DocumentState& state) {
     std::string out;
     bool modified = !state.source_bytes;
@@ -72,7 +90,10 @@ std::string serialize_document(const DocumentState& state) {
     }
     if (modified) {
         out.reserve(state.source_bytes ? state.source_bytes->size() + 256 : 256);
-        if (!state.source_bytes || !splice_text(out, *state.source_bytes, 0, state.documents, state.null_style))
+        // An upgraded stream of several documents is written whole: a later
+        // document's own "%YAML" line goes with the upgrade of its values.
+        const bool whole = !state.source_bytes || (state.upgraded && has_later_version_line(*state.source_bytes));
+        if (whole || !splice_text(out, *state.source_bytes, 0, state.documents, state.null_style))
             render_documents(out, state.null_style, state.documents);
     } else {
         out = *state.source_bytes;

@@ -175,18 +175,23 @@ private:
             return {line_end(end), false};
         }
         if (own_lines_end(end) != kNone) end = own_lines_end(end);
-        // What ends the text is the node's, blanks and all.
-        if (end >= size()) return {size(), false};
-        if (break_before(end) == 0) {
-            // The end of a line: an empty item ends at its dash, a block
-            // scalar's last line in blanks.
-            if (is_blank(text_[end]) || is_break(text_[end]))
-                while (end > region.begin && (is_blank(text_[end - 1]) || is_break(text_[end - 1]))) --end;
-            end = line_end(end);
-            if (end >= size()) return {end, false};
-            end = past_break(end);
+        if (end >= size()) {
+            // What ends the text is the node's, blanks and all; its final
+            // line break stays the text's.
+            if (size() == 0 || !is_break(text_[size() - 1])) return {size(), false};
+            end = size();
+        } else {
+            if (break_before(end) == 0) {
+                // The end of a line: an empty item ends at its dash, a block
+                // scalar's last line in blanks.
+                if (is_blank(text_[end]) || is_break(text_[end]))
+                    while (end > region.begin && (is_blank(text_[end - 1]) || is_break(text_[end - 1]))) --end;
+                end = line_end(end);
+                if (end >= size()) return {end, false};
+                end = past_break(end);
+            }
+            end = past_deeper_lines(end, slot_column);
         }
-        end = past_deeper_lines(end, slot_column);
         if (!made.ends_with("\n\n")) {
             // Empty lines the old node took in at its end stay, unless the
             // new text keeps its final line breaks, which they would join.
@@ -444,7 +449,7 @@ private:
         }
         flow_depth_ -= flow;
         if (!ok) return false;
-        if (node.comments.inline_changed && !write_inline(node)) return false;
+        if (node.comments.inline_changed && !write_inline(node, indicator)) return false;
         const bool leaf = !is_block_collection(node);
         if (leaf) passed(node.end_offset, node.comments.inline_comment().has_value());
         return true;
@@ -828,10 +833,26 @@ private:
     // The inline comment of a node in place changed: the comment at the
     // end of its line (of its header, for a block scalar) is written anew,
     // an old one keeping its column.
-    bool write_inline(const YamlNode& node) {
-        if (is_block_collection(node)) return fail();
+    // Writes a node's new inline comment, or takes its old one away. A
+    // block mapping value's stands on the line of its ":", after any
+    // properties, when its entries start below.
+    bool write_inline(const YamlNode& node, std::uint64_t indicator) {
         std::uint64_t from = node.end_offset;
-        if (is_block_scalar(node)) {
+        if (is_block_collection(node)) {
+            if (indicator == kNone || indicator >= size() || text_[indicator] != ':') return fail();
+            const std::uint64_t end = line_end(indicator);
+            if (node.span.offset <= end) return fail();
+            from = indicator + 1;
+            for (std::uint64_t at = from; at < end;) {
+                if (is_blank(text_[at])) {
+                    ++at;
+                    continue;
+                }
+                if (text_[at] == '#') break;
+                while (at < end && !is_blank(text_[at])) ++at;
+                from = at;
+            }
+        } else if (is_block_scalar(node)) {
             from = node.span.offset + 1;
             while (from < size() && (text_[from] == '+' || text_[from] == '-' || (text_[from] >= '1' && text_[from] <= '9')))
                 ++from;
