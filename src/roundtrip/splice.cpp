@@ -242,6 +242,17 @@ private:
         // those of such an entry.
         if ((region.block && region.end <= region.begin) || fragile_ > 0) return fail();
         const PlaceEnd end = place_end(region, made, slot_column);
+        // Blanks with a tab before a place that starts its line indent
+        // whatever block content takes it; a tab cannot.
+        if (is_block_collection(node) || without_final_break(made).find('\n') != std::string_view::npos) {
+            const std::uint64_t start = line_start(begin);
+            bool tab = false, blanks = true;
+            for (std::uint64_t at = start; at < begin; ++at) {
+                tab = tab || text_[at] == '\t';
+                blanks = blanks && is_blank(text_[at]);
+            }
+            if (tab && blanks) return fail();
+        }
         // Comment lines after a new block scalar, indented past the place,
         // could be read as more of its lines.
         if (ends_with_block_scalar(node)) {
@@ -531,6 +542,9 @@ private:
                 return true;
             }
             if (colon != kNone) return replace(colon + 1, colon + 1, " " + made);
+            // A key of several lines takes no ":" after it: readers of
+            // implicit keys want them on one line.
+            if (pair.key.span.line != pair.key.end_line) return fail();
             return replace(key_end, key_end, ": " + made);
         }
         if (colon == kNone) return fail();

@@ -62,7 +62,7 @@ CASES = [
     # A block value replaced: its lines go, the blank line after it stays.
     ("a: |\n  x\n\nb: 1\n", set_item("a", 5), "a: 5\n\nb: 1\n"),
     ("a:\n  x: 1\n  y: 2\nb: 1\n", set_item("a", [1]), "a:\n- 1\nb: 1\n"),
-    ("a: 1  # c\nb: 2\n", set_item("a", {"x": 1}), "a:\n  # c\n  x: 1\nb: 2\n"),
+    ("a: 1  # c\nb: 2\n", set_item("a", {"x": 1}), "a:  # c\n  x: 1\nb: 2\n"),
     # Sequence items.
     ("- a  # one\n- b\n", set_item(1, "c"), "- a  # one\n- c\n"),
     ("- a\n- b\n", set_item(0, {"k": 1, "l": 2}), "- k: 1\n  l: 2\n- b\n"),

@@ -316,7 +316,7 @@ TEST(StandaloneCopy, WritesTheDefinitionsOfAliasesOutsideWhereTheyAreFirstUsed) 
     EXPECT_TRUE(pairs[0].value.is(NodeKind::Mapping));
     EXPECT_EQ(pairs[0].value.anchor(), "b");
     EXPECT_EQ(pairs[0].value.style(), CollectionStyle::Flow);
-    EXPECT_EQ(pairs[0].value.comments.inline_comment(), "first");
+    EXPECT_EQ(pairs[0].value.comments.inline_comment(), " first");
     EXPECT_EQ(pairs[0].value.pairs()[0].value.anchor(), "p");
     EXPECT_TRUE(pairs[1].value.is(NodeKind::Alias));
     // Inside the copied node, aliases stay.
