@@ -84,7 +84,6 @@ void edit(std::vector<YamlNode>& roots, std::uint8_t kind, std::uint8_t which, s
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     if (size == 0 || !is_valid_utf8(input)) return -1;
-    for (char c : input) if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') return -1;  // TEMP
     auto first = roundtrip::parse_documents(input);
     if (!first.ok()) return 0;
     DocumentState state;
@@ -93,7 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     edit(state.documents, data[0], data[size - 1], size);
     const std::string expected = testing::describe_documents(state.documents);
     const std::string text = roundtrip::serialize_document(state);
-    { std::string probe; if (!roundtrip::splice_text(probe, input, 0, state.documents, roundtrip::NullStyle::Empty)) return 0; }  // TEMP
+    // Documents the splicer declines are written whole by the renderer,
+    // which fuzz_roundtrip covers: this target checks spliced texts.
+    std::string spliced;
+    if (!roundtrip::splice_text(spliced, input, 0, state.documents, roundtrip::NullStyle::Empty)) return 0;
     auto again = roundtrip::parse_documents(text);
     if (!again.ok()) fail(again.error().message.c_str(), input, text);
     if (testing::describe_documents(again.value()) != expected) fail("the data differs", input, text);
