@@ -62,3 +62,20 @@ def test_upgrade_quotes_strings_that_the_12_rules_would_type():
     # 0o17 is a string under the 1.1 rules and stays one in quotes; the
     # others keep their style (rewritten or not).
     assert [doc.node[k].style for k in "abcd"] == ["double", "plain", "plain", "single"]
+
+
+@pytest.mark.parametrize("text, merged", [
+    ("base: &b {x: 1}\nm:\n  !!merge : *b\n  y: 2\n", {"x": 1, "y": 2}),
+    ("base: &b {x: 1}\nm: {!!merge : *b, x: 2}\n", {"x": 2}),
+])
+def test_an_empty_key_under_the_merge_tag_merges_on_every_road(text, merged):
+    expected = q.loads(text)
+    assert expected["m"] == merged
+    doc = q.loads(text, option=RT)
+    assert doc.to_dict() == expected
+    assert doc.node["m"].value == merged
+    assert q.loads(text, option=q.OPT_ANNOTATED) == expected
+    # The schema step sees the merged mapping.
+    schema = {"properties": {"m": {"required": ["x"], "properties": {"x": {"const": merged["x"]}}}}}
+    for option in (0, RT, q.OPT_ANNOTATED):
+        q.loads(text, option=option, schema=schema)
