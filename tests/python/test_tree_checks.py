@@ -77,5 +77,8 @@ def test_an_empty_key_under_the_merge_tag_merges_on_every_road(text, merged):
     assert q.loads(text, option=q.OPT_ANNOTATED) == expected
     # The schema step sees the merged mapping.
     schema = {"properties": {"m": {"required": ["x"], "properties": {"x": {"const": merged["x"]}}}}}
+    wrong = {"properties": {"m": {"properties": {"x": {"const": merged["x"] + 1}}}}}
     for option in (0, RT, q.OPT_ANNOTATED):
         q.loads(text, option=option, schema=schema)
+        with pytest.raises(ex.QuillmereSchemaError):
+            q.loads(text, option=option, schema=wrong)
