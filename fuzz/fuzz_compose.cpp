@@ -38,6 +38,8 @@ struct Positions {
 
     explicit Positions(std::string_view text) : at(text.size() + 1) {
         const bool bom = text.size() > 2 && text.starts_with("\xEF\xBB\xBF");
+        // A second mark right after the first opens the first line's prefix.
+        marked_lines[0] = bom && text.substr(3, 3) == "\xEF\xBB\xBF";
         LinePosition here;
         for (std::size_t i = 0; i <= text.size(); ++i) {
             at[i] = here;
