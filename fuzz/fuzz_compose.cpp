@@ -29,7 +29,7 @@ bool is_value_error(const LocatedError& error) {
 }
 
 // Line and column of every offset of a text, counted one byte at a time.
-// A later line that starts with a byte-order mark is noted: the mark is no
+// A line whose first non-blank bytes are a byte-order mark is noted: the mark is no
 // column where it opens a document's prefix and text elsewhere, which only
 // the scanner tells apart.
 struct Positions {
@@ -38,8 +38,13 @@ struct Positions {
 
     explicit Positions(std::string_view text) : at(text.size() + 1) {
         const bool bom = text.size() > 2 && text.starts_with("\xEF\xBB\xBF");
-        // A second mark right after the first opens the first line's prefix.
-        marked_lines[0] = bom && text.substr(3, 3) == "\xEF\xBB\xBF";
+        // A mark after a line's blanks (for the first line, after the
+        // text's own mark) may open a document's prefix.
+        const auto opens_with_mark = [&](std::size_t at) {
+            while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+            return text.substr(at, 3) == "\xEF\xBB\xBF";
+        };
+        marked_lines[0] = opens_with_mark(bom ? 3 : 0);
         LinePosition here;
         for (std::size_t i = 0; i <= text.size(); ++i) {
             at[i] = here;
@@ -47,7 +52,7 @@ struct Positions {
             const char c = text[i];
             if (c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
                 here = LinePosition{here.line + 1, 0};
-                marked_lines.push_back(text.substr(i + 1, 3) == "\xEF\xBB\xBF");
+                marked_lines.push_back(opens_with_mark(i + 1));
             } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
                 ++here.column;
             }
