@@ -597,10 +597,8 @@ void Renderer::render_source_directive(const IncludeSource& source, bool in_flow
     }
 }
 
-// Comment texts are written without the white space at their end, which
-// reading them drops.
+// Comment texts are written as they are kept: as read after the "#".
 void Renderer::render_comment_line(std::string_view text, std::uint64_t indent) {
-    text = scanner::trim_white_space_end(text);
     spaces(indent);
     out_ += '#';
     out_ += text;
@@ -617,7 +615,7 @@ void Renderer::render_inline_comment(const YamlNode& node, std::uint32_t written
     const std::uint32_t gap = comments.inline_spaces;
     spaces(gap > written ? gap - written : 1);
     out_ += '#';
-    out_ += scanner::trim_white_space_end(*comment);
+    out_ += *comment;
 }
 
 // Blank lines and head comments. Those of an include root belong to its
