@@ -681,8 +681,8 @@ void Renderer::render_document(const YamlNode& root, bool as_file) {
         render_properties(root);
         if (root.tag() || root.anchor()) out_ += ' ';
         const bool block_scalar = render_content(root, Place::Root, -1, 2, 0);
-        if (!block_scalar && !is_bare_tag(root) && !writes_lines(root)) render_inline_comment(root);
         while (!out_.empty() && out_.back() == ' ') out_.pop_back();
+        if (!block_scalar && !is_bare_tag(root) && !writes_lines(root)) render_inline_comment(root);
         end_line();
         // Comment lines after a block scalar at the root could be more of
         // its lines (when they are at column 0, or when it has none):
@@ -755,8 +755,8 @@ void Renderer::render_root_place(const YamlNode& root, std::uint64_t indent) {
     render_properties(root);
     if (root.tag() || root.anchor()) out_ += ' ';
     const bool block_scalar = render_content(root, Place::Root, -1, indent + 2, indent);
-    if (!block_scalar && !is_bare_tag(root)) render_inline_comment(root);
     while (!out_.empty() && out_.back() == ' ') out_.pop_back();
+    if (!block_scalar && !is_bare_tag(root)) render_inline_comment(root);
     end_line();
 }
 

@@ -134,7 +134,13 @@ void apply_version_header(std::string& text) {
     for (std::size_t line_start = insert_at; line_start < text.size();) {
         // A line ends at a line feed, a carriage return or both.
         const std::size_t line_end = std::min(text.find_first_of("\r\n", line_start), text.size());
-        const std::string_view line(text.data() + line_start, line_end - line_start);
+        // Byte-order marks opening a line of the prefix go: after the
+        // header's "---" they would be text.
+        std::size_t content = line_start;
+        while (content < line_end && text.compare(content, kByteOrderMark.size(), kByteOrderMark) == 0)
+            content += kByteOrderMark.size();
+        if (content > line_start) dropped.emplace_back(line_start, content);
+        const std::string_view line(text.data() + content, line_end - content);
         const bool has_break = line_end < text.size();
         const std::size_t next =
             line_end + (has_break ? 1 : 0) + (text.compare(line_end, 2, "\r\n") == 0 ? 1 : 0);
@@ -143,11 +149,11 @@ void apply_version_header(std::string& text) {
             break;
         }
         if (is_marker(line, "...")) {
-            dropped.emplace_back(line_start, next);
+            dropped.emplace_back(content, next);
         } else if (line.starts_with('%')) {
             // A "%YAML" line is dropped only with its line break.
             if (!version_dropped && has_break && starts_with_directive(line, "%YAML")) {
-                dropped.emplace_back(line_start, next);
+                dropped.emplace_back(content, next);
                 version_dropped = true;
             }
         } else if (!is_blank_or_comment(line)) {

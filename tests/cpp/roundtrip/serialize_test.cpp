@@ -122,6 +122,11 @@ TEST(VersionHeader, TakesThePlaceOfTheVersionLineAndKeepsTheDocuments) {
         {"...", "%YAML 1.2\n---\n"},
         // Without its line feed the version line stays.
         {"%YAML 1.1", "%YAML 1.2\n---\n%YAML 1.1"},
+        // Byte-order marks opening later lines of the prefix go: after the
+        // header's "---" they would be text. The text's own mark stays first.
+        {"# c\n\xEF\xBB\xBF" "a: 1\n", "%YAML 1.2\n---\n# c\na: 1\n"},
+        {"\r\xEF\xBB\xBF", "%YAML 1.2\n---\n\r"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF" "a\n", "\xEF\xBB\xBF%YAML 1.2\n---\na\n"},
     };
     for (const auto& c : cases) {
         std::string text = c.input;
