@@ -161,10 +161,11 @@ bool from_source(const YamlNode& node) { return node.span != Span{}; }
 
 bool single_quoted_fits(std::string_view text) { return !has_unwritable(text, false); }
 
-// A plain scalar without properties whose text starts with ":".
+// A plain scalar without properties whose text starts with ":" and is
+// written plain inside brackets.
 bool starts_with_colon(const YamlNode& node) {
     return node.is(NodeKind::Scalar) && node.scalar_style() == ScalarStyle::Plain && !node.tag() && !node.anchor() &&
-           node.text().starts_with(':');
+           node.text().starts_with(':') && plain_fits(node.text(), true, !from_source(node));
 }
 
 // Double quotes, with NEL, the line and paragraph separators and the byte
