@@ -467,11 +467,6 @@ Comments& edited_comments(YamlNode& node) {
 
 // ------------------------------------------------------------ replacing
 
-bool is_block_scalar(const YamlNode& node) {
-    return node.is(NodeKind::Scalar) &&
-           (node.scalar_style() == ScalarStyle::Literal || node.scalar_style() == ScalarStyle::Folded);
-}
-
 // Puts `fresh` where `target` stands, keeping the layout of the node it
 // replaces: head, inline and foot comments, their spacing (the comment in
 // a block scalar's header line counts as its inline comment), the anchor,
@@ -502,7 +497,8 @@ void replace_keeping_layout(YamlNode& target, YamlNode fresh) {
     kept.value_pad = old.value_pad;
     kept.modified = true;
     fresh.comments = std::move(kept);
-    if (is_block_scalar(target) && fresh.is(NodeKind::Scalar) && fresh.text().find('\n') != std::string::npos)
+    if (roundtrip::is_block_scalar(target) && fresh.is(NodeKind::Scalar) &&
+        fresh.text().find('\n') != std::string::npos)
         fresh.set_scalar_style(target.scalar_style());
     fresh.set_replaced_region(written_region(target));
     fresh.replaced = true;

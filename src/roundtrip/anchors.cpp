@@ -350,22 +350,10 @@ public:
                 copy.span = node.span;
                 return copy;
             }
-            case NodeKind::Sequence: {
-                std::vector<YamlNode> items;
-                items.reserve(node.items().size());
-                for (const YamlNode& item : node.items()) items.push_back(with_stack_guard([&] { return copy(item); }));
-                return with_fields_of(node, YamlNode::sequence(std::move(items), node.style()));
-            }
-            case NodeKind::Mapping: {
-                std::vector<NodePair> pairs;
-                pairs.reserve(node.pairs().size());
-                for (const NodePair& pair : node.pairs()) {
-                    YamlNode key = with_stack_guard([&] { return copy(pair.key); });
-                    YamlNode value = with_stack_guard([&] { return copy(pair.value); });
-                    pairs.push_back(NodePair{std::move(key), std::move(value)});
-                }
-                return with_fields_of(node, YamlNode::mapping(std::move(pairs), node.style()));
-            }
+            case NodeKind::Sequence:
+            case NodeKind::Mapping:
+                return with_fields_of(
+                    node, copy_collection(node, node.style(), [this](const YamlNode& child) { return copy(child); }));
             case NodeKind::Scalar:
             case NodeKind::Null:
                 break;

@@ -198,17 +198,6 @@ void write_double_quoted(std::string& out, std::string_view text) {
 
 bool is_include_root(const YamlNode& node) { return node.source() && node.source()->target_file_id; }
 
-bool is_block_collection(const YamlNode& node) {
-    return node.style() == CollectionStyle::Block &&
-           ((node.is(NodeKind::Sequence) && !node.items().empty()) ||
-            (node.is(NodeKind::Mapping) && !node.pairs().empty()));
-}
-
-bool is_block_scalar_style(const YamlNode& node) {
-    return node.is(NodeKind::Scalar) &&
-           (node.scalar_style() == ScalarStyle::Literal || node.scalar_style() == ScalarStyle::Folded);
-}
-
 // A node whose content is written as nothing or as "null": a Null, or a
 // plain scalar with an empty text (both read as null).
 bool is_null_like(const YamlNode& node) {
@@ -724,7 +713,7 @@ void Renderer::render_flow_place(const YamlNode& node) {
 // nothing to write).
 bool Renderer::render_inline_place(const YamlNode& value, std::uint64_t indent) {
     document_ = &value;
-    if (is_block_collection(value) || is_block_scalar_style(value) || is_directive(value) || writes_nothing(value) ||
+    if (is_block_collection(value) || is_block_scalar(value) || is_directive(value) || writes_nothing(value) ||
         is_bare_tag(value))
         return false;
     render_properties(value);
@@ -1138,7 +1127,7 @@ bool Renderer::is_simple_key(const YamlNode& key) const {
     switch (key.kind()) {
         case NodeKind::Scalar:
             // A block scalar that has to be double-quoted is one line.
-            return !is_block_scalar_style(key) || has_unwritable(key.text(), true);
+            return !is_block_scalar(key) || has_unwritable(key.text(), true);
         case NodeKind::Alias:
         case NodeKind::Null:
             return true;
@@ -1372,7 +1361,7 @@ bool Renderer::render_rest_of_line(const YamlNode& node, std::int64_t parent, st
 }  // namespace
 
 std::optional<HeaderComment> block_scalar_header_comment(const YamlNode& node) {
-    if (!is_block_scalar_style(node) || !node.comments.raw()) return std::nullopt;
+    if (!is_block_scalar(node) || !node.comments.raw()) return std::nullopt;
     const std::string_view raw(*node.comments.raw());
     const auto header = parse_block_header(raw.substr(0, raw.find_first_of("\r\n")));
     if (!header || !header->comment) return std::nullopt;

@@ -9,6 +9,17 @@
 
 namespace quillmere::roundtrip {
 
+bool is_block_collection(const YamlNode& node) {
+    return node.style() == CollectionStyle::Block &&
+           ((node.is(NodeKind::Sequence) && !node.items().empty()) ||
+            (node.is(NodeKind::Mapping) && !node.pairs().empty()));
+}
+
+bool is_block_scalar(const YamlNode& node) {
+    return node.is(NodeKind::Scalar) &&
+           (node.scalar_style() == ScalarStyle::Literal || node.scalar_style() == ScalarStyle::Folded);
+}
+
 bool is_include_tag(const std::optional<std::string>& tag) {
     if (!tag) return false;
     const std::string_view t = *tag;

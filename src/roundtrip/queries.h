@@ -18,6 +18,12 @@
 
 namespace quillmere::roundtrip {
 
+// A mapping or sequence in block style with entries: an empty one is
+// written in flow style.
+bool is_block_collection(const YamlNode& node);
+// A literal or folded scalar.
+bool is_block_scalar(const YamlNode& node);
+
 // Whether `tag` is one of the include directives, byte for byte.
 bool is_include_tag(const std::optional<std::string>& tag);
 

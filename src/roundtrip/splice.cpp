@@ -18,17 +18,6 @@ constexpr std::uint64_t kNone = ~std::uint64_t{0};
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_break(char c) { return c == '\n' || c == '\r'; }
 
-bool is_block_collection(const YamlNode& node) {
-    return node.style() == CollectionStyle::Block &&
-           ((node.is(NodeKind::Sequence) && !node.items().empty()) ||
-            (node.is(NodeKind::Mapping) && !node.pairs().empty()));
-}
-
-bool is_block_scalar(const YamlNode& node) {
-    return node.is(NodeKind::Scalar) &&
-           (node.scalar_style() == ScalarStyle::Literal || node.scalar_style() == ScalarStyle::Folded);
-}
-
 bool has_changes(const YamlNode& node) {
     return node.properties_changed || node.comments.head_changed || node.comments.inline_changed ||
            (node.source() && node.source()->comments_edited);

@@ -12,7 +12,6 @@ longer run (and QUILLMERE_ROAD_SEED for other mutants):
     QUILLMERE_ROAD_MUTANTS=5000 QUILLMERE_ROAD_SEED=7 pytest tests/python/test_road_mutants.py
 """
 
-import math
 import os
 import random
 
@@ -20,6 +19,7 @@ import pytest
 
 import _quillmere as q
 from conftest import SHARED_DIR
+from test_road_properties import plain
 
 SUITE = SHARED_DIR / "yaml-test-suite"
 CORPUS = SHARED_DIR / "corpus" / "files"
@@ -75,24 +75,6 @@ def mutants(name, text, count):
         # A quarter under the YAML 1.1 rules, which a round-trip document
         # does not take from the option: it reads by its text's header.
         yield mutant, (q.OPT_YAML_1_1 if rng.random() < 0.25 else 0)
-
-
-def plain(value):
-    """The value as plain data, types included (an annotated class counts as
-    its base), with NaN equal to itself and dict order kept."""
-    if isinstance(value, dict):
-        return ("dict", [(plain(k), plain(v)) for k, v in value.items()])
-    if isinstance(value, (list, tuple)):
-        return ("list" if isinstance(value, list) else "tuple", [plain(v) for v in value])
-    if isinstance(value, bool):
-        return ("bool", value)
-    if isinstance(value, int):
-        return ("int", int(value))
-    if isinstance(value, float):
-        return ("float", "nan" if math.isnan(value) else float(value))
-    if isinstance(value, str):
-        return ("str", str(value))
-    return (type(value).__name__, repr(value))
 
 
 def outcome(load):
