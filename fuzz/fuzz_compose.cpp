@@ -29,7 +29,7 @@ bool is_value_error(const LocatedError& error) {
 }
 
 // Line and column of every offset of a text, counted one byte at a time.
-// A line whose first non-blank bytes are a byte-order mark is noted: the mark is no
+// A line that starts with a byte-order mark is noted: the mark is no
 // column where it opens a document's prefix and text elsewhere, which only
 // the scanner tells apart.
 struct Positions {
@@ -38,12 +38,9 @@ struct Positions {
 
     explicit Positions(std::string_view text) : at(text.size() + 1) {
         const bool bom = text.size() > 2 && text.starts_with("\xEF\xBB\xBF");
-        // A mark after a line's blanks (for the first line, after the
+        // A mark at the start of a line (for the first line, after the
         // text's own mark) may open a document's prefix.
-        const auto opens_with_mark = [&](std::size_t at) {
-            while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-            return text.substr(at, 3) == "\xEF\xBB\xBF";
-        };
+        const auto opens_with_mark = [&](std::size_t from) { return text.substr(from, 3) == "\xEF\xBB\xBF"; };
         marked_lines[0] = opens_with_mark(bom ? 3 : 0);
         LinePosition here;
         for (std::size_t i = 0; i <= text.size(); ++i) {

@@ -136,16 +136,10 @@ void apply_version_header(std::string& text) {
         const std::size_t line_end = std::min(text.find_first_of("\r\n", line_start), text.size());
         // Byte-order marks opening a line of the prefix go: after the
         // header's "---" they would be text.
-        std::size_t marks = line_start;
-        while (marks < line_end && (text[marks] == ' ' || text[marks] == '\t')) ++marks;
-        std::size_t content = marks;
+        std::size_t content = line_start;
         while (content < line_end && text.compare(content, kByteOrderMark.size(), kByteOrderMark) == 0)
             content += kByteOrderMark.size();
-        if (content > marks) {
-            dropped.emplace_back(marks, content);
-        } else {
-            content = line_start;
-        }
+        if (content > line_start) dropped.emplace_back(line_start, content);
         const std::string_view line(text.data() + content, line_end - content);
         const bool has_break = line_end < text.size();
         const std::size_t next =

@@ -244,7 +244,7 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
                     return fail("a tab cannot be used for indentation", reader_.span());
             }
             reader_.advance_ascii(end - reader_.position());
-        } else if (c == 0xEF && at_line_start && byte_order_mark_opens_prefix_line()) {
+        } else if (c == 0xEF && reader_.column() == 0 && byte_order_mark_opens_prefix_line()) {
             reader_.skip_byte_order_mark();
         } else if (c == '#') {
             const std::size_t pos = reader_.position();

@@ -126,7 +126,8 @@ TEST(VersionHeader, TakesThePlaceOfTheVersionLineAndKeepsTheDocuments) {
         // header's "---" they would be text. The text's own mark stays first.
         {"# c\n\xEF\xBB\xBF" "a: 1\n", "%YAML 1.2\n---\n# c\na: 1\n"},
         {"\r\xEF\xBB\xBF", "%YAML 1.2\n---\n\r"},
-        {" \xEF\xBB\xBF# c\na\n", "%YAML 1.2\n---\n # c\na\n"},
+        // After blanks a mark is text, and stays.
+        {" \xEF\xBB\xBF" "a\n", "%YAML 1.2\n---\n \xEF\xBB\xBF" "a\n"},
         {"\xEF\xBB\xBF\xEF\xBB\xBF" "a\n", "\xEF\xBB\xBF%YAML 1.2\n---\na\n"},
     };
     for (const auto& c : cases) {
