@@ -1,33 +1,53 @@
 #include "common/arena.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <utility>
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace quillmere {
 
 namespace {
 
-constexpr std::size_t kMaxBlock = std::size_t(1) << 20;
+// Arenas grow from 4 KiB by doubling up to blocks of this size; a larger
+// request gets a block of its own size.
+constexpr std::size_t kMaxBlock = kKeptBlockBytes;
+static_assert(kKeptBytesBound % kMaxBlock == 0);
 
-// Full-size blocks released on this thread, kept for the next arena: a
-// large load would otherwise map, fault in and unmap megabytes per call.
-// At most a few are kept, so that a thread holds little between calls, and
-// give_back_free_memory drops them.
-struct BlockCache {
-    static constexpr int kCapacity = 4;
-    void* blocks[kCapacity] = {};
-    int count = 0;
-    ~BlockCache() { clear(); }
-    void clear() {
-        while (count > 0) std::free(blocks[--count]);
+// Full-size blocks freed by any arena, kept for the next: a large load
+// would otherwise map and fault in megabytes of fresh memory on every call
+// and unmap them at its end. One pool serves every thread, so what is kept
+// stays within kKeptBytesBound however many threads load; a block beyond
+// the bound goes back to the allocator. The pool is never destroyed: a
+// thread may still free an arena while the process exits.
+class BlockPool {
+public:
+    static constexpr std::size_t kCapacity = kKeptBytesBound / kMaxBlock;
+
+    void* take() {
+        std::lock_guard lock(mutex_);
+        return count_ > 0 ? blocks_[--count_] : nullptr;
     }
+    bool keep(void* block) {
+        std::lock_guard lock(mutex_);
+        if (count_ == kCapacity) return false;
+        blocks_[count_++] = block;
+        return true;
+    }
+    std::size_t kept_bytes() {
+        std::lock_guard lock(mutex_);
+        return count_ * kMaxBlock;
+    }
+
+private:
+    std::mutex mutex_;
+    void* blocks_[kCapacity] = {};
+    std::size_t count_ = 0;
 };
 
-thread_local BlockCache t_block_cache;
+BlockPool& block_pool() {
+    static BlockPool* const pool = new BlockPool;
+    return *pool;
+}
 
 }  // namespace
 
@@ -54,32 +74,35 @@ Arena::~Arena() { release(); }
 
 void Arena::release() {
     Block* b = head_;
-    BlockCache& cache = t_block_cache;
+    BlockPool& pool = block_pool();
     while (b != nullptr) {
         Block* next = b->next;
-        if (b->size == kMaxBlock && cache.count < BlockCache::kCapacity)
-            cache.blocks[cache.count++] = b;
-        else
-            std::free(b);
+        if (b->size != kMaxBlock || !pool.keep(b)) std::free(b);
         b = next;
     }
     head_ = nullptr;
     cursor_ = end_ = nullptr;
+    reserved_ = 0;
 }
 
 void* Arena::allocate_slow(std::size_t size, std::size_t align) {
-    std::size_t need = size + align + sizeof(Block);
-    std::size_t block_size = next_block_;
-    if (block_size < need) block_size = need;
-    if (next_block_ < kMaxBlock) next_block_ *= 2;
-    BlockCache& cache = t_block_cache;
+    const std::size_t need = size + align + sizeof(Block);
     Block* b = nullptr;
-    if (block_size == kMaxBlock && cache.count > 0) {
-        b = static_cast<Block*>(cache.blocks[--cache.count]);
-    } else {
-        b = static_cast<Block*>(std::malloc(block_size));
+    std::size_t block_size = next_block_;
+    // A kept block is taken as soon as the arena has outgrown its first
+    // block: its pages are resident already, and the small blocks it
+    // skips would be fresh memory from the allocator.
+    if (need <= kMaxBlock && head_ != nullptr) {
+        b = static_cast<Block*>(block_pool().take());
+        if (b != nullptr) block_size = kMaxBlock;
+    }
+    if (b == nullptr) {
+        if (block_size < need) block_size = need;
+        if (block_size == kMaxBlock) b = static_cast<Block*>(block_pool().take());
+        if (b == nullptr) b = static_cast<Block*>(std::malloc(block_size));
         if (b == nullptr) throw std::bad_alloc();
     }
+    if (next_block_ < kMaxBlock) next_block_ = block_size >= kMaxBlock ? kMaxBlock : next_block_ * 2;
     b->next = head_;
     b->size = block_size;
     head_ = b;
@@ -91,11 +114,17 @@ void* Arena::allocate_slow(std::size_t size, std::size_t align) {
     return reinterpret_cast<void*>(p);
 }
 
-void give_back_free_memory() {
-    t_block_cache.clear();
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
+std::size_t kept_arena_bytes() { return block_pool().kept_bytes(); }
+
+void* take_block() {
+    void* block = block_pool().take();
+    if (block == nullptr) block = std::malloc(kKeptBlockBytes);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+
+void give_block(void* block) {
+    if (block != nullptr && !block_pool().keep(block)) std::free(block);
 }
 
 }  // namespace quillmere

@@ -66,11 +66,21 @@ private:
     std::size_t reserved_ = 0;
 };
 
-// Gives the memory kept for later arenas back to the system: the blocks
-// this thread keeps, and the free memory the allocator keeps at the top of
-// its heap (glibc). For a caller that has just dropped a large tree and
-// wants little more than its result left resident; about 0.1 ms, and the
-// next large arena faults its pages in afresh.
-void give_back_free_memory();
+// What the arenas of the whole process keep between calls, at most: blocks
+// freed by one arena wait for the next, whatever thread it runs on, so that
+// a process loading large inputs in turn does not fault fresh memory in on
+// every call. Blocks beyond the bound go back to the allocator.
+inline constexpr std::size_t kKeptBytesBound = std::size_t(16) << 20;
+
+// Bytes of freed blocks kept for later arenas now.
+std::size_t kept_arena_bytes();
+
+// Blocks of kKeptBlockBytes for other scratch memory of a call (the
+// decoder's stacks of children), from the same kept blocks: a kept one when
+// there is one, else a new one. A block given back is kept within the
+// bound, else freed. take_block throws std::bad_alloc when out of memory.
+inline constexpr std::size_t kKeptBlockBytes = std::size_t(1) << 20;
+void* take_block();
+void give_block(void* block);
 
 }  // namespace quillmere

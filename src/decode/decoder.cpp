@@ -30,6 +30,7 @@
 #include <utility>
 
 #include "common/stack_guard.h"
+#include "decode/child_stack.h"
 #include "decode/key_ids.h"
 #include "decode/key_set.h"
 #include "decode/keys.h"
@@ -186,11 +187,11 @@ public:
     }
 
     void end_mapping(Collection& mapping, const Token*, Value& out) {
-        const std::span<Pair> pairs = take_children(pairs_, mapping.base);
+        const std::span<Pair> pairs = pairs_.move_out(mapping.base, *arena_);
         out = Value::mapping(pairs.data(), pairs.size());
     }
     void end_sequence(Collection& sequence, const Token*, Value& out) {
-        const std::span<Value> items = take_children(items_, sequence.base);
+        const std::span<Value> items = items_.move_out(sequence.base, *arena_);
         out = Value::sequence(items.data(), items.size());
     }
 
@@ -329,17 +330,6 @@ private:
         return Ok{};
     }
 
-    // Moves the children of a finished collection, those above `base` on
-    // their stack, into an array of their own in the arena.
-    template <class T>
-    std::span<T> take_children(std::vector<T>& stack, std::size_t base) {
-        const std::size_t n = stack.size() - base;
-        T* children = arena_->allocate_array<T>(n);
-        std::copy(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end(), children);
-        stack.resize(base);
-        return {children, n};
-    }
-
     bool checks_duplicates() const { return options_.dup_error || options_.dup_warn; }
     static Err<LocatedError> fail(std::string message, Span span, LocatedErrorKind kind = LocatedErrorKind::Parse) {
         return Err<LocatedError>{LocatedError{std::move(message), span, kind}};
@@ -360,8 +350,8 @@ private:
     std::uint64_t nodes_made_ = 0;  // every node made so far
     bool document_has_merge_keys_ = false;
     // Children of the collections being built, innermost last.
-    std::vector<Value> items_;
-    std::vector<Pair> pairs_;
+    ChildStack<Value> items_;
+    ChildStack<Pair> pairs_;
 };
 
 }  // namespace

@@ -25,7 +25,6 @@
 #include <string>
 #include <utility>
 
-#include "common/arena.h"
 #include "decode/decoder.h"
 #include "document/document_api.h"
 #include "module/arguments.h"
@@ -171,26 +170,6 @@ py::ref round_trip_road(std::string text, const LoadSettings& settings, PyObject
     return document::new_document_object(std::move(state));
 }
 
-// Trees (with the texts the scanner built for them) of this size or more
-// are large: once they are freed, the allocator is asked to give its free
-// memory back.
-constexpr std::size_t kLargeTrees = std::size_t(1) << 20;
-
-// Frees the trees of a finished load; after a large one the allocator's
-// free memory goes back to the system, so that little more than the result
-// stays resident (the allocator would keep megabytes for later calls).
-// Large trees are freed without the interpreter lock: unmapping their
-// memory takes long enough for other threads to run meanwhile.
-void drop_documents(std::optional<decode::Documents>& documents) {
-    if (documents->arena.reserved() + documents->texts.reserved() < kLargeTrees) {
-        documents.reset();
-        return;
-    }
-    py::GilRelease unlocked;
-    documents.reset();
-    give_back_free_memory();
-}
-
 struct LoadArguments {
     PyObject* data = nullptr;
     py::ref option, include_dir, schema, schema_resolver, tag_handler, tags, root_path, on_missing_secret,
@@ -249,7 +228,6 @@ py::ref load_with_options(const LoadArguments& arguments) {
     // The texts of the trees may borrow `input`, which outlives them here.
     CallKeys keys(documents->key_ids);
     py::ref value = value_to_python(documents->documents.front(), context, &keys);
-    drop_documents(documents);
     return value;
 }
 
@@ -285,7 +263,6 @@ py::ref load_all(PyObject* data, PyObject* option, PyObject* tag_handler_arg, Py
         py::ref value = value_to_python(document, context, &keys);
         if (!value || PyList_Append(list.get(), value.get()) < 0) return {};
     }
-    drop_documents(documents);
     return list;
 }
 
