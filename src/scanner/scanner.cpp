@@ -46,6 +46,144 @@ Span span_at(std::string_view text, std::uint32_t file_id, std::size_t offset) {
     return Span{file_id, line, column, offset};
 }
 
+// Tokens that may wait for a saved key before the text ahead is looked at.
+constexpr std::size_t kLongKeyTokens = 256;
+
+enum class KeyOutlook { Completes, Dropped, Unknown };
+
+// Whether the flow collection around `from` (open `depth` levels deep,
+// begun on this line at the flow level 0) can still become an implicit key:
+// that needs a ":" right after its closing bracket on this line. Reads the
+// text ahead as the scanner will, bracket by bracket, quoted scalars whole
+// and plain scalars to their end, from a position between tokens; gives up
+// (Unknown) on anything it does not follow exactly. Dropped when the line
+// ends first (the key is dropped there) or the bracket has no ":" after it.
+KeyOutlook flow_key_outlook(std::string_view text, std::size_t from, std::uint32_t depth) {
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    std::size_t p = from;
+    bool after_node = false;  // a quoted scalar or a closing bracket just ended: ':' may follow at once
+    auto ends_indicator = [&](std::size_t at) {
+        return at >= size || is_blank(static_cast<unsigned char>(data[at])) ||
+               is_break(static_cast<unsigned char>(data[at])) || is_flow_indicator(static_cast<unsigned char>(data[at]));
+    };
+    // A plain scalar from `p` (its first character already checked) to its end.
+    auto skip_plain = [&]() -> bool {
+        for (;;) {
+            p = find_plain_stop(data, p, size, true);
+            if (p >= size) return false;
+            const auto c = static_cast<unsigned char>(data[p]);
+            if (c >= 0x80) {
+                p += utf8_length(c);
+            } else if (c == ':') {
+                if (ends_indicator(p + 1)) return true;
+                ++p;
+            } else if (c == '#') {
+                if (is_blank(static_cast<unsigned char>(data[p - 1]))) return true;
+                ++p;
+            } else {
+                return true;  // a line break or a flow indicator
+            }
+        }
+    };
+    while (p < size) {
+        const auto c = static_cast<unsigned char>(data[p]);
+        if (c == ' ' || c == '\t') {
+            ++p;
+            continue;
+        }
+        const bool after = after_node;
+        after_node = false;
+        switch (c) {
+            case '\n':
+            case '\r':
+                return KeyOutlook::Dropped;
+            case '[':
+            case '{':
+                ++depth;
+                ++p;
+                break;
+            case ']':
+            case '}':
+                ++p;
+                if (--depth == 0) {
+                    while (p < size && is_blank(static_cast<unsigned char>(data[p]))) ++p;
+                    return p < size && data[p] == ':' ? KeyOutlook::Completes : KeyOutlook::Dropped;
+                }
+                after_node = true;
+                break;
+            case ',':
+                ++p;
+                break;
+            case ':':
+                if (!after && !ends_indicator(p + 1)) {
+                    ++p;  // a plain scalar that begins with ':'
+                    if (!skip_plain()) return KeyOutlook::Unknown;
+                } else {
+                    ++p;
+                }
+                break;
+            case '?':
+            case '-':
+                if (ends_indicator(p + 1)) {
+                    if (p + 1 < size && is_flow_indicator(static_cast<unsigned char>(data[p + 1])))
+                        return KeyOutlook::Unknown;
+                    ++p;
+                } else {
+                    ++p;
+                    if (!skip_plain()) return KeyOutlook::Unknown;
+                }
+                break;
+            case '"':
+            case '\'': {
+                const bool double_quoted = c == '"';
+                ++p;
+                for (;;) {
+                    p = find_quoted_stop(data, p, size, double_quoted);
+                    if (p >= size) return KeyOutlook::Unknown;
+                    const auto q = static_cast<unsigned char>(data[p]);
+                    if (is_break(q)) return KeyOutlook::Dropped;  // the scalar goes on to another line
+                    if (q >= 0x80) {
+                        p += utf8_length(q);
+                    } else if (double_quoted && q == '\\') {
+                        if (p + 1 < size && is_break(static_cast<unsigned char>(data[p + 1])))
+                            return KeyOutlook::Dropped;
+                        p += 2;
+                    } else if (!double_quoted && p + 1 < size && data[p + 1] == '\'') {
+                        p += 2;
+                    } else if (q == c) {
+                        ++p;
+                        break;
+                    } else {
+                        ++p;
+                    }
+                }
+                after_node = true;
+                break;
+            }
+            case '&':
+            case '*':
+                ++p;
+                while (p < size && !ends_indicator(p)) ++p;
+                break;
+            case '#':
+            case '!':
+            case '|':
+            case '>':
+            case '%':
+            case '@':
+            case '`':
+                return KeyOutlook::Unknown;
+            default:
+                ++p;  // a plain scalar
+                if (c >= 0x80) p += utf8_length(c) - 1;
+                if (!skip_plain()) return KeyOutlook::Unknown;
+                break;
+        }
+    }
+    return KeyOutlook::Unknown;
+}
+
 }  // namespace
 
 ScanResult Scanner::check_printable() const {
@@ -64,10 +202,24 @@ ScanResult Scanner::check_printable() const {
                 span_at(text, reader_.span().file_id, at));
 }
 
+// A key saved at a flow collection keeps every token of the collection
+// waiting: on a long one-line collection (a JSON text) that is the whole
+// document. Once many tokens wait, the rest of the line is read ahead; a
+// key that cannot complete is dropped at once, as it would be at the end
+// of the line, and the tokens go on. The look is taken once per key, so
+// the text is read ahead at most once.
+void Scanner::settle_long_key() {
+    key_settled_ = true;
+    if (!in_flow() || key_needed_ != nullptr) return;
+    if (flow_key_outlook(reader_.text(), reader_.position(), flow_level_) == KeyOutlook::Dropped) key_saved_ = false;
+}
+
 ScanResult Scanner::scan_some(TokenList& out, std::size_t at_least) {
     const std::size_t before = out.size();
     out_ = &out;
     for (;;) {
+        if (key_saved_ && queue_.size() >= kLongKeyTokens && !key_settled_) [[unlikely]]
+            settle_long_key();
         emit(out);
         if (finished_ || out.size() - before >= at_least) break;
         if (!stream_started_) {
@@ -477,6 +629,7 @@ void Scanner::pop_indent() {
 void Scanner::save_simple_key() {
     if (in_flow() || !key_allowed_ || key_saved_) return;
     key_saved_ = true;
+    key_settled_ = false;
     key_token_ = queue_.size();
     key_start_ = reader_.span();
 }

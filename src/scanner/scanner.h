@@ -130,6 +130,7 @@ private:
     // Simple keys. A key that a block mapping needs (`key_needed_`) may
     // not be dropped: dropping it fails with that message.
     void save_simple_key();
+    void settle_long_key();
     ScanResult drop_simple_key() {
         key_saved_ = false;
         if (key_needed_ == nullptr) return Ok{};
@@ -204,6 +205,7 @@ private:
     std::size_t key_token_ = 0;
     Span key_start_;  // the key's first character
     const char* key_needed_ = nullptr;
+    bool key_settled_ = false;  // settle_long_key has looked at the saved key
 
     // The kind of the last token queued at the back (not one inserted for
     // a key).
