@@ -8,8 +8,9 @@ namespace quillmere {
 
 namespace {
 
-// Arenas grow from 4 KiB by doubling up to blocks of this size; a larger
+// An arena's first block, and the size of every later one; a larger
 // request gets a block of its own size.
+constexpr std::size_t kFirstBlock = 4096;
 constexpr std::size_t kMaxBlock = kKeptBlockBytes;
 static_assert(kKeptBytesBound % kMaxBlock == 0);
 
@@ -55,7 +56,6 @@ Arena::Arena(Arena&& other) noexcept
     : head_(std::exchange(other.head_, nullptr)),
       cursor_(std::exchange(other.cursor_, nullptr)),
       end_(std::exchange(other.end_, nullptr)),
-      next_block_(std::exchange(other.next_block_, 4096)),
       reserved_(std::exchange(other.reserved_, 0)) {}
 
 Arena& Arena::operator=(Arena&& other) noexcept {
@@ -64,7 +64,6 @@ Arena& Arena::operator=(Arena&& other) noexcept {
         head_ = std::exchange(other.head_, nullptr);
         cursor_ = std::exchange(other.cursor_, nullptr);
         end_ = std::exchange(other.end_, nullptr);
-        next_block_ = std::exchange(other.next_block_, 4096);
         reserved_ = std::exchange(other.reserved_, 0);
     }
     return *this;
@@ -87,22 +86,14 @@ void Arena::release() {
 
 void* Arena::allocate_slow(std::size_t size, std::size_t align) {
     const std::size_t need = size + align + sizeof(Block);
-    Block* b = nullptr;
-    std::size_t block_size = next_block_;
-    // A kept block is taken as soon as the arena has outgrown its first
-    // block: its pages are resident already, and the small blocks it
-    // skips would be fresh memory from the allocator.
-    if (need <= kMaxBlock && head_ != nullptr) {
-        b = static_cast<Block*>(block_pool().take());
-        if (b != nullptr) block_size = kMaxBlock;
-    }
-    if (b == nullptr) {
-        if (block_size < need) block_size = need;
-        if (block_size == kMaxBlock) b = static_cast<Block*>(block_pool().take());
-        if (b == nullptr) b = static_cast<Block*>(std::malloc(block_size));
-        if (b == nullptr) throw std::bad_alloc();
-    }
-    if (next_block_ < kMaxBlock) next_block_ = block_size >= kMaxBlock ? kMaxBlock : next_block_ * 2;
+    // The first block is small, for the many small trees; every later one is
+    // a full-size block, a kept one when there is one: its pages are
+    // resident already, and a block of any other size could not be kept.
+    std::size_t block_size = head_ == nullptr ? kFirstBlock : kMaxBlock;
+    if (block_size < need) block_size = need;
+    Block* b = block_size == kMaxBlock ? static_cast<Block*>(block_pool().take()) : nullptr;
+    if (b == nullptr) b = static_cast<Block*>(std::malloc(block_size));
+    if (b == nullptr) throw std::bad_alloc();
     b->next = head_;
     b->size = block_size;
     head_ = b;

@@ -62,7 +62,6 @@ private:
     Block* head_ = nullptr;
     char* cursor_ = nullptr;
     char* end_ = nullptr;
-    std::size_t next_block_ = 4096;
     std::size_t reserved_ = 0;
 };
 
