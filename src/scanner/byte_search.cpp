@@ -44,6 +44,18 @@ std::size_t find_plain_stop(const char* text, std::size_t from, std::size_t end,
     return i;
 }
 
+std::size_t find_non_space(const char* text, std::size_t from, std::size_t end) {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    for (; i + 16 <= end; i += 16) {
+        const int mask = ~_mm_movemask_epi8(eq(load(text + i), ' ')) & 0xFFFF;
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    while (i < end && text[i] == ' ') ++i;
+    return i;
+}
+
 std::size_t find_quoted_stop(const char* text, std::size_t from, std::size_t end, bool double_quoted) {
     const char quote = double_quoted ? '"' : '\'';
     std::size_t i = from;

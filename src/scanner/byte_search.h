@@ -20,6 +20,9 @@ std::size_t find_plain_stop(const char* text, std::size_t from, std::size_t end,
 // backslash.
 std::size_t find_quoted_stop(const char* text, std::size_t from, std::size_t end, bool double_quoted);
 
+// The first byte that is not a space: the end of an indentation.
+std::size_t find_non_space(const char* text, std::size_t from, std::size_t end);
+
 // The next LF or CR (non-ASCII bytes do not match here).
 std::size_t find_line_break(const char* text, std::size_t from, std::size_t end);
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "scanner/byte_search.h"
+
 namespace quillmere::scanner {
 
 Reader::Reader(std::string_view text, std::uint32_t file_id) : text_(text), file_id_(file_id) {
@@ -79,11 +81,16 @@ void Reader::skip_marker() {
 }
 
 void Reader::skip_blanks() {
-    while (!at_end() && is_blank(byte())) advance_ascii(1);
+    for (;;) {
+        skip_spaces();
+        if (at_end() || byte() != '\t') return;
+        advance_ascii(1);
+    }
 }
 
 void Reader::skip_spaces() {
-    while (!at_end() && byte() == ' ') advance_ascii(1);
+    if (at_end() || byte() != ' ') return;
+    advance_ascii(find_non_space(text_.data(), pos_ + 1, text_.size()) - pos_);
 }
 
 void Reader::consume_line_break() {

@@ -382,9 +382,7 @@ ScanResult Scanner::skip_to_next_token(bool& crossed_break) {
             at_line_start = true;
             crossed_break = true;
         } else if (c == ' ') {
-            std::size_t end = reader_.position() + 1;
-            while (end < text.size() && text[end] == ' ') ++end;
-            reader_.advance_ascii(end - reader_.position());
+            reader_.skip_spaces();
         } else if (c == '\t') {
             // The rest of the run of blanks goes at once: a long run of tabs
             // is looked past once, not once per tab.
