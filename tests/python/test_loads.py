@@ -206,6 +206,20 @@ class TestConversion:
         result = q.loads("a: 1\nb: 2\na: 3\n")
         assert result == {"a": 3, "b": 2} and list(result) == ["a", "b"]
 
+    @pytest.mark.parametrize("count", [5, 6, 9, 200])
+    def test_large_mappings_with_repeated_keys(self, count):
+        # Dicts are made with room for every entry; repeats leave some unused
+        # and the dict still grows and reads as one filled key by key.
+        keys = [f"k{i % (count // 2 + 1)}" for i in range(count)]
+        expected = {}
+        for i, key in enumerate(keys):
+            expected[key] = i
+        result = q.loads("".join(f"{key}: {i}\n" for i, key in enumerate(keys)))
+        assert result == expected and list(result) == list(expected)
+        result["new"] = 1
+        result.update({f"x{i}": i for i in range(50)})
+        assert len(result) == len(expected) + 51
+
     def test_aliases_and_merge_keys(self):
         result = q.loads("base: &b {x: 1, y: 2}\nref: *b\nmerged:\n  <<: *b\n  y: 3\n")
         assert result == {"base": {"x": 1, "y": 2}, "ref": {"x": 1, "y": 2}, "merged": {"x": 1, "y": 3}}

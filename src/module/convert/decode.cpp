@@ -161,8 +161,19 @@ py::ref sequence_to_list(const Value& value, Conversion& conversion) {
     return list;
 }
 
+// A dict with room for `count` keys, so that filling it never resizes its
+// table (an empty dict grows at its sixth key, and again at each doubling).
+// The presized constructor is the interpreter's own, public to extensions
+// until 3.13; from then on the dict grows as it fills.
+PyObject* new_dict_for([[maybe_unused]] std::size_t count) {
+#if PY_VERSION_HEX < 0x030D0000
+    if (count > 5) return _PyDict_NewPresized(static_cast<Py_ssize_t>(count));
+#endif
+    return PyDict_New();
+}
+
 py::ref mapping_to_dict(const Value& value, Conversion& conversion) {
-    py::ref dict = py::ref::steal(PyDict_New());
+    py::ref dict = py::ref::steal(new_dict_for(value.pairs().size()));
     if (!dict) return {};
     for (const Pair& pair : value.pairs()) {
         py::ref key;
