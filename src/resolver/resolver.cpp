@@ -89,6 +89,19 @@ long order_of_magnitude(std::string_view mantissa, std::string_view exponent) {
 // checked to the end even when the value has grown too large.
 IntegerFit read_magnitude(std::string_view digits, int base, std::uint64_t& value) {
     if (digits.empty()) return IntegerFit::Invalid;
+    // Up to this many digits the value cannot pass kMaxMagnitude, so no
+    // digit needs the check (and its division).
+    const std::size_t always_fits = base == 10 ? 18 : base == 16 ? 15 : base == 8 ? 20 : base == 2 ? 62 : 0;
+    if (digits.size() <= always_fits) {
+        std::uint64_t v = 0;
+        for (char c : digits) {
+            const int d = digit_value(c);
+            if (d >= base) return IntegerFit::Invalid;
+            v = v * std::uint64_t(base) + std::uint64_t(d);
+        }
+        value = v;
+        return IntegerFit::Fits;
+    }
     value = 0;
     bool too_large = false;
     for (char c : digits) {

@@ -88,6 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{k12, "0o1000000000000000000000", "BigInt"}, Case{k12, "0x8000000000000000g", "Str"},
         Case{k12, "0b10000000000000000000000000000000000000000000000000000000000000000", "Str"},
         Case{k12, "012345678901234567890", "Str"}, Case{k12, "12345678901234567890_1", "Str"},
+        // Around the digit counts that cannot overflow (18 decimal, 15
+        // hexadecimal, 20 octal), and an invalid digit at each.
+        Case{k12, "999999999999999999", "Int 999999999999999999"},
+        Case{k12, "-999999999999999999", "Int -999999999999999999"},
+        Case{k12, "9999999999999999999", "BigInt"}, Case{k12, "99999999999999999a", "Str"},
+        Case{k12, "0xFFFFFFFFFFFFFFF", "Int 1152921504606846975"}, Case{k12, "0xFFFFFFFFFFFFFFG", "Str"},
+        Case{k12, "0xFFFFFFFFFFFFFFFF", "BigInt"}, Case{k12, "0o77777777777777777777", "Int 1152921504606846975"},
+        Case{k12, "0o7777777777777777777777", "BigInt"}, Case{k12, "0o7777777777777777778", "Str"},
         // Floats: the special forms, then numbers with '.', 'e' or 'E'.
         Case{k12, ".inf", "Float inf"}, Case{k12, "+.Inf", "Float inf"}, Case{k12, "-.INF", "Float -inf"},
         Case{k12, ".NaN", "Float nan"}, Case{k12, "+.nan", "Str"}, Case{k12, "-.nan", "Str"},
