@@ -205,6 +205,8 @@ done:
 }
 
 bool Scanner::value_indicator_follows() {
+    // Most scalars are followed by neither: no copy of the reader for them.
+    if (reader_.at_end() || (reader_.byte() != ' ' && reader_.byte() != ':')) return false;
     const Reader saved = reader_;
     reader_.skip_spaces();
     if (reader_.byte() == ':' && reader_.has(0) && indicator_ends_here(1)) return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <iterator>
 
@@ -211,7 +212,14 @@ ScanResult Scanner::check_printable() const {
 void Scanner::settle_long_key() {
     key_settled_ = true;
     if (!in_flow() || key_needed_ != nullptr) return;
-    if (flow_key_outlook(reader_.text(), reader_.position(), flow_level_) == KeyOutlook::Dropped) key_saved_ = false;
+    // The ':' that completes the key must be on this line: a line with none
+    // left (a list of numbers or of strings) needs no closer look.
+    const std::string_view text = reader_.text();
+    const std::size_t from = reader_.position();
+    const std::size_t line_end = find_line_break(text.data(), from, text.size());
+    if (std::memchr(text.data() + from, ':', line_end - from) == nullptr ||
+        flow_key_outlook(text, from, flow_level_) == KeyOutlook::Dropped)
+        key_saved_ = false;
 }
 
 ScanResult Scanner::scan_some(TokenList& out, std::size_t at_least) {
