@@ -71,10 +71,29 @@ for name in libasan.so libubsan.so libclang_rt.asan-x86_64.so libclang_rt.ubsan_
     [[ "$file" == /* && -e "$file" ]] && runtimes+=("$file")
 done
 ((${#runtimes[@]})) || { echo "no sanitizer runtime found for $cxx" >&2; exit 1; }
-LD_PRELOAD="${runtimes[*]}" ASAN_OPTIONS=detect_leaks=0 \
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONMALLOC=malloc \
-    PYTHONPATH="$root/build/py-asan/python" "$system_python" -m pytest -q -p no:cacheprovider --capture=sys \
-    tests/python
+# The instrumented run is the slowest stage: the test files are dealt out to
+# a few processes, each file whole, and every shard's report is printed.
+shards=4
+files=(tests/python/test_*.py)
+pids=()
+for ((shard = 0; shard < shards; shard++)); do
+    mine=()
+    for ((i = shard; i < ${#files[@]}; i += shards)); do mine+=("${files[i]}"); done
+    LD_PRELOAD="${runtimes[*]}" ASAN_OPTIONS=detect_leaks=0 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONMALLOC=malloc \
+        PYTHONPATH="$root/build/py-asan/python" "$system_python" -m pytest -q -p no:cacheprovider --capture=sys \
+        "${mine[@]}" >"build/py-asan/shard-$shard.log" 2>&1 &
+    pids+=($!)
+done
+failed=0
+for ((shard = 0; shard < shards; shard++)); do
+    wait "${pids[shard]}" || failed=1
+    echo "shard $shard: $(tail -n 1 "build/py-asan/shard-$shard.log")"
+done
+if ((failed)); then
+    for ((shard = 0; shard < shards; shard++)); do cat "build/py-asan/shard-$shard.log"; done
+    exit 1
+fi
 
 step "python: pip install --no-build-isolation . into a fresh venv"
 rm -rf build/py-venv
