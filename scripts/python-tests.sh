@@ -72,9 +72,13 @@ for name in libasan.so libubsan.so libclang_rt.asan-x86_64.so libclang_rt.ubsan_
 done
 ((${#runtimes[@]})) || { echo "no sanitizer runtime found for $cxx" >&2; exit 1; }
 # The instrumented run is the slowest stage: the test files are dealt out to
-# a few processes, each file whole, and every shard's report is printed.
+# a few processes, each file whole, and every shard's report is printed. The
+# save-race tests watch other processes for seconds at a time and run alone
+# afterwards, on an otherwise idle machine.
 shards=4
-files=(tests/python/test_*.py)
+alone=tests/python/test_save_safety.py
+files=()
+for file in tests/python/test_*.py; do [[ "$file" == "$alone" ]] || files+=("$file"); done
 pids=()
 for ((shard = 0; shard < shards; shard++)); do
     mine=()
@@ -94,6 +98,9 @@ if ((failed)); then
     for ((shard = 0; shard < shards; shard++)); do cat "build/py-asan/shard-$shard.log"; done
     exit 1
 fi
+LD_PRELOAD="${runtimes[*]}" ASAN_OPTIONS=detect_leaks=0 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONMALLOC=malloc \
+    PYTHONPATH="$root/build/py-asan/python" "$system_python" -m pytest -q -p no:cacheprovider --capture=sys "$alone"
 
 step "python: pip install --no-build-isolation . into a fresh venv"
 rm -rf build/py-venv
